@@ -1,0 +1,43 @@
+#!/usr/bin/env bash
+# Installs every Debian package that building, running and testing Quelmo needs.
+# Idempotent: packages already present are left alone, and apt is not touched at all
+# when nothing is missing. Runs apt-get through sudo when not root.
+set -euo pipefail
+
+PACKAGES=(
+  # toolchain
+  cmake ninja-build g++ pkg-config git
+  # Qt 6 (core library, QML application, dialogs)
+  qt6-base-dev qt6-declarative-dev qt6-svg-dev libqt6svg6
+  qml6-module-qtqml-workerscript qml6-module-qtquick qml6-module-qtquick-window
+  qml6-module-qtquick-controls qml6-module-qtquick-templates qml6-module-qtquick-layouts
+  qml6-module-qtquick-dialogs qml6-module-qtquick-shapes qml6-module-qttest
+  libgl-dev fonts-dejavu-core
+  # sound, decoding, time-pitch
+  libpulse-dev libavformat-dev libavcodec-dev libswresample-dev libavutil-dev librubberband-dev
+  # X11 key observation and shared services
+  libx11-dev libxi-dev libxtst-dev libsecret-1-dev
+  # tools the application runs
+  yt-dlp ffmpeg espeak-ng pulseaudio-utils
+  # tests and benchmarks
+  libgtest-dev libgmock-dev libbenchmark-dev
+  xvfb xauth xdotool x11-utils pulseaudio imagemagick sox python3
+)
+
+missing=()
+for pkg in "${PACKAGES[@]}"; do
+  status=$(dpkg-query -W -f='${Status}' "$pkg" 2>/dev/null || true)
+  [[ "$status" == "install ok installed" ]] || missing+=("$pkg")
+done
+
+if ((${#missing[@]} == 0)); then
+  echo "install-deps: all ${#PACKAGES[@]} packages present"
+  exit 0
+fi
+
+SUDO=()
+if [[ $(id -u) -ne 0 ]]; then SUDO=(sudo); fi
+echo "install-deps: installing ${missing[*]}"
+export DEBIAN_FRONTEND=noninteractive
+"${SUDO[@]}" apt-get update -qq
+"${SUDO[@]}" apt-get install -y -qq --no-install-recommends "${missing[@]}"

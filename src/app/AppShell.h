@@ -1,0 +1,33 @@
+#pragma once
+
+#include <QObject>
+#include <QStringList>
+#include <QtQml/qqmlregistration.h>
+
+class QQmlEngine;
+class QJSEngine;
+
+// What the root view needs from outside QML: the setup gate's answer at start-up, the launch
+// action's stored flag, and a report of the screen on show for the end-to-end tests.
+//
+// QUELMO_YTDLP_PROBE_PATHS (colon-separated) replaces the yt-dlp probe paths, and
+// QUELMO_TEST_SCREEN_FILE names a file that receives the name of each screen shown; both exist
+// for the end-to-end tests and change nothing when unset.
+class AppShell : public QObject {
+    Q_OBJECT
+    QML_ELEMENT
+    QML_SINGLETON
+    Q_PROPERTY(bool initialSetupDone READ initialSetupDone CONSTANT)
+
+public:
+    explicit AppShell(QObject* parent = nullptr);
+    static AppShell* create(QQmlEngine*, QJSEngine*);
+
+    bool initialSetupDone() const { return initialSetupDone_; }
+    Q_INVOKABLE void markSetupSeen();
+    Q_INVOKABLE void reportScreen(const QString& name);
+
+private:
+    bool initialSetupDone_ = false;
+    QString screenReportFile_;
+};

@@ -1,0 +1,104 @@
+#include "deck/QuelmoViewModel.h"
+
+#include <QDir>
+#include <QStandardPaths>
+#include <QtGlobal>
+
+namespace quelmo {
+namespace {
+
+QStringList makePadLabels() {
+    return {QStringLiteral("Kick"), QStringLiteral("Snare"), QStringLiteral("Hat"), QStringLiteral("Clap"),
+            QStringLiteral("Bass"), QStringLiteral("Riser"), QStringLiteral("Chop"), QStringLiteral("Horn")};
+}
+
+QStringList makeVoicePresets() {
+    return {
+        QStringLiteral(u"Back to work — let's go."),
+        QStringLiteral(u"Coffee break is over, legend."),
+        QStringLiteral(u"Focus mode: engaged."),
+        QStringLiteral(u"That email can wait — vibe first."),
+        QStringLiteral(u"One more track, then we ship."),
+        QStringLiteral(u"Desk DJ takeover."),
+        QStringLiteral(u"Listen up — this channel is for the mission only."),
+        QStringLiteral(u"Sound check: you are loud, you are clear, you are go."),
+        QStringLiteral(u"No whispering on this net. Push the message."),
+        QStringLiteral(u"Maximum volume. Minimum excuses."),
+        QStringLiteral(u"If you’re not on comms, you’re off the air."),
+    };
+}
+
+QString documentsFolder(const QString& injected) {
+    if (!injected.isEmpty()) {
+        return injected;
+    }
+    const QString documents = QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation);
+    return documents.isEmpty() ? QDir::homePath() + QStringLiteral("/Documents") : documents;
+}
+
+} // namespace
+
+QuelmoViewModel::QuelmoViewModel(QObject* parent) : QuelmoViewModel(Dependencies{}, parent) {}
+
+QuelmoViewModel::QuelmoViewModel(Dependencies dependencies, QObject* parent)
+    : QObject(parent), clock_(std::move(dependencies.clock)), padLabels_(makePadLabels()),
+      voicePresets_(makeVoicePresets()), beatPlayer_(std::make_shared<engine::PlayerNode>()),
+      voiceDropPlayer_(std::make_shared<engine::PlayerNode>()),
+      voiceTimePitch_(std::make_shared<engine::TimePitchUnit>()),
+      voiceToneEQ_(std::make_shared<engine::EQUnit>(3)),
+      voiceDistortion_(std::make_shared<engine::DistortionUnit>()),
+      voiceBusMixer_(std::make_shared<engine::MixerNode>()), importPlayer_(std::make_shared<engine::PlayerNode>()),
+      importTimePitch_(std::make_shared<engine::TimePitchUnit>()), engine_(std::make_unique<engine::AudioEngine>()),
+      padsMixer_(std::make_shared<engine::MixerNode>()), importMixer_(std::make_shared<engine::MixerNode>()),
+      effectsMixer_(std::make_shared<engine::MixerNode>()), reverb_(std::make_shared<engine::ReverbUnit>()),
+      delay_(std::make_shared<engine::DelayUnit>()), filter_(std::make_shared<engine::EQUnit>(1)),
+      distortion_(std::make_shared<engine::DistortionUnit>()), masterToneEQ_(std::make_shared<engine::EQUnit>(3)),
+      testTonePlayer_(std::make_shared<engine::PlayerNode>()) {
+    transportStart_ = clock_->now();
+
+    const auto format = engine::AudioFormat::standard(44100.0, 2);
+    if (!format) {
+        qFatal("Quelmo: the 44100 Hz stereo float format is unavailable");
+    }
+    standardFormat_ = *format;
+
+    mainMixer_ = engine_->mainMixer();
+
+    const QString downloads = documentsFolder(dependencies.documentsDir) + QStringLiteral("/Quelmo Downloads/");
+    downloadsDir_ = QUrl::fromLocalFile(downloads);
+    downloadsManifestURL_ = downloadsDir_.resolved(QUrl(QStringLiteral("downloads.json")));
+
+    setupEffects();
+
+    // The library restore runs on the next turn of the event loop; construction does not wait.
+    QMetaObject::invokeMethod(this, &QuelmoViewModel::loadSavedDownloads, Qt::QueuedConnection);
+}
+
+QuelmoViewModel::~QuelmoViewModel() = default;
+
+void QuelmoViewModel::prepareAudioEngineIfNeeded() {
+    if (isGraphBuilt()) {
+        return;
+    }
+    setupAudio();
+    applyMixLevels();
+}
+
+void QuelmoViewModel::shutdown() {
+    slapDetector_.reset();
+    // Perform-mode overlay windows are dismissed here once the presenter exists.
+    mixThrottleTask_.reset();
+    meterDecayTimer_.reset();
+    meterTapsInstalled_ = false;
+    keyMonitor_.reset();
+    localKeyMonitor_.reset();
+    stopSequencer();
+    beatTimer_.reset();
+    stopTransportLink();
+    stopAllTrackPlayback();
+    stopImportPlayback();
+    importSecurityScopedURL_.reset();
+    engine_->stop();
+}
+
+} // namespace quelmo

@@ -1,0 +1,595 @@
+#pragma once
+
+#include "engine/AudioBuffer.h"
+#include "engine/AudioEngine.h"
+#include "engine/AudioFormat.h"
+#include "engine/AudioNodes.h"
+#include "model/MeterPeakCapture.h"
+#include "model/QuelmoImportedTrack.h"
+#include "model/QuelmoVoiceProfile.h"
+#include "util/MediaClock.h"
+
+#include <QHash>
+#include <QList>
+#include <QObject>
+#include <QSet>
+#include <QString>
+#include <QStringList>
+#include <QTimer>
+#include <QUrl>
+#include <QUuid>
+#include <QVariant>
+
+#include <memory>
+#include <optional>
+#include <vector>
+
+namespace quelmo {
+
+namespace engine {
+class AudioFile;
+}
+class KeyMonitor;
+class QuelmoChassisSlapDetector;
+
+// The deck controller: every piece of deck state the views observe, the audio graph it drives, and
+// the operations behind every control and shortcut. One instance, created by the deck screen the
+// first time it is built. Every property is read and written on the main thread; the views bind
+// to the properties below. Its members are spread over one source file per subsystem.
+class QuelmoViewModel : public QObject {
+    Q_OBJECT
+
+    // Transport
+    Q_PROPERTY(bool isPlaying READ isPlaying WRITE setIsPlaying NOTIFY isPlayingChanged)
+    Q_PROPERTY(double bpm READ bpm WRITE setBpm NOTIFY bpmChanged)
+    Q_PROPERTY(double playhead READ playhead WRITE setPlayhead NOTIFY playheadChanged)
+    Q_PROPERTY(double deckBBlend READ deckBBlend WRITE setDeckBBlend NOTIFY deckBBlendChanged)
+    // Sequencer
+    Q_PROPERTY(bool sequencerRunning READ sequencerRunning WRITE setSequencerRunning NOTIFY sequencerRunningChanged)
+    Q_PROPERTY(int sequencerStep READ sequencerStep WRITE setSequencerStep NOTIFY sequencerStepChanged)
+    // Mix
+    Q_PROPERTY(double stereoPads READ stereoPads WRITE setStereoPads NOTIFY stereoPadsChanged)
+    Q_PROPERTY(double stereoImport READ stereoImport WRITE setStereoImport NOTIFY stereoImportChanged)
+    Q_PROPERTY(double masterVolume READ masterVolume WRITE setMasterVolume NOTIFY masterVolumeChanged)
+    Q_PROPERTY(double padsBusLevel READ padsBusLevel WRITE setPadsBusLevel NOTIFY padsBusLevelChanged)
+    Q_PROPERTY(double postFXGain READ postFXGain WRITE setPostFXGain NOTIFY postFXGainChanged)
+    Q_PROPERTY(double reverbMix READ reverbMix WRITE setReverbMix NOTIFY reverbMixChanged)
+    Q_PROPERTY(double delayMix READ delayMix WRITE setDelayMix NOTIFY delayMixChanged)
+    Q_PROPERTY(double delayTime READ delayTime WRITE setDelayTime NOTIFY delayTimeChanged)
+    Q_PROPERTY(double delayFeedback READ delayFeedback WRITE setDelayFeedback NOTIFY delayFeedbackChanged)
+    Q_PROPERTY(double filterCutoff READ filterCutoff WRITE setFilterCutoff NOTIFY filterCutoffChanged)
+    Q_PROPERTY(double distortionMix READ distortionMix WRITE setDistortionMix NOTIFY distortionMixChanged)
+    Q_PROPERTY(double pitchShift READ pitchShift WRITE setPitchShift NOTIFY pitchShiftChanged)
+    Q_PROPERTY(double masterToneLiftDB READ masterToneLiftDB WRITE setMasterToneLiftDB NOTIFY masterToneLiftDBChanged)
+    Q_PROPERTY(double lowShelfGain READ lowShelfGain WRITE setLowShelfGain NOTIFY lowShelfGainChanged)
+    Q_PROPERTY(double midPresenceDB READ midPresenceDB WRITE setMidPresenceDB NOTIFY midPresenceDBChanged)
+    Q_PROPERTY(double highShelfGain READ highShelfGain WRITE setHighShelfGain NOTIFY highShelfGainChanged)
+    // Meters
+    Q_PROPERTY(double meterPads READ meterPads WRITE setMeterPads NOTIFY meterPadsChanged)
+    Q_PROPERTY(double meterImport READ meterImport WRITE setMeterImport NOTIFY meterImportChanged)
+    Q_PROPERTY(double meterMaster READ meterMaster WRITE setMeterMaster NOTIFY meterMasterChanged)
+    Q_PROPERTY(double meterVoice READ meterVoice WRITE setMeterVoice NOTIFY meterVoiceChanged)
+    // Voice
+    Q_PROPERTY(QString voicePhrase READ voicePhrase WRITE setVoicePhrase NOTIFY voicePhraseChanged)
+    Q_PROPERTY(bool voiceRouteThroughDesk READ voiceRouteThroughDesk WRITE setVoiceRouteThroughDesk NOTIFY voiceRouteThroughDeskChanged)
+    Q_PROPERTY(double voiceBusLevel READ voiceBusLevel WRITE setVoiceBusLevel NOTIFY voiceBusLevelChanged)
+    Q_PROPERTY(double voiceWarmDB READ voiceWarmDB WRITE setVoiceWarmDB NOTIFY voiceWarmDBChanged)
+    Q_PROPERTY(double voiceHornDB READ voiceHornDB WRITE setVoiceHornDB NOTIFY voiceHornDBChanged)
+    Q_PROPERTY(double voiceDryAirDB READ voiceDryAirDB WRITE setVoiceDryAirDB NOTIFY voiceDryAirDBChanged)
+    Q_PROPERTY(double voiceBoldDrive READ voiceBoldDrive WRITE setVoiceBoldDrive NOTIFY voiceBoldDriveChanged)
+    Q_PROPERTY(double voiceMorphPitchCents READ voiceMorphPitchCents WRITE setVoiceMorphPitchCents NOTIFY voiceMorphPitchCentsChanged)
+    Q_PROPERTY(double voiceMorphRate READ voiceMorphRate WRITE setVoiceMorphRate NOTIFY voiceMorphRateChanged)
+    Q_PROPERTY(QString voiceSayVoiceTag READ voiceSayVoiceTag WRITE setVoiceSayVoiceTag NOTIFY voiceSayVoiceTagChanged)
+    // Keyboard
+    Q_PROPERTY(bool keyboardShortcutsEnabled READ keyboardShortcutsEnabled WRITE setKeyboardShortcutsEnabled NOTIFY keyboardShortcutsEnabledChanged)
+    Q_PROPERTY(qint64 youtubeFocusTick READ youtubeFocusTick WRITE setYoutubeFocusTick NOTIFY youtubeFocusTickChanged)
+    Q_PROPERTY(bool keyboardTrainerRequested READ keyboardTrainerRequested WRITE setKeyboardTrainerRequested NOTIFY keyboardTrainerRequestedChanged)
+    Q_PROPERTY(int tuningPulseDirection READ tuningPulseDirection WRITE setTuningPulseDirection NOTIFY tuningPulseDirectionChanged)
+    Q_PROPERTY(quint64 tuningPulseGeneration READ tuningPulseGeneration WRITE setTuningPulseGeneration NOTIFY tuningPulseGenerationChanged)
+    Q_PROPERTY(bool waveformKeyboardFXOn READ waveformKeyboardFXOn WRITE setWaveformKeyboardFXOn NOTIFY waveformKeyboardFXOnChanged)
+    Q_PROPERTY(QString waveformKeyboardFXTitle READ waveformKeyboardFXTitle WRITE setWaveformKeyboardFXTitle NOTIFY waveformKeyboardFXTitleChanged)
+    Q_PROPERTY(QString waveformKeyboardFXSubtitle READ waveformKeyboardFXSubtitle WRITE setWaveformKeyboardFXSubtitle NOTIFY waveformKeyboardFXSubtitleChanged)
+    Q_PROPERTY(double waveformKeyboardFXMeter READ waveformKeyboardFXMeter WRITE setWaveformKeyboardFXMeter NOTIFY waveformKeyboardFXMeterChanged)
+    // Import
+    Q_PROPERTY(double importVolume READ importVolume WRITE setImportVolume NOTIFY importVolumeChanged)
+    Q_PROPERTY(double importRate READ importRate WRITE setImportRate NOTIFY importRateChanged)
+    Q_PROPERTY(bool importPlaying READ importPlaying WRITE setImportPlaying NOTIFY importPlayingChanged)
+    // Tracks
+    Q_PROPERTY(double currentTrackPosition READ currentTrackPosition WRITE setCurrentTrackPosition NOTIFY currentTrackPositionChanged)
+    Q_PROPERTY(double currentTrackDuration READ currentTrackDuration WRITE setCurrentTrackDuration NOTIFY currentTrackDurationChanged)
+    // Downloads
+    Q_PROPERTY(QString youtubeURL READ youtubeURL WRITE setYoutubeURL NOTIFY youtubeURLChanged)
+    Q_PROPERTY(bool isDownloading READ isDownloading WRITE setIsDownloading NOTIFY isDownloadingChanged)
+    Q_PROPERTY(double downloadProgress READ downloadProgress WRITE setDownloadProgress NOTIFY downloadProgressChanged)
+    Q_PROPERTY(QString downloadStatus READ downloadStatus WRITE setDownloadStatus NOTIFY downloadStatusChanged)
+    Q_PROPERTY(bool showYTDLPInstallAlert READ showYTDLPInstallAlert WRITE setShowYTDLPInstallAlert NOTIFY showYTDLPInstallAlertChanged)
+    Q_PROPERTY(bool isInstallingYTDLP READ isInstallingYTDLP WRITE setIsInstallingYTDLP NOTIFY isInstallingYTDLPChanged)
+    // Capture
+    Q_PROPERTY(bool isCapturingSystemAudio READ isCapturingSystemAudio WRITE setIsCapturingSystemAudio NOTIFY isCapturingSystemAudioChanged)
+    Q_PROPERTY(double systemAudioVolume READ systemAudioVolume WRITE setSystemAudioVolume NOTIFY systemAudioVolumeChanged)
+    Q_PROPERTY(bool showBlackHoleInstallAlert READ showBlackHoleInstallAlert WRITE setShowBlackHoleInstallAlert NOTIFY showBlackHoleInstallAlertChanged)
+    Q_PROPERTY(QString blackHoleInstallStatus READ blackHoleInstallStatus WRITE setBlackHoleInstallStatus NOTIFY blackHoleInstallStatusChanged)
+    // Slap
+    Q_PROPERTY(bool chassisSlapEnabled READ chassisSlapEnabled WRITE setChassisSlapEnabled NOTIFY chassisSlapEnabledChanged)
+    Q_PROPERTY(QString chassisSlapStatus READ chassisSlapStatus WRITE setChassisSlapStatus NOTIFY chassisSlapStatusChanged)
+    // Collections and optional values, in the shapes the views read them
+    Q_PROPERTY(QList<bool> sequencerGrid READ sequencerGrid WRITE setSequencerGrid NOTIFY sequencerGridChanged)
+    Q_PROPERTY(QStringList padLabels READ padLabels CONSTANT)
+    Q_PROPERTY(QStringList voicePresets READ voicePresets CONSTANT)
+    Q_PROPERTY(quelmo::voice::QuelmoVoiceProfile voiceProfile READ voiceProfile WRITE setVoiceProfile NOTIFY voiceProfileChanged)
+    Q_PROPERTY(QVariant tuningPulseTarget READ tuningPulseTargetForView NOTIFY tuningPulseTargetChanged)
+    Q_PROPERTY(QVariantList importedTracks READ importedTracksForView NOTIFY importedTracksChanged)
+    Q_PROPERTY(QString selectedImportId READ selectedImportIdForView WRITE setSelectedImportIdFromView NOTIFY selectedImportIdChanged)
+    Q_PROPERTY(QStringList playingTrackIds READ playingTrackIdsForView NOTIFY playingTrackIdsChanged)
+    Q_PROPERTY(QStringList pausedTrackIds READ pausedTrackIdsForView NOTIFY pausedTrackIdsChanged)
+    Q_PROPERTY(QVariantMap trackVolumes READ trackVolumesForView NOTIFY trackVolumesChanged)
+    Q_PROPERTY(QVariantMap trackPositions READ trackPositionsForView NOTIFY trackPositionsChanged)
+    Q_PROPERTY(QVariantMap trackDurations READ trackDurationsForView NOTIFY trackDurationsChanged)
+    Q_PROPERTY(QList<double> hotCues READ hotCues WRITE setHotCues NOTIFY hotCuesChanged)
+
+public:
+    // Which control a keyboard nudge pulses.
+    enum class TuningPulseTarget { master, bpm, importLevel, postFX };
+    Q_ENUM(TuningPulseTarget)
+
+    using UuidSet = QSet<QUuid>;
+    template <typename V>
+    using UuidMap = QHash<QUuid, V>;
+
+    static constexpr int padCount = 8;
+    static constexpr int sequencerSteps = 16;
+
+    // What the controller takes from outside; tests pass their own.
+    struct Dependencies {
+        std::shared_ptr<MediaClock> clock = systemMediaClock();
+        // Where the downloads folder lives; empty means the user's Documents folder.
+        QString documentsDir;
+    };
+
+    explicit QuelmoViewModel(QObject* parent = nullptr);
+    QuelmoViewModel(Dependencies dependencies, QObject* parent = nullptr);
+    ~QuelmoViewModel() override;
+
+    // Builds and starts the graph and applies the mix the first time it is called; later calls do
+    // nothing. Every operation that makes sound calls it first.
+    Q_INVOKABLE void prepareAudioEngineIfNeeded();
+    // Stops timers, monitors, players and the engine in a fixed order. Quitting does not call it.
+    Q_INVOKABLE void shutdown();
+
+    // Debounced path from every level control to the nodes: applies the mix 48 ms after the last
+    // call. Returns at once.
+    void requestThrottledApplyMixLevels();
+    // Writes every level, pan and effect parameter onto the nodes; nothing before the graph exists.
+    void applyMixLevels();
+
+    // Transport
+    bool isPlaying() const { return isPlaying_; }
+    void setIsPlaying(bool value);
+    double bpm() const { return bpm_; }
+    void setBpm(double value);
+    double playhead() const { return playhead_; }
+    void setPlayhead(double value);
+    double deckBBlend() const { return deckBBlend_; }
+    void setDeckBBlend(double value);
+    // Sequencer
+    bool sequencerRunning() const { return sequencerRunning_; }
+    void setSequencerRunning(bool value);
+    int sequencerStep() const { return sequencerStep_; }
+    void setSequencerStep(int value);
+    // Mix
+    double stereoPads() const { return stereoPads_; }
+    void setStereoPads(double value);
+    double stereoImport() const { return stereoImport_; }
+    void setStereoImport(double value);
+    double masterVolume() const { return masterVolume_; }
+    void setMasterVolume(double value);
+    double padsBusLevel() const { return padsBusLevel_; }
+    void setPadsBusLevel(double value);
+    double postFXGain() const { return postFXGain_; }
+    void setPostFXGain(double value);
+    double reverbMix() const { return reverbMix_; }
+    void setReverbMix(double value);
+    double delayMix() const { return delayMix_; }
+    void setDelayMix(double value);
+    double delayTime() const { return delayTime_; }
+    void setDelayTime(double value);
+    double delayFeedback() const { return delayFeedback_; }
+    void setDelayFeedback(double value);
+    double filterCutoff() const { return filterCutoff_; }
+    void setFilterCutoff(double value);
+    double distortionMix() const { return distortionMix_; }
+    void setDistortionMix(double value);
+    double pitchShift() const { return pitchShift_; }
+    void setPitchShift(double value);
+    double masterToneLiftDB() const { return masterToneLiftDB_; }
+    void setMasterToneLiftDB(double value);
+    double lowShelfGain() const { return lowShelfGain_; }
+    void setLowShelfGain(double value);
+    double midPresenceDB() const { return midPresenceDB_; }
+    void setMidPresenceDB(double value);
+    double highShelfGain() const { return highShelfGain_; }
+    void setHighShelfGain(double value);
+    // Meters
+    double meterPads() const { return meterPads_; }
+    void setMeterPads(double value);
+    double meterImport() const { return meterImport_; }
+    void setMeterImport(double value);
+    double meterMaster() const { return meterMaster_; }
+    void setMeterMaster(double value);
+    double meterVoice() const { return meterVoice_; }
+    void setMeterVoice(double value);
+    // Voice
+    QString voicePhrase() const { return voicePhrase_; }
+    void setVoicePhrase(const QString& value);
+    bool voiceRouteThroughDesk() const { return voiceRouteThroughDesk_; }
+    void setVoiceRouteThroughDesk(bool value);
+    double voiceBusLevel() const { return voiceBusLevel_; }
+    void setVoiceBusLevel(double value);
+    double voiceWarmDB() const { return voiceWarmDB_; }
+    void setVoiceWarmDB(double value);
+    double voiceHornDB() const { return voiceHornDB_; }
+    void setVoiceHornDB(double value);
+    double voiceDryAirDB() const { return voiceDryAirDB_; }
+    void setVoiceDryAirDB(double value);
+    double voiceBoldDrive() const { return voiceBoldDrive_; }
+    void setVoiceBoldDrive(double value);
+    double voiceMorphPitchCents() const { return voiceMorphPitchCents_; }
+    void setVoiceMorphPitchCents(double value);
+    double voiceMorphRate() const { return voiceMorphRate_; }
+    void setVoiceMorphRate(double value);
+    QString voiceSayVoiceTag() const { return voiceSayVoiceTag_; }
+    void setVoiceSayVoiceTag(const QString& value);
+    // Keyboard
+    bool keyboardShortcutsEnabled() const { return keyboardShortcutsEnabled_; }
+    void setKeyboardShortcutsEnabled(bool value);
+    qint64 youtubeFocusTick() const { return youtubeFocusTick_; }
+    void setYoutubeFocusTick(qint64 value);
+    bool keyboardTrainerRequested() const { return keyboardTrainerRequested_; }
+    void setKeyboardTrainerRequested(bool value);
+    int tuningPulseDirection() const { return tuningPulseDirection_; }
+    void setTuningPulseDirection(int value);
+    quint64 tuningPulseGeneration() const { return tuningPulseGeneration_; }
+    void setTuningPulseGeneration(quint64 value);
+    bool waveformKeyboardFXOn() const { return waveformKeyboardFXOn_; }
+    void setWaveformKeyboardFXOn(bool value);
+    QString waveformKeyboardFXTitle() const { return waveformKeyboardFXTitle_; }
+    void setWaveformKeyboardFXTitle(const QString& value);
+    QString waveformKeyboardFXSubtitle() const { return waveformKeyboardFXSubtitle_; }
+    void setWaveformKeyboardFXSubtitle(const QString& value);
+    double waveformKeyboardFXMeter() const { return waveformKeyboardFXMeter_; }
+    void setWaveformKeyboardFXMeter(double value);
+    // Import
+    double importVolume() const { return importVolume_; }
+    void setImportVolume(double value);
+    double importRate() const { return importRate_; }
+    void setImportRate(double value);
+    bool importPlaying() const { return importPlaying_; }
+    void setImportPlaying(bool value);
+    // Tracks
+    double currentTrackPosition() const { return currentTrackPosition_; }
+    void setCurrentTrackPosition(double value);
+    double currentTrackDuration() const { return currentTrackDuration_; }
+    void setCurrentTrackDuration(double value);
+    // Downloads
+    QString youtubeURL() const { return youtubeURL_; }
+    void setYoutubeURL(const QString& value);
+    bool isDownloading() const { return isDownloading_; }
+    void setIsDownloading(bool value);
+    double downloadProgress() const { return downloadProgress_; }
+    void setDownloadProgress(double value);
+    QString downloadStatus() const { return downloadStatus_; }
+    void setDownloadStatus(const QString& value);
+    bool showYTDLPInstallAlert() const { return showYTDLPInstallAlert_; }
+    void setShowYTDLPInstallAlert(bool value);
+    bool isInstallingYTDLP() const { return isInstallingYTDLP_; }
+    void setIsInstallingYTDLP(bool value);
+    // Capture
+    bool isCapturingSystemAudio() const { return isCapturingSystemAudio_; }
+    void setIsCapturingSystemAudio(bool value);
+    double systemAudioVolume() const { return systemAudioVolume_; }
+    void setSystemAudioVolume(double value);
+    bool showBlackHoleInstallAlert() const { return showBlackHoleInstallAlert_; }
+    void setShowBlackHoleInstallAlert(bool value);
+    QString blackHoleInstallStatus() const { return blackHoleInstallStatus_; }
+    void setBlackHoleInstallStatus(const QString& value);
+    // Slap
+    bool chassisSlapEnabled() const { return chassisSlapEnabled_; }
+    void setChassisSlapEnabled(bool value);
+    QString chassisSlapStatus() const { return chassisSlapStatus_; }
+    void setChassisSlapStatus(const QString& value);
+    // Collections and optional values
+    const QList<bool>& sequencerGrid() const { return sequencerGrid_; }
+    void setSequencerGrid(const QList<bool>& value);
+    const QStringList& padLabels() const { return padLabels_; }
+    const QStringList& voicePresets() const { return voicePresets_; }
+    QuelmoVoiceProfile voiceProfile() const { return voiceProfile_; }
+    void setVoiceProfile(QuelmoVoiceProfile value);
+    std::optional<TuningPulseTarget> tuningPulseTarget() const { return tuningPulseTarget_; }
+    QVariant tuningPulseTargetForView() const;
+    const QList<QuelmoImportedTrack>& importedTracks() const { return importedTracks_; }
+    QVariantList importedTracksForView() const;
+    std::optional<QUuid> selectedImportId() const { return selectedImportId_; }
+    void setSelectedImportId(std::optional<QUuid> value);
+    QString selectedImportIdForView() const;
+    void setSelectedImportIdFromView(const QString& value);
+    const UuidSet& playingTrackIds() const { return playingTrackIds_; }
+    QStringList playingTrackIdsForView() const;
+    const UuidSet& pausedTrackIds() const { return pausedTrackIds_; }
+    QStringList pausedTrackIdsForView() const;
+    const UuidMap<double>& trackVolumes() const { return trackVolumes_; }
+    QVariantMap trackVolumesForView() const;
+    const UuidMap<double>& trackPositions() const { return trackPositions_; }
+    QVariantMap trackPositionsForView() const;
+    const UuidMap<double>& trackDurations() const { return trackDurations_; }
+    QVariantMap trackDurationsForView() const;
+    const QList<double>& hotCues() const { return hotCues_; }
+    void setHotCues(const QList<double>& value);
+
+    // Folders of the downloads library.
+    const QUrl& downloadsDir() const { return downloadsDir_; }
+    const QUrl& downloadsManifestURL() const { return downloadsManifestURL_; }
+
+    // The graph's one sample format, and whether the graph has been built.
+    const engine::AudioFormat& standardFormat() const { return standardFormat_; }
+    bool isGraphBuilt() const { return !padPlayers_.empty(); }
+
+signals:
+    void isPlayingChanged();
+    void bpmChanged();
+    void playheadChanged();
+    void deckBBlendChanged();
+    void sequencerRunningChanged();
+    void sequencerStepChanged();
+    void stereoPadsChanged();
+    void stereoImportChanged();
+    void masterVolumeChanged();
+    void padsBusLevelChanged();
+    void postFXGainChanged();
+    void reverbMixChanged();
+    void delayMixChanged();
+    void delayTimeChanged();
+    void delayFeedbackChanged();
+    void filterCutoffChanged();
+    void distortionMixChanged();
+    void pitchShiftChanged();
+    void masterToneLiftDBChanged();
+    void lowShelfGainChanged();
+    void midPresenceDBChanged();
+    void highShelfGainChanged();
+    void meterPadsChanged();
+    void meterImportChanged();
+    void meterMasterChanged();
+    void meterVoiceChanged();
+    void voicePhraseChanged();
+    void voiceRouteThroughDeskChanged();
+    void voiceBusLevelChanged();
+    void voiceWarmDBChanged();
+    void voiceHornDBChanged();
+    void voiceDryAirDBChanged();
+    void voiceBoldDriveChanged();
+    void voiceMorphPitchCentsChanged();
+    void voiceMorphRateChanged();
+    void voiceSayVoiceTagChanged();
+    void keyboardShortcutsEnabledChanged();
+    void youtubeFocusTickChanged();
+    void keyboardTrainerRequestedChanged();
+    void tuningPulseDirectionChanged();
+    void tuningPulseGenerationChanged();
+    void waveformKeyboardFXOnChanged();
+    void waveformKeyboardFXTitleChanged();
+    void waveformKeyboardFXSubtitleChanged();
+    void waveformKeyboardFXMeterChanged();
+    void importVolumeChanged();
+    void importRateChanged();
+    void importPlayingChanged();
+    void currentTrackPositionChanged();
+    void currentTrackDurationChanged();
+    void youtubeURLChanged();
+    void isDownloadingChanged();
+    void downloadProgressChanged();
+    void downloadStatusChanged();
+    void showYTDLPInstallAlertChanged();
+    void isInstallingYTDLPChanged();
+    void isCapturingSystemAudioChanged();
+    void systemAudioVolumeChanged();
+    void showBlackHoleInstallAlertChanged();
+    void blackHoleInstallStatusChanged();
+    void chassisSlapEnabledChanged();
+    void chassisSlapStatusChanged();
+    void sequencerGridChanged();
+    void voiceProfileChanged();
+    void tuningPulseTargetChanged();
+    void importedTracksChanged();
+    void selectedImportIdChanged();
+    void playingTrackIdsChanged();
+    void pausedTrackIdsChanged();
+    void trackVolumesChanged();
+    void trackPositionsChanged();
+    void trackDurationsChanged();
+    void hotCuesChanged();
+
+private:
+    // Sets field and notifies when the value differs. Returns whether it changed.
+    template <typename T, typename Signal>
+    bool assign(T& field, const T& value, Signal signal) {
+        if (field == value) {
+            return false;
+        }
+        field = value;
+        emit(this->*signal)();
+        return true;
+    }
+
+    void setupEffects();
+    void setupVoiceBusEffects();
+    void setupAudio();
+    void loadSavedDownloads();
+    void stopSequencer();
+    void stopTransportLink();
+    void stopAllTrackPlayback();
+    void stopImportPlayback();
+
+    std::shared_ptr<MediaClock> clock_;
+
+    // Observable state, in the order of the state list.
+    // Transport
+    bool isPlaying_ = false;
+    double bpm_ = 110.0;
+    double playhead_ = 0.0;
+    double deckBBlend_ = 0.65;
+    // Sequencer
+    bool sequencerRunning_ = false;
+    int sequencerStep_ = 0;
+    // Mix
+    double stereoPads_ = 0.5;
+    double stereoImport_ = 0.5;
+    double masterVolume_ = 0.9;
+    double padsBusLevel_ = 1.0;
+    double postFXGain_ = 1.0;
+    double reverbMix_ = 0.0;
+    double delayMix_ = 0.0;
+    double delayTime_ = 0.3;
+    double delayFeedback_ = 0.4;
+    double filterCutoff_ = 1.0;
+    double distortionMix_ = 0.0;
+    double pitchShift_ = 0.0;
+    double masterToneLiftDB_ = 0.0;
+    double lowShelfGain_ = 0.0;
+    double midPresenceDB_ = 0.0;
+    double highShelfGain_ = 0.0;
+    // Meters
+    double meterPads_ = 0.0;
+    double meterImport_ = 0.0;
+    double meterMaster_ = 0.0;
+    double meterVoice_ = 0.0;
+    // Voice
+    QString voicePhrase_ = QStringLiteral(u"Back to work — let's go.");
+    bool voiceRouteThroughDesk_ = true;
+    double voiceBusLevel_ = 1.05;
+    double voiceWarmDB_ = 2.5;
+    double voiceHornDB_ = 2.0;
+    double voiceDryAirDB_ = -1.0;
+    double voiceBoldDrive_ = 0.28;
+    double voiceMorphPitchCents_ = 0.0;
+    double voiceMorphRate_ = 1.0;
+    QString voiceSayVoiceTag_ = QStringLiteral("auto");
+    // Keyboard
+    bool keyboardShortcutsEnabled_ = true;
+    qint64 youtubeFocusTick_ = 0;
+    bool keyboardTrainerRequested_ = false;
+    int tuningPulseDirection_ = 0;
+    quint64 tuningPulseGeneration_ = 0;
+    bool waveformKeyboardFXOn_ = false;
+    QString waveformKeyboardFXTitle_;
+    QString waveformKeyboardFXSubtitle_;
+    double waveformKeyboardFXMeter_ = 0.5;
+    // Import
+    double importVolume_ = 0.85;
+    double importRate_ = 1.0;
+    bool importPlaying_ = false;
+    // Tracks
+    double currentTrackPosition_ = 0.0;
+    double currentTrackDuration_ = 0.0;
+    // Downloads
+    QString youtubeURL_;
+    bool isDownloading_ = false;
+    double downloadProgress_ = 0.0;
+    QString downloadStatus_;
+    bool showYTDLPInstallAlert_ = false;
+    bool isInstallingYTDLP_ = false;
+    // Capture
+    bool isCapturingSystemAudio_ = false;
+    double systemAudioVolume_ = 0.8;
+    bool showBlackHoleInstallAlert_ = false;
+    QString blackHoleInstallStatus_;
+    // Slap
+    bool chassisSlapEnabled_ = false;
+    QString chassisSlapStatus_;
+    QList<bool> sequencerGrid_ = QList<bool>(padCount * sequencerSteps, false);
+    const QStringList padLabels_;
+    const QStringList voicePresets_;
+    QuelmoVoiceProfile voiceProfile_ = QuelmoVoiceProfile::commandPost;
+    std::optional<TuningPulseTarget> tuningPulseTarget_;
+    QList<QuelmoImportedTrack> importedTracks_;
+    std::optional<QUuid> selectedImportId_;
+    UuidSet playingTrackIds_;
+    UuidSet pausedTrackIds_;
+    UuidMap<double> trackVolumes_;
+    UuidMap<double> trackPositions_;
+    UuidMap<double> trackDurations_;
+    QList<double> hotCues_;
+
+    // Transport, metronome and sequencer
+    std::shared_ptr<engine::PlayerNode> beatPlayer_;
+    std::shared_ptr<const engine::AudioBuffer> tickBuffer_;
+    std::unique_ptr<QTimer> beatTimer_;
+    std::unique_ptr<QTimer> transportTimer_;
+    double transportStart_ = 0.0; // media-clock seconds
+    double playheadAtStart_ = 0.0;
+    std::unique_ptr<QTimer> seqTimer_;
+
+    // Pads
+    std::vector<std::shared_ptr<engine::PlayerNode>> padPlayers_; // empty until the graph is built
+    std::vector<std::shared_ptr<const engine::AudioBuffer>> padBuffers_;
+
+    // Mix
+    std::unique_ptr<QTimer> mixThrottleTask_;
+    std::shared_ptr<const engine::AudioBuffer> testToneBuffer_;
+
+    // Meters
+    bool meterTapsInstalled_ = false;
+    std::unique_ptr<QTimer> meterDecayTimer_;
+    MeterPeakCapture meterPeaks_;
+
+    // Voice chain
+    std::shared_ptr<engine::PlayerNode> voiceDropPlayer_;
+    std::shared_ptr<engine::TimePitchUnit> voiceTimePitch_;
+    std::shared_ptr<engine::EQUnit> voiceToneEQ_;
+    std::shared_ptr<engine::DistortionUnit> voiceDistortion_;
+    std::shared_ptr<engine::MixerNode> voiceBusMixer_;
+
+    // Keyboard control
+    std::unique_ptr<QTimer> waveformKeyboardFXDismiss_;
+    std::shared_ptr<KeyMonitor> keyMonitor_;
+    std::shared_ptr<KeyMonitor> localKeyMonitor_;
+    std::optional<QString> fineAdjustArmKey_;
+    std::optional<double> fineAdjustExpiry_; // media-clock seconds
+
+    // Import and track players
+    std::shared_ptr<engine::PlayerNode> importPlayer_;
+    std::shared_ptr<engine::TimePitchUnit> importTimePitch_;
+    std::shared_ptr<engine::AudioFile> importFile_;
+    std::optional<QUrl> importSecurityScopedURL_;
+    UuidMap<std::shared_ptr<engine::PlayerNode>> trackPlayers_;
+    UuidMap<std::shared_ptr<engine::AudioFile>> trackFiles_;
+    UuidMap<double> trackStartTimes_; // media-clock seconds
+    UuidMap<double> trackSeekPositions_;
+    std::shared_ptr<engine::MixerNode> preEffectsMixer_; // made by setupAudio
+    std::unique_ptr<QTimer> positionUpdateTimer_;
+
+    // Downloads and system-audio capture
+    QUrl downloadsDir_;
+    QUrl downloadsManifestURL_;
+    std::shared_ptr<engine::InputNode> inputNode_;
+    std::shared_ptr<engine::PlayerNode> systemAudioPlayer_;
+    bool isSystemAudioSetup_ = false;
+
+    // Chassis slap
+    std::shared_ptr<QuelmoChassisSlapDetector> slapDetector_;
+
+    // Audio graph
+    std::unique_ptr<engine::AudioEngine> engine_;
+    std::shared_ptr<engine::MixerNode> mainMixer_;
+    std::shared_ptr<engine::MixerNode> padsMixer_;
+    std::shared_ptr<engine::MixerNode> importMixer_;
+    std::shared_ptr<engine::MixerNode> effectsMixer_;
+    std::shared_ptr<engine::ReverbUnit> reverb_;
+    std::shared_ptr<engine::DelayUnit> delay_;
+    std::shared_ptr<engine::EQUnit> filter_;
+    std::shared_ptr<engine::DistortionUnit> distortion_;
+    std::shared_ptr<engine::EQUnit> masterToneEQ_;
+    std::shared_ptr<engine::PlayerNode> testTonePlayer_;
+    engine::AudioFormat standardFormat_;
+};
+
+} // namespace quelmo

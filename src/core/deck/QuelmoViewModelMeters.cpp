@@ -1,0 +1,21 @@
+#include "deck/QuelmoViewModel.h"
+
+namespace quelmo {
+
+void QuelmoViewModel::setMeterPads(double value) {
+    assign(meterPads_, value, &QuelmoViewModel::meterPadsChanged);
+}
+
+void QuelmoViewModel::setMeterImport(double value) {
+    assign(meterImport_, value, &QuelmoViewModel::meterImportChanged);
+}
+
+void QuelmoViewModel::setMeterMaster(double value) {
+    assign(meterMaster_, value, &QuelmoViewModel::meterMasterChanged);
+}
+
+void QuelmoViewModel::setMeterVoice(double value) {
+    assign(meterVoice_, value, &QuelmoViewModel::meterVoiceChanged);
+}
+
+} // namespace quelmo

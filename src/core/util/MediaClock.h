@@ -1,0 +1,18 @@
+#pragma once
+
+#include <memory>
+
+namespace quelmo {
+
+// Monotonic seconds since an arbitrary origin: the host media time the transport and the track
+// positions are measured on. Injected so tests can move time by hand. Main thread.
+class MediaClock {
+public:
+    virtual ~MediaClock() = default;
+    virtual double now() const = 0;
+};
+
+// steady_clock in seconds; shared by every controller that is not given its own clock.
+std::shared_ptr<MediaClock> systemMediaClock();
+
+} // namespace quelmo
