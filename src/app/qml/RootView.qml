@@ -12,6 +12,7 @@ Item {
     Loader {
         id: content
         anchors.fill: parent
+        focus: true
         sourceComponent: root.setupDone ? deckScreen : setupScreen
         onLoaded: AppShell.reportScreen(root.setupDone ? "deck" : "setup")
     }

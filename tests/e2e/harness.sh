@@ -1,0 +1,206 @@
+# End-to-end harness: source it from a test script.
+#
+# Starts a private X server (Xvfb) on a free display and a private PulseAudio daemon whose only sink
+# is a null sink ("quelmo_test"), each with its own runtime directory and socket, so nothing of the
+# user's session is touched and nothing leaks out. Launches the real application with a temporary
+# HOME, records the null sink's monitor, drives the window with xdotool, takes screenshots, and
+# stops everything it started when the script exits.
+#
+#   e2e_start_display / e2e_start_sound        start the servers (exports DISPLAY, PULSE_SERVER)
+#   e2e_new_home                               a fresh HOME for the next launch
+#   e2e_launch_app [VAR=value ...]             start the app with extra environment
+#   e2e_wait_window                            wait for the visible "Quelmo" window; sets E2E_WINDOW
+#   e2e_wait_screen NAME                       wait until the root view reports screen NAME
+#   e2e_screenshot NAME                        save a PNG of the screen into the artefacts folder
+#   e2e_close_window / e2e_wait_app_exit       close like a window manager does; wait for the exit
+#   e2e_record_start / e2e_record_stop         record the null sink into $E2E_ROOT/recording.wav
+#   e2e_settings_file                          the QSettings file of the current HOME
+#   e2e_check CONDITION_DESCRIPTION CMD...     run CMD, fail the test with the description if it fails
+
+set -Eeuo pipefail
+
+E2E_APP=${E2E_APP:?set E2E_APP to the quelmo binary}
+E2E_ROOT=$(mktemp -d "${TMPDIR:-/tmp}/quelmo-e2e.XXXXXX")
+E2E_ARTIFACTS=${QUELMO_E2E_ARTIFACTS:-$E2E_ROOT/artifacts}
+E2E_HERE=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
+E2E_SERVER_PIDS=()
+E2E_APP_PID=""
+E2E_RECORD_PID=""
+E2E_WINDOW=""
+mkdir -p "$E2E_ARTIFACTS"
+
+e2e_note() { echo "[e2e] $*"; }
+
+e2e_fail() {
+    echo "[e2e] FAIL: $*" >&2
+    if [[ -f "$E2E_ROOT/app.log" ]]; then
+        echo "[e2e] application log:" >&2
+        sed 's/^/    /' "$E2E_ROOT/app.log" >&2
+    fi
+    exit 1
+}
+
+e2e_check() {
+    local what=$1
+    shift
+    "$@" || e2e_fail "$what"
+    e2e_note "ok: $what"
+}
+
+e2e_cleanup() {
+    local status=$?
+    set +e
+    [[ -n "$E2E_RECORD_PID" ]] && kill "$E2E_RECORD_PID" 2>/dev/null
+    [[ -n "$E2E_APP_PID" ]] && kill "$E2E_APP_PID" 2>/dev/null
+    for pid in "${E2E_SERVER_PIDS[@]}"; do kill "$pid" 2>/dev/null; done
+    for pid in "$E2E_RECORD_PID" "$E2E_APP_PID" "${E2E_SERVER_PIDS[@]}"; do
+        [[ -n "$pid" ]] && wait "$pid" 2>/dev/null
+    done
+    if [[ $status -ne 0 ]]; then
+        e2e_note "artefacts kept in $E2E_ARTIFACTS"
+    fi
+    rm -rf "$E2E_ROOT/pulse" "$E2E_ROOT/home" "$E2E_ROOT/runtime"
+    [[ "$E2E_ARTIFACTS" == "$E2E_ROOT"/* && $status -ne 0 ]] || rm -rf "$E2E_ROOT"
+    exit $status
+}
+trap e2e_cleanup EXIT
+trap 'echo "[e2e] FAIL: \"$BASH_COMMAND\" failed (line $LINENO)" >&2' ERR
+trap 'exit 130' INT TERM
+
+# Polls CMD every 0.1 s for up to SECONDS seconds.
+e2e_wait_for() {
+    local seconds=$1
+    shift
+    local tries=$((seconds * 10))
+    while ((tries-- > 0)); do
+        "$@" >/dev/null 2>&1 && return 0
+        sleep 0.1
+    done
+    return 1
+}
+
+e2e_start_display() {
+    local n pid
+    for n in $(seq 90 190); do
+        [[ -e /tmp/.X11-unix/X$n || -e /tmp/.X$n-lock ]] && continue
+        Xvfb ":$n" -screen 0 1280x1024x24 -nolisten tcp -noreset >"$E2E_ROOT/xvfb.log" 2>&1 &
+        pid=$!
+        if e2e_wait_for 10 xdpyinfo -display ":$n"; then
+            export DISPLAY=":$n"
+            E2E_SERVER_PIDS+=("$pid")
+            e2e_note "X server on $DISPLAY"
+            return 0
+        fi
+        kill "$pid" 2>/dev/null || true
+    done
+    e2e_fail "no free X display"
+}
+
+e2e_start_sound() {
+    local dir="$E2E_ROOT/pulse"
+    mkdir -p "$dir/runtime" "$dir/state" "$dir/home"
+    chmod 700 "$dir/runtime"
+    cat >"$dir/default.pa" <<PA
+load-module module-null-sink sink_name=quelmo_test rate=44100 channels=2 sink_properties=device.description=QuelmoTest
+load-module module-native-protocol-unix socket=$dir/native auth-anonymous=1
+set-default-sink quelmo_test
+PA
+    printf 'autospawn = no\n' >"$dir/client.conf"
+    HOME="$dir/home" PULSE_RUNTIME_PATH="$dir/runtime" PULSE_STATE_PATH="$dir/state" \
+        pulseaudio -n --file="$dir/default.pa" --daemonize=no --exit-idle-time=-1 --use-pid-file=no \
+        --log-target=stderr >"$E2E_ROOT/pulseaudio.log" 2>&1 &
+    E2E_SERVER_PIDS+=("$!")
+    export PULSE_SERVER="unix:$dir/native"
+    export PULSE_CLIENTCONFIG="$dir/client.conf"
+    e2e_wait_for 10 pactl info || { cat "$E2E_ROOT/pulseaudio.log" >&2; e2e_fail "private sound server did not start"; }
+    e2e_note "sound server on $PULSE_SERVER"
+}
+
+e2e_new_home() {
+    rm -rf "$E2E_ROOT/home" "$E2E_ROOT/runtime"
+    mkdir -p "$E2E_ROOT/home" "$E2E_ROOT/runtime"
+    chmod 700 "$E2E_ROOT/runtime"
+    : >"$E2E_ROOT/screens"
+}
+
+e2e_settings_file() { echo "$E2E_ROOT/home/.config/Quelmo/Quelmo.conf"; }
+
+e2e_launch_app() {
+    [[ -d "$E2E_ROOT/home" ]] || e2e_new_home
+    env HOME="$E2E_ROOT/home" XDG_CONFIG_HOME="$E2E_ROOT/home/.config" XDG_RUNTIME_DIR="$E2E_ROOT/runtime" \
+        QUELMO_TEST_SCREEN_FILE="$E2E_ROOT/screens" QT_QPA_PLATFORM=xcb "$@" \
+        "$E2E_APP" >"$E2E_ROOT/app.log" 2>&1 &
+    E2E_APP_PID=$!
+}
+
+# xdotool can trip over windows that vanish while it searches; treat that as "not yet".
+_e2e_visible_window() {
+    local id
+    id=$(xdotool search --onlyvisible --name '^Quelmo$' 2>/dev/null | head -n 1) || true
+    [[ -n "$id" ]] && echo "$id"
+}
+
+e2e_wait_window() {
+    e2e_wait_for 30 _e2e_visible_window || e2e_fail "the Quelmo window did not appear"
+    E2E_WINDOW=$(_e2e_visible_window) || e2e_fail "the Quelmo window disappeared"
+}
+
+e2e_window_size() { xdotool getwindowgeometry "$E2E_WINDOW" | awk '/Geometry/ {print $2}'; }
+
+e2e_current_screen() { tail -n 1 "$E2E_ROOT/screens" 2>/dev/null; }
+
+_e2e_screen_is() { test "$(e2e_current_screen)" = "$1"; }
+
+e2e_wait_screen() {
+    local want=$1
+    e2e_wait_for 15 _e2e_screen_is "$want" ||
+        e2e_fail "expected the $want screen, the app reports '$(e2e_current_screen)'"
+}
+
+e2e_screenshot() {
+    sleep 0.5 # let fade-in animations settle
+    import -display "$DISPLAY" -window root "$E2E_ARTIFACTS/$1.png"
+    e2e_note "screenshot $E2E_ARTIFACTS/$1.png"
+}
+
+# Gives the window keyboard focus (there is no window manager to do it), then presses the keys.
+e2e_key() {
+    xdotool windowfocus --sync "$E2E_WINDOW"
+    xdotool key --clearmodifiers "$@"
+}
+
+e2e_close_window() { python3 "$E2E_HERE/xclose.py" "$E2E_WINDOW"; }
+
+# Waits for the app to exit; returns its exit status, or 124 when it is still running.
+e2e_wait_app_exit() {
+    local seconds=${1:-10}
+    if e2e_wait_for "$seconds" bash -c "! kill -0 $E2E_APP_PID"; then
+        local status=0
+        wait "$E2E_APP_PID" || status=$?
+        E2E_APP_PID=""
+        return $status
+    fi
+    return 124
+}
+
+e2e_stop_app() {
+    if [[ -n "$E2E_APP_PID" ]]; then
+        kill "$E2E_APP_PID" 2>/dev/null || true
+        wait "$E2E_APP_PID" 2>/dev/null || true
+        E2E_APP_PID=""
+    fi
+}
+
+e2e_record_start() {
+    parec -d quelmo_test.monitor --rate=44100 --channels=2 --format=s16le --file-format=wav \
+        "$E2E_ROOT/recording.wav" &
+    E2E_RECORD_PID=$!
+}
+
+e2e_record_stop() {
+    [[ -n "$E2E_RECORD_PID" ]] || return 0
+    kill -INT "$E2E_RECORD_PID" 2>/dev/null || true
+    wait "$E2E_RECORD_PID" 2>/dev/null || true
+    E2E_RECORD_PID=""
+    cp "$E2E_ROOT/recording.wav" "$E2E_ARTIFACTS/" 2>/dev/null || true
+}
