@@ -20,7 +20,7 @@ status=0
 configure_and_build() { # dir, extra cmake args...
     local dir=$1
     shift
-    cmake -S . -B "$dir" -G Ninja "$@" >"$dir.configure.log" 2>&1 || { cat "$dir.configure.log"; return 1; }
+    cmake -S . -B "$dir" -G Ninja "$@" >"$dir/configure.log" 2>&1 || { cat "$dir/configure.log"; return 1; }
     cmake --build "$dir" -j "$jobs"
 }
 
