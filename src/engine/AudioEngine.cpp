@@ -1,11 +1,184 @@
-#include "engine/AudioEngine.h"
+#include "AudioEngine.h"
+
+#include "devices/PulseOutputDriver.h"
+#include "graph/InputNode.h"
+#include "graph/MixerNode.h"
+#include "graph/PlayerNode.h"
+
+#include <utility>
+#include <algorithm>
+#include <chrono>
+#include <cstring>
+
+#if defined(__SSE__)
+#include <xmmintrin.h>
+#endif
 
 namespace quelmo::engine {
 
-AudioEngine::AudioEngine() : mainMixer_(std::make_shared<MixerNode>()) {}
+AudioEngine::AudioEngine(std::unique_ptr<AudioDriver> driver)
+    : format_(*AudioFormat::standard(sampleRate, 2)),
+      driver_(driver ? std::move(driver) : std::make_unique<PulseOutputDriver>()),
+      mainMixer_(std::make_shared<MixerNode>()), inputNode_(std::make_shared<InputNode>()) {
+    attach(mainMixer_);
+    attach(inputNode_);
+}
 
-AudioEngine::~AudioEngine() { stop(); }
+AudioEngine::~AudioEngine() {
+    stop();
+    for (const auto& node : attached_) {
+        node->engine_ = nullptr;
+    }
+}
 
-void AudioEngine::stop() { running_ = false; }
+void AudioEngine::attach(std::shared_ptr<AudioNode> node) {
+    if (!node || node->engine_) {
+        return;
+    }
+    node->engine_ = this;
+    attached_.push_back(std::move(node));
+    attached_.back()->didAttach();
+}
+
+bool AudioEngine::isAttached(const AudioNode* node) const { return node && node->engine_ == this; }
+
+void AudioEngine::disconnectOutput(AudioNode& source) {
+    if (AudioNode* destination = std::exchange(source.outputNode_, nullptr)) {
+        auto& inputs = destination->inputs_;
+        inputs.erase(std::remove(inputs.begin(), inputs.end(), &source), inputs.end());
+        destination->publishInputs();
+    }
+}
+
+void AudioEngine::detach(const std::shared_ptr<AudioNode>& node) {
+    if (!isAttached(node.get()) || node == mainMixer_ || node == inputNode_) {
+        return;
+    }
+    disconnectOutput(*node);
+    for (AudioNode* input : node->inputs_) {
+        input->outputNode_ = nullptr;
+    }
+    node->inputs_.clear();
+    node->publishInputs();
+    node->removeTap();
+    attached_.erase(std::remove(attached_.begin(), attached_.end(), node), attached_.end());
+    AudioNode* raw = node.get();
+    retire(node, [raw] {
+        raw->engine_ = nullptr;
+        raw->didDetach();
+    });
+}
+
+bool AudioEngine::wouldCycle(const AudioNode* source, const AudioNode* destination) const {
+    for (const AudioNode* n = destination; n; n = n->outputNode_) {
+        if (n == source) {
+            return true;
+        }
+    }
+    return false;
+}
+
+bool AudioEngine::connect(const std::shared_ptr<AudioNode>& source, const std::shared_ptr<AudioNode>& destination) {
+    if (!isAttached(source.get()) || !isAttached(destination.get()) || source->outputNode_ ||
+        destination->inputs_.size() >= destination->maxInputs_ || wouldCycle(source.get(), destination.get())) {
+        return false;
+    }
+    destination->inputs_.push_back(source.get());
+    source->outputNode_ = destination.get();
+    destination->publishInputs();
+    return true;
+}
+
+std::optional<std::string> AudioEngine::start() {
+    if (running_) {
+        return std::nullopt;
+    }
+    running_ = true;
+    auto error = driver_->start([this](float* const* channels, std::uint32_t frames) { render(channels, frames); });
+    if (error) {
+        running_ = false;
+    }
+    return error;
+}
+
+void AudioEngine::stop() {
+    if (!running_) {
+        return;
+    }
+    driver_->stop();
+    running_ = false;
+    collectRetired(true);
+}
+
+void AudioEngine::retire(std::shared_ptr<const void> object, std::function<void()> release) {
+    if (!running_) {
+        if (release) {
+            release();
+        }
+        return;
+    }
+    retired_.push_back({renderEpoch_.load(std::memory_order_acquire), std::move(object), std::move(release)});
+}
+
+void AudioEngine::collectRetired(bool everything) {
+    const std::uint64_t epoch = renderEpoch_.load(std::memory_order_acquire);
+    std::vector<Retired> ready;
+    auto keep = std::stable_partition(retired_.begin(), retired_.end(),
+                                      [&](const Retired& r) { return !everything && r.epoch >= epoch; });
+    std::move(keep, retired_.end(), std::back_inserter(ready));
+    retired_.erase(keep, retired_.end());
+    for (auto& r : ready) {
+        if (r.release) {
+            r.release();
+        }
+    }
+}
+
+void AudioEngine::dispatchEvents() {
+    collectRetired(!running_);
+    // Handlers may schedule, stop or detach; work on a snapshot of the attached players.
+    std::vector<std::shared_ptr<AudioNode>> nodes = attached_;
+    for (const auto& node : nodes) {
+        if (auto* player = dynamic_cast<PlayerNode*>(node.get())) {
+            player->dispatchCompletions();
+        }
+    }
+}
+
+void AudioEngine::render(float* const* channels, std::uint32_t frames) {
+#if defined(__SSE__)
+    _mm_setcsr(_mm_getcsr() | 0x8040); // flush denormals to zero: decaying tails must not slow the thread
+#endif
+    const auto began = std::chrono::steady_clock::now();
+    std::uint32_t done = 0;
+    while (done < frames) {
+        const std::uint32_t n = std::min(frames - done, AudioNode::maxFramesPerPull);
+        const RenderContext context{sampleTime_.load(std::memory_order_relaxed)};
+        const StereoBus& out = mainMixer_->pull(context, n);
+        std::memcpy(channels[0] + done, out.channel(0), n * sizeof(float));
+        std::memcpy(channels[1] + done, out.channel(1), n * sizeof(float));
+        sampleTime_.store(context.sampleTime + n, std::memory_order_release);
+        done += n;
+    }
+    renderEpoch_.fetch_add(1, std::memory_order_acq_rel);
+
+    const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - began).count();
+    statBlocks_.fetch_add(1, std::memory_order_relaxed);
+    statLast_.store(seconds, std::memory_order_relaxed);
+    if (seconds > statMax_.load(std::memory_order_relaxed)) {
+        statMax_.store(seconds, std::memory_order_relaxed);
+    }
+}
+
+AudioEngine::Stats AudioEngine::stats() const {
+    return {statBlocks_.load(std::memory_order_relaxed), statLast_.load(std::memory_order_relaxed),
+            statMax_.load(std::memory_order_relaxed)};
+}
+
+void AudioEngine::resetStats() {
+    statBlocks_.store(0, std::memory_order_relaxed);
+    statLast_.store(0.0, std::memory_order_relaxed);
+    statMax_.store(0.0, std::memory_order_relaxed);
+}
 
 } // namespace quelmo::engine

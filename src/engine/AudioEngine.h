@@ -1,28 +1,109 @@
 #pragma once
 
-#include "engine/AudioNodes.h"
+#include "devices/AudioDriver.h"
+#include "engine/AudioFormat.h"
+#include "graph/AudioNode.h"
 
+#include <atomic>
+#include <cstdint>
+#include <functional>
 #include <memory>
+#include <optional>
+#include <string>
+#include <vector>
 
 namespace quelmo::engine {
 
-// Hosts the graph. Owns the main mixer, which every sound of the deck ends in. Main thread only.
+class MixerNode;
+class InputNode;
+
+// Hosts the graph: attach nodes, connect outputs to inputs, start and stop the output device.
+// The main mixer's output goes to the device. One graph format everywhere: 44100 Hz stereo float,
+// deinterleaved.
+//
+// Threads: every method is for the main thread unless it says otherwise. The driver's thread pulls
+// the main mixer, which pulls its inputs, and so on up the graph. Structure changes are published
+// to the render thread atomically; whatever the render thread may still be reading when it is
+// replaced (an input list, a tap, a detached node) is kept alive until a block has completed since,
+// then released here on the main thread.
 class AudioEngine {
 public:
-    AudioEngine();
+    static constexpr double sampleRate = 44100.0;
+
+    // The engine renders into driver; without one it uses the PulseAudio output.
+    explicit AudioEngine(std::unique_ptr<AudioDriver> driver = nullptr);
     ~AudioEngine();
     AudioEngine(const AudioEngine&) = delete;
     AudioEngine& operator=(const AudioEngine&) = delete;
 
+    const AudioFormat& outputFormat() const { return format_; }
     const std::shared_ptr<MixerNode>& mainMixer() const { return mainMixer_; }
+    // Capture from a sound-server source; silent until its capture is started.
+    const std::shared_ptr<InputNode>& inputNode() const { return inputNode_; }
+    AudioDriver& driver() { return *driver_; }
 
-    bool isRunning() const { return running_; }
-    // Stops rendering; safe to call when not running.
+    void attach(std::shared_ptr<AudioNode> node);
+    // Disconnects the node everywhere and releases it once the render thread is done with it.
+    void detach(const std::shared_ptr<AudioNode>& node);
+    bool isAttached(const AudioNode* node) const;
+
+    // Connects source's output to the next free input of destination. False (and no change) when
+    // either is not attached here, source already feeds a node, destination has no free input, or
+    // the connection would close a loop.
+    bool connect(const std::shared_ptr<AudioNode>& source, const std::shared_ptr<AudioNode>& destination);
+    void disconnectOutput(AudioNode& source);
+
+    // Starts the device. Returns nothing on success, else the reason it failed.
+    std::optional<std::string> start();
     void stop();
+    bool isRunning() const { return running_; }
+
+    // Delivers what the render thread reported (finished and dropped player items) and frees what it
+    // no longer uses. The application calls this from a main-thread timer; tests call it directly.
+    void dispatchEvents();
+
+    // Frames rendered since the engine was made: the timeline that scheduled sample times use.
+    // Any thread.
+    std::int64_t sampleTime() const { return sampleTime_.load(std::memory_order_acquire); }
+
+    // Keeps object alive until the render thread can no longer reach it, then drops it and runs
+    // release (if any) on the main thread.
+    void retire(std::shared_ptr<const void> object, std::function<void()> release = {});
+
+    // Render thread. Renders frames into two channels; what the driver calls.
+    void render(float* const* channels, std::uint32_t frames);
+
+    // Render cost figures, readable from any thread.
+    struct Stats {
+        std::uint64_t blocks = 0;
+        double lastBlockSeconds = 0.0;
+        double maxBlockSeconds = 0.0;
+    };
+    Stats stats() const;
+    void resetStats();
 
 private:
+    struct Retired {
+        std::uint64_t epoch;
+        std::shared_ptr<const void> object;
+        std::function<void()> release;
+    };
+    bool wouldCycle(const AudioNode* source, const AudioNode* destination) const;
+    void collectRetired(bool everything);
+
+    AudioFormat format_;
+    std::unique_ptr<AudioDriver> driver_;
     std::shared_ptr<MixerNode> mainMixer_;
+    std::shared_ptr<InputNode> inputNode_;
+    std::vector<std::shared_ptr<AudioNode>> attached_;
+    std::vector<Retired> retired_;
     bool running_ = false;
+
+    std::atomic<std::int64_t> sampleTime_{0};
+    std::atomic<std::uint64_t> renderEpoch_{0};
+    std::atomic<std::uint64_t> statBlocks_{0};
+    std::atomic<double> statLast_{0.0};
+    std::atomic<double> statMax_{0.0};
 };
 
 } // namespace quelmo::engine

@@ -1,4 +1,5 @@
 #include "deck/QuelmoViewModel.h"
+#include "engine/devices/OfflineDriver.h"
 #include "support/EventLoop.h"
 
 #include <QMetaProperty>
@@ -22,6 +23,7 @@ QuelmoViewModel::Dependencies testDependencies(const QString& documents) {
     QuelmoViewModel::Dependencies deps;
     deps.clock = std::make_shared<FixedClock>();
     deps.documentsDir = documents;
+    deps.makeAudioDriver = [] { return std::make_unique<engine::OfflineDriver>(); };
     return deps;
 }
 

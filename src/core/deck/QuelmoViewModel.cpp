@@ -48,7 +48,9 @@ QuelmoViewModel::QuelmoViewModel(Dependencies dependencies, QObject* parent)
       voiceToneEQ_(std::make_shared<engine::EQUnit>(3)),
       voiceDistortion_(std::make_shared<engine::DistortionUnit>()),
       voiceBusMixer_(std::make_shared<engine::MixerNode>()), importPlayer_(std::make_shared<engine::PlayerNode>()),
-      importTimePitch_(std::make_shared<engine::TimePitchUnit>()), engine_(std::make_unique<engine::AudioEngine>()),
+      importTimePitch_(std::make_shared<engine::TimePitchUnit>()),
+      engine_(std::make_unique<engine::AudioEngine>(dependencies.makeAudioDriver ? dependencies.makeAudioDriver()
+                                                                                  : nullptr)),
       padsMixer_(std::make_shared<engine::MixerNode>()), importMixer_(std::make_shared<engine::MixerNode>()),
       effectsMixer_(std::make_shared<engine::MixerNode>()), reverb_(std::make_shared<engine::ReverbUnit>()),
       delay_(std::make_shared<engine::DelayUnit>()), filter_(std::make_shared<engine::EQUnit>(1)),
@@ -99,6 +101,9 @@ void QuelmoViewModel::shutdown() {
     stopImportPlayback();
     importSecurityScopedURL_.reset();
     engine_->stop();
+    // Deliver what stopping dropped, then stop listening to the engine.
+    engine_->dispatchEvents();
+    engineEventTimer_.reset();
 }
 
 } // namespace quelmo

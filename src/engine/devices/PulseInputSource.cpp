@@ -1,0 +1,87 @@
+#include "devices/PulseInputSource.h"
+
+#include <pulse/pulseaudio.h>
+
+#include <algorithm>
+
+namespace quelmo::engine {
+namespace {
+constexpr std::size_t ringFrames = 44100;
+constexpr std::size_t scratchFrames = 8192;
+constexpr pa_sample_spec captureSpec{PA_SAMPLE_FLOAT32LE, 44100, 2};
+} // namespace
+
+PulseInputSource::PulseInputSource() : ring_(ringFrames), left_(scratchFrames), right_(scratchFrames) {}
+
+PulseInputSource::~PulseInputSource() { stop(); }
+
+std::optional<std::string> PulseInputSource::start(const std::string& sourceName, double latencySeconds) {
+    stop();
+    connection_ = std::make_unique<PulseConnection>();
+    if (auto error = connection_->open("production")) {
+        connection_.reset();
+        return error;
+    }
+    pa_threaded_mainloop_lock(connection_->loop());
+    stream_ = pa_stream_new(connection_->context(), "Quelmo capture", &captureSpec, nullptr);
+    std::optional<std::string> error;
+    if (!stream_) {
+        error = connection_->lastError();
+    } else {
+        pa_stream_set_read_callback(stream_, &PulseInputSource::onRead, this);
+        pa_buffer_attr attributes{};
+        attributes.maxlength = static_cast<std::uint32_t>(-1);
+        attributes.fragsize =
+            static_cast<std::uint32_t>(pa_usec_to_bytes(static_cast<pa_usec_t>(latencySeconds * 1e6), &captureSpec));
+        const char* device = sourceName.empty() ? nullptr : sourceName.c_str();
+        if (pa_stream_connect_record(stream_, device, &attributes, PA_STREAM_ADJUST_LATENCY) < 0) {
+            error = connection_->lastError();
+        } else {
+            error = connection_->waitForStream(stream_);
+        }
+    }
+    pa_threaded_mainloop_unlock(connection_->loop());
+    if (error) {
+        stop();
+    }
+    return error;
+}
+
+void PulseInputSource::stop() {
+    if (connection_) {
+        connection_->close(stream_);
+        connection_.reset();
+    }
+}
+
+void PulseInputSource::onRead(pa_stream* stream, std::size_t, void* self) {
+    static_cast<PulseInputSource*>(self)->read(stream);
+}
+
+void PulseInputSource::read(pa_stream* stream) {
+    const void* data = nullptr;
+    std::size_t bytes = 0;
+    while (pa_stream_readable_size(stream) > 0) {
+        if (pa_stream_peek(stream, &data, &bytes) < 0 || bytes == 0) {
+            return;
+        }
+        if (data) { // a null pointer with a size is a hole in the stream: skip it
+            const auto* interleaved = static_cast<const float*>(data);
+            std::size_t frames = bytes / (2 * sizeof(float));
+            while (frames > 0) {
+                const std::size_t n = std::min(frames, scratchFrames);
+                for (std::size_t i = 0; i < n; ++i) {
+                    left_[i] = interleaved[2 * i];
+                    right_[i] = interleaved[2 * i + 1];
+                }
+                const std::size_t written = ring_.write(left_.data(), right_.data(), n);
+                overruns_.fetch_add(n - written, std::memory_order_relaxed);
+                interleaved += 2 * n;
+                frames -= n;
+            }
+        }
+        pa_stream_drop(stream);
+    }
+}
+
+} // namespace quelmo::engine

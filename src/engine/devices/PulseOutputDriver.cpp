@@ -1,0 +1,95 @@
+#include "devices/PulseOutputDriver.h"
+
+#include <pulse/pulseaudio.h>
+
+#include <algorithm>
+
+namespace quelmo::engine {
+namespace {
+constexpr std::size_t scratchFrames = 16384;
+constexpr pa_sample_spec streamSpec{PA_SAMPLE_FLOAT32LE, 44100, 2};
+} // namespace
+
+PulseOutputDriver::PulseOutputDriver(double targetLatencySeconds)
+    : latency_(targetLatencySeconds), left_(scratchFrames), right_(scratchFrames) {}
+
+PulseOutputDriver::~PulseOutputDriver() { stop(); }
+
+std::optional<std::string> PulseOutputDriver::start(RenderFunction render) {
+    stop();
+    render_ = std::move(render);
+    connection_ = std::make_unique<PulseConnection>();
+    if (auto error = connection_->open("music")) {
+        connection_.reset();
+        return error;
+    }
+    pa_threaded_mainloop_lock(connection_->loop());
+    stream_ = pa_stream_new(connection_->context(), "Quelmo output", &streamSpec, nullptr);
+    std::optional<std::string> error;
+    if (!stream_) {
+        error = connection_->lastError();
+    } else {
+        pa_stream_set_write_callback(stream_, &PulseOutputDriver::onWrite, this);
+        pa_stream_set_underflow_callback(stream_, &PulseOutputDriver::onUnderflow, this);
+        pa_buffer_attr attributes{};
+        attributes.maxlength = static_cast<std::uint32_t>(-1);
+        attributes.tlength = static_cast<std::uint32_t>(pa_usec_to_bytes(static_cast<pa_usec_t>(latency_ * 1e6), &streamSpec));
+        attributes.prebuf = static_cast<std::uint32_t>(-1);
+        attributes.minreq = static_cast<std::uint32_t>(-1);
+        attributes.fragsize = static_cast<std::uint32_t>(-1);
+        const auto flags = static_cast<pa_stream_flags_t>(PA_STREAM_ADJUST_LATENCY | PA_STREAM_AUTO_TIMING_UPDATE);
+        if (pa_stream_connect_playback(stream_, nullptr, &attributes, flags, nullptr, nullptr) < 0) {
+            error = connection_->lastError();
+        } else {
+            error = connection_->waitForStream(stream_);
+        }
+    }
+    pa_threaded_mainloop_unlock(connection_->loop());
+    if (error) {
+        stop();
+    }
+    return error;
+}
+
+void PulseOutputDriver::stop() {
+    if (connection_) {
+        connection_->close(stream_);
+        connection_.reset();
+    }
+    render_ = nullptr;
+}
+
+void PulseOutputDriver::onWrite(pa_stream* stream, std::size_t bytes, void* self) {
+    static_cast<PulseOutputDriver*>(self)->write(stream, bytes);
+}
+
+void PulseOutputDriver::onUnderflow(pa_stream*, void* self) {
+    static_cast<PulseOutputDriver*>(self)->underflows_.fetch_add(1, std::memory_order_relaxed);
+}
+
+void PulseOutputDriver::write(pa_stream* stream, std::size_t bytes) {
+    constexpr std::size_t frameBytes = 2 * sizeof(float);
+    while (bytes >= frameBytes) {
+        void* data = nullptr;
+        std::size_t granted = std::min(bytes, scratchFrames * frameBytes);
+        if (pa_stream_begin_write(stream, &data, &granted) < 0 || !data) {
+            return;
+        }
+        const std::size_t frames = std::min(granted / frameBytes, scratchFrames);
+        if (frames == 0) {
+            pa_stream_cancel_write(stream);
+            return;
+        }
+        float* channels[2] = {left_.data(), right_.data()};
+        render_(channels, static_cast<std::uint32_t>(frames));
+        auto* interleaved = static_cast<float*>(data);
+        for (std::size_t i = 0; i < frames; ++i) {
+            interleaved[2 * i] = left_[i];
+            interleaved[2 * i + 1] = right_[i];
+        }
+        pa_stream_write(stream, data, frames * frameBytes, nullptr, 0, PA_SEEK_RELATIVE);
+        bytes -= std::min(bytes, frames * frameBytes);
+    }
+}
+
+} // namespace quelmo::engine

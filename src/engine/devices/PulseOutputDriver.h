@@ -1,0 +1,44 @@
+#pragma once
+
+#include "devices/AudioDriver.h"
+#include "devices/PulseConnection.h"
+
+#include <atomic>
+#include <memory>
+#include <vector>
+
+namespace quelmo::engine {
+
+// Plays the engine on the sound server's default output: a 44.1 kHz stereo float stream whose
+// write callback (on the connection's thread) pulls the engine. The target latency defaults to
+// 15 ms; the server may grant a little more.
+class PulseOutputDriver final : public AudioDriver {
+public:
+    explicit PulseOutputDriver(double targetLatencySeconds = 0.015);
+    ~PulseOutputDriver() override;
+
+    // Main thread, before start.
+    void setTargetLatency(double seconds) { latency_ = seconds; }
+    double targetLatency() const { return latency_; }
+
+    std::optional<std::string> start(RenderFunction render) override;
+    void stop() override;
+
+    // Times the server ran out of data. Any thread.
+    std::uint64_t underflows() const { return underflows_.load(std::memory_order_relaxed); }
+
+private:
+    static void onWrite(pa_stream* stream, std::size_t bytes, void* self);
+    static void onUnderflow(pa_stream* stream, void* self);
+    void write(pa_stream* stream, std::size_t bytes);
+
+    double latency_;
+    std::unique_ptr<PulseConnection> connection_;
+    pa_stream* stream_ = nullptr;
+    RenderFunction render_;
+    std::vector<float> left_;
+    std::vector<float> right_;
+    std::atomic<std::uint64_t> underflows_{0};
+};
+
+} // namespace quelmo::engine

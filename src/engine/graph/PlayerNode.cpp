@@ -1,0 +1,227 @@
+#include "graph/PlayerNode.h"
+
+#include "AudioEngine.h"
+
+#include <algorithm>
+#include <utility>
+
+namespace quelmo::engine {
+
+PlayerNode::PlayerNode() : AudioNode(0) {}
+
+PlayerNode::~PlayerNode() {
+    // The owner is going away, so handlers are not called; items are simply freed.
+    Command command;
+    while (commands_.pop(command)) {
+        if (command.op == Op::schedule) {
+            delete command.item;
+        }
+    }
+    for (const auto& pendingCommand : overflow_) {
+        if (pendingCommand.op == Op::schedule) {
+            delete pendingCommand.item;
+        }
+    }
+    for (Item* item = head_; item;) {
+        delete std::exchange(item, item->next);
+    }
+    for (Item* item = ended_.exchange(nullptr, std::memory_order_acquire); item;) {
+        delete std::exchange(item, item->next);
+    }
+}
+
+bool PlayerNode::scheduleBuffer(std::shared_ptr<const AudioBuffer> buffer, std::optional<std::int64_t> at,
+                                CompletionHandler completion) {
+    if (!buffer || buffer->format().sampleRate != AudioEngine::sampleRate || buffer->channelCount() == 0 ||
+        buffer->channelCount() > 2) {
+        return false;
+    }
+    const std::uint32_t frames = buffer->frameLength();
+    scheduleSource(std::make_unique<BufferSource>(std::move(buffer), 0, frames), at, std::move(completion));
+    return true;
+}
+
+void PlayerNode::scheduleSource(std::unique_ptr<PlayerSource> source, std::optional<std::int64_t> at,
+                                CompletionHandler completion) {
+    auto* item = new Item{std::move(source), at, std::move(completion)};
+    ++pending_;
+    send({Op::schedule, item});
+}
+
+void PlayerNode::play() {
+    playing_ = true;
+    send({Op::play});
+}
+
+void PlayerNode::pause() {
+    playing_ = false;
+    send({Op::pause});
+}
+
+void PlayerNode::stop() {
+    playing_ = false;
+    send({Op::stop});
+}
+
+void PlayerNode::reset() {
+    playing_ = false;
+    send({Op::reset});
+}
+
+bool PlayerNode::isRendered() const { return engine() && engine()->isRunning(); }
+
+void PlayerNode::send(Command command) {
+    if (!isRendered()) {
+        // Nothing renders this player, so the main thread may play the render side itself.
+        applyDirectly();
+        apply(command);
+        return;
+    }
+    while (!overflow_.empty() && commands_.push(overflow_.front())) {
+        overflow_.pop_front();
+    }
+    if (!overflow_.empty() || !commands_.push(command)) {
+        overflow_.push_back(command);
+    }
+}
+
+void PlayerNode::drainCommands() {
+    Command command;
+    while (commands_.pop(command)) {
+        apply(command);
+    }
+}
+
+void PlayerNode::applyDirectly() {
+    drainCommands();
+    while (!overflow_.empty()) {
+        apply(overflow_.front());
+        overflow_.pop_front();
+    }
+}
+
+void PlayerNode::apply(const Command& command) {
+    switch (command.op) {
+    case Op::schedule:
+        if (tail_) {
+            tail_->next = command.item;
+        } else {
+            head_ = command.item;
+        }
+        tail_ = command.item;
+        break;
+    case Op::play:
+        renderPlaying_ = true;
+        break;
+    case Op::pause:
+        renderPlaying_ = false;
+        break;
+    case Op::stop:
+        renderPlaying_ = false;
+        dropAll();
+        break;
+    case Op::reset:
+        renderPlaying_ = false;
+        dropAll();
+        firstBlock_ = true;
+        break;
+    }
+}
+
+void PlayerNode::finish(Item* item, PlaybackEnd end) {
+    item->end = end;
+    Item* head = ended_.load(std::memory_order_relaxed);
+    do {
+        item->next = head;
+    } while (!ended_.compare_exchange_weak(head, item, std::memory_order_release, std::memory_order_relaxed));
+}
+
+void PlayerNode::dropAll() {
+    Item* item = head_;
+    head_ = tail_ = nullptr;
+    while (item) {
+        Item* next = item->next;
+        finish(item, PlaybackEnd::dropped);
+        item = next;
+    }
+}
+
+void PlayerNode::dispatchCompletions() {
+    if (isRendered()) {
+        while (!overflow_.empty() && commands_.push(overflow_.front())) {
+            overflow_.pop_front();
+        }
+    } else {
+        applyDirectly();
+    }
+    // The stack holds the newest first; deliver in the order the items ended.
+    Item* reversed = nullptr;
+    for (Item* item = ended_.exchange(nullptr, std::memory_order_acquire); item;) {
+        Item* next = item->next;
+        item->next = reversed;
+        reversed = item;
+        item = next;
+    }
+    while (reversed) {
+        std::unique_ptr<Item> item(std::exchange(reversed, reversed->next));
+        --pending_;
+        if (item->completion) {
+            item->completion(item->end);
+        }
+    }
+}
+
+void PlayerNode::didDetach() { applyDirectly(); }
+
+void PlayerNode::render(const RenderContext& context, std::uint32_t frames, StereoBus& out) {
+    drainCommands();
+    out.clear(frames);
+    if (renderPlaying_) {
+        std::uint32_t cursor = 0;
+        while (cursor < frames && head_) {
+            Item* item = head_;
+            if (!item->started) {
+                const std::int64_t now = context.sampleTime + cursor;
+                if (item->at && *item->at > now) {
+                    const std::int64_t wait = *item->at - now;
+                    if (wait >= static_cast<std::int64_t>(frames - cursor)) {
+                        break;
+                    }
+                    cursor += static_cast<std::uint32_t>(wait);
+                }
+                item->started = true;
+            }
+            const std::uint32_t n =
+                item->source->read(out.channel(0) + cursor, out.channel(1) + cursor, frames - cursor);
+            cursor += n;
+            if (item->source->finished()) {
+                head_ = item->next;
+                if (!head_) {
+                    tail_ = nullptr;
+                }
+                finish(item, PlaybackEnd::playedToEnd);
+            } else if (n == 0) {
+                break; // a stream running behind: the rest of this block stays silent
+            }
+        }
+    }
+
+    const float volume = std::max(0.0f, volume_.get());
+    if (firstBlock_) {
+        gain_.snapTo(volume);
+        firstBlock_ = false;
+    }
+    gain_.setTarget(volume);
+    if (!gain_.isSmoothing() && volume == 1.0f) {
+        return;
+    }
+    float* l = out.channel(0);
+    float* r = out.channel(1);
+    for (std::uint32_t n = 0; n < frames; ++n) {
+        const float g = gain_.next();
+        l[n] *= g;
+        r[n] *= g;
+    }
+}
+
+} // namespace quelmo::engine

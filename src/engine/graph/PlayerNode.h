@@ -1,0 +1,109 @@
+#pragma once
+
+#include "dsp/SmoothedValue.h"
+#include "engine/AudioBuffer.h"
+#include "graph/AudioNode.h"
+#include "graph/PlayerSource.h"
+#include "util/AtomicParameter.h"
+#include "util/SpscQueue.h"
+
+#include <atomic>
+#include <cstdint>
+#include <deque>
+#include <functional>
+#include <memory>
+#include <optional>
+
+namespace quelmo::engine {
+
+// How a scheduled item ended. Loops that reschedule themselves react only to playedToEnd;
+// clean-up (a temporary file, say) reacts to both.
+enum class PlaybackEnd { playedToEnd, dropped };
+using CompletionHandler = std::function<void(PlaybackEnd)>;
+
+// Plays a queue of scheduled items: buffers, buffer ranges, and file streams.
+//
+// Items play one after another in the order scheduled, never overlapping. An item scheduled at a
+// sample time (the engine's timeline, see AudioEngine::sampleTime) starts on exactly that frame;
+// if that time has already passed when the item before it ends, it starts right then. stop() and
+// reset() drop every queued item. Each item ends exactly once, with its reason, and its handler
+// runs on the main thread (from AudioEngine::dispatchEvents).
+//
+// Main thread: everything public. The render thread picks commands up at the start of each block
+// through a bounded lock-free queue; finished items come back through a lock-free stack.
+class PlayerNode : public AudioNode {
+public:
+    PlayerNode();
+    ~PlayerNode() override;
+
+    // Queues a whole buffer. It must be in the graph's rate (mono or stereo). False if not.
+    bool scheduleBuffer(std::shared_ptr<const AudioBuffer> buffer, std::optional<std::int64_t> at = std::nullopt,
+                        CompletionHandler completion = {});
+    // Queues any source (file streams, buffer ranges).
+    void scheduleSource(std::unique_ptr<PlayerSource> source, std::optional<std::int64_t> at = std::nullopt,
+                        CompletionHandler completion = {});
+
+    void play();
+    // Holds the position: the current item resumes where it stopped.
+    void pause();
+    // Drops every queued item (each reports dropped) and stops.
+    void stop();
+    // Same as stop, and also forgets the volume glide.
+    void reset();
+    bool isPlaying() const { return playing_; }
+
+    void setVolume(float volume) { volume_.set(volume); }
+    float volume() const { return volume_.get(); }
+
+    // Items scheduled whose end has not been delivered yet.
+    std::size_t pendingItemCount() const { return pending_; }
+
+    // Delivers finished items' handlers. Called by the engine's dispatch; safe to call any time.
+    void dispatchCompletions();
+
+protected:
+    void render(const RenderContext& context, std::uint32_t frames, StereoBus& out) override;
+    void didDetach() override;
+
+private:
+    struct Item {
+        std::unique_ptr<PlayerSource> source;
+        std::optional<std::int64_t> at;
+        CompletionHandler completion;
+        bool started = false;
+        PlaybackEnd end = PlaybackEnd::playedToEnd;
+        Item* next = nullptr;
+    };
+    enum class Op : std::uint8_t { schedule, play, pause, stop, reset };
+    struct Command {
+        Op op = Op::play;
+        Item* item = nullptr;
+    };
+
+    void send(Command command);
+    bool isRendered() const;
+    void drainCommands(); // the render side's share of the queue
+    void applyDirectly(); // main thread, while nothing renders this player
+    void apply(const Command& command);
+    void finish(Item* item, PlaybackEnd end);
+    void dropAll();
+
+    // Main-thread side.
+    bool playing_ = false;
+    std::size_t pending_ = 0;
+    std::deque<Command> overflow_;
+    AtomicParameter volume_{1.0f};
+
+    // Crossing threads.
+    SpscQueue<Command> commands_{1024};
+    std::atomic<Item*> ended_{nullptr};
+
+    // Render side (or the main thread while nothing renders this player).
+    Item* head_ = nullptr;
+    Item* tail_ = nullptr;
+    bool renderPlaying_ = false;
+    SmoothedValue gain_{1.0f};
+    bool firstBlock_ = true;
+};
+
+} // namespace quelmo::engine
