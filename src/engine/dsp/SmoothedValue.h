@@ -11,29 +11,29 @@ class SmoothedValue {
 public:
     // timeConstantSeconds: time to cover about 63 % of a jump.
     explicit SmoothedValue(float initial = 0.0f, double timeConstantSeconds = 0.005, double sampleRate = 44100.0)
-        : current_(initial), target_(initial),
-          coefficient_(static_cast<float>(1.0 - std::exp(-1.0 / (timeConstantSeconds * sampleRate)))) {}
+        : current_(initial), target_(initial), coefficient_(1.0 - std::exp(-1.0 / (timeConstantSeconds * sampleRate))) {}
 
     void setTarget(float target) { target_ = target; }
     void snapTo(float value) { current_ = target_ = value; }
-    float target() const { return target_; }
-    float current() const { return current_; }
+    float target() const { return static_cast<float>(target_); }
+    float current() const { return static_cast<float>(current_); }
     bool isSmoothing() const { return current_ != target_; }
 
     float next() {
         if (current_ != target_) {
             current_ += (target_ - current_) * coefficient_;
-            if (std::fabs(target_ - current_) < 1.0e-6f) {
+            if (std::fabs(target_ - current_) < 1.0e-7) {
                 current_ = target_;
             }
         }
-        return current_;
+        return static_cast<float>(current_);
     }
 
 private:
-    float current_;
-    float target_;
-    float coefficient_;
+    // Double precision, so the last steps of a glide do not vanish below float resolution.
+    double current_;
+    double target_;
+    double coefficient_;
 };
 
 } // namespace quelmo::engine

@@ -1,0 +1,87 @@
+#include "EngineTestSupport.h"
+
+#include <gtest/gtest.h>
+
+using namespace quelmo::engine;
+using namespace quelmo::engine::test;
+
+TEST(MixerNode, BalanceKeepsTheCentreAtUnityAndVolumeScales) {
+    OfflineEngine rig;
+    auto mixer = rig.add(std::make_shared<MixerNode>());
+    auto player = std::make_shared<PlayerNode>();
+    rig.engine->attach(player);
+    ASSERT_TRUE(rig.engine->connect(player, mixer));
+
+    struct Case {
+        float volume, pan, left, right;
+    };
+    for (const Case c : {Case{1.0f, 0.0f, 0.5f, 0.5f}, Case{1.0f, -1.0f, 0.5f, 0.0f}, Case{1.0f, 1.0f, 0.0f, 0.5f},
+                         Case{1.0f, 0.5f, 0.25f, 0.5f}, Case{0.5f, 0.0f, 0.25f, 0.25f}}) {
+        mixer->setVolume(c.volume);
+        mixer->setPan(c.pan);
+        player->scheduleBuffer(constant(8192, 0.5f));
+        player->play();
+        const auto out = rig.render(4096);
+        // After the glide settles.
+        EXPECT_FLOAT_EQ(out->channel(0)[4000], c.left) << c.volume << " " << c.pan;
+        EXPECT_FLOAT_EQ(out->channel(1)[4000], c.right) << c.volume << " " << c.pan;
+        player->stop();
+    }
+}
+
+TEST(AudioEngine, ConnectionsFollowTheGraphRules) {
+    OfflineEngine rig;
+    auto a = std::make_shared<MixerNode>();
+    auto b = std::make_shared<MixerNode>();
+    auto unit = std::make_shared<DelayUnit>();
+    auto loose = std::make_shared<MixerNode>();
+    rig.engine->attach(a);
+    rig.engine->attach(b);
+    rig.engine->attach(unit);
+    EXPECT_TRUE(rig.engine->connect(a, b));
+    EXPECT_FALSE(rig.engine->connect(a, rig.engine->mainMixer())) << "one output, one destination";
+    EXPECT_FALSE(rig.engine->connect(b, a)) << "no loops";
+    EXPECT_FALSE(rig.engine->connect(loose, b)) << "only attached nodes";
+    EXPECT_TRUE(rig.engine->connect(b, unit));
+    auto other = std::make_shared<MixerNode>();
+    rig.engine->attach(other);
+    EXPECT_FALSE(rig.engine->connect(other, unit)) << "a unit has one input";
+    EXPECT_EQ(unit->inputNodes().size(), 1u);
+}
+
+TEST(AudioEngine, TapsSeeEveryBlockAndDetachedNodesFallSilent) {
+    OfflineEngine rig;
+    auto player = rig.add(std::make_shared<PlayerNode>());
+    std::int64_t framesSeen = 0;
+    std::int64_t nextTime = 0;
+    bool contiguous = true;
+    player->installTap([&](const float* const*, std::uint32_t frames, std::int64_t time) {
+        contiguous = contiguous && time == nextTime;
+        nextTime = time + frames;
+        framesSeen += frames;
+    });
+    player->scheduleBuffer(constant(100000, 0.5f));
+    player->play();
+    rig.render(5000, 333);
+    EXPECT_EQ(framesSeen, 5000);
+    EXPECT_TRUE(contiguous);
+
+    player->removeTap();
+    rig.render(100);
+    EXPECT_EQ(framesSeen, 5000);
+
+    std::weak_ptr<PlayerNode> weak = player;
+    rig.engine->detach(player);
+    player.reset();
+    const auto out = rig.render(256);
+    EXPECT_EQ(out->channel(0)[100], 0.0f);
+    rig.render(64);
+    EXPECT_TRUE(weak.expired()) << "released once no block can reach it";
+}
+
+TEST(AudioEngine, SampleTimeCountsRenderedFramesAcrossSplitRequests) {
+    OfflineEngine rig;
+    rig.render(20000, 20000); // bigger than one pull: split inside the engine
+    EXPECT_EQ(rig.engine->sampleTime(), 20000);
+    EXPECT_EQ(rig.engine->stats().blocks, 1u);
+}

@@ -1,0 +1,212 @@
+#include "EngineTestSupport.h"
+
+#include <gtest/gtest.h>
+
+#include <vector>
+
+using namespace quelmo::engine;
+using namespace quelmo::engine::test;
+
+namespace {
+
+struct Log {
+    std::vector<std::pair<int, PlaybackEnd>> ends;
+    CompletionHandler handler(int id) {
+        return [this, id](PlaybackEnd end) { ends.emplace_back(id, end); };
+    }
+};
+
+std::vector<float> left(const std::shared_ptr<AudioBuffer>& buffer) {
+    const auto span = buffer->channel(0);
+    return {span.begin(), span.end()};
+}
+
+} // namespace
+
+TEST(PlayerNode, ItemsOnOnePlayerPlayInSequenceNeverLayered) {
+    OfflineEngine rig;
+    auto player = rig.add(std::make_shared<PlayerNode>());
+    Log log;
+    player->scheduleBuffer(constant(100, 0.25f), std::nullopt, log.handler(1));
+    player->scheduleBuffer(constant(100, 0.5f), std::nullopt, log.handler(2));
+    player->play();
+    const auto out = left(rig.render(300, 64));
+    for (int i = 0; i < 100; ++i) {
+        ASSERT_EQ(out[i], 0.25f) << i;
+    }
+    for (int i = 100; i < 200; ++i) {
+        ASSERT_EQ(out[i], 0.5f) << i;
+    }
+    for (int i = 200; i < 300; ++i) {
+        ASSERT_EQ(out[i], 0.0f) << i;
+    }
+    ASSERT_EQ(log.ends.size(), 2u);
+    EXPECT_EQ(log.ends[0], std::make_pair(1, PlaybackEnd::playedToEnd));
+    EXPECT_EQ(log.ends[1], std::make_pair(2, PlaybackEnd::playedToEnd));
+    EXPECT_EQ(player->pendingItemCount(), 0u);
+}
+
+TEST(PlayerNode, TwoPlayersSoundTogether) {
+    OfflineEngine rig;
+    auto a = rig.add(std::make_shared<PlayerNode>());
+    auto b = rig.add(std::make_shared<PlayerNode>());
+    a->scheduleBuffer(constant(50, 0.25f));
+    b->scheduleBuffer(constant(50, 0.5f));
+    a->play();
+    b->play();
+    EXPECT_EQ(left(rig.render(64))[10], 0.75f);
+}
+
+TEST(PlayerNode, TimedItemsStartOnTheirSampleOrRightAfterTheItemBefore) {
+    OfflineEngine rig;
+    auto player = rig.add(std::make_shared<PlayerNode>());
+    player->play();
+    player->scheduleBuffer(constant(10, 1.0f), std::int64_t{1000});
+    // Due at 1005, while the first item still plays: it follows on at 1010.
+    player->scheduleBuffer(constant(10, 0.5f), std::int64_t{1005});
+    // Due long after: silence in between.
+    player->scheduleBuffer(constant(10, 0.25f), std::int64_t{3000});
+    const auto out = left(rig.render(4096, 256));
+    EXPECT_EQ(out[999], 0.0f);
+    EXPECT_EQ(out[1000], 1.0f);
+    EXPECT_EQ(out[1009], 1.0f);
+    EXPECT_EQ(out[1010], 0.5f);
+    EXPECT_EQ(out[1019], 0.5f);
+    EXPECT_EQ(out[1020], 0.0f);
+    EXPECT_EQ(out[2999], 0.0f);
+    EXPECT_EQ(out[3000], 0.25f);
+
+    // A time already past when scheduled plays at once.
+    const std::int64_t now = rig.engine->sampleTime();
+    player->scheduleBuffer(constant(5, 0.75f), now - 100);
+    EXPECT_EQ(left(rig.render(64))[0], 0.75f);
+}
+
+TEST(PlayerNode, StopDropsTheQueueReportingEachItemOnce) {
+    OfflineEngine rig;
+    auto player = rig.add(std::make_shared<PlayerNode>());
+    Log log;
+    for (int id = 1; id <= 3; ++id) {
+        player->scheduleBuffer(constant(1000, 0.5f), std::nullopt, log.handler(id));
+    }
+    player->play();
+    rig.render(100);
+    EXPECT_TRUE(log.ends.empty());
+    player->stop();
+    EXPECT_FALSE(player->isPlaying());
+    const auto after = left(rig.render(256));
+    rig.engine->dispatchEvents();
+    ASSERT_EQ(log.ends.size(), 3u);
+    for (int id = 1; id <= 3; ++id) {
+        EXPECT_EQ(log.ends[static_cast<std::size_t>(id - 1)], std::make_pair(id, PlaybackEnd::dropped));
+    }
+    for (float s : after) {
+        ASSERT_EQ(s, 0.0f);
+    }
+    // Scheduling after a stop queues normally again.
+    player->scheduleBuffer(constant(10, 0.5f), std::nullopt, log.handler(4));
+    player->play();
+    EXPECT_EQ(left(rig.render(64))[0], 0.5f);
+    ASSERT_EQ(log.ends.size(), 4u);
+    EXPECT_EQ(log.ends[3], std::make_pair(4, PlaybackEnd::playedToEnd));
+}
+
+TEST(PlayerNode, PauseHoldsThePosition) {
+    OfflineEngine rig;
+    auto player = rig.add(std::make_shared<PlayerNode>());
+    player->scheduleBuffer(makeBuffer(1000, [](std::uint32_t i) { return static_cast<float>(i) / 1000.0f; }));
+    player->play();
+    const auto first = left(rig.render(100, 100));
+    player->pause();
+    const auto paused = left(rig.render(100, 100));
+    player->play();
+    const auto resumed = left(rig.render(100, 100));
+    EXPECT_EQ(first[99], 0.099f);
+    EXPECT_EQ(paused[50], 0.0f);
+    EXPECT_EQ(resumed[0], 0.1f);
+}
+
+TEST(PlayerNode, ItemsWaitForPlayAndASegmentPlaysExactlyItsFrames) {
+    OfflineEngine rig;
+    auto player = rig.add(std::make_shared<PlayerNode>());
+    auto ramp = makeBuffer(1000, [](std::uint32_t i) { return static_cast<float>(i + 1); });
+    player->scheduleSource(std::make_unique<BufferSource>(ramp, 200, 300));
+    EXPECT_EQ(left(rig.render(64))[0], 0.0f);
+    player->play();
+    const auto out = left(rig.render(512, 64));
+    EXPECT_EQ(out[0], 201.0f);
+    EXPECT_EQ(out[299], 500.0f);
+    EXPECT_EQ(out[300], 0.0f);
+    // Mono buffers play on both channels.
+    player->scheduleBuffer(makeBuffer(10, [](std::uint32_t) { return 0.5f; }, 1));
+    const auto mono = rig.render(64);
+    EXPECT_EQ(mono->channel(0)[0], 0.5f);
+    EXPECT_EQ(mono->channel(1)[0], 0.5f);
+    // Buffers not at the graph's rate are refused.
+    EXPECT_FALSE(player->scheduleBuffer(makeBuffer(10, [](std::uint32_t) { return 1.0f; }, 2, 48000.0)));
+}
+
+TEST(PlayerNode, ALoopReschedulingOnPlayedToEndIsSeamlessAndStopsOnStop) {
+    OfflineEngine rig;
+    auto player = rig.add(std::make_shared<PlayerNode>());
+    auto bar = constant(300, 0.5f);
+    int restarts = 0;
+    std::function<void(PlaybackEnd)> loop = [&](PlaybackEnd end) {
+        if (end == PlaybackEnd::playedToEnd) {
+            ++restarts;
+            player->scheduleBuffer(bar, std::nullopt, loop);
+        }
+    };
+    // Two copies queued keep the loop ahead of the completion delivery.
+    player->scheduleBuffer(bar, std::nullopt, loop);
+    player->scheduleBuffer(bar, std::nullopt, loop);
+    player->play();
+    for (int block = 0; block < 20; ++block) {
+        const auto out = left(rig.render(128, 128));
+        for (float s : out) {
+            ASSERT_EQ(s, 0.5f);
+        }
+    }
+    EXPECT_GE(restarts, 6);
+    player->stop();
+    rig.engine->dispatchEvents();
+    const int restartsAtStop = restarts;
+    rig.render(1024);
+    EXPECT_EQ(restarts, restartsAtStop);
+    EXPECT_EQ(player->pendingItemCount(), 0u);
+}
+
+TEST(PlayerNode, OutputDoesNotDependOnTheBlockSize) {
+    auto scenario = [](std::uint32_t block) {
+        OfflineEngine rig;
+        auto player = rig.add(std::make_shared<PlayerNode>());
+        auto other = rig.add(std::make_shared<PlayerNode>());
+        player->setVolume(0.5f);
+        auto tone = sine(440.0, 0.05);
+        player->scheduleBuffer(tone, std::int64_t{333});
+        player->scheduleBuffer(tone, std::int64_t{700});
+        player->scheduleBuffer(tone, std::int64_t{5000});
+        other->scheduleBuffer(sine(1200.0, 0.03), std::int64_t{1234});
+        player->play();
+        other->play();
+        return left(rig.render(8192, block));
+    };
+    const auto reference = scenario(64);
+    EXPECT_EQ(scenario(256), reference);
+    EXPECT_EQ(scenario(1024), reference);
+}
+
+TEST(PlayerNode, CommandsApplyWhileTheEngineIsStopped) {
+    auto offline = std::make_unique<OfflineDriver>();
+    AudioEngine engine(std::move(offline));
+    auto player = std::make_shared<PlayerNode>();
+    engine.attach(player);
+    int dropped = 0;
+    player->scheduleBuffer(constant(10, 1.0f), std::nullopt, [&](PlaybackEnd end) {
+        dropped += end == PlaybackEnd::dropped ? 1 : 0;
+    });
+    player->play();
+    player->stop();
+    engine.dispatchEvents();
+    EXPECT_EQ(dropped, 1);
+}

@@ -1,0 +1,169 @@
+// The render thread must not allocate: a counting operator new, armed only around render calls,
+// proves it for a busy graph in steady state. This file replaces the global allocation functions,
+// so it is its own test program.
+
+#include "EngineTestSupport.h"
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <cstdlib>
+#include <new>
+#include <thread>
+
+namespace {
+thread_local bool countingHere = false;
+std::atomic<std::size_t> allocationsWhileCounting{0};
+
+void* allocate(std::size_t size) {
+    if (countingHere) {
+        allocationsWhileCounting.fetch_add(1, std::memory_order_relaxed);
+    }
+    if (void* p = std::malloc(size ? size : 1)) {
+        return p;
+    }
+    throw std::bad_alloc();
+}
+} // namespace
+
+void* operator new(std::size_t size) { return allocate(size); }
+void* operator new[](std::size_t size) { return allocate(size); }
+void operator delete(void* p) noexcept { std::free(p); }
+void operator delete[](void* p) noexcept { std::free(p); }
+void operator delete(void* p, std::size_t) noexcept { std::free(p); }
+void operator delete[](void* p, std::size_t) noexcept { std::free(p); }
+
+using namespace quelmo::engine;
+using namespace quelmo::engine::test;
+
+namespace {
+
+// A deck-sized graph: eight retriggered players, a time-pitched player, every rack unit active.
+struct BusyGraph {
+    OfflineEngine rig;
+    std::vector<std::shared_ptr<PlayerNode>> pads;
+    std::shared_ptr<PlayerNode> loop = std::make_shared<PlayerNode>();
+    std::shared_ptr<TimePitchUnit> timePitch = std::make_shared<TimePitchUnit>();
+    std::shared_ptr<MixerNode> bus = std::make_shared<MixerNode>();
+    std::shared_ptr<AudioBuffer> hit = sine(180.0, 0.05);
+    std::shared_ptr<AudioBuffer> bar = sine(440.0, 1.0);
+
+    BusyGraph() {
+        auto& e = *rig.engine;
+        e.attach(bus);
+        for (int i = 0; i < 8; ++i) {
+            pads.push_back(std::make_shared<PlayerNode>());
+            e.attach(pads.back());
+            e.connect(pads.back(), bus);
+            pads.back()->play();
+        }
+        e.attach(loop);
+        e.attach(timePitch);
+        e.connect(loop, timePitch);
+        e.connect(timePitch, bus);
+        timePitch->setRate(1.25f);
+        timePitch->setPitch(300.0f);
+
+        auto filter = std::make_shared<EQUnit>(1);
+        filter->band(0).setFilterType(FilterType::lowPass);
+        filter->band(0).setFrequency(3000.0f);
+        filter->band(0).setBypass(false);
+        auto delay = std::make_shared<DelayUnit>();
+        delay->setWetDryMix(30.0f);
+        auto reverb = std::make_shared<ReverbUnit>();
+        reverb->setWetDryMix(30.0f);
+        auto distortion = std::make_shared<DistortionUnit>();
+        distortion->setWetDryMix(20.0f);
+        auto tone = std::make_shared<EQUnit>(3);
+        for (std::size_t b = 0; b < 3; ++b) {
+            tone->band(b).setGain(3.0f);
+            tone->band(b).setBypass(false);
+        }
+        std::shared_ptr<AudioNode> previous = bus;
+        for (const std::shared_ptr<AudioNode>& unit : std::initializer_list<std::shared_ptr<AudioNode>>{
+                 filter, delay, reverb, distortion, tone}) {
+            e.attach(unit);
+            e.connect(previous, unit);
+            previous = unit;
+        }
+        e.connect(previous, e.mainMixer());
+        for (int i = 0; i < 4; ++i) {
+            loop->scheduleBuffer(bar);
+        }
+        loop->play();
+    }
+};
+
+} // namespace
+
+TEST(RealTimeSafety, SteadyRenderingOfABusyGraphDoesNotAllocate) {
+    BusyGraph graph;
+    std::vector<float> left(512), right(512);
+    float* channels[2] = {left.data(), right.data()};
+    // Warm up: the first blocks may size buffers a unit grows lazily.
+    for (int block = 0; block < 50; ++block) {
+        graph.rig.driver->renderBlock(channels, 512);
+    }
+    for (int block = 0; block < 200; ++block) {
+        // Main-thread work between blocks allocates freely; only the render call is counted.
+        graph.pads[static_cast<std::size_t>(block % 8)]->scheduleBuffer(graph.hit);
+        if (block % 40 == 0) {
+            graph.loop->scheduleBuffer(graph.bar);
+        }
+        graph.rig.engine->dispatchEvents();
+        countingHere = true;
+        graph.rig.driver->renderBlock(channels, 512);
+        countingHere = false;
+    }
+    EXPECT_EQ(allocationsWhileCounting.load(), 0u);
+}
+
+TEST(RealTimeSafety, MainThreadCommandsDuringRenderingOnAnotherThread) {
+    // Run under ThreadSanitizer in CI: schedules, stops, parameter changes, taps and detaches on
+    // this thread while another thread renders.
+    BusyGraph graph;
+    std::atomic<bool> running{true};
+    std::thread renderThread([&] {
+        std::vector<float> left(256), right(256);
+        float* channels[2] = {left.data(), right.data()};
+        while (running.load()) {
+            graph.rig.driver->renderBlock(channels, 256);
+        }
+    });
+
+    int scheduled = 0;
+    int ended = 0;
+    for (int round = 0; round < 400; ++round) {
+        auto& pad = *graph.pads[static_cast<std::size_t>(round % 8)];
+        pad.scheduleBuffer(graph.hit, std::nullopt, [&](PlaybackEnd) { ++ended; });
+        ++scheduled;
+        if (round % 7 == 0) {
+            pad.stop();
+            pad.play();
+        }
+        graph.bus->setVolume(0.5f + 0.5f * static_cast<float>(round % 2));
+        graph.bus->setPan(round % 3 == 0 ? -0.5f : 0.5f);
+        graph.timePitch->setPitch(static_cast<float>(round % 5) * 100.0f);
+        if (round % 50 == 0) {
+            graph.bus->installTap([](const float* const*, std::uint32_t, std::int64_t) {});
+        }
+        if (round == 200) {
+            graph.rig.engine->detach(graph.pads[7]);
+        }
+        graph.rig.engine->dispatchEvents();
+        std::this_thread::sleep_for(std::chrono::microseconds(200));
+    }
+    for (auto& pad : graph.pads) {
+        pad->stop();
+    }
+    // Wait until the render thread has handed back every item.
+    for (int i = 0; i < 2000 && ended < scheduled; ++i) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        graph.rig.engine->dispatchEvents();
+    }
+    running = false;
+    renderThread.join();
+    graph.rig.engine->dispatchEvents();
+    graph.pads[7]->dispatchCompletions();
+    EXPECT_EQ(ended, scheduled) << "every item ends exactly once";
+}

@@ -1,0 +1,192 @@
+#include "EngineTestSupport.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+
+using namespace quelmo::engine;
+using namespace quelmo::engine::test;
+
+namespace {
+
+double dB(double ratio) { return 20.0 * std::log10(ratio); }
+
+// Plays a buffer through unit into the main mixer and returns the render.
+template <typename Unit>
+std::shared_ptr<AudioBuffer> through(OfflineEngine& rig, const std::shared_ptr<Unit>& unit,
+                                     const std::shared_ptr<AudioBuffer>& input, std::uint32_t frames) {
+    auto player = std::make_shared<PlayerNode>();
+    rig.engine->attach(player);
+    rig.engine->attach(unit);
+    rig.engine->connect(player, unit);
+    rig.engine->connect(unit, rig.engine->mainMixer());
+    player->scheduleBuffer(input);
+    player->play();
+    return rig.render(frames);
+}
+
+// Gain in dB of one EQ band at a frequency, measured by playing a sine through the unit.
+double measuredGain(FilterType type, double f0, double bw, double gain, double probe) {
+    OfflineEngine rig;
+    auto eq = std::make_shared<EQUnit>(1);
+    auto& band = eq->band(0);
+    band.setFilterType(type);
+    band.setFrequency(static_cast<float>(f0));
+    band.setBandwidth(static_cast<float>(bw));
+    band.setGain(static_cast<float>(gain));
+    band.setBypass(false);
+    const auto out = through(rig, eq, sine(probe, 1.0, 0.25f), 44100);
+    const float* tail = out->channel(0).data() + 22050; // past the filter's settling
+    return dB(magnitudeAt(tail, 22050, probe) / 0.25);
+}
+
+} // namespace
+
+TEST(EQUnit, BandsMatchTheirTextbookResponses) {
+    struct Case {
+        const char* what;
+        FilterType type;
+        double f0, bw, gain, probe, expectedDB, toleranceDB;
+    };
+    const Case cases[] = {
+        {"low-pass passes the bass", FilterType::lowPass, 1000, 1, 0, 100, 0.0, 0.1},
+        {"low-pass is 3 dB down at its corner", FilterType::lowPass, 1000, 1, 0, 1000, -3.01, 0.15},
+        {"low-pass falls 12 dB per octave", FilterType::lowPass, 1000, 1, 0, 4000, -24.1, 1.0},
+        {"parametric peaks at its centre", FilterType::parametric, 2600, 1.35, 6, 2600, 6.0, 0.1},
+        {"parametric leaves far bands alone", FilterType::parametric, 2600, 1.35, 6, 100, 0.0, 0.2},
+        {"parametric cut", FilterType::parametric, 2600, 1.35, -9, 2600, -9.0, 0.1},
+        {"low shelf lifts the bass", FilterType::lowShelf, 120, 0.7, 6, 30, 6.0, 0.3},
+        {"low shelf is half-way at its corner", FilterType::lowShelf, 120, 0.7, 6, 120, 3.0, 0.2},
+        {"low shelf leaves the treble", FilterType::lowShelf, 120, 0.7, 6, 5000, 0.0, 0.1},
+        {"high shelf lifts the treble", FilterType::highShelf, 9000, 0.7, -6, 18000, -6.0, 0.5},
+        {"high shelf leaves the bass", FilterType::highShelf, 9000, 0.7, -6, 200, 0.0, 0.1},
+    };
+    for (const Case& c : cases) {
+        EXPECT_NEAR(measuredGain(c.type, c.f0, c.bw, c.gain, c.probe), c.expectedDB, c.toleranceDB) << c.what;
+    }
+}
+
+TEST(EQUnit, ZeroGainBandsAndBypassAreBitTransparentAndGlobalGainScales) {
+    OfflineEngine rig;
+    auto eq = std::make_shared<EQUnit>(3);
+    const FilterType types[] = {FilterType::lowShelf, FilterType::parametric, FilterType::highShelf};
+    for (std::size_t b = 0; b < 3; ++b) {
+        eq->band(b).setFilterType(types[b]);
+        eq->band(b).setGain(0.0f);
+        eq->band(b).setBypass(false);
+    }
+    const auto input = sine(333.0, 0.1);
+    const auto out = through(rig, eq, input, input->frameLength());
+    for (std::uint32_t i = 0; i < input->frameLength(); ++i) {
+        ASSERT_EQ(out->channel(0)[i], input->channel(0)[i]) << i;
+    }
+
+    OfflineEngine louder;
+    auto gained = std::make_shared<EQUnit>(1);
+    gained->setGlobalGain(-6.0206f);
+    const auto half = through(louder, gained, constant(1000, 0.5f), 1000);
+    EXPECT_NEAR(half->channel(1)[500], 0.25f, 1e-4);
+}
+
+TEST(DelayUnit, ImpulseResponseRepeatsAtTheDelayWithTheFeedbackRatio) {
+    OfflineEngine rig;
+    auto delay = std::make_shared<DelayUnit>();
+    delay->setDelayTime(0.1f); // 4410 frames
+    delay->setFeedback(50.0f);
+    delay->setWetDryMix(50.0f);
+    delay->setLowPassCutoff(22050.0f); // unfiltered repeats
+    const auto out = through(rig, delay, makeBuffer(1, [](std::uint32_t) { return 1.0f; }), 4410 * 4);
+    const auto left = out->channel(0);
+    EXPECT_FLOAT_EQ(left[0], 0.5f);
+    EXPECT_FLOAT_EQ(left[4410], 0.5f);
+    EXPECT_FLOAT_EQ(left[8820], 0.25f);
+    EXPECT_FLOAT_EQ(left[13230], 0.125f);
+    EXPECT_EQ(left[4409], 0.0f);
+    EXPECT_EQ(left[4411], 0.0f);
+}
+
+TEST(RackUnits, AtZeroPercentWetReverbDelayAndDistortionEqualDry) {
+    const auto input = sine(220.0, 0.3, 0.8f);
+    auto check = [&](const std::shared_ptr<AudioNode>& unit, const char* what) {
+        OfflineEngine rig;
+        const auto out = through(rig, unit, input, input->frameLength());
+        for (std::uint32_t i = 0; i < input->frameLength(); ++i) {
+            ASSERT_EQ(out->channel(0)[i], input->channel(0)[i]) << what << " frame " << i;
+            ASSERT_EQ(out->channel(1)[i], input->channel(1)[i]) << what << " frame " << i;
+        }
+    };
+    auto reverb = std::make_shared<ReverbUnit>();
+    reverb->loadFactoryPreset(static_cast<int>(ReverbUnit::Preset::largeHall));
+    reverb->setWetDryMix(0.0f);
+    check(reverb, "reverb");
+    auto delay = std::make_shared<DelayUnit>();
+    delay->setWetDryMix(0.0f);
+    delay->setFeedback(90.0f);
+    check(delay, "delay");
+    auto distortion = std::make_shared<DistortionUnit>();
+    distortion->setPreGain(20.0f);
+    distortion->setWetDryMix(0.0f);
+    check(distortion, "distortion");
+    auto speaker = std::make_shared<DistortionUnit>();
+    speaker->loadFactoryPreset(DistortionUnit::multiBrokenSpeaker);
+    speaker->setWetDryMix(0.0f);
+    check(speaker, "broken speaker");
+}
+
+TEST(RackUnits, ReverbRingsOnAndDistortionSaturates) {
+    OfflineEngine rig;
+    auto reverb = std::make_shared<ReverbUnit>();
+    reverb->loadFactoryPreset(static_cast<int>(ReverbUnit::Preset::largeHall));
+    reverb->setWetDryMix(100.0f);
+    const auto out = through(rig, reverb, sine(440.0, 0.1), 44100 * 3);
+    const auto left = out->channel(0);
+    const double early = rms(left.data() + 8820, 4410);  // 0.2 s: after the dry burst ended
+    const double late = rms(left.data() + 88200, 4410);  // 2.0 s
+    EXPECT_GT(early, 1e-3);
+    EXPECT_LT(late, early);
+
+    OfflineEngine hot;
+    auto distortion = std::make_shared<DistortionUnit>();
+    distortion->setPreGain(20.0f);
+    distortion->setWetDryMix(100.0f);
+    const auto clipped = through(hot, distortion, sine(220.0, 0.2, 0.9f), 8820);
+    float peak = 0.0f;
+    for (float s : clipped->channel(0)) {
+        peak = std::max(peak, std::abs(s));
+    }
+    EXPECT_LE(peak, 1.0f);
+    EXPECT_GT(peak, 0.99f);
+}
+
+TEST(TimePitchUnit, ExactBypassAtRateOneAndPitchZero) {
+    OfflineEngine rig;
+    auto unit = std::make_shared<TimePitchUnit>();
+    const auto input = sine(440.0, 0.2);
+    const auto out = through(rig, unit, input, input->frameLength());
+    for (std::uint32_t i = 0; i < input->frameLength(); ++i) {
+        ASSERT_EQ(out->channel(0)[i], input->channel(0)[i]) << i;
+    }
+}
+
+TEST(TimePitchUnit, AnOctaveUpMovesA440ToneTo880) {
+    OfflineEngine rig;
+    auto unit = std::make_shared<TimePitchUnit>();
+    unit->setPitch(1200.0f);
+    const auto out = through(rig, unit, sine(440.0, 2.0), 44100);
+    const float* middle = out->channel(0).data() + 11025;
+    EXPECT_NEAR(dominantFrequency(middle, 22050, 300.0, 1200.0), 880.0, 5.0);
+    EXPECT_GT(magnitudeAt(middle, 22050, 880.0), 10.0 * magnitudeAt(middle, 22050, 440.0));
+}
+
+TEST(TimePitchUnit, RateTwoPlaysInHalfTheTime) {
+    OfflineEngine rig;
+    auto unit = std::make_shared<TimePitchUnit>();
+    unit->setRate(2.0f);
+    const auto out = through(rig, unit, sine(440.0, 1.0), 44100);
+    const auto left = out->channel(0);
+    // Sound while the compressed second plays, silence after its half-second.
+    EXPECT_GT(rms(left.data() + 4410, 13230), 0.2);
+    EXPECT_LT(rms(left.data() + 26460, 13230), 0.01);
+    // The pitch is kept.
+    EXPECT_NEAR(dominantFrequency(left.data() + 4410, 13230, 300.0, 1000.0), 440.0, 5.0);
+}

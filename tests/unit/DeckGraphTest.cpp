@@ -1,0 +1,156 @@
+#include "deck/QuelmoViewModel.h"
+#include "engine/devices/OfflineDriver.h"
+#include "samples/QuelmoSampleBuffers.h"
+#include "util/Log.h"
+
+#include <QTemporaryDir>
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+
+using namespace quelmo;
+
+namespace {
+
+class RefusingDriver final : public engine::AudioDriver {
+public:
+    std::optional<std::string> start(engine::RenderFunction) override { return "Connection refused"; }
+    void stop() override {}
+};
+
+struct Deck {
+    QTemporaryDir documents;
+    std::unique_ptr<QuelmoViewModel> model;
+
+    explicit Deck(std::function<std::unique_ptr<engine::AudioDriver>()> driver = [] {
+        return std::make_unique<engine::OfflineDriver>();
+    }) {
+        QuelmoViewModel::Dependencies deps;
+        deps.documentsDir = documents.path();
+        deps.makeAudioDriver = std::move(driver);
+        model = std::make_unique<QuelmoViewModel>(deps);
+        model->prepareAudioEngineIfNeeded();
+    }
+
+    std::shared_ptr<engine::AudioBuffer> render(std::uint32_t frames) {
+        auto& driver = static_cast<engine::OfflineDriver&>(model->audioEngine().driver());
+        auto out = driver.renderFrames(frames, 512);
+        model->audioEngine().dispatchEvents();
+        return out;
+    }
+
+    // Every rack unit far from its defaults.
+    void pushTheRackToExtremes() {
+        auto& m = *model;
+        m.filterNode()->band(0).setFrequency(150.0f);
+        m.delayNode()->setWetDryMix(100.0f);
+        m.delayNode()->setFeedback(95.0f);
+        m.delayNode()->setDelayTime(0.01f);
+        m.reverbNode()->setWetDryMix(100.0f);
+        m.distortionNode()->setWetDryMix(100.0f);
+        m.distortionNode()->setPreGain(20.0f);
+        m.masterToneEQNode()->setGlobalGain(12.0f);
+        for (std::size_t b = 0; b < 3; ++b) {
+            m.masterToneEQNode()->band(b).setGain(b == 1 ? -24.0f : 24.0f);
+        }
+        m.effectsMixerNode()->setVolume(2.0f);
+        m.padsMixerNode()->setPan(-1.0f);
+    }
+};
+
+bool identical(const engine::AudioBuffer& a, const engine::AudioBuffer& b) {
+    for (std::uint32_t c = 0; c < 2; ++c) {
+        const auto x = a.channel(c);
+        const auto y = b.channel(c);
+        if (!std::equal(x.begin(), x.end(), y.begin(), y.end())) {
+            return false;
+        }
+    }
+    return true;
+}
+
+} // namespace
+
+TEST(DeckGraph, BuildsOnceWithEightPadPlayersIntoThePadsMixer) {
+    Deck deck;
+    auto& m = *deck.model;
+    ASSERT_TRUE(m.isGraphBuilt());
+    ASSERT_EQ(m.padPlayers().size(), 8u);
+    ASSERT_EQ(m.padBuffers().size(), 8u);
+    for (const auto& player : m.padPlayers()) {
+        EXPECT_EQ(player->outputNode(), m.padsMixerNode().get());
+    }
+    EXPECT_EQ(m.padsMixerNode()->outputNode(), m.preEffectsMixerNode().get());
+    EXPECT_EQ(m.importMixerNode()->outputNode(), m.preEffectsMixerNode().get());
+    EXPECT_EQ(m.effectsMixerNode()->outputNode(), m.mainMixerNode().get());
+    for (const auto* node : {static_cast<const engine::AudioNode*>(m.beatPlayerNode().get()),
+                             static_cast<const engine::AudioNode*>(m.testTonePlayerNode().get()),
+                             static_cast<const engine::AudioNode*>(m.voiceBusMixerNode().get())}) {
+        EXPECT_EQ(node->outputNode(), m.mainMixerNode().get()) << "bypasses the rack";
+    }
+    EXPECT_EQ(m.tickBuffer()->frameLength(), 1323u);
+
+    const auto players = m.padPlayers();
+    m.prepareAudioEngineIfNeeded();
+    EXPECT_EQ(m.padPlayers(), players);
+}
+
+TEST(DeckGraph, AnEngineThatCannotStartLogsOnceAndTheDeckCarriesOn) {
+    ScopedLogCapture log;
+    Deck deck([] { return std::make_unique<RefusingDriver>(); });
+    deck.model->prepareAudioEngineIfNeeded();
+    EXPECT_EQ(log.lines(), std::vector<std::string>{"Quelmo: engine start failed: Connection refused"});
+    EXPECT_TRUE(deck.model->isGraphBuilt());
+    deck.model->shutdown();
+}
+
+TEST(DeckGraph, MetronomeToneAndVoiceBypassTheRackSampleForSample) {
+    auto renderBypassPaths = [](bool extremeRack) {
+        Deck deck;
+        auto& m = *deck.model;
+        if (extremeRack) {
+            deck.pushTheRackToExtremes();
+        }
+        m.beatPlayerNode()->scheduleBuffer(m.tickBuffer(), std::int64_t{100});
+        m.testTonePlayerNode()->scheduleBuffer(QuelmoSampleBuffers::bassNote(), std::int64_t{3000});
+        m.voiceDropPlayerNode()->scheduleBuffer(QuelmoSampleBuffers::airhorn(), std::int64_t{9000});
+        for (const auto& player : {m.beatPlayerNode(), m.testTonePlayerNode(), m.voiceDropPlayerNode()}) {
+            player->play();
+        }
+        return deck.render(44100);
+    };
+    const auto defaults = renderBypassPaths(false);
+    const auto extreme = renderBypassPaths(true);
+    EXPECT_TRUE(identical(*defaults, *extreme));
+
+    // The same extremes do change a pad.
+    auto renderPad = [](bool extremeRack) {
+        Deck deck;
+        if (extremeRack) {
+            deck.pushTheRackToExtremes();
+        }
+        deck.model->padPlayers()[0]->scheduleBuffer(deck.model->padBuffers()[0]);
+        deck.model->padPlayers()[0]->play();
+        return deck.render(8192);
+    };
+    EXPECT_FALSE(identical(*renderPad(false), *renderPad(true)));
+}
+
+TEST(DeckGraph, AtItsDefaultsTheRackIsTransparentForAPad) {
+    Deck deck;
+    const auto kick = deck.model->padBuffers()[0];
+    deck.model->padPlayers()[0]->scheduleBuffer(kick);
+    deck.model->padPlayers()[0]->play();
+    const auto out = deck.render(kick->frameLength());
+    double error = 0.0;
+    double signal = 0.0;
+    for (std::uint32_t i = 0; i < kick->frameLength(); ++i) {
+        const double d = out->channel(0)[i] - kick->channel(0)[i];
+        error += d * d;
+        signal += static_cast<double>(kick->channel(0)[i]) * kick->channel(0)[i];
+        ASSERT_EQ(out->channel(0)[i], out->channel(1)[i]);
+    }
+    // The open 20 kHz low-pass is the only thing in the way: far below hearing.
+    EXPECT_LT(10.0 * std::log10(error / signal), -50.0);
+}
