@@ -32,6 +32,7 @@ mkdir -p "$E2E_ARTIFACTS"
 e2e_note() { echo "[e2e] $*"; }
 
 e2e_fail() {
+    trap - ERR
     echo "[e2e] FAIL: $*" >&2
     if [[ -f "$E2E_ROOT/app.log" ]]; then
         echo "[e2e] application log:" >&2
@@ -141,8 +142,15 @@ _e2e_visible_window() {
 }
 
 e2e_wait_window() {
-    e2e_wait_for 30 _e2e_visible_window || e2e_fail "the Quelmo window did not appear"
-    E2E_WINDOW=$(_e2e_visible_window) || e2e_fail "the Quelmo window disappeared"
+    local tries=300 id
+    while ((tries-- > 0)); do
+        if id=$(_e2e_visible_window); then
+            E2E_WINDOW=$id
+            return 0
+        fi
+        sleep 0.1
+    done
+    e2e_fail "the Quelmo window did not appear"
 }
 
 e2e_window_size() { xdotool getwindowgeometry "$E2E_WINDOW" | awk '/Geometry/ {print $2}'; }
