@@ -207,7 +207,7 @@ public:
         ConsoleReporter::ReportRuns(runs);
         for (const auto& run : runs) {
             if (run.run_type == Run::RT_Iteration) {
-                seconds_[run.benchmark_name()] = run.GetAdjustedRealTime() / 1e9;
+                seconds_[run.benchmark_name()] = run.real_accumulated_time / static_cast<double>(run.iterations);
             }
         }
     }
