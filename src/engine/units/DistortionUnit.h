@@ -10,7 +10,7 @@
 namespace quelmo::engine {
 
 // Drive into a waveshaper: pre-gain (dB, -80..20) and wet/dry mix (percent, 0..100). Without a
-// preset it is a smooth tanh saturation. The broken-speaker preset squeezes the band to a small
+// preset it is a smooth tanh-like saturation. The broken-speaker preset squeezes the band to a small
 // cone's range, clips asymmetrically and coarsens the resolution, like an overdriven PA horn.
 // At 0 % wet the output is the input, bit for bit.
 class DistortionUnit : public AudioNode {
