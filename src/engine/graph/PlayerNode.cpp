@@ -1,6 +1,8 @@
 #include "graph/PlayerNode.h"
 
 #include "AudioEngine.h"
+#include "file/AudioFile.h"
+#include "file/FileStream.h"
 
 #include <algorithm>
 #include <utility>
@@ -38,6 +40,25 @@ bool PlayerNode::scheduleBuffer(std::shared_ptr<const AudioBuffer> buffer, std::
     }
     const std::uint32_t frames = buffer->frameLength();
     scheduleSource(std::make_unique<BufferSource>(std::move(buffer), 0, frames), at, std::move(completion));
+    return true;
+}
+
+bool PlayerNode::scheduleFile(const AudioFile& file, std::optional<std::int64_t> at, CompletionHandler completion,
+                              std::string* error) {
+    return scheduleSegment(file, 0, file.length(), at, std::move(completion), error);
+}
+
+bool PlayerNode::scheduleSegment(const AudioFile& file, std::int64_t startFrame, std::int64_t frameCount,
+                                 std::optional<std::int64_t> at, CompletionHandler completion, std::string* error) {
+    std::string reason;
+    auto stream = FileStream::create(file, startFrame, frameCount, &reason);
+    if (!stream) {
+        if (error) {
+            *error = reason;
+        }
+        return false;
+    }
+    scheduleSource(std::move(stream), at, std::move(completion));
     return true;
 }
 

@@ -13,8 +13,11 @@
 #include <functional>
 #include <memory>
 #include <optional>
+#include <string>
 
 namespace quelmo::engine {
+
+class AudioFile;
 
 // How a scheduled item ended. Loops that reschedule themselves react only to playedToEnd;
 // clean-up (a temporary file, say) reacts to both.
@@ -39,6 +42,14 @@ public:
     // Queues a whole buffer. It must be in the graph's rate (mono or stereo). False if not.
     bool scheduleBuffer(std::shared_ptr<const AudioBuffer> buffer, std::optional<std::int64_t> at = std::nullopt,
                         CompletionHandler completion = {});
+    // Queues a whole file, or file frames [startFrame, startFrame + frameCount) (file frames, at the
+    // file's own rate). The file is read by a stream of its own, decoded ahead off the render thread
+    // and converted to the graph format. False, with *error, when the file cannot be read.
+    bool scheduleFile(const AudioFile& file, std::optional<std::int64_t> at = std::nullopt,
+                      CompletionHandler completion = {}, std::string* error = nullptr);
+    bool scheduleSegment(const AudioFile& file, std::int64_t startFrame, std::int64_t frameCount,
+                         std::optional<std::int64_t> at = std::nullopt, CompletionHandler completion = {},
+                         std::string* error = nullptr);
     // Queues any source (file streams, buffer ranges).
     void scheduleSource(std::unique_ptr<PlayerSource> source, std::optional<std::int64_t> at = std::nullopt,
                         CompletionHandler completion = {});

@@ -1,0 +1,279 @@
+#include "engine/file/AudioFile.h"
+
+#include "Tone.h"
+#include "engine/AudioBuffer.h"
+
+#include <gtest/gtest.h>
+#include <spawn.h>
+#include <stdlib.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cstdint>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <optional>
+#include <span>
+#include <sstream>
+#include <string>
+#include <vector>
+
+extern char** environ;
+
+using quelmo::engine::AudioBuffer;
+using quelmo::engine::AudioFile;
+using quelmo::engine::AudioFormat;
+namespace fs = std::filesystem;
+
+namespace {
+
+using Planes = std::vector<std::vector<float>>;
+
+// One second of 440 Hz: left at amplitude 0.5, right (if any) at 0.25.
+constexpr double amplitudes[] = {0.5, 0.25};
+
+std::string tone(int rate, int channels, bool namedLayout = true) {
+    std::string source = "aevalsrc=0.5*sin(2*PI*440*t)";
+    source += channels == 1 ? "" : "|0.25*sin(2*PI*440*t)";
+    source += ":s=" + std::to_string(rate) + ":d=1";
+    return source + (!namedLayout ? "" : channels == 1 ? ":c=mono" : ":c=stereo");
+}
+
+// Everything read() delivers from the current position, `chunk` frames at a time.
+Planes readToEnd(AudioFile& file, std::uint32_t chunk) {
+    Planes planes(file.processingFormat().channelCount);
+    auto buffer = AudioBuffer::create(file.processingFormat(), chunk);
+    std::string error;
+    while (file.read(*buffer, chunk, &error) > 0) {
+        for (std::uint32_t c = 0; c < planes.size(); ++c) {
+            planes[c].insert(planes[c].end(), buffer->channel(c).begin(), buffer->channel(c).end());
+        }
+    }
+    EXPECT_EQ(buffer->frameLength(), 0u) << error;
+    return planes;
+}
+
+// Test files are made with the ffmpeg command line, in a scratch directory of the test's own.
+class WithFfmpeg : public testing::Test {
+protected:
+    void SetUp() override {
+        std::istringstream path(std::getenv("PATH") != nullptr ? std::getenv("PATH") : "");
+        for (std::string dir; std::getline(path, dir, ':') && program_.empty();) {
+            if (::access((fs::path(dir) / "ffmpeg").c_str(), X_OK) == 0) {
+                program_ = fs::path(dir) / "ffmpeg";
+            }
+        }
+        if (program_.empty()) {
+            GTEST_SKIP() << "ffmpeg is not on PATH; it makes the test files";
+        }
+        std::string pattern = (fs::temp_directory_path() / "quelmo-audiofile-XXXXXX").string();
+        ASSERT_NE(::mkdtemp(pattern.data()), nullptr);
+        dir_ = pattern;
+    }
+    void TearDown() override {
+        std::error_code ignored;
+        if (!dir_.empty()) {
+            fs::remove_all(dir_, ignored);
+        }
+    }
+
+    // Runs ffmpeg quietly, without stdin, writing `output`; true when it succeeded.
+    bool ffmpeg(std::vector<std::string> args, const fs::path& output) {
+        args.insert(args.begin(), {program_.string(), "-nostdin", "-v", "error", "-y"});
+        args.push_back(output.string());
+        std::vector<char*> argv;
+        for (auto& arg : args) {
+            argv.push_back(arg.data());
+        }
+        argv.push_back(nullptr);
+        pid_t pid = 0;
+        int status = 0;
+        return ::posix_spawn(&pid, program_.c_str(), nullptr, nullptr, argv.data(), environ) == 0 &&
+               ::waitpid(pid, &status, 0) == pid && WIFEXITED(status) && WEXITSTATUS(status) == 0;
+    }
+
+    // What the ffmpeg command line decodes from `file`, as float.
+    Planes decodeWithFfmpeg(const fs::path& file, std::uint32_t channels) {
+        const fs::path raw = dir_ / "decoded.f32";
+        EXPECT_TRUE(ffmpeg({"-i", file.string(), "-map", "0:a:0", "-f", "f32le", "-c:a", "pcm_f32le"}, raw));
+        std::ifstream in(raw, std::ios::binary);
+        const std::vector<char> bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+        Planes planes(channels, std::vector<float>(bytes.size() / sizeof(float) / channels));
+        for (std::size_t i = 0; i < planes[0].size() * channels; ++i) {
+            std::memcpy(&planes[i % channels][i / channels], bytes.data() + i * sizeof(float), sizeof(float));
+        }
+        return planes;
+    }
+
+    fs::path program_;
+    fs::path dir_;
+};
+
+struct Encoding {
+    const char* name;
+    const char* fileName;
+    std::vector<std::string> options; // for ffmpeg's output
+    int rate;
+    int channels;
+    bool lossless;
+    bool namedLayout = true;
+};
+
+std::ostream& operator<<(std::ostream& out, const Encoding& encoding) {
+    return out << encoding.name;
+}
+
+class EncodedTone : public WithFfmpeg, public testing::WithParamInterface<Encoding> {
+protected:
+    void SetUp() override {
+        WithFfmpeg::SetUp();
+        if (!IsSkipped() && !HasFatalFailure()) {
+            const Encoding& encoding = GetParam();
+            path_ = dir_ / encoding.fileName;
+            std::vector<std::string> args = {"-f", "lavfi", "-i",
+                                             tone(encoding.rate, encoding.channels, encoding.namedLayout)};
+            args.insert(args.end(), encoding.options.begin(), encoding.options.end());
+            ASSERT_TRUE(ffmpeg(args, path_)) << "ffmpeg could not make " << encoding.name;
+        }
+    }
+
+    fs::path path_;
+};
+
+TEST_P(EncodedTone, ReadsTheWholeToneAndCountsItsFramesExactly) {
+    const Encoding& encoding = GetParam();
+    std::string error;
+    auto file = AudioFile::open(path_.string(), &error);
+    ASSERT_NE(file, nullptr) << error;
+    EXPECT_EQ(file->processingFormat(), (AudioFormat{static_cast<double>(encoding.rate),
+                                                     static_cast<std::uint32_t>(encoding.channels)}));
+
+    const Planes planes = readToEnd(*file, 4093);
+    const auto delivered = static_cast<std::int64_t>(planes[0].size());
+    EXPECT_EQ(file->length(), delivered);
+    // Lossy codecs may keep some of the encoder's priming or padding.
+    EXPECT_NEAR(static_cast<double>(delivered), encoding.rate, encoding.lossless ? 0.0 : 3000.0);
+    // Exactly the frames the ffmpeg command line decodes.
+    EXPECT_EQ(planes, decodeWithFfmpeg(path_, encoding.channels));
+    // Each channel is the tone at its level; the middle, away from codec edge effects.
+    for (int c = 0; c < encoding.channels; ++c) {
+        const std::span<const float> middle(planes[c].data() + encoding.rate / 4, encoding.rate / 2);
+        EXPECT_NEAR(quelmo::test::amplitudeAt(middle, encoding.rate, 440.0), amplitudes[c],
+                    amplitudes[c] * 0.05);
+        EXPECT_LT(quelmo::test::amplitudeAt(middle, encoding.rate, 1000.0), amplitudes[c] * 0.01);
+    }
+
+    // A buffer of the wrong width is refused.
+    auto wrong = AudioBuffer::create({48000.0, encoding.channels == 1 ? 2u : 1u}, 16);
+    ASSERT_TRUE(file->seek(0, &error)) << error;
+    EXPECT_EQ(file->read(*wrong, 16, &error), -1);
+}
+
+TEST_P(EncodedTone, SeeksToTheFramesOfAFullRead) {
+    std::string error;
+    auto file = AudioFile::open(path_.string(), &error);
+    ASSERT_NE(file, nullptr) << error;
+    const Planes whole = readToEnd(*file, 8192);
+    const std::int64_t length = file->length();
+
+    // Forwards, backwards, within the frame at hand, to the very ends.
+    auto buffer = AudioBuffer::create(file->processingFormat(), 3000);
+    for (std::int64_t target : {length / 2 + 17, std::int64_t{1}, std::int64_t{3}, length - 1, length / 3,
+                                std::int64_t{0}, length, std::int64_t{12345}, std::int64_t{12000}}) {
+        ASSERT_TRUE(file->seek(target, &error)) << target << ": " << error;
+        EXPECT_EQ(file->framePosition(), target);
+        ASSERT_EQ(file->read(*buffer, 3000, &error), std::min<std::int64_t>(3000, length - target)) << error;
+        for (std::uint32_t c = 0; c < buffer->channelCount(); ++c) {
+            EXPECT_TRUE(
+                std::equal(buffer->channel(c).begin(), buffer->channel(c).end(), whole[c].begin() + target))
+                << target;
+        }
+    }
+
+    // Out of range: refused, and the position stays.
+    const std::int64_t before = file->framePosition();
+    EXPECT_FALSE(file->seek(-1, &error));
+    EXPECT_FALSE(file->seek(length + 1, &error));
+    EXPECT_EQ(file->framePosition(), before);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Formats, EncodedTone,
+    testing::ValuesIn(std::vector<Encoding>{
+        {"wav_s16_mono_44k", "tone.wav", {"-c:a", "pcm_s16le"}, 44100, 1, true},
+        {"wav_s16_stereo_48k_unnamed_layout", "tone.wav", {"-c:a", "pcm_s16le"}, 48000, 2, true, false},
+        {"wav_u8_stereo_44k", "tone.wav", {"-c:a", "pcm_u8"}, 44100, 2, true},
+        {"wav_s24_mono_48k", "tone.wav", {"-c:a", "pcm_s24le"}, 48000, 1, true},
+        {"wav_f64_stereo_44k", "tone.wav", {"-c:a", "pcm_f64le"}, 44100, 2, true},
+        {"aiff_s16_stereo_44k", "tone.aiff", {}, 44100, 2, true},
+        {"flac_mono_48k", "tone.flac", {}, 48000, 1, true},
+        {"flac_s24_stereo_44k", "tone.flac", {"-sample_fmt", "s32"}, 44100, 2, true},
+        {"mp3_mono_44k", "tone.mp3", {"-c:a", "libmp3lame"}, 44100, 1, false},
+        {"mp3_stereo_48k", "tone.mp3", {"-c:a", "libmp3lame"}, 48000, 2, false},
+        {"vorbis_mono_48k", "tone.ogg", {"-c:a", "libvorbis"}, 48000, 1, false},
+        {"vorbis_stereo_44k", "tone.ogg", {"-c:a", "libvorbis"}, 44100, 2, false},
+        {"aac_mono_44k", "tone.m4a", {"-c:a", "aac"}, 44100, 1, false},
+        {"aac_stereo_48k", "tone.m4a", {"-c:a", "aac"}, 48000, 2, false},
+        {"opus_stereo_48k", "tone.opus", {"-c:a", "libopus"}, 48000, 2, false},
+        {"webm_opus_mono_48k", "tone.webm", {"-c:a", "libopus"}, 48000, 1, false},
+    }),
+    [](const auto& param) { return std::string(param.param.name); });
+
+// Files that are not audio at all: refused, with the reason.
+class NotAudioFile : public WithFfmpeg {};
+
+TEST_F(NotAudioFile, IsRefusedWithAReason) {
+    std::ofstream(dir_ / "empty.wav", std::ios::binary).flush();
+    std::ofstream(dir_ / "notes.mp3", std::ios::binary) << "Not music, just a few words.\n";
+    ASSERT_TRUE(ffmpeg({"-f", "lavfi", "-i", "color=red:s=16x16", "-frames:v", "1"}, dir_ / "red.png"));
+    const std::pair<const char*, const char*> cases[] = {{"missing.wav", "No such file or directory"},
+                                                         {"empty.wav", ""},
+                                                         {"notes.mp3", ""},
+                                                         {"red.png", "no audio stream"}};
+    for (const auto& [name, reason] : cases) {
+        std::string error;
+        EXPECT_EQ(AudioFile::open((dir_ / name).string(), &error), nullptr) << name;
+        EXPECT_FALSE(error.empty()) << name;
+        EXPECT_NE(error.find(reason), std::string::npos) << name << ": " << error;
+    }
+}
+
+// Files cut in half, through a packet and a sample, while their headers still promise the whole
+// second. Lossless ones deliver exactly the frames before the cut; lossy ones may also be refused,
+// but what opens reads as many frames as it says.
+class CutFile : public WithFfmpeg, public testing::WithParamInterface<const char*> {};
+
+TEST_P(CutFile, DeliversWhatIsBeforeTheCut) {
+    const std::string extension = GetParam();
+    const bool lossless = extension == "wav" || extension == "aiff" || extension == "flac";
+    const fs::path whole = dir_ / ("whole." + extension);
+    const fs::path cut = dir_ / ("cut." + extension);
+    ASSERT_TRUE(ffmpeg({"-f", "lavfi", "-i", tone(44100, 2)}, whole));
+    fs::copy_file(whole, cut);
+    fs::resize_file(cut, fs::file_size(whole) / 2 | 1u);
+
+    std::string error;
+    auto full = AudioFile::open(whole.string(), &error);
+    ASSERT_NE(full, nullptr) << error;
+    auto part = AudioFile::open(cut.string(), &error);
+    if (!part && !lossless) {
+        EXPECT_FALSE(error.empty());
+        return;
+    }
+    ASSERT_NE(part, nullptr) << error;
+    const Planes wholePlanes = readToEnd(*full, 4096);
+    const Planes partPlanes = readToEnd(*part, 4096);
+    ASSERT_EQ(static_cast<std::int64_t>(partPlanes[1].size()), part->length());
+    EXPECT_LT(part->length(), 44100 * 3 / 4);
+    if (lossless) {
+        EXPECT_GT(part->length(), 44100 / 4);
+        EXPECT_TRUE(std::equal(partPlanes[1].begin(), partPlanes[1].end(), wholePlanes[1].begin()));
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(Formats, CutFile, testing::Values("wav", "aiff", "flac", "mp3", "ogg", "m4a"));
+
+} // namespace
