@@ -1,5 +1,6 @@
 // Renders an audio file through the deck's effects rack (low-pass, delay, reverb, distortion and
-// the three-band master tone, all active) offline, and writes a 32-bit float WAV.
+// the three-band master tone, all active) offline, and writes a 32-bit float WAV. The file is
+// decoded, played, rendered and written chunk by chunk, as sox streams it.
 // Usage: quelmo_rack_render INPUT OUTPUT.wav
 // bench/rack_vs_sox.sh times it against sox applying the nearest equivalent chain.
 
@@ -20,61 +21,48 @@ using namespace quelmo::engine;
 
 namespace {
 
-// The whole file in the graph format.
-std::shared_ptr<AudioBuffer> load(const std::string& path, std::string* error) {
-    auto file = AudioFile::open(path, error);
-    if (!file) {
-        return nullptr;
-    }
-    auto converter = FormatConverter::create(file->processingFormat(), error);
-    if (!converter) {
-        return nullptr;
-    }
-    const auto total = static_cast<std::uint32_t>(
-        static_cast<double>(file->length()) * 44100.0 / file->processingFormat().sampleRate + 8192);
-    auto out = AudioBuffer::create(*AudioFormat::standard(44100.0, 2), total);
-    out->setFrameLength(total);
-    auto chunk = AudioBuffer::create(file->processingFormat(), 8192);
-    std::uint32_t written = 0;
-    std::vector<const float*> in(file->processingFormat().channelCount);
-    for (;;) {
-        float* dst[2] = {out->channel(0).data() + written, out->channel(1).data() + written};
-        std::int64_t got = file->read(*chunk, 8192, error);
-        if (got < 0) {
-            return nullptr;
+// A 32-bit float stereo WAV written as it is rendered; the sizes go in at the end.
+class WavWriter {
+public:
+    explicit WavWriter(const std::string& path) : out_(path, std::ios::binary) { out_.write(header(0).data(), 44); }
+    void write(const float* left, const float* right, std::uint32_t frames) {
+        interleaved_.resize(static_cast<std::size_t>(frames) * 2);
+        for (std::uint32_t i = 0; i < frames; ++i) {
+            interleaved_[2 * i] = left[i];
+            interleaved_[2 * i + 1] = right[i];
         }
-        if (got == 0) {
-            written += converter->flush(dst, total - written);
-            break;
-        }
-        for (std::uint32_t c = 0; c < in.size(); ++c) {
-            in[c] = chunk->channel(c).data();
-        }
-        written += converter->convert(in.data(), static_cast<std::uint32_t>(got), dst, total - written);
+        out_.write(reinterpret_cast<const char*>(interleaved_.data()),
+                   static_cast<std::streamsize>(interleaved_.size() * sizeof(float)));
+        frames_ += frames;
     }
-    out->setFrameLength(written);
-    return out;
-}
+    ~WavWriter() {
+        out_.seekp(0);
+        out_.write(header(frames_ * 8).data(), 44);
+    }
 
-void writeWav(const std::string& path, const std::vector<float>& interleaved) {
-    std::ofstream out(path, std::ios::binary);
-    auto u32 = [&](std::uint32_t v) { out.write(reinterpret_cast<const char*>(&v), 4); };
-    auto u16 = [&](std::uint16_t v) { out.write(reinterpret_cast<const char*>(&v), 2); };
-    const auto bytes = static_cast<std::uint32_t>(interleaved.size() * sizeof(float));
-    out.write("RIFF", 4);
-    u32(36 + bytes);
-    out.write("WAVEfmt ", 8);
-    u32(16);
-    u16(3); // IEEE float
-    u16(2);
-    u32(44100);
-    u32(44100 * 8);
-    u16(8);
-    u16(32);
-    out.write("data", 4);
-    u32(bytes);
-    out.write(reinterpret_cast<const char*>(interleaved.data()), bytes);
-}
+private:
+    static std::string header(std::uint32_t bytes) {
+        std::string h;
+        auto u32 = [&](std::uint32_t v) { h.append(reinterpret_cast<const char*>(&v), 4); };
+        auto u16 = [&](std::uint16_t v) { h.append(reinterpret_cast<const char*>(&v), 2); };
+        h += "RIFF";
+        u32(36 + bytes);
+        h += "WAVEfmt ";
+        u32(16);
+        u16(3); // IEEE float
+        u16(2);
+        u32(44100);
+        u32(44100 * 8);
+        u16(8);
+        u16(32);
+        h += "data";
+        u32(bytes);
+        return h;
+    }
+    std::ofstream out_;
+    std::vector<float> interleaved_;
+    std::uint32_t frames_ = 0;
+};
 
 } // namespace
 
@@ -84,8 +72,9 @@ int main(int argc, char** argv) {
         return 2;
     }
     std::string error;
-    auto input = load(argv[1], &error);
-    if (!input) {
+    auto file = AudioFile::open(argv[1], &error);
+    auto converter = file ? FormatConverter::create(file->processingFormat(), &error) : nullptr;
+    if (!converter) {
         std::fprintf(stderr, "cannot read %s: %s\n", argv[1], error.c_str());
         return 1;
     }
@@ -129,21 +118,39 @@ int main(int argc, char** argv) {
     }
     engine.connect(previous, engine.mainMixer());
     engine.start();
-    player->scheduleBuffer(input);
     player->play();
 
-    const std::uint32_t frames = input->frameLength();
-    std::vector<float> interleaved(static_cast<std::size_t>(frames) * 2);
+    // Decode a chunk, queue it on the player, render as many frames as it holds, write them out.
+    constexpr std::uint32_t chunkFrames = 8192;
+    auto chunk = AudioBuffer::create(file->processingFormat(), chunkFrames);
+    std::vector<const float*> in(file->processingFormat().channelCount);
+    WavWriter writer(argv[2]);
     std::vector<float> left(512), right(512);
-    for (std::uint32_t done = 0; done < frames; done += 512) {
-        const std::uint32_t n = std::min<std::uint32_t>(512, frames - done);
-        float* channels[2] = {left.data(), right.data()};
-        driver->renderBlock(channels, n);
-        for (std::uint32_t i = 0; i < n; ++i) {
-            interleaved[2 * (done + i)] = left[i];
-            interleaved[2 * (done + i) + 1] = right[i];
+    bool atEnd = false;
+    while (!atEnd) {
+        auto converted = AudioBuffer::create(FormatConverter::graphFormat(), converter->maxOutputFrames(chunkFrames) + 64);
+        converted->setFrameLength(converted->frameCapacity());
+        float* dst[2] = {converted->channel(0).data(), converted->channel(1).data()};
+        const std::int64_t got = file->read(*chunk, chunkFrames, &error);
+        std::uint32_t frames = 0;
+        if (got <= 0) {
+            frames = converter->flush(dst, converted->frameCapacity());
+            atEnd = true;
+        } else {
+            for (std::uint32_t c = 0; c < in.size(); ++c) {
+                in[c] = chunk->channel(c).data();
+            }
+            frames = converter->convert(in.data(), static_cast<std::uint32_t>(got), dst, converted->frameCapacity());
         }
+        converted->setFrameLength(frames);
+        player->scheduleBuffer(converted);
+        for (std::uint32_t done = 0; done < frames; done += 512) {
+            const std::uint32_t n = std::min<std::uint32_t>(512, frames - done);
+            float* channels[2] = {left.data(), right.data()};
+            driver->renderBlock(channels, n);
+            writer.write(left.data(), right.data(), n);
+        }
+        engine.dispatchEvents();
     }
-    writeWav(argv[2], interleaved);
     return 0;
 }

@@ -54,33 +54,62 @@ void ReverbKernel::clear() {
     std::fill(preDelay_.begin(), preDelay_.end(), 0.0f);
 }
 
-void ReverbKernel::process(float inLeft, float inRight, float& outLeft, float& outRight) {
-    float input = (inLeft + inRight) * inputGain;
-    if (preDelayLength_ > 0) {
-        const std::size_t read = (preDelayIndex_ + preDelay_.size() - preDelayLength_) % preDelay_.size();
-        preDelay_[preDelayIndex_] = input;
-        input = preDelay_[read];
-        preDelayIndex_ = preDelayIndex_ + 1 == preDelay_.size() ? 0 : preDelayIndex_ + 1;
+void ReverbKernel::process(const float* inLeft, const float* inRight, float* outLeft, float* outRight,
+                           std::size_t frames) {
+    for (std::size_t done = 0; done < frames; done += maxRun) {
+        const std::size_t n = std::min(maxRun, frames - done);
+        processRun(inLeft + done, inRight + done, outLeft + done, outRight + done, n);
     }
-    float out[2] = {0.0f, 0.0f};
+}
+
+void ReverbKernel::processRun(const float* inLeft, const float* inRight, float* outLeft, float* outRight,
+                              std::size_t frames) {
+    for (std::size_t i = 0; i < frames; ++i) {
+        float input = (inLeft[i] + inRight[i]) * inputGain;
+        if (preDelayLength_ > 0) {
+            std::size_t read = preDelayIndex_ + preDelay_.size() - preDelayLength_;
+            read = read >= preDelay_.size() ? read - preDelay_.size() : read;
+            preDelay_[preDelayIndex_] = input;
+            input = preDelay_[read];
+            preDelayIndex_ = preDelayIndex_ + 1 == preDelay_.size() ? 0 : preDelayIndex_ + 1;
+        }
+        input_[i] = input;
+    }
     for (int c = 0; c < 2; ++c) {
+        float* wet = wet_[c].data();
+        std::fill_n(wet, frames, 0.0f);
         for (auto& comb : combs_[c]) {
-            const float y = comb.buffer[comb.index];
-            comb.store = y * (1.0f - damp_) + comb.store * damp_;
-            comb.buffer[comb.index] = input + comb.store * feedback_;
-            comb.index = comb.index + 1 == comb.buffer.size() ? 0 : comb.index + 1;
-            out[c] += y;
+            float store = comb.store;
+            std::size_t index = comb.index;
+            float* buffer = comb.buffer.data();
+            const std::size_t size = comb.buffer.size();
+            for (std::size_t i = 0; i < frames; ++i) {
+                const float y = buffer[index];
+                store = y * (1.0f - damp_) + store * damp_;
+                buffer[index] = input_[i] + store * feedback_;
+                index = index + 1 == size ? 0 : index + 1;
+                wet[i] += y;
+            }
+            comb.store = store;
+            comb.index = index;
         }
         for (auto& allpass : allpasses_[c]) {
-            const float buffered = allpass.buffer[allpass.index];
-            const float y = buffered - out[c];
-            allpass.buffer[allpass.index] = out[c] + buffered * allpassFeedback;
-            allpass.index = allpass.index + 1 == allpass.buffer.size() ? 0 : allpass.index + 1;
-            out[c] = y;
+            std::size_t index = allpass.index;
+            float* buffer = allpass.buffer.data();
+            const std::size_t size = allpass.buffer.size();
+            for (std::size_t i = 0; i < frames; ++i) {
+                const float buffered = buffer[index];
+                buffer[index] = wet[i] + buffered * allpassFeedback;
+                wet[i] = buffered - wet[i];
+                index = index + 1 == size ? 0 : index + 1;
+            }
+            allpass.index = index;
         }
     }
-    outLeft = out[0] * wet1_ + out[1] * wet2_;
-    outRight = out[1] * wet1_ + out[0] * wet2_;
+    for (std::size_t i = 0; i < frames; ++i) {
+        outLeft[i] = wet_[0][i] * wet1_ + wet_[1][i] * wet2_;
+        outRight[i] = wet_[1][i] * wet1_ + wet_[0][i] * wet2_;
+    }
 }
 
 } // namespace quelmo::engine

@@ -38,12 +38,13 @@ void DelayUnit::render(const RenderContext& context, std::uint32_t frames, Stere
     for (std::uint32_t i = 0; i < frames; ++i) {
         const float delay = delaySamples_.next();
         const float mix = mix_.next();
-        // Linear interpolation between the two samples around the read point.
         // Linear interpolation between the two stored samples around the read point.
-        const float position = static_cast<float>(writeIndex_ + length) - delay;
-        const auto whole = static_cast<std::size_t>(position);
-        const float fraction = position - static_cast<float>(whole);
-        const std::size_t r0 = whole % length;
+        double position = static_cast<double>(writeIndex_) - delay;
+        if (position < 0.0) {
+            position += static_cast<double>(length);
+        }
+        const auto r0 = std::min(static_cast<std::size_t>(position), length - 1);
+        const auto fraction = static_cast<float>(position - static_cast<double>(r0));
         const std::size_t r1 = r0 + 1 == length ? 0 : r0 + 1;
         for (int c = 0; c < 2; ++c) {
             const float x = in.channel(c)[i];

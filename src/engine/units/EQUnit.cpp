@@ -73,12 +73,13 @@ void EQUnit::render(const RenderContext& context, std::uint32_t frames, StereoBu
             if (!updateBand(*bands_[b], state, snap && start == 0)) {
                 continue;
             }
-            for (int c = 0; c < 2; ++c) {
-                float* samples = out.channel(c) + start;
-                BiquadFilter& filter = state.filters[c];
-                for (std::uint32_t i = 0; i < n; ++i) {
-                    samples[i] = filter.process(state.coefficients, samples[i]);
-                }
+            // Both channels in one loop: two independent recursions keep the pipeline full.
+            float* left = out.channel(0) + start;
+            float* right = out.channel(1) + start;
+            const BiquadCoefficients& k = state.coefficients;
+            for (std::uint32_t i = 0; i < n; ++i) {
+                left[i] = state.filters[0].process(k, left[i]);
+                right[i] = state.filters[1].process(k, right[i]);
             }
         }
     }

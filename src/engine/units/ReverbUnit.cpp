@@ -50,17 +50,16 @@ void ReverbUnit::render(const RenderContext& context, std::uint32_t frames, Ster
     const float* inR = in.channel(1);
     float* outL = out.channel(0);
     float* outR = out.channel(1);
+    // The wet signal goes to the output buffer first, then is blended with the dry input.
+    kernel_.process(inL, inR, outL, outR, frames);
     for (std::uint32_t i = 0; i < frames; ++i) {
-        float wetL = 0.0f;
-        float wetR = 0.0f;
-        kernel_.process(inL[i], inR[i], wetL, wetR);
         const float mix = mix_.next();
         if (mix == 0.0f) {
             outL[i] = inL[i];
             outR[i] = inR[i];
         } else {
-            outL[i] = inL[i] * (1.0f - mix) + wetL * mix;
-            outR[i] = inR[i] * (1.0f - mix) + wetR * mix;
+            outL[i] = inL[i] * (1.0f - mix) + outL[i] * mix;
+            outR[i] = inR[i] * (1.0f - mix) + outR[i] * mix;
         }
     }
 }
