@@ -123,10 +123,11 @@ void AudioEngine::retire(std::shared_ptr<const void> object, std::function<void(
 void AudioEngine::collectRetired(bool everything) {
     const std::uint64_t epoch = renderEpoch_.load(std::memory_order_acquire);
     std::vector<Retired> ready;
-    auto keep = std::stable_partition(retired_.begin(), retired_.end(),
-                                      [&](const Retired& r) { return !everything && r.epoch >= epoch; });
-    std::move(keep, retired_.end(), std::back_inserter(ready));
-    retired_.erase(keep, retired_.end());
+    std::vector<Retired> waiting;
+    for (auto& r : retired_) {
+        (everything || r.epoch < epoch ? ready : waiting).push_back(std::move(r));
+    }
+    retired_ = std::move(waiting);
     for (auto& r : ready) {
         if (r.release) {
             r.release();

@@ -131,6 +131,34 @@ std::optional<std::string> PulseConnection::waitForStream(pa_stream* stream, dou
     return error;
 }
 
+const pa_sample_spec& PulseConnection::streamFormat() {
+    static constexpr pa_sample_spec format{PA_SAMPLE_FLOAT32LE, 44100, 2};
+    return format;
+}
+
+std::optional<std::string> PulseConnection::openStream(const std::string& streamRole, const char* name,
+                                                       const std::function<int(pa_stream*)>& connect,
+                                                       pa_stream*& stream) {
+    if (auto error = open(streamRole)) {
+        return error;
+    }
+    pa_threaded_mainloop_lock(loop_);
+    stream = pa_stream_new(context_, name, &streamFormat(), nullptr);
+    std::optional<std::string> error;
+    if (!stream) {
+        error = lastError();
+    } else if (connect(stream) < 0) {
+        error = lastError();
+    } else {
+        error = waitForStream(stream);
+    }
+    pa_threaded_mainloop_unlock(loop_);
+    if (error) {
+        close(stream);
+    }
+    return error;
+}
+
 void PulseConnection::close(pa_stream*& stream) {
     if (loop_) {
         pa_threaded_mainloop_stop(loop_);

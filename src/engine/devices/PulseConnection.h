@@ -1,11 +1,13 @@
 #pragma once
 
+#include <functional>
 #include <optional>
 #include <string>
 
 struct pa_threaded_mainloop;
 struct pa_context;
 struct pa_stream;
+struct pa_sample_spec;
 
 namespace quelmo::engine {
 
@@ -22,9 +24,14 @@ public:
     // failure (for example "Connection refused"), leaving nothing open.
     std::optional<std::string> open(const std::string& streamRole, double timeoutSeconds = 5.0);
 
-    // Waits, with the loop locked, until stream is ready or has failed. Returns the reason on
-    // failure or time-out.
-    std::optional<std::string> waitForStream(pa_stream* stream, double timeoutSeconds = 5.0);
+    // The format of every stream Quelmo opens: 44.1 kHz stereo float, interleaved.
+    static const pa_sample_spec& streamFormat();
+
+    // Connects (as open() does), makes a stream named name in streamFormat(), hands it to connect
+    // (which sets its callbacks and connects it for playback or recording, returning libpulse's
+    // result), and waits until it is ready. On failure closes everything and returns the reason.
+    std::optional<std::string> openStream(const std::string& streamRole, const char* name,
+                                          const std::function<int(pa_stream*)>& connect, pa_stream*& stream);
 
     // Stops the loop's thread (no callback runs after this returns), then frees stream (if any),
     // the context and the loop.
@@ -35,6 +42,7 @@ public:
     std::string lastError() const;
 
 private:
+    std::optional<std::string> waitForStream(pa_stream* stream, double timeoutSeconds = 5.0);
     void armTimer(double seconds);
     void disarmTimer();
 

@@ -8,7 +8,6 @@ namespace quelmo::engine {
 namespace {
 constexpr std::size_t ringFrames = 44100;
 constexpr std::size_t scratchFrames = 8192;
-constexpr pa_sample_spec captureSpec{PA_SAMPLE_FLOAT32LE, 44100, 2};
 } // namespace
 
 PulseInputSource::PulseInputSource() : ring_(ringFrames), left_(scratchFrames), right_(scratchFrames) {}
@@ -18,31 +17,17 @@ PulseInputSource::~PulseInputSource() { stop(); }
 std::optional<std::string> PulseInputSource::start(const std::string& sourceName, double latencySeconds) {
     stop();
     connection_ = std::make_unique<PulseConnection>();
-    if (auto error = connection_->open("production")) {
-        connection_.reset();
-        return error;
-    }
-    pa_threaded_mainloop_lock(connection_->loop());
-    stream_ = pa_stream_new(connection_->context(), "Quelmo capture", &captureSpec, nullptr);
-    std::optional<std::string> error;
-    if (!stream_) {
-        error = connection_->lastError();
-    } else {
-        pa_stream_set_read_callback(stream_, &PulseInputSource::onRead, this);
-        pa_buffer_attr attributes{};
-        attributes.maxlength = static_cast<std::uint32_t>(-1);
-        attributes.fragsize =
-            static_cast<std::uint32_t>(pa_usec_to_bytes(static_cast<pa_usec_t>(latencySeconds * 1e6), &captureSpec));
+    auto error = connection_->openStream("production", "Quelmo capture", [&](pa_stream* stream) {
+        pa_stream_set_read_callback(stream, &PulseInputSource::onRead, this);
+        const auto unset = static_cast<std::uint32_t>(-1);
+        pa_buffer_attr attributes{unset, unset, unset, unset, unset};
+        attributes.fragsize = static_cast<std::uint32_t>(
+            pa_usec_to_bytes(static_cast<pa_usec_t>(latencySeconds * 1e6), &PulseConnection::streamFormat()));
         const char* device = sourceName.empty() ? nullptr : sourceName.c_str();
-        if (pa_stream_connect_record(stream_, device, &attributes, PA_STREAM_ADJUST_LATENCY) < 0) {
-            error = connection_->lastError();
-        } else {
-            error = connection_->waitForStream(stream_);
-        }
-    }
-    pa_threaded_mainloop_unlock(connection_->loop());
+        return pa_stream_connect_record(stream, device, &attributes, PA_STREAM_ADJUST_LATENCY);
+    }, stream_);
     if (error) {
-        stop();
+        connection_.reset();
     }
     return error;
 }

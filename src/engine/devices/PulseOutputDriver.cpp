@@ -7,7 +7,6 @@
 namespace quelmo::engine {
 namespace {
 constexpr std::size_t scratchFrames = 16384;
-constexpr pa_sample_spec streamSpec{PA_SAMPLE_FLOAT32LE, 44100, 2};
 } // namespace
 
 PulseOutputDriver::PulseOutputDriver(double targetLatencySeconds)
@@ -19,34 +18,19 @@ std::optional<std::string> PulseOutputDriver::start(RenderFunction render) {
     stop();
     render_ = std::move(render);
     connection_ = std::make_unique<PulseConnection>();
-    if (auto error = connection_->open("music")) {
-        connection_.reset();
-        return error;
-    }
-    pa_threaded_mainloop_lock(connection_->loop());
-    stream_ = pa_stream_new(connection_->context(), "Quelmo output", &streamSpec, nullptr);
-    std::optional<std::string> error;
-    if (!stream_) {
-        error = connection_->lastError();
-    } else {
-        pa_stream_set_write_callback(stream_, &PulseOutputDriver::onWrite, this);
-        pa_stream_set_underflow_callback(stream_, &PulseOutputDriver::onUnderflow, this);
-        pa_buffer_attr attributes{};
-        attributes.maxlength = static_cast<std::uint32_t>(-1);
-        attributes.tlength = static_cast<std::uint32_t>(pa_usec_to_bytes(static_cast<pa_usec_t>(latency_ * 1e6), &streamSpec));
-        attributes.prebuf = static_cast<std::uint32_t>(-1);
-        attributes.minreq = static_cast<std::uint32_t>(-1);
-        attributes.fragsize = static_cast<std::uint32_t>(-1);
+    auto error = connection_->openStream("music", "Quelmo output", [this](pa_stream* stream) {
+        pa_stream_set_write_callback(stream, &PulseOutputDriver::onWrite, this);
+        pa_stream_set_underflow_callback(stream, &PulseOutputDriver::onUnderflow, this);
+        const auto unset = static_cast<std::uint32_t>(-1);
+        pa_buffer_attr attributes{unset, unset, unset, unset, unset};
+        attributes.tlength = static_cast<std::uint32_t>(
+            pa_usec_to_bytes(static_cast<pa_usec_t>(latency_ * 1e6), &PulseConnection::streamFormat()));
         const auto flags = static_cast<pa_stream_flags_t>(PA_STREAM_ADJUST_LATENCY | PA_STREAM_AUTO_TIMING_UPDATE);
-        if (pa_stream_connect_playback(stream_, nullptr, &attributes, flags, nullptr, nullptr) < 0) {
-            error = connection_->lastError();
-        } else {
-            error = connection_->waitForStream(stream_);
-        }
-    }
-    pa_threaded_mainloop_unlock(connection_->loop());
+        return pa_stream_connect_playback(stream, nullptr, &attributes, flags, nullptr, nullptr);
+    }, stream_);
     if (error) {
-        stop();
+        connection_.reset();
+        render_ = nullptr;
     }
     return error;
 }
