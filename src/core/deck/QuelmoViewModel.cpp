@@ -41,7 +41,8 @@ QString documentsFolder(const QString& injected) {
 QuelmoViewModel::QuelmoViewModel(QObject* parent) : QuelmoViewModel(Dependencies{}, parent) {}
 
 QuelmoViewModel::QuelmoViewModel(Dependencies dependencies, QObject* parent)
-    : QObject(parent), clock_(std::move(dependencies.clock)), padLabels_(makePadLabels()),
+    : QObject(parent), clock_(std::move(dependencies.clock)),
+      overlay_(dependencies.overlay ? dependencies.overlay : &QuelmoOverlayPresenter::shared()), padLabels_(makePadLabels()),
       voicePresets_(makeVoicePresets()), beatPlayer_(std::make_shared<engine::PlayerNode>()),
       voiceDropPlayer_(std::make_shared<engine::PlayerNode>()),
       voiceTimePitch_(std::make_shared<engine::TimePitchUnit>()),
@@ -88,10 +89,10 @@ void QuelmoViewModel::prepareAudioEngineIfNeeded() {
 
 void QuelmoViewModel::shutdown() {
     slapDetector_.reset();
-    // Perform-mode overlay windows are dismissed here once the presenter exists.
+    overlay_->dismissAll();
     mixThrottleTask_.reset();
     meterDecayTimer_.reset();
-    meterTapsInstalled_ = false;
+    removeMeterTaps();
     keyMonitor_.reset();
     localKeyMonitor_.reset();
     stopSequencer();

@@ -5,7 +5,9 @@
 #include "engine/AudioFormat.h"
 #include "engine/AudioNodes.h"
 #include "engine/devices/AudioDriver.h"
+#include "deck/MixMath.h"
 #include "model/MeterPeakCapture.h"
+#include "overlay/QuelmoOverlayPresenter.h"
 #include "model/QuelmoImportedTrack.h"
 #include "model/QuelmoVoiceProfile.h"
 #include "util/MediaClock.h"
@@ -148,6 +150,8 @@ public:
         QString documentsDir;
         // Where the engine's output goes; unset means the sound server's default output.
         std::function<std::unique_ptr<engine::AudioDriver>()> makeAudioDriver;
+        // The perform-mode card; unset means the shared one.
+        QuelmoOverlayPresenter* overlay = nullptr;
     };
 
     explicit QuelmoViewModel(QObject* parent = nullptr);
@@ -159,6 +163,22 @@ public:
     Q_INVOKABLE void prepareAudioEngineIfNeeded();
     // Stops timers, monitors, players and the engine in a fixed order. Quitting does not call it.
     Q_INVOKABLE void shutdown();
+
+    // Plays pad index's one-shot, queued behind that pad's earlier hits, and (when asked) flashes
+    // the perform card with the key that fired it. Bad indices do nothing.
+    Q_INVOKABLE void triggerPad(int index, bool showPerformOverlay = true, const QString& keyCaption = {});
+
+    // "BOLD PA": lifts the mix to a loud, present sound without lowering anything already louder.
+    Q_INVOKABLE void applyBoldCommandMixPreset();
+    // "RESET FX": every effect and tone control back to its start.
+    Q_INVOKABLE void resetEffects();
+    // Stops the import, sequencer and transport, clears the playhead and cues, resets the effects.
+    Q_INVOKABLE void resetAll();
+    // A short 440 Hz tone on the master, at half the master level.
+    Q_INVOKABLE void playSoundCheckTone();
+
+    // Runs on every meter tick: drains the bus peaks into the four meters.
+    void updateMeters();
 
     // Debounced path from every level control to the nodes: applies the mix 48 ms after the last
     // call. Returns at once.
@@ -436,6 +456,8 @@ signals:
     void trackPositionsChanged();
     void trackDurationsChanged();
     void hotCuesChanged();
+    // After every applyMixLevels that reached the nodes.
+    void mixLevelsApplied();
 
 private:
     // Sets field and notifies when the value differs. Returns whether it changed.
@@ -452,8 +474,10 @@ private:
     void setupEffects();
     void setupVoiceBusEffects();
     void setupAudio();
-    void installMeterTaps();
-    void startMeterDecayTimer();
+    void installMeterTapsIfNeeded();
+    void startMeterDecayTimerIfNeeded();
+    void removeMeterTaps();
+    MixLevels currentMixLevels() const;
     void loadSavedDownloads();
     void stopSequencer();
     void stopTransportLink();
@@ -461,6 +485,7 @@ private:
     void stopImportPlayback();
 
     std::shared_ptr<MediaClock> clock_;
+    QuelmoOverlayPresenter* overlay_;
 
     // Observable state, in the order of the state list.
     // Transport
@@ -570,7 +595,7 @@ private:
     // Meters
     bool meterTapsInstalled_ = false;
     std::unique_ptr<QTimer> meterDecayTimer_;
-    MeterPeakCapture meterPeaks_;
+    std::shared_ptr<MeterPeakCapture> meterPeaks_ = std::make_shared<MeterPeakCapture>();
 
     // Voice chain
     std::shared_ptr<engine::PlayerNode> voiceDropPlayer_;

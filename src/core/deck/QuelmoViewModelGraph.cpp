@@ -125,8 +125,8 @@ void QuelmoViewModel::setupAudio() {
         logLine("Quelmo: engine start failed: " + *error);
         return;
     }
-    installMeterTaps();
-    startMeterDecayTimer();
+    installMeterTapsIfNeeded();
+    startMeterDecayTimerIfNeeded();
 }
 
 } // namespace quelmo

@@ -1,10 +1,16 @@
 #include "deck/QuelmoViewModel.h"
 
-namespace quelmo {
+#include "deck/MeterBallistics.h"
 
-void QuelmoViewModel::setMeterPads(double value) {
-    assign(meterPads_, value, &QuelmoViewModel::meterPadsChanged);
-}
+#include <chrono>
+
+namespace quelmo {
+namespace {
+// 1/24 s, to the millisecond.
+constexpr auto meterTick = std::chrono::milliseconds(42);
+} // namespace
+
+void QuelmoViewModel::setMeterPads(double value) { assign(meterPads_, value, &QuelmoViewModel::meterPadsChanged); }
 
 void QuelmoViewModel::setMeterImport(double value) {
     assign(meterImport_, value, &QuelmoViewModel::meterImportChanged);
@@ -14,13 +20,55 @@ void QuelmoViewModel::setMeterMaster(double value) {
     assign(meterMaster_, value, &QuelmoViewModel::meterMasterChanged);
 }
 
-void QuelmoViewModel::setMeterVoice(double value) {
-    assign(meterVoice_, value, &QuelmoViewModel::meterVoiceChanged);
+void QuelmoViewModel::setMeterVoice(double value) { assign(meterVoice_, value, &QuelmoViewModel::meterVoiceChanged); }
+
+// Taps on the four bus mixers record each block's peak. They hold the accumulator weakly: once the
+// deck is gone a late block records nothing.
+void QuelmoViewModel::installMeterTapsIfNeeded() {
+    if (meterTapsInstalled_) {
+        return;
+    }
+    meterTapsInstalled_ = true;
+    const std::weak_ptr<MeterPeakCapture> peaks = meterPeaks_;
+    auto tapInto = [peaks](void (MeterPeakCapture::*note)(float)) {
+        return [peaks, note](const float* const* channels, std::uint32_t frames, std::int64_t) {
+            const float peak = MeterBallistics::peakMagnitude(channels, 2, frames);
+            if (const auto capture = peaks.lock()) {
+                ((*capture).*note)(peak);
+            }
+        };
+    };
+    padsMixer_->installTap(tapInto(&MeterPeakCapture::notePads));
+    importMixer_->installTap(tapInto(&MeterPeakCapture::noteImport));
+    mainMixer_->installTap(tapInto(&MeterPeakCapture::noteMain));
+    voiceBusMixer_->installTap(tapInto(&MeterPeakCapture::noteVoice));
 }
 
-// The taps on the four bus mixers and the 24 Hz meter timer start here once the graph runs.
-void QuelmoViewModel::installMeterTaps() {}
+void QuelmoViewModel::startMeterDecayTimerIfNeeded() {
+    meterDecayTimer_ = std::make_unique<QTimer>();
+    meterDecayTimer_->setTimerType(Qt::PreciseTimer);
+    meterDecayTimer_->setInterval(meterTick);
+    connect(meterDecayTimer_.get(), &QTimer::timeout, this, &QuelmoViewModel::updateMeters);
+    meterDecayTimer_->start();
+}
 
-void QuelmoViewModel::startMeterDecayTimer() {}
+void QuelmoViewModel::updateMeters() {
+    const auto peaks = meterPeaks_->drain();
+    setMeterPads(MeterBallistics::step(meterPads_, peaks.pads));
+    setMeterImport(MeterBallistics::step(meterImport_, peaks.imp));
+    setMeterMaster(MeterBallistics::step(meterMaster_, peaks.main));
+    setMeterVoice(MeterBallistics::step(meterVoice_, peaks.voice));
+}
+
+void QuelmoViewModel::removeMeterTaps() {
+    if (!meterTapsInstalled_) {
+        return;
+    }
+    padsMixer_->removeTap();
+    importMixer_->removeTap();
+    mainMixer_->removeTap();
+    voiceBusMixer_->removeTap();
+    meterTapsInstalled_ = false;
+}
 
 } // namespace quelmo

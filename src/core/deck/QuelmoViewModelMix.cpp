@@ -1,5 +1,12 @@
 #include "deck/QuelmoViewModel.h"
 
+#include "deck/MixMath.h"
+#include "samples/QuelmoSampleBuffers.h"
+
+#include <algorithm>
+#include <cmath>
+#include <numbers>
+
 namespace quelmo {
 
 void QuelmoViewModel::setStereoPads(double value) {
@@ -94,10 +101,138 @@ void QuelmoViewModel::requestThrottledApplyMixLevels() {
     mixThrottleTask_->start(48);
 }
 
+MixLevels QuelmoViewModel::currentMixLevels() const {
+    MixLevels m;
+    m.stereoPads = stereoPads_;
+    m.stereoImport = stereoImport_;
+    m.masterVolume = masterVolume_;
+    m.padsBusLevel = padsBusLevel_;
+    m.postFXGain = postFXGain_;
+    m.importVolume = importVolume_;
+    m.importRate = importRate_;
+    m.pitchShift = pitchShift_;
+    m.reverbMix = reverbMix_;
+    m.delayMix = delayMix_;
+    m.delayTime = delayTime_;
+    m.delayFeedback = delayFeedback_;
+    m.filterCutoff = filterCutoff_;
+    m.distortionMix = distortionMix_;
+    m.masterToneLiftDB = masterToneLiftDB_;
+    m.lowShelfGain = lowShelfGain_;
+    m.midPresenceDB = midPresenceDB_;
+    m.highShelfGain = highShelfGain_;
+    m.voiceBusLevel = voiceBusLevel_;
+    m.voiceWarmDB = voiceWarmDB_;
+    m.voiceHornDB = voiceHornDB_;
+    m.voiceDryAirDB = voiceDryAirDB_;
+    m.voiceBoldDrive = voiceBoldDrive_;
+    m.voiceMorphPitchCents = voiceMorphPitchCents_;
+    m.voiceMorphRate = voiceMorphRate_;
+    return m;
+}
+
 void QuelmoViewModel::applyMixLevels() {
     if (!isGraphBuilt()) {
-        return;
+        return; // the build of the graph applies what the controls hold by then
     }
+    const MixNodeSettings s = computeMixNodeSettings(currentMixLevels());
+    padsMixer_->setPan(s.padsPan);
+    padsMixer_->setVolume(s.padsVolume);
+    importMixer_->setPan(s.importPan);
+    importMixer_->setVolume(s.importMixerVolume);
+    importPlayer_->setVolume(s.importPlayerVolume);
+    importTimePitch_->setRate(s.importRate);
+    importTimePitch_->setPitch(s.importPitchCents);
+    mainMixer_->setVolume(s.mainVolume);
+    effectsMixer_->setVolume(s.effectsVolume);
+    reverb_->setWetDryMix(s.reverbWetDryPercent);
+    delay_->setWetDryMix(s.delayWetDryPercent);
+    delay_->setDelayTime(static_cast<float>(s.delayTimeSeconds));
+    delay_->setFeedback(s.delayFeedbackPercent);
+    filter_->band(0).setFrequency(s.filterFrequencyHz);
+    distortion_->setWetDryMix(s.distortionWetDryPercent);
+    masterToneEQ_->setGlobalGain(s.toneGlobalGainDB);
+    masterToneEQ_->band(0).setGain(s.toneLowDB);
+    masterToneEQ_->band(1).setGain(s.toneMidDB);
+    masterToneEQ_->band(2).setGain(s.toneHighDB);
+    voiceBusMixer_->setVolume(s.voiceBusVolume);
+    voiceTimePitch_->setPitch(s.voicePitchCents);
+    voiceTimePitch_->setRate(s.voiceRate);
+    voiceToneEQ_->band(0).setGain(s.voiceWarmDB);
+    voiceToneEQ_->band(1).setGain(s.voiceHornDB);
+    voiceToneEQ_->band(2).setGain(s.voiceAirDB);
+    voiceDistortion_->setWetDryMix(s.voiceDriveWetDryPercent);
+    emit mixLevelsApplied();
+}
+
+void QuelmoViewModel::applyBoldCommandMixPreset() {
+    setPostFXGain(std::min(1.35, std::max(postFXGain_, 1.08)));
+    setMasterToneLiftDB(std::max(masterToneLiftDB_, 2.2));
+    setLowShelfGain(std::max(lowShelfGain_, 2.5));
+    setMidPresenceDB(std::max(midPresenceDB_, 4.5));
+    setHighShelfGain(std::max(highShelfGain_, 2.0));
+    setDistortionMix(std::min(0.22, std::max(distortionMix_, 0.07)));
+    setFilterCutoff(std::max(filterCutoff_, 0.92));
+    setReverbMix(std::min(reverbMix_, 0.08));
+    setPadsBusLevel(std::min(1.2, std::max(padsBusLevel_, 1.0)));
+    applyMixLevels();
+}
+
+void QuelmoViewModel::resetEffects() {
+    setReverbMix(0.0);
+    setDelayMix(0.0);
+    setDelayTime(0.3);
+    setDelayFeedback(0.4);
+    setFilterCutoff(1.0);
+    setDistortionMix(0.0);
+    setPitchShift(0.0);
+    setImportRate(1.0);
+    setMasterToneLiftDB(0.0);
+    setLowShelfGain(0.0);
+    setMidPresenceDB(0.0);
+    setHighShelfGain(0.0);
+    setPostFXGain(1.0);
+    setPadsBusLevel(1.0);
+    setVoiceWarmDB(2.5);
+    setVoiceHornDB(2.0);
+    setVoiceDryAirDB(-1.0);
+    setVoiceBoldDrive(0.28);
+    setVoiceBusLevel(1.05);
+    setVoiceMorphPitchCents(0.0);
+    setVoiceMorphRate(1.0);
+    setVoiceSayVoiceTag(QStringLiteral("auto"));
+    applyMixLevels();
+}
+
+void QuelmoViewModel::resetAll() {
+    stopImportPlayback();
+    stopSequencer();
+    setIsPlaying(false);
+    beatTimer_.reset();
+    stopTransportLink();
+    setPlayhead(0.0);
+    setCurrentTrackPosition(0.0);
+    setHotCues({});
+    resetEffects();
+}
+
+void QuelmoViewModel::playSoundCheckTone() {
+    prepareAudioEngineIfNeeded();
+    if (!testToneBuffer_) {
+        const auto frames = static_cast<std::uint32_t>(QuelmoSampleBuffers::sampleRate * 0.35);
+        testToneBuffer_ = QuelmoSampleBuffers::makeBuffer(frames, [](std::int64_t, double t) {
+            return static_cast<float>(std::sin(2.0 * std::numbers::pi * 440.0 * t)) * 0.35f *
+                   static_cast<float>(std::exp(-4.0 * t));
+        });
+        if (!testToneBuffer_) {
+            return;
+        }
+    }
+    testTonePlayer_->setVolume(static_cast<float>(std::min(masterVolume_ * 0.5, 1.2)));
+    if (!testTonePlayer_->isPlaying()) {
+        testTonePlayer_->play();
+    }
+    testTonePlayer_->scheduleBuffer(testToneBuffer_);
 }
 
 } // namespace quelmo

@@ -1,0 +1,237 @@
+#include "deck/MeterBallistics.h"
+#include "deck/QuelmoViewModel.h"
+#include "engine/devices/OfflineDriver.h"
+#include "samples/QuelmoSampleBuffers.h"
+#include "support/EventLoop.h"
+#include "support/ManualScheduler.h"
+
+#include <QElapsedTimer>
+#include <QTemporaryDir>
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+
+using namespace quelmo;
+
+namespace {
+
+class RefusingDriver final : public engine::AudioDriver {
+public:
+    std::optional<std::string> start(engine::RenderFunction) override { return "Connection refused"; }
+    void stop() override {}
+};
+
+struct PlayedDeck {
+    QTemporaryDir documents;
+    std::shared_ptr<test::ManualScheduler> clock = std::make_shared<test::ManualScheduler>();
+    QuelmoOverlayPresenter overlay{clock};
+    std::unique_ptr<QuelmoViewModel> model;
+
+    explicit PlayedDeck(bool soundServer = true) {
+        QuelmoViewModel::Dependencies deps;
+        deps.documentsDir = documents.path();
+        deps.overlay = &overlay;
+        deps.makeAudioDriver = [soundServer]() -> std::unique_ptr<engine::AudioDriver> {
+            if (soundServer) {
+                return std::make_unique<engine::OfflineDriver>();
+            }
+            return std::make_unique<RefusingDriver>();
+        };
+        model = std::make_unique<QuelmoViewModel>(deps);
+    }
+
+    std::shared_ptr<engine::AudioBuffer> render(std::uint32_t frames) {
+        auto& driver = static_cast<engine::OfflineDriver&>(model->audioEngine().driver());
+        auto out = driver.renderFrames(frames, 512);
+        model->audioEngine().dispatchEvents();
+        return out;
+    }
+};
+
+// Error energy of out against expected times gain, relative to the expected signal, in dB.
+double errorDB(const engine::AudioBuffer& out, std::uint32_t offset, const engine::AudioBuffer& expected, float gain) {
+    double error = 0.0, signal = 0.0;
+    for (std::uint32_t i = 0; i < expected.frameLength(); ++i) {
+        const double want = static_cast<double>(expected.channel(0)[i]) * gain;
+        const double d = out.channel(0)[offset + i] - want;
+        error += d * d;
+        signal += want * want;
+    }
+    return 10.0 * std::log10(error / signal);
+}
+
+} // namespace
+
+TEST(DeckPads, AHitPlaysThePadsSoundThroughTheMixAndTheFirstHitBuildsTheGraph) {
+    PlayedDeck deck;
+    EXPECT_FALSE(deck.model->isGraphBuilt());
+    deck.model->triggerPad(0);
+    EXPECT_TRUE(deck.model->isGraphBuilt());
+    const auto kick = QuelmoSampleBuffers::kick();
+    const auto out = deck.render(kick->frameLength());
+    // Pads bus at 1.0, centred; the master at its 0.9; the rack open.
+    EXPECT_LT(errorDB(*out, 0, *kick, 0.9f), -50.0);
+    EXPECT_EQ(deck.overlay.lastCard().title, QString::fromUtf8("PAD · KICK"));
+}
+
+TEST(DeckPads, QuickHitsOnOnePadPlayBackToBack) {
+    PlayedDeck deck;
+    deck.model->triggerPad(1, false);
+    deck.model->triggerPad(1, false);
+    const auto snare = QuelmoSampleBuffers::snare();
+    const std::uint32_t n = snare->frameLength();
+    const auto out = deck.render(2 * n + 64);
+    // The second hit starts where the first ends and sounds the same; nothing is layered.
+    auto firstHit = engine::AudioBuffer::create(out->format(), n);
+    firstHit->setFrameLength(n);
+    std::copy_n(out->channel(0).data(), n, firstHit->channel(0).data());
+    EXPECT_LT(errorDB(*out, n, *firstHit, 1.0f), -40.0);
+    EXPECT_NEAR(out->channel(0)[2 * n + 32], 0.0f, 1e-3f);
+}
+
+TEST(DeckPads, BadIndicesDoNothingAndOnlyAskedForHitsFlash) {
+    PlayedDeck deck;
+    int flashes = 0;
+    QObject::connect(&deck.overlay, &QuelmoOverlayPresenter::flashed, [&] { ++flashes; });
+    deck.model->triggerPad(-1);
+    deck.model->triggerPad(8);
+    deck.model->triggerPad(3, false);
+    EXPECT_EQ(flashes, 0);
+    deck.model->triggerPad(2);
+    EXPECT_EQ(flashes, 1);
+    EXPECT_EQ(deck.overlay.lastCard().keyCaption, "Pad 3");
+    deck.model->triggerPad(0, true, "Q");
+    EXPECT_EQ(deck.overlay.lastCard().keyCaption, "Q");
+    for (const auto& player : deck.model->padPlayers()) {
+        EXPECT_LE(player->pendingItemCount(), 1u);
+    }
+}
+
+TEST(DeckMix, ABurstOfChangesAppliesOnceAfterItEnds) {
+    PlayedDeck deck;
+    deck.model->prepareAudioEngineIfNeeded();
+    int applied = 0;
+    QElapsedTimer sinceLast;
+    qint64 appliedAfter = -1;
+    QObject::connect(deck.model.get(), &QuelmoViewModel::mixLevelsApplied, [&] {
+        ++applied;
+        appliedAfter = sinceLast.elapsed();
+    });
+    for (int i = 0; i < 10; ++i) {
+        deck.model->setReverbMix(0.1 * i);
+        sinceLast.start();
+        test::spinFor(10);
+    }
+    EXPECT_TRUE(test::spinUntil([&] { return applied > 0; }, 500));
+    test::spinFor(100);
+    EXPECT_EQ(applied, 1);
+    EXPECT_GE(appliedAfter, 40);
+    EXPECT_FLOAT_EQ(deck.model->reverbNode()->wetDryMix(), 90.0f);
+}
+
+TEST(DeckMix, BoldPaLiftsWithoutLoweringAndResetFxRestores) {
+    PlayedDeck deck;
+    deck.model->prepareAudioEngineIfNeeded();
+    auto& m = *deck.model;
+    m.applyBoldCommandMixPreset();
+    EXPECT_DOUBLE_EQ(m.postFXGain(), 1.08);
+    EXPECT_DOUBLE_EQ(m.masterToneLiftDB(), 2.2);
+    EXPECT_DOUBLE_EQ(m.lowShelfGain(), 2.5);
+    EXPECT_DOUBLE_EQ(m.midPresenceDB(), 4.5);
+    EXPECT_DOUBLE_EQ(m.highShelfGain(), 2.0);
+    EXPECT_DOUBLE_EQ(m.distortionMix(), 0.07);
+    EXPECT_DOUBLE_EQ(m.filterCutoff(), 1.0);
+    EXPECT_DOUBLE_EQ(m.reverbMix(), 0.0);
+    EXPECT_DOUBLE_EQ(m.padsBusLevel(), 1.0);
+    EXPECT_FLOAT_EQ(m.effectsMixerNode()->volume(), 1.08f) << "applied at once";
+    m.applyBoldCommandMixPreset();
+    EXPECT_DOUBLE_EQ(m.postFXGain(), 1.08);
+
+    m.setPostFXGain(1.5);
+    m.setReverbMix(0.3);
+    m.applyBoldCommandMixPreset();
+    EXPECT_DOUBLE_EQ(m.postFXGain(), 1.35);
+    EXPECT_DOUBLE_EQ(m.reverbMix(), 0.08);
+
+    m.setMasterVolume(0.4);
+    m.setVoiceSayVoiceTag("Daniel");
+    m.resetEffects();
+    EXPECT_DOUBLE_EQ(m.postFXGain(), 1.0);
+    EXPECT_DOUBLE_EQ(m.distortionMix(), 0.0);
+    EXPECT_EQ(m.voiceSayVoiceTag(), "auto");
+    EXPECT_DOUBLE_EQ(m.masterVolume(), 0.4) << "the master is left alone";
+    EXPECT_FLOAT_EQ(m.masterToneEQNode()->band(1).gain(), 0.0f);
+}
+
+TEST(DeckMix, SoundCheckPlaysItsToneAtHalfTheMasterLevel) {
+    PlayedDeck deck;
+    deck.model->setMasterVolume(0.4);
+    deck.model->playSoundCheckTone();
+    EXPECT_FLOAT_EQ(deck.model->testTonePlayerNode()->volume(), 0.2f);
+    EXPECT_TRUE(deck.model->testTonePlayerNode()->isPlaying());
+    const auto out = deck.render(16000);
+    // Heard on the master (0.4) at the player's 0.2.
+    const float t = 100.0f / 44100.0f;
+    const float expected = static_cast<float>(std::sin(2.0 * 3.14159265358979 * 440.0 * t)) * 0.35f *
+                           static_cast<float>(std::exp(-4.0 * t)) * 0.2f * 0.4f;
+    EXPECT_NEAR(out->channel(0)[100], expected, 1e-6);
+    EXPECT_EQ(out->channel(0)[15434 + 10], 0.0f) << "15434 frames long";
+}
+
+TEST(DeckMix, ResetAllStopsTheTransportAndClearsTheBar) {
+    PlayedDeck deck;
+    auto& m = *deck.model;
+    m.setIsPlaying(true);
+    m.setPlayhead(0.5);
+    m.setHotCues({0.25, 0.75});
+    m.setDelayMix(0.6);
+    m.resetAll();
+    EXPECT_FALSE(m.isPlaying());
+    EXPECT_DOUBLE_EQ(m.playhead(), 0.0);
+    EXPECT_TRUE(m.hotCues().isEmpty());
+    EXPECT_DOUBLE_EQ(m.delayMix(), 0.0);
+}
+
+TEST(DeckMeters, OnePoleBallisticsAndPeaks) {
+    EXPECT_DOUBLE_EQ(MeterBallistics::step(0.0, 1.0f), 0.12);
+    EXPECT_DOUBLE_EQ(MeterBallistics::step(0.12, 0.0f), 0.1056);
+    EXPECT_DOUBLE_EQ(MeterBallistics::step(0.99, 5.0f), 1.0);
+    const float left[] = {0.1f, -0.7f, 0.3f};
+    const float right[] = {0.2f, 0.5f, -0.4f};
+    const float* channels[] = {left, right};
+    EXPECT_FLOAT_EQ(MeterBallistics::peakMagnitude(channels, 2, 3), 0.7f);
+    EXPECT_FLOAT_EQ(MeterBallistics::peakMagnitude(channels, 2, 0), 0.0f);
+    EXPECT_FLOAT_EQ(MeterBallistics::peakMagnitude(channels, 0, 3), 0.0f);
+}
+
+TEST(DeckMeters, MetersFollowTheSignalThroughTheTaps) {
+    PlayedDeck deck;
+    auto& m = *deck.model;
+    m.prepareAudioEngineIfNeeded();
+    EXPECT_TRUE(m.padsMixerNode()->hasTap());
+    EXPECT_TRUE(m.mainMixerNode()->hasTap());
+    m.triggerPad(0, false);
+    deck.render(2048);
+    m.updateMeters();
+    EXPECT_GT(m.meterPads(), 0.05);
+    EXPECT_GT(m.meterMaster(), 0.05);
+    EXPECT_DOUBLE_EQ(m.meterImport(), 0.0);
+    deck.render(44100); // the rest of the kick, then silence
+    m.updateMeters();
+    const double afterKick = m.meterPads();
+    deck.render(1024);
+    m.updateMeters();
+    EXPECT_DOUBLE_EQ(m.meterPads(), afterKick * 0.88) << "silence takes 12 % off per tick";
+
+    m.shutdown();
+    EXPECT_FALSE(m.padsMixerNode()->hasTap());
+}
+
+TEST(DeckMeters, AnEngineThatNeverStartedGetsNoTapsAndTheMetersStayAtZero) {
+    PlayedDeck deck(false);
+    deck.model->triggerPad(0, false);
+    EXPECT_FALSE(deck.model->padsMixerNode()->hasTap());
+    test::spinFor(120);
+    EXPECT_DOUBLE_EQ(deck.model->meterPads(), 0.0);
+}
