@@ -12,7 +12,7 @@ PACKAGES=(
   qml6-module-qtqml-workerscript qml6-module-qtquick qml6-module-qtquick-window
   qml6-module-qtquick-controls qml6-module-qtquick-templates qml6-module-qtquick-layouts
   qml6-module-qtquick-dialogs qml6-module-qtquick-shapes qml6-module-qttest
-  libgl-dev fonts-dejavu-core
+  libgl-dev fonts-dejavu-core adwaita-icon-theme
   # sound, decoding, time-pitch
   libpulse-dev libavformat-dev libavcodec-dev libswresample-dev libavutil-dev librubberband-dev
   # X11 key observation and shared services
@@ -21,7 +21,7 @@ PACKAGES=(
   yt-dlp ffmpeg espeak-ng pulseaudio-utils
   # tests and benchmarks
   libgtest-dev libgmock-dev libbenchmark-dev
-  xvfb xauth xdotool x11-utils pulseaudio imagemagick sox python3
+  xvfb xauth xdotool x11-utils pulseaudio imagemagick sox python3 python3-numpy
 )
 
 missing=()

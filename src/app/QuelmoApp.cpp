@@ -1,10 +1,17 @@
 // Application entry: one window titled "Quelmo" showing the root view. Closing it quits.
 
+#include "OverlayWindowManager.h"
+#include "SymbolIcons.h"
+#include "overlay/QuelmoOverlayPresenter.h"
+
 #include <QGuiApplication>
 #include <QIcon>
 #include <QQmlApplicationEngine>
 #include <QQuickStyle>
 #include <QUrl>
+#include <QtQml/qqmlextensionplugin.h>
+
+Q_IMPORT_QML_PLUGIN(QuelmoPlugin)
 
 int main(int argc, char* argv[]) {
     QGuiApplication app(argc, argv);
@@ -12,10 +19,13 @@ int main(int argc, char* argv[]) {
     QGuiApplication::setApplicationName(QStringLiteral("Quelmo"));
     QGuiApplication::setDesktopFileName(QStringLiteral("quelmo"));
     QGuiApplication::setWindowIcon(QIcon::fromTheme(QStringLiteral("quelmo")));
-    QGuiApplication::setQuitOnLastWindowClosed(true);
     QQuickStyle::setStyle(QStringLiteral("Basic"));
 
     QQmlApplicationEngine engine;
+    engine.addImageProvider(QStringLiteral("symbol"), new quelmo::SymbolImageProvider);
+    quelmo::OverlayWindowManager overlayWindows(&engine);
+    quelmo::QuelmoOverlayPresenter::shared().setHost(&overlayWindows);
+
     QObject::connect(
         &engine, &QQmlApplicationEngine::objectCreationFailed, &app, [] { QCoreApplication::exit(1); },
         Qt::QueuedConnection);
@@ -23,5 +33,9 @@ int main(int argc, char* argv[]) {
     if (engine.rootObjects().isEmpty()) {
         return 1;
     }
-    return QGuiApplication::exec();
+    // Closing the main window quits, even while a perform card is still on screen.
+    QObject::connect(&app, &QGuiApplication::lastWindowClosed, &app, &QCoreApplication::quit);
+    const int status = QGuiApplication::exec();
+    quelmo::QuelmoOverlayPresenter::shared().setHost(nullptr);
+    return status;
 }

@@ -50,6 +50,7 @@ e2e_check() {
 
 e2e_cleanup() {
     local status=$?
+    trap - ERR
     set +e
     [[ -n "$E2E_RECORD_PID" ]] && kill "$E2E_RECORD_PID" 2>/dev/null
     [[ -n "$E2E_APP_PID" ]] && kill "$E2E_APP_PID" 2>/dev/null
@@ -177,7 +178,7 @@ e2e_key() {
     xdotool key --clearmodifiers "$@"
 }
 
-e2e_close_window() { python3 "$E2E_HERE/xclose.py" "$E2E_WINDOW"; }
+e2e_close_window() { /usr/bin/python3 "$E2E_HERE/xclose.py" "$E2E_WINDOW"; }
 
 # Waits for the app to exit; returns its exit status, or 124 when it is still running.
 e2e_wait_app_exit() {

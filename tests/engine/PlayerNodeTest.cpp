@@ -196,6 +196,16 @@ TEST(PlayerNode, OutputDoesNotDependOnTheBlockSize) {
     EXPECT_EQ(scenario(1024), reference);
 }
 
+TEST(PlayerNode, AVolumeSetBetweenItemsAppliesFromTheFirstFrame) {
+    OfflineEngine rig;
+    auto player = rig.add(std::make_shared<PlayerNode>());
+    player->play();
+    rig.render(512); // the player has rendered silence at its default volume
+    player->setVolume(0.25f);
+    player->scheduleBuffer(constant(100, 1.0f));
+    EXPECT_EQ(left(rig.render(64))[0], 0.25f) << "no glide from the old level into a new item";
+}
+
 TEST(PlayerNode, CommandsApplyWhileTheEngineIsStopped) {
     auto offline = std::make_unique<OfflineDriver>();
     AudioEngine engine(std::move(offline));

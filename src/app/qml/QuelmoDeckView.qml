@@ -1,59 +1,68 @@
 import QtQuick
+import QtQuick.Controls.Basic
 import QtQuick.Layouts
 import Quelmo
 
 // The deck screen. It owns the one deck controller for its whole life and starts the audio graph
 // when it appears.
-Rectangle {
+Item {
     id: deck
-    color: "#0a0a0f"
-
     property QuelmoViewModel model: QuelmoViewModel {}
-
-    NumberAnimation on opacity { from: 0; to: 1; duration: 400; easing.type: Easing.InOutQuad }
+    property bool showResetConfirm: false
 
     Component.onCompleted: model.prepareAudioEngineIfNeeded()
 
-    ColumnLayout {
-        anchors.centerIn: parent
-        spacing: 24
+    Rectangle {
+        anchors.fill: parent
+        gradient: Gradient {
+            GradientStop { position: 0.0; color: Style.hex("0a0a0f") }
+            GradientStop { position: 0.5; color: Style.hex("1a1a2e") }
+            GradientStop { position: 1.0; color: Style.hex("0f0f1a") }
+        }
+    }
+    GridPattern { anchors.fill: parent; opacity: 0.04 }
 
-        Text {
-            Layout.alignment: Qt.AlignHCenter
-            text: "QUELMO"
-            color: "white"
-            font.pixelSize: 34
-            font.bold: true
-            font.letterSpacing: 6
-        }
-        Text {
-            Layout.alignment: Qt.AlignHCenter
-            text: Math.round(deck.model.bpm) + " BPM"
-            color: "#9d9ab0"
-            font.pixelSize: 14
-        }
-        GridLayout {
-            Layout.alignment: Qt.AlignHCenter
-            columns: 4
-            columnSpacing: 12
-            rowSpacing: 12
-            Repeater {
-                model: deck.model.padLabels
-                Rectangle {
-                    required property string modelData
-                    required property int index
-                    width: 120; height: 80; radius: 12
-                    color: "#17141f"
-                    border.color: "#302c3e"
-                    Text {
-                        anchors.centerIn: parent
-                        text: (parent.index + 1) + "  " + parent.modelData.toUpperCase()
-                        color: "white"
-                        font.pixelSize: 14
-                        font.bold: true
-                    }
-                }
+    ScrollView {
+        id: scroll
+        anchors.fill: parent
+        contentWidth: availableWidth
+        ColumnLayout {
+            width: scroll.availableWidth - 40
+            x: 20
+            spacing: 16
+            Item { height: 4 }
+            DeckHeader {
+                Layout.fillWidth: true
+                model: deck.model
+                onResetRequested: deck.showResetConfirm = true
             }
+            DeckControlPanel { Layout.fillWidth: true; model: deck.model }
+            MixerStripPanel { Layout.fillWidth: true; model: deck.model }
+            EffectsRackPanel { Layout.fillWidth: true; model: deck.model }
+            PerformancePadsPanel { Layout.fillWidth: true; model: deck.model }
+            DeckFooter { Layout.fillWidth: true; model: deck.model }
+            Item { height: 12 }
         }
+    }
+
+    Dialog {
+        id: resetDialog
+        objectName: "resetDialog"
+        anchors.centerIn: parent
+        modal: true
+        visible: deck.showResetConfirm
+        title: "Reset Everything?"
+        width: 420
+        onClosed: deck.showResetConfirm = false
+        contentItem: Text {
+            text: "This will stop all playback and reset all effects to default."
+            color: "white"
+            wrapMode: Text.WordWrap
+        }
+        footer: DialogButtonBox {
+            Button { text: "Cancel"; DialogButtonBox.buttonRole: DialogButtonBox.RejectRole }
+            Button { text: "Reset"; DialogButtonBox.buttonRole: DialogButtonBox.AcceptRole }
+        }
+        onAccepted: deck.model.resetAll()
     }
 }

@@ -196,6 +196,9 @@ void PlayerNode::didDetach() { applyDirectly(); }
 
 void PlayerNode::render(const RenderContext& context, std::uint32_t frames, StereoBus& out) {
     drainCommands();
+    // A volume change glides only while something sounds; one made between items applies at once,
+    // so a new item starts at the level it was given.
+    const bool sounding = renderPlaying_ && head_ && head_->started;
     out.clear(frames);
     if (renderPlaying_) {
         std::uint32_t cursor = 0;
@@ -228,7 +231,7 @@ void PlayerNode::render(const RenderContext& context, std::uint32_t frames, Ster
     }
 
     const float volume = std::max(0.0f, volume_.get());
-    if (firstBlock_) {
+    if (firstBlock_ || !sounding) {
         gain_.snapTo(volume);
         firstBlock_ = false;
     }

@@ -1,0 +1,33 @@
+import QtQuick
+import QtQuick.Layouts
+import Quelmo
+
+// Deck control: the master level and the main meter.
+GlassPanel {
+    id: panel
+    property QuelmoViewModel model
+    ColumnLayout {
+        width: parent.width
+        spacing: 10
+        Text { text: "DECK CONTROL"; color: "white"; font.pixelSize: 14; font.bold: true; font.letterSpacing: 2 }
+        RowLayout {
+            spacing: 16
+            SymbolIcon { symbol: "speaker.wave.3"; tint: Style.named("pink"); size: 16 }
+            Text { text: "MASTER OUT"; color: "white"; font.pixelSize: 12; font.bold: true }
+            Text { text: Math.floor(panel.model.masterVolume * 100) + "%"; color: Style.named("pink"); font.pixelSize: 12; font.bold: true }
+            SliderControl {
+                objectName: "masterSlider"
+                Layout.fillWidth: true
+                from: 0; to: 1
+                value: panel.model.masterVolume
+                tint: Style.named("pink")
+                onMoved: panel.model.masterVolume = value
+            }
+            Column {
+                spacing: 4
+                MixerPeakBar { level: panel.model.meterMaster; tint: Style.named("pink"); anchors.horizontalCenter: parent.horizontalCenter }
+                Text { text: "MAIN"; color: "#9d9ab0"; font.pixelSize: 9; font.bold: true; anchors.horizontalCenter: parent.horizontalCenter }
+            }
+        }
+    }
+}

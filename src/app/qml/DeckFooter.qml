@@ -1,0 +1,25 @@
+import QtQuick
+import QtQuick.Layouts
+import Quelmo
+
+RowLayout {
+    id: footer
+    property QuelmoViewModel model
+    spacing: 16
+    Text { text: "Quelmo PRO - Multi-track | YouTube | System Audio FX"; color: "#565370"; font.pixelSize: 11 }
+    Item { Layout.fillWidth: true }
+    Row {
+        spacing: 6
+        Rectangle {
+            width: 8; height: 8; radius: 4
+            anchors.verticalCenter: parent.verticalCenter
+            color: footer.model.importPlaying ? Style.named("green") : Style.named("gray")
+        }
+        Text { text: footer.model.importPlaying ? "PLAYING" : "READY"; color: "#9d9ab0"; font.pixelSize: 11; font.bold: true }
+    }
+    Row {
+        spacing: 6
+        SymbolIcon { symbol: "cpu"; tint: "#9d9ab0"; size: 12; anchors.verticalCenter: parent.verticalCenter }
+        Text { text: "FX ENGINE ACTIVE"; color: "#9d9ab0"; font.pixelSize: 11; font.bold: true }
+    }
+}

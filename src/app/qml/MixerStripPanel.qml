@@ -1,0 +1,64 @@
+import QtQuick
+import QtQuick.Layouts
+import Quelmo
+
+// Mixer strip: BOLD PA, TEST TONE, the pads and import buses, and the post-FX level.
+GlassPanel {
+    id: panel
+    property QuelmoViewModel model
+    ColumnLayout {
+        width: parent.width
+        spacing: 12
+        RowLayout {
+            spacing: 10
+            SymbolIcon { symbol: "dot.radiowaves.left.and.right"; tint: "cyan"; size: 16 }
+            Text { text: "MIXER / SOUND CHECK"; color: "white"; font.pixelSize: 14; font.bold: true; font.letterSpacing: 2 }
+            Item { Layout.fillWidth: true }
+            NeonButton { objectName: "boldButton"; symbol: "megaphone.fill"; title: "BOLD PA"; tint: Style.named("red"); onClicked: panel.model.applyBoldCommandMixPreset() }
+            NeonButton { objectName: "testToneButton"; symbol: "waveform.path"; title: "TEST TONE"; tint: Style.named("orange"); onClicked: panel.model.playSoundCheckTone() }
+        }
+        Text {
+            text: "Pads + import sum through the FX rack — use meters before you push loud."
+            color: "#9d9ab0"; font.pixelSize: 11
+        }
+        RowLayout {
+            spacing: 24
+            MixerChannelBlock {
+                Layout.preferredWidth: 260
+                title: "PADS BUS"; subtitle: "Drums / keys → FX"
+                meter: panel.model.meterPads; meterTint: Style.named("yellow")
+                level: panel.model.padsBusLevel; pan: panel.model.stereoPads
+                onLevelMoved: value => panel.model.padsBusLevel = value
+                onPanMoved: value => panel.model.stereoPads = value
+            }
+            MixerChannelBlock {
+                Layout.preferredWidth: 260
+                title: "IMPORT BUS"; subtitle: "Vol in Import section"
+                meter: panel.model.meterImport; meterTint: Style.named("cyan")
+                showsLevel: false; pan: panel.model.stereoImport
+                onPanMoved: value => panel.model.stereoImport = value
+            }
+            ColumnLayout {
+                Layout.fillWidth: true
+                spacing: 6
+                Text { text: "BUILD / BUS"; color: "white"; font.pixelSize: 12; font.bold: true }
+                RowLayout {
+                    Text { text: "Post-FX level"; color: "#9d9ab0"; font.pixelSize: 10 }
+                    Text { text: Math.floor(panel.model.postFXGain * 100) + "%"; color: Style.named("purple"); font.pixelSize: 10; font.bold: true }
+                }
+                SliderControl {
+                    Layout.fillWidth: true
+                    from: 0.25; to: 1.5; stepSize: 0.01
+                    value: panel.model.postFXGain
+                    tint: Style.named("purple")
+                    onMoved: panel.model.postFXGain = value
+                }
+                Text {
+                    Layout.fillWidth: true
+                    text: "Lift hits harder into the master — watch the pink meter above."
+                    color: "#9d9ab0"; font.pixelSize: 10; wrapMode: Text.WordWrap
+                }
+            }
+        }
+    }
+}

@@ -1,0 +1,41 @@
+import QtQuick
+import QtQuick.Layouts
+import Quelmo
+
+// The eight pads and the switch for their keys.
+GlassPanel {
+    id: panel
+    property QuelmoViewModel model
+    readonly property var padColors: ["red", "orange", "yellow", "green", "cyan", "blue", "purple", "pink"]
+    readonly property var keyLetters: ["q", "w", "e", "r", "t", "y", "u", "i"]
+    ColumnLayout {
+        width: parent.width
+        spacing: 12
+        RowLayout {
+            Text { text: "PERFORMANCE PADS"; color: "white"; font.pixelSize: 14; font.bold: true; font.letterSpacing: 2 }
+            Item { Layout.fillWidth: true }
+            NeonToggle {
+                label: "KEYBOARD 1-8"
+                checked: panel.model.keyboardShortcutsEnabled
+                onToggled: panel.model.keyboardShortcutsEnabled = checked
+            }
+        }
+        Grid {
+            columns: 4
+            spacing: 12
+            Layout.alignment: Qt.AlignHCenter
+            Repeater {
+                model: panel.model.padLabels
+                DrumPad {
+                    required property string modelData
+                    required property int index
+                    objectName: "pad" + index
+                    label: modelData
+                    key: panel.keyLetters[index % 8]
+                    tint: Style.named(panel.padColors[index % 8])
+                    onTriggered: panel.model.triggerPad(index)
+                }
+            }
+        }
+    }
+}
