@@ -1,6 +1,7 @@
 #include "deck/QuelmoViewModel.h"
 #include "engine/devices/OfflineDriver.h"
 #include "samples/QuelmoSampleBuffers.h"
+#include "support/RefusingDriver.h"
 #include "util/Log.h"
 
 #include <QTemporaryDir>
@@ -12,12 +13,6 @@
 using namespace quelmo;
 
 namespace {
-
-class RefusingDriver final : public engine::AudioDriver {
-public:
-    std::optional<std::string> start(engine::RenderFunction) override { return "Connection refused"; }
-    void stop() override {}
-};
 
 struct Deck {
     QTemporaryDir documents;
@@ -98,7 +93,7 @@ TEST(DeckGraph, BuildsOnceWithEightPadPlayersIntoThePadsMixer) {
 
 TEST(DeckGraph, AnEngineThatCannotStartLogsOnceAndTheDeckCarriesOn) {
     ScopedLogCapture log;
-    Deck deck([] { return std::make_unique<RefusingDriver>(); });
+    Deck deck([] { return std::make_unique<test::RefusingDriver>(); });
     deck.model->prepareAudioEngineIfNeeded();
     EXPECT_EQ(log.lines(), std::vector<std::string>{"Quelmo: engine start failed: Connection refused"});
     EXPECT_TRUE(deck.model->isGraphBuilt());

@@ -2,6 +2,7 @@
 #include "deck/QuelmoViewModel.h"
 #include "engine/devices/OfflineDriver.h"
 #include "samples/QuelmoSampleBuffers.h"
+#include "support/RefusingDriver.h"
 #include "support/EventLoop.h"
 #include "support/ManualScheduler.h"
 
@@ -15,12 +16,6 @@
 using namespace quelmo;
 
 namespace {
-
-class RefusingDriver final : public engine::AudioDriver {
-public:
-    std::optional<std::string> start(engine::RenderFunction) override { return "Connection refused"; }
-    void stop() override {}
-};
 
 struct PlayedDeck {
     QTemporaryDir documents;
@@ -36,7 +31,7 @@ struct PlayedDeck {
             if (soundServer) {
                 return std::make_unique<engine::OfflineDriver>();
             }
-            return std::make_unique<RefusingDriver>();
+            return std::make_unique<test::RefusingDriver>();
         };
         model = std::make_unique<QuelmoViewModel>(deps);
     }

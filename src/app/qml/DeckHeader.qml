@@ -16,10 +16,20 @@ RowLayout {
         SymbolIcon { anchors.centerIn: parent; symbol: "waveform.circle.fill"; tint: "cyan"; size: 24 }
     }
     Column {
-        Text {
-            text: "Quelmo"
-            font.pixelSize: 28; font.bold: true
-            color: "#22d3ee"
+        Canvas {
+            // "Quelmo" filled with a cyan-to-pink gradient.
+            width: 130; height: 34
+            onPaint: {
+                const ctx = getContext("2d")
+                ctx.reset()
+                const gradient = ctx.createLinearGradient(0, 0, width, 0)
+                gradient.addColorStop(0, "#22d3ee")
+                gradient.addColorStop(1, "#ff375f")
+                ctx.fillStyle = gradient
+                ctx.font = "bold 28px sans-serif"
+                ctx.textBaseline = "top"
+                ctx.fillText("Quelmo", 0, 0)
+            }
         }
         Text { text: "PRO REMIX EDITION"; color: "#e879f9"; font.pixelSize: 10; font.bold: true; font.letterSpacing: 2 }
     }
