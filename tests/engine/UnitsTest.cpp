@@ -190,3 +190,39 @@ TEST(TimePitchUnit, RateTwoPlaysInHalfTheTime) {
     // The pitch is kept.
     EXPECT_NEAR(dominantFrequency(left.data() + 4410, 13230, 300.0, 1000.0), 440.0, 5.0);
 }
+
+TEST(RackUnits, AfterLongSilenceTheRackRestsAndAHitSoundsAsOnAFreshRack) {
+    auto renderHit = [](bool afterSilence) {
+        OfflineEngine rig;
+        auto player = std::make_shared<PlayerNode>();
+        auto eq = std::make_shared<EQUnit>(1);
+        eq->band(0).setFilterType(FilterType::lowPass);
+        eq->band(0).setFrequency(5000.0f);
+        eq->band(0).setBypass(false);
+        auto delay = std::make_shared<DelayUnit>();
+        delay->setWetDryMix(30.0f);
+        auto reverb = std::make_shared<ReverbUnit>();
+        reverb->setWetDryMix(30.0f);
+        auto distortion = std::make_shared<DistortionUnit>();
+        distortion->setWetDryMix(30.0f);
+        std::shared_ptr<AudioNode> previous = player;
+        rig.engine->attach(player);
+        for (const std::shared_ptr<AudioNode>& unit : std::initializer_list<std::shared_ptr<AudioNode>>{eq, delay, reverb, distortion}) {
+            rig.engine->attach(unit);
+            rig.engine->connect(previous, unit);
+            previous = unit;
+        }
+        rig.engine->connect(previous, rig.engine->mainMixer());
+        player->play();
+        if (afterSilence) {
+            rig.render(44100 * 12); // every unit has settled and rests
+        }
+        player->scheduleBuffer(sine(200.0, 0.2));
+        return rig.render(44100);
+    };
+    const auto fresh = renderHit(false);
+    const auto rested = renderHit(true);
+    for (std::uint32_t i = 0; i < 44100; i += 37) {
+        ASSERT_NEAR(rested->channel(0)[i], fresh->channel(0)[i], 1e-5) << i;
+    }
+}

@@ -16,8 +16,17 @@ AudioNode::AudioNode(std::size_t maxInputs) : maxInputs_(maxInputs), bus_(maxFra
 AudioNode::~AudioNode() = default;
 
 const StereoBus& AudioNode::silence() {
-    static const StereoBus quiet(maxFramesPerPull);
+    static const StereoBus quiet = [] {
+        StereoBus bus(maxFramesPerPull);
+        bus.silent = true;
+        return bus;
+    }();
     return quiet;
+}
+
+bool AudioNode::quietAfter(bool inputSilent, std::uint32_t frames, std::uint64_t settleFrames, std::uint64_t& silentRun) {
+    silentRun = inputSilent ? silentRun + frames : 0;
+    return inputSilent && silentRun > settleFrames;
 }
 
 void AudioNode::publishInputs() {
@@ -60,6 +69,7 @@ const StereoBus& AudioNode::pullInput(std::size_t index, const RenderContext& co
 }
 
 const StereoBus& AudioNode::pull(const RenderContext& context, std::uint32_t frames) {
+    bus_.silent = false;
     render(context, frames, bus_);
     if (const TapFunction* tap = renderTap_.load(std::memory_order_acquire)) {
         const float* channels[2] = {bus_.channel(0), bus_.channel(1)};

@@ -64,6 +64,11 @@ protected:
 
     static const StereoBus& silence();
 
+    // For units with memory: counts silent input frames in silentRun and says whether the unit has
+    // had settleFrames of silence by now, so its own tail has died away and it may output silence
+    // without processing. Render thread.
+    static bool quietAfter(bool inputSilent, std::uint32_t frames, std::uint64_t settleFrames, std::uint64_t& silentRun);
+
 private:
     friend class AudioEngine;
     struct InputList {

@@ -36,6 +36,7 @@ void InputNode::render(const RenderContext&, std::uint32_t frames, StereoBus& ou
     if (SampleRing* ring = ring_.load(std::memory_order_acquire)) {
         got = static_cast<std::uint32_t>(ring->read(out.channel(0), out.channel(1), frames));
     }
+    out.silent = got == 0;
     if (got < frames) {
         std::fill(out.channel(0) + got, out.channel(0) + frames, 0.0f);
         std::fill(out.channel(1) + got, out.channel(1) + frames, 0.0f);

@@ -8,12 +8,18 @@ MixerNode::MixerNode() : AudioNode(maxMixerInputs) {}
 
 void MixerNode::render(const RenderContext& context, std::uint32_t frames, StereoBus& out) {
     const std::size_t inputs = renderInputCount();
-    if (inputs == 0) {
-        out.clear(frames);
-    } else {
-        out.copyFrom(pullInput(0, context, frames), frames);
-        for (std::size_t i = 1; i < inputs; ++i) {
-            const StereoBus& in = pullInput(i, context, frames);
+    bool silent = true;
+    bool empty = true;
+    for (std::size_t i = 0; i < inputs; ++i) {
+        const StereoBus& in = pullInput(i, context, frames);
+        if (in.silent) {
+            continue;
+        }
+        silent = false;
+        if (empty) {
+            out.copyFrom(in, frames);
+            empty = false;
+        } else {
             for (int c = 0; c < 2; ++c) {
                 float* dst = out.channel(c);
                 const float* src = in.channel(c);
@@ -22,6 +28,9 @@ void MixerNode::render(const RenderContext& context, std::uint32_t frames, Stere
                 }
             }
         }
+    }
+    if (empty) {
+        out.clear(frames);
     }
 
     const float volume = std::max(0.0f, volume_.get());
@@ -32,6 +41,12 @@ void MixerNode::render(const RenderContext& context, std::uint32_t frames, Stere
         leftGain_.snapTo(left);
         rightGain_.snapTo(right);
         firstBlock_ = false;
+    }
+    if (silent) {
+        leftGain_.snapTo(left); // nothing to glide over
+        rightGain_.snapTo(right);
+        out.silent = true;
+        return;
     }
     leftGain_.setTarget(left);
     rightGain_.setTarget(right);

@@ -200,6 +200,7 @@ void PlayerNode::render(const RenderContext& context, std::uint32_t frames, Ster
     // so a new item starts at the level it was given.
     const bool sounding = renderPlaying_ && head_ && head_->started;
     out.clear(frames);
+    bool wrote = false;
     if (renderPlaying_) {
         std::uint32_t cursor = 0;
         while (cursor < frames && head_) {
@@ -218,6 +219,7 @@ void PlayerNode::render(const RenderContext& context, std::uint32_t frames, Ster
             const std::uint32_t n =
                 item->source->read(out.channel(0) + cursor, out.channel(1) + cursor, frames - cursor);
             cursor += n;
+            wrote = wrote || n > 0;
             if (item->source->finished()) {
                 head_ = item->next;
                 if (!head_) {
@@ -234,6 +236,10 @@ void PlayerNode::render(const RenderContext& context, std::uint32_t frames, Ster
     if (firstBlock_ || !sounding) {
         gain_.snapTo(volume);
         firstBlock_ = false;
+    }
+    if (!wrote) {
+        out.silent = true;
+        return;
     }
     gain_.setTarget(volume);
     if (!gain_.isSmoothing() && volume == 1.0f) {

@@ -20,6 +20,9 @@ public:
         return pointers_;
     }
 
+    // Set by a node that knows every frame of this pull is zero, so that what it feeds can skip work.
+    bool silent = false;
+
     void clear(std::uint32_t frames) {
         std::fill_n(left_.data(), frames, 0.0f);
         std::fill_n(right_.data(), frames, 0.0f);

@@ -27,6 +27,17 @@ void DelayUnit::render(const RenderContext& context, std::uint32_t frames, Stere
     const float pole =
         filtered ? static_cast<float>(std::exp(-2.0 * std::numbers::pi * std::max(cutoff, 10.0) / AudioEngine::sampleRate))
                  : 0.0f;
+    // Silent input for long enough that every repeat has decayed a millionfold: output silence
+    // without running the line. At feedback near 100 % the repeats never die, so it always runs.
+    const float loop = std::fabs(feedback);
+    const std::uint64_t settle =
+        loop >= 0.999f ? UINT64_MAX
+                       : static_cast<std::uint64_t>(delayTarget * (std::ceil(std::log(1e-6) / std::log(std::max(loop, 1e-3f))) + 1.0));
+    if (quietAfter(in.silent, frames, settle, silentRun_)) {
+        out.clear(frames);
+        out.silent = true;
+        return;
+    }
     if (firstBlock_) {
         delaySamples_.snapTo(delayTarget);
         mix_.snapTo(mixTarget);

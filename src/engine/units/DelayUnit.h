@@ -42,6 +42,7 @@ private:
     SmoothedValue delaySamples_;
     SmoothedValue mix_;
     bool firstBlock_ = true;
+    std::uint64_t silentRun_ = 0;
 };
 
 } // namespace quelmo::engine

@@ -43,6 +43,13 @@ void DistortionUnit::render(const RenderContext& context, std::uint32_t frames, 
     const bool brokenSpeaker = preset_.load(std::memory_order_relaxed) == multiBrokenSpeaker;
     const float drive = std::pow(10.0f, std::clamp(preGain_.get(), -80.0f, 20.0f) / 20.0f);
     const float mixTarget = std::clamp(wetDryMix_.get(), 0.0f, 100.0f) / 100.0f;
+    if (quietAfter(in.silent, frames, 4410, silentRun_)) { // the speaker's filters ring for far less
+        out.clear(frames);
+        out.silent = true;
+        drive_.snapTo(drive);
+        mix_.snapTo(mixTarget);
+        return;
+    }
     if (firstBlock_) {
         drive_.snapTo(drive);
         mix_.snapTo(mixTarget);

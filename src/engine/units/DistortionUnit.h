@@ -44,6 +44,7 @@ private:
     BiquadFilter highPass_[2];
     BiquadFilter lowPass_[2];
     bool firstBlock_ = true;
+    std::uint64_t silentRun_ = 0;
 };
 
 } // namespace quelmo::engine

@@ -64,7 +64,14 @@ bool EQUnit::updateBand(const Band& band, BandState& state, bool snap) {
 }
 
 void EQUnit::render(const RenderContext& context, std::uint32_t frames, StereoBus& out) {
-    out.copyFrom(pullInput(0, context, frames), frames);
+    const StereoBus& in = pullInput(0, context, frames);
+    // A second of silence lets every band ring out; then silence passes without filtering.
+    if (quietAfter(in.silent, frames, 44100, silentRun_)) {
+        out.clear(frames);
+        out.silent = true;
+        return;
+    }
+    out.copyFrom(in, frames);
     const bool snap = firstBlock_;
     for (std::uint32_t start = 0; start < frames; start += subBlock) {
         const std::uint32_t n = std::min(subBlock, frames - start);

@@ -41,6 +41,13 @@ void ReverbUnit::render(const RenderContext& context, std::uint32_t frames, Ster
         appliedPreset_ = preset;
     }
     const float mixTarget = std::clamp(wetDryMix_.get(), 0.0f, 100.0f) / 100.0f;
+    // The longest hall has died away 60 dB well within ten seconds of silence.
+    if (quietAfter(in.silent, frames, 10 * 44100, silentRun_)) {
+        out.clear(frames);
+        out.silent = true;
+        mix_.snapTo(mixTarget);
+        return;
+    }
     if (firstBlock_) {
         mix_.snapTo(mixTarget);
         firstBlock_ = false;

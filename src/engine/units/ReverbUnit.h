@@ -50,6 +50,7 @@ private:
     ReverbKernel kernel_;
     SmoothedValue mix_;
     bool firstBlock_ = true;
+    std::uint64_t silentRun_ = 0;
 };
 
 } // namespace quelmo::engine

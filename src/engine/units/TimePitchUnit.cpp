@@ -56,7 +56,9 @@ void TimePitchUnit::render(const RenderContext& context, std::uint32_t frames, S
     const double cents = std::clamp(static_cast<double>(pitch_.get()), -2400.0, 2400.0);
     if (rate == 1.0 && cents == 0.0) {
         active_ = false;
-        out.copyFrom(pullInput(0, context, frames), frames);
+        const StereoBus& in = pullInput(0, context, frames);
+        out.copyFrom(in, frames);
+        out.silent = in.silent;
         return;
     }
     if (!active_) {
