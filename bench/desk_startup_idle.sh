@@ -31,13 +31,13 @@ mkdir -p "$E2E_ROOT/home/.config/Quelmo"
 printf '[General]\nQuelmoSetupSeen=true\n' >"$(e2e_settings_file)"
 
 start=$(date +%s.%N)
-e2e_launch_app "QUELMO_YTDLP_PROBE_PATHS=$E2E_ROOT/absent/yt-dlp"
+e2e_launch_app "QUELMO_YTDLP_PROBE_PATHS=$E2E_ROOT/absent/yt-dlp" ${QUELMO_BENCH_ENV:-}
 until _e2e_screen_is deck && stream_open; do sleep 0.01; done
 ready=$(date +%s.%N)
 e2e_wait_window
 printf 'start    %.3f s from launch to the deck shown with its stream open\n' "$(awk "BEGIN { print $ready - $start }")"
 
-sleep 2
+sleep 5 # past the first seconds, when the output settles and goes to sleep
 measure_idle idle
 xdotool windowunmap "$E2E_WINDOW"
 sleep 1

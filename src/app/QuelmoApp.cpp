@@ -5,7 +5,9 @@
 #include "overlay/QuelmoOverlayPresenter.h"
 
 #include <QGuiApplication>
+#include <QFileInfo>
 #include <QIcon>
+#include <QQuickWindow>
 #include <QQmlApplicationEngine>
 #include <QQuickStyle>
 #include <QUrl>
@@ -20,6 +22,11 @@ int main(int argc, char* argv[]) {
     QGuiApplication::setDesktopFileName(QStringLiteral("quelmo"));
     QGuiApplication::setWindowIcon(QIcon::fromTheme(QStringLiteral("quelmo")));
     QQuickStyle::setStyle(QStringLiteral("Basic"));
+    // Without a GPU (no DRM render node), OpenGL would be emulated on the CPU: Qt Quick's own
+    // software renderer draws these flat 2D views for a fraction of the memory and start-up time.
+    if (qEnvironmentVariableIsEmpty("QT_QUICK_BACKEND") && !QFileInfo::exists(QStringLiteral("/dev/dri"))) {
+        QQuickWindow::setGraphicsApi(QSGRendererInterface::Software);
+    }
 
     QQmlApplicationEngine engine;
     engine.addImageProvider(QStringLiteral("symbol"), new quelmo::SymbolImageProvider);

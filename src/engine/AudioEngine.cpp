@@ -107,6 +107,7 @@ void AudioEngine::stop() {
     }
     driver_->stop();
     running_ = false;
+    suspended_ = false;
     collectRetired(true);
 }
 
@@ -135,8 +136,32 @@ void AudioEngine::collectRetired(bool everything) {
     }
 }
 
+void AudioEngine::wake() {
+    silentFrames_.store(0, std::memory_order_relaxed);
+    if (!suspended_) {
+        return;
+    }
+    suspended_ = false;
+    driver_->setSuspended(false);
+    if (wakeHandler_) {
+        wakeHandler_();
+    }
+}
+
 void AudioEngine::dispatchEvents() {
     collectRetired(!running_);
+    const auto quietFrames = static_cast<std::uint64_t>(suspendAfterSeconds * sampleRate);
+    if (running_ && !suspended_ && driver_->canSuspend() && !inputNode_->isCapturing() &&
+        silentFrames_.load(std::memory_order_relaxed) >= quietFrames) {
+        const bool idle = std::none_of(attached_.begin(), attached_.end(), [](const auto& node) {
+            const auto* player = dynamic_cast<const PlayerNode*>(node.get());
+            return player && player->pendingItemCount() > 0;
+        });
+        if (idle) {
+            suspended_ = true;
+            driver_->setSuspended(true);
+        }
+    }
     // Handlers may schedule, stop or detach; work on a snapshot of the attached players.
     std::vector<std::shared_ptr<AudioNode>> nodes = attached_;
     for (const auto& node : nodes) {
@@ -156,6 +181,11 @@ void AudioEngine::render(float* const* channels, std::uint32_t frames) {
         const std::uint32_t n = std::min(frames - done, AudioNode::maxFramesPerPull);
         const RenderContext context{sampleTime_.load(std::memory_order_relaxed)};
         const StereoBus& out = mainMixer_->pull(context, n);
+        if (out.silent) {
+            silentFrames_.fetch_add(n, std::memory_order_relaxed);
+        } else {
+            silentFrames_.store(0, std::memory_order_relaxed);
+        }
         std::memcpy(channels[0] + done, out.channel(0), n * sizeof(float));
         std::memcpy(channels[1] + done, out.channel(1), n * sizeof(float));
         sampleTime_.store(context.sampleTime + n, std::memory_order_release);

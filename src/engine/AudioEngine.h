@@ -58,6 +58,16 @@ public:
     void stop();
     bool isRunning() const { return running_; }
 
+    // The engine suspends a device that can pause once its output has been silent for
+    // suspendAfterSeconds with nothing queued on any player and no capture running, and resumes it
+    // when a player is given work. Suspended, neither the render thread nor the sound server wakes.
+    static constexpr double suspendAfterSeconds = 2.0;
+    bool isSuspended() const { return suspended_; }
+    // Main thread. Called by players before they take a command; resumes a suspended device.
+    void wake();
+    // Main thread. Runs after every resume (the deck restarts its timers there).
+    void setWakeHandler(std::function<void()> handler) { wakeHandler_ = std::move(handler); }
+
     // Delivers what the render thread reported (finished and dropped player items) and frees what it
     // no longer uses. The application calls this from a main-thread timer; tests call it directly.
     void dispatchEvents();
@@ -98,6 +108,9 @@ private:
     std::vector<std::shared_ptr<AudioNode>> attached_;
     std::vector<Retired> retired_;
     bool running_ = false;
+    bool suspended_ = false;
+    std::function<void()> wakeHandler_;
+    std::atomic<std::uint64_t> silentFrames_{0};
 
     std::atomic<std::int64_t> sampleTime_{0};
     std::atomic<std::uint64_t> renderEpoch_{0};

@@ -85,3 +85,41 @@ TEST(AudioEngine, SampleTimeCountsRenderedFramesAcrossSplitRequests) {
     EXPECT_EQ(rig.engine->sampleTime(), 20000);
     EXPECT_EQ(rig.engine->stats().blocks, 1u);
 }
+
+TEST(AudioEngine, ASilentEngineSuspendsItsDeviceAndNewWorkWakesIt) {
+    // An offline driver that reports suspension like a sound-server output would.
+    class SuspendableDriver final : public AudioDriver {
+    public:
+        std::optional<std::string> start(RenderFunction render) override { return offline.start(std::move(render)); }
+        void stop() override { offline.stop(); }
+        bool canSuspend() const override { return true; }
+        void setSuspended(bool value) override { suspended = value; }
+        OfflineDriver offline;
+        bool suspended = false;
+    };
+    auto owned = std::make_unique<SuspendableDriver>();
+    SuspendableDriver* driver = owned.get();
+    AudioEngine engine(std::move(owned));
+    auto player = std::make_shared<PlayerNode>();
+    engine.attach(player);
+    engine.connect(player, engine.mainMixer());
+    engine.start();
+    player->scheduleBuffer(constant(1000, 0.5f));
+    player->play();
+
+    driver->offline.renderFrames(44100, 512); // one second: the hit, then silence
+    engine.dispatchEvents();
+    EXPECT_FALSE(driver->suspended) << "not yet two seconds of silence";
+    driver->offline.renderFrames(44100 + 2048, 512);
+    engine.dispatchEvents();
+    EXPECT_TRUE(driver->suspended);
+    EXPECT_TRUE(engine.isSuspended());
+
+    int wakes = 0;
+    engine.setWakeHandler([&] { ++wakes; });
+    player->scheduleBuffer(constant(10, 0.25f));
+    EXPECT_FALSE(driver->suspended);
+    EXPECT_EQ(wakes, 1);
+    const auto out = driver->offline.renderFrames(64, 64);
+    EXPECT_EQ(out->channel(0)[0], 0.25f);
+}

@@ -118,8 +118,22 @@ void QuelmoViewModel::setupAudio() {
     // Finished and dropped player items come back to the main thread through this timer.
     engineEventTimer_ = std::make_unique<QTimer>();
     engineEventTimer_->setInterval(engineEventIntervalMs);
-    connect(engineEventTimer_.get(), &QTimer::timeout, this, [this] { engine_->dispatchEvents(); });
+    connect(engineEventTimer_.get(), &QTimer::timeout, this, [this] {
+        engine_->dispatchEvents();
+        if (engine_->isSuspended()) {
+            engineEventTimer_->stop(); // nothing can come back until something is scheduled
+        }
+    });
     engineEventTimer_->start();
+    // A silent deck lets its output sleep; the first new sound wakes it, and the timers with it.
+    graph.setWakeHandler([this] {
+        if (engineEventTimer_) {
+            engineEventTimer_->start();
+        }
+        if (meterDecayTimer_ && !meterDecayTimer_->isActive()) {
+            meterDecayTimer_->start();
+        }
+    });
 
     if (const auto error = graph.start()) {
         logLine("Quelmo: engine start failed: " + *error);

@@ -58,6 +58,10 @@ void QuelmoViewModel::updateMeters() {
     setMeterImport(MeterBallistics::step(meterImport_, peaks.imp));
     setMeterMaster(MeterBallistics::step(meterMaster_, peaks.main));
     setMeterVoice(MeterBallistics::step(meterVoice_, peaks.voice));
+    const bool allDown = meterPads_ == 0.0 && meterImport_ == 0.0 && meterMaster_ == 0.0 && meterVoice_ == 0.0;
+    if (allDown && engine_->isSuspended() && meterDecayTimer_) {
+        meterDecayTimer_->stop(); // restarted when the engine wakes
+    }
 }
 
 void QuelmoViewModel::removeMeterTaps() {

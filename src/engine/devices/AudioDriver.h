@@ -20,6 +20,12 @@ public:
     virtual std::optional<std::string> start(RenderFunction render) = 0;
     // Main thread. After it returns, render is no longer called.
     virtual void stop() = 0;
+
+    // Main thread. A device that can pause cheaply while nothing sounds (no callbacks, no wake-ups)
+    // says so here; the engine then suspends it after a stretch of silence and resumes it the
+    // moment something is scheduled.
+    virtual bool canSuspend() const { return false; }
+    virtual void setSuspended(bool /*suspended*/) {}
 };
 
 } // namespace quelmo::engine

@@ -6,6 +6,11 @@
 
 namespace quelmo::engine {
 namespace {
+void pa_operation_unref_safe(pa_operation* operation) {
+    if (operation) {
+        pa_operation_unref(operation);
+    }
+}
 constexpr std::size_t scratchFrames = 16384;
 } // namespace
 
@@ -41,6 +46,18 @@ void PulseOutputDriver::stop() {
         connection_.reset();
     }
     render_ = nullptr;
+}
+
+void PulseOutputDriver::setSuspended(bool suspended) {
+    if (!connection_ || !stream_) {
+        return;
+    }
+    pa_threaded_mainloop_lock(connection_->loop());
+    if (suspended) {
+        pa_operation_unref_safe(pa_stream_flush(stream_, nullptr, nullptr));
+    }
+    pa_operation_unref_safe(pa_stream_cork(stream_, suspended ? 1 : 0, nullptr, nullptr));
+    pa_threaded_mainloop_unlock(connection_->loop());
 }
 
 void PulseOutputDriver::onWrite(pa_stream* stream, std::size_t bytes, void* self) {

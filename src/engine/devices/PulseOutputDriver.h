@@ -23,6 +23,9 @@ public:
 
     std::optional<std::string> start(RenderFunction render) override;
     void stop() override;
+    bool canSuspend() const override { return true; }
+    // Corks the stream (dropping the silence it holds) or uncorks it.
+    void setSuspended(bool suspended) override;
 
     // Times the server ran out of data. Any thread.
     std::uint64_t underflows() const { return underflows_.load(std::memory_order_relaxed); }

@@ -2,6 +2,7 @@
 
 #include "AudioEngine.h"
 
+#include <algorithm>
 #include <cassert>
 #include <utility>
 
@@ -25,7 +26,7 @@ const StereoBus& AudioNode::silence() {
 }
 
 bool AudioNode::quietAfter(bool inputSilent, std::uint32_t frames, std::uint64_t settleFrames, std::uint64_t& silentRun) {
-    silentRun = inputSilent ? silentRun + frames : 0;
+    silentRun = inputSilent ? std::min(silentRun + frames, restingRun) : 0;
     return inputSilent && silentRun > settleFrames;
 }
 

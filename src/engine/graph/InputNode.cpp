@@ -10,6 +10,9 @@ InputNode::~InputNode() { stopCapture(); }
 
 std::optional<std::string> InputNode::startCapture(const std::string& sourceName) {
     stopCapture();
+    if (engine()) {
+        engine()->wake();
+    }
     auto source = std::make_shared<PulseInputSource>();
     if (auto error = source->start(sourceName)) {
         return error;

@@ -92,6 +92,9 @@ void PlayerNode::reset() {
 bool PlayerNode::isRendered() const { return engine() && engine()->isRunning(); }
 
 void PlayerNode::send(Command command) {
+    if (engine()) {
+        engine()->wake();
+    }
     if (!isRendered()) {
         // Nothing renders this player, so the main thread may play the render side itself.
         applyDirectly();

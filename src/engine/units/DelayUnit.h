@@ -42,7 +42,7 @@ private:
     SmoothedValue delaySamples_;
     SmoothedValue mix_;
     bool firstBlock_ = true;
-    std::uint64_t silentRun_ = 0;
+    std::uint64_t silentRun_ = restingRun; // a new unit holds no sound: it starts at rest
 };
 
 } // namespace quelmo::engine

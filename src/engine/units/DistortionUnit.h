@@ -44,7 +44,7 @@ private:
     BiquadFilter highPass_[2];
     BiquadFilter lowPass_[2];
     bool firstBlock_ = true;
-    std::uint64_t silentRun_ = 0;
+    std::uint64_t silentRun_ = restingRun; // a new unit holds no sound: it starts at rest
 };
 
 } // namespace quelmo::engine

@@ -69,7 +69,7 @@ private:
     AtomicParameter globalGain_{0.0f};
     SmoothedValue globalLinear_{1.0f};
     bool firstBlock_ = true;
-    std::uint64_t silentRun_ = 0;
+    std::uint64_t silentRun_ = restingRun; // a new unit holds no sound: it starts at rest
 };
 
 } // namespace quelmo::engine

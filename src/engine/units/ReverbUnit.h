@@ -50,7 +50,7 @@ private:
     ReverbKernel kernel_;
     SmoothedValue mix_;
     bool firstBlock_ = true;
-    std::uint64_t silentRun_ = 0;
+    std::uint64_t silentRun_ = restingRun; // a new unit holds no sound: it starts at rest
 };
 
 } // namespace quelmo::engine
