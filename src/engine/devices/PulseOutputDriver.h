@@ -11,10 +11,10 @@ namespace quelmo::engine {
 
 // Plays the engine on the sound server's default output: a 44.1 kHz stereo float stream whose
 // write callback (on the connection's thread) pulls the engine. The target latency defaults to
-// 15 ms; the server may grant a little more.
+// 10 ms; the server may grant a little more.
 class PulseOutputDriver final : public AudioDriver {
 public:
-    explicit PulseOutputDriver(double targetLatencySeconds = 0.015);
+    explicit PulseOutputDriver(double targetLatencySeconds = 0.010);
     ~PulseOutputDriver() override;
 
     // Main thread, before start.
