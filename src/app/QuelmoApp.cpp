@@ -43,6 +43,8 @@ int main(int argc, char* argv[]) {
     // Closing the main window quits, even while a perform card is still on screen.
     QObject::connect(&app, &QGuiApplication::lastWindowClosed, &app, &QCoreApplication::quit);
     const int status = QGuiApplication::exec();
+    // The card's windows and its pending hide go while the application still exists.
     quelmo::QuelmoOverlayPresenter::shared().setHost(nullptr);
+    quelmo::QuelmoOverlayPresenter::shared().dismissAll();
     return status;
 }

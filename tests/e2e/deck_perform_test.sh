@@ -54,4 +54,12 @@ e2e_note "screen brightness: before $before, card $card, after $after"
 e2e_check "the perform card dims the screen while it shows" awk "BEGIN { exit !($card < 0.7 * $before) }"
 e2e_check "and is gone two seconds later" awk "BEGIN { exit !($after > 0.9 * $before) }"
 e2e_check "the application is still running" kill -0 "$E2E_APP_PID"
+
+e2e_note "closing the window while a card is up still quits cleanly"
+xdotool mousemove --sync 367 609 click 1
+sleep 0.2
+e2e_close_window
+status=0
+e2e_wait_app_exit 10 || status=$?
+e2e_check "the process ended with status 0 (got $status)" test "$status" -eq 0
 e2e_note "all deck perform checks passed"
