@@ -17,12 +17,7 @@ here=$(cd "$(dirname "$0")" && pwd)
 
 e2e_start_display >/dev/null
 e2e_start_sound >/dev/null
-e2e_new_home
-mkdir -p "$E2E_ROOT/home/.config/Quelmo"
-printf '[General]\nQuelmoSetupSeen=true\n' >"$(e2e_settings_file)"
-e2e_launch_app "QUELMO_YTDLP_PROBE_PATHS=$E2E_ROOT/absent/yt-dlp"
-e2e_wait_window
-e2e_wait_screen deck
+e2e_launch_deck
 xdotool mousemove --sync 550 500
 for _ in $(seq 15); do xdotool click 5; done
 xdotool mousemove --sync 367 609

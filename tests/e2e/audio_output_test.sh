@@ -7,7 +7,6 @@ source "$(dirname "$0")/harness.sh"
 
 e2e_start_display
 e2e_start_sound
-SETUP_SEEN="QUELMO_YTDLP_PROBE_PATHS=$E2E_ROOT/absent/yt-dlp"
 
 _quelmo_stream_on_test_sink() {
     pactl list sink-inputs | awk '
@@ -18,12 +17,7 @@ _quelmo_stream_on_test_sink() {
 }
 
 e2e_note "the deck opens a live output stream on the sound server"
-e2e_new_home
-mkdir -p "$E2E_ROOT/home/.config/Quelmo"
-printf '[General]\nQuelmoSetupSeen=true\n' >"$(e2e_settings_file)"
-e2e_launch_app "$SETUP_SEEN"
-e2e_wait_window
-e2e_wait_screen deck
+e2e_launch_deck
 e2e_check "Quelmo's stream plays into the null sink" e2e_wait_for 10 _quelmo_stream_on_test_sink
 e2e_check "the stream is running, not corked" bash -c "pactl list sink-inputs | grep -q 'Corked: no'"
 e2e_check "no start failure was logged" bash -c "! grep -q 'engine start failed' '$E2E_ROOT/app.log'"
@@ -31,9 +25,7 @@ e2e_stop_app
 e2e_check "the stream goes away with the application" e2e_wait_for 10 bash -c "! pactl list sink-inputs | grep -q 'application.name = \"Quelmo\"'"
 
 e2e_note "without a sound server the deck still shows and the failure is logged once"
-e2e_launch_app "$SETUP_SEEN" "PULSE_SERVER=unix:$E2E_ROOT/no-such-server"
-e2e_wait_window
-e2e_wait_screen deck
+e2e_launch_deck "PULSE_SERVER=unix:$E2E_ROOT/no-such-server"
 sleep 2
 e2e_check "the application is still running" kill -0 "$E2E_APP_PID"
 e2e_check "exactly one start-failure line" test "$(grep -c '^Quelmo: engine start failed: ' "$E2E_ROOT/app.log")" -eq 1

@@ -8,12 +8,7 @@ HERE=$(dirname "$0")
 
 e2e_start_display
 e2e_start_sound
-e2e_new_home
-mkdir -p "$E2E_ROOT/home/.config/Quelmo"
-printf '[General]\nQuelmoSetupSeen=true\n' >"$(e2e_settings_file)"
-e2e_launch_app "QUELMO_YTDLP_PROBE_PATHS=$E2E_ROOT/absent/yt-dlp"
-e2e_wait_window
-e2e_wait_screen deck
+e2e_launch_deck
 sleep 2 # an idle null sink renders its first second in one go; let it settle
 e2e_screenshot deck-top
 

@@ -9,6 +9,7 @@
 #   e2e_start_display / e2e_start_sound        start the servers (exports DISPLAY, PULSE_SERVER)
 #   e2e_new_home                               a fresh HOME for the next launch
 #   e2e_launch_app [VAR=value ...]             start the app with extra environment
+#   e2e_launch_deck [VAR=value ...]            a user who has seen setup: fresh HOME, launch, deck shown
 #   e2e_wait_window                            wait for the visible "Quelmo" window; sets E2E_WINDOW
 #   e2e_wait_screen NAME                       wait until the root view reports screen NAME
 #   e2e_screenshot NAME                        save a PNG of the screen into the artefacts folder
@@ -136,6 +137,15 @@ e2e_launch_app() {
 }
 
 # xdotool can trip over windows that vanish while it searches; treat that as "not yet".
+e2e_launch_deck() {
+    e2e_new_home
+    mkdir -p "$E2E_ROOT/home/.config/Quelmo"
+    printf '[General]\nQuelmoSetupSeen=true\n' >"$(e2e_settings_file)"
+    e2e_launch_app "QUELMO_YTDLP_PROBE_PATHS=$E2E_ROOT/absent/yt-dlp" "$@"
+    e2e_wait_window
+    e2e_wait_screen deck
+}
+
 _e2e_visible_window() {
     local id
     id=$(xdotool search --onlyvisible --name '^Quelmo$' 2>/dev/null | head -n 1) || true
