@@ -11,7 +11,7 @@
 namespace quelmo {
 
 OverlayWindowManager::OverlayWindowManager(QQmlEngine* engine, QObject* parent)
-    : QObject(parent), engine_(engine),
+    : QObject(parent),
       component_(std::make_unique<QQmlComponent>(engine, QUrl(QStringLiteral("qrc:/Quelmo/QuelmoPerformModeOverlay.qml")))) {
     if (component_->isError()) {
         logLine("Quelmo: perform overlay unavailable: " + component_->errorString().toStdString());

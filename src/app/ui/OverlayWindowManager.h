@@ -31,7 +31,6 @@ public:
 private:
     void animateOpacity(QQuickWindow* window, double to, double seconds, bool closeAfter);
 
-    QQmlEngine* engine_;
     std::unique_ptr<QQmlComponent> component_;
     std::map<WindowId, QPointer<QQuickWindow>> windows_;
     WindowId next_ = 1;

@@ -17,7 +17,6 @@ struct PerformCard {
     QString subtitle;
     double meter = 0.0;
     QString keyCaption;
-    friend bool operator==(const PerformCard&, const PerformCard&) = default;
 };
 
 // The windows behind the overlay: one borderless, click-through, always-on-top card window per

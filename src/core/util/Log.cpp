@@ -40,13 +40,4 @@ std::vector<std::string> ScopedLogCapture::lines() const {
     return lines_;
 }
 
-std::size_t ScopedLogCapture::count(std::string_view prefix) const {
-    std::lock_guard lock(logMutex());
-    std::size_t n = 0;
-    for (const auto& l : lines_) {
-        n += std::string_view(l).starts_with(prefix) ? 1 : 0;
-    }
-    return n;
-}
-
 } // namespace quelmo

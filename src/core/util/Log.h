@@ -20,8 +20,6 @@ public:
     ScopedLogCapture& operator=(const ScopedLogCapture&) = delete;
 
     std::vector<std::string> lines() const;
-    // Lines that start with prefix.
-    std::size_t count(std::string_view prefix) const;
 
 private:
     friend void logLine(std::string_view line);

@@ -33,14 +33,6 @@ void DecodeWorker::add(std::shared_ptr<DecodeJob> job) {
     wakeUp_.notify_one();
 }
 
-void DecodeWorker::wake() {
-    {
-        std::lock_guard lock(mutex_);
-        woken_ = true;
-    }
-    wakeUp_.notify_one();
-}
-
 void DecodeWorker::run() {
     std::vector<std::shared_ptr<DecodeJob>> current;
     for (;;) {

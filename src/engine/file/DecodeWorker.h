@@ -30,8 +30,6 @@ public:
     DecodeWorker& operator=(const DecodeWorker&) = delete;
 
     void add(std::shared_ptr<DecodeJob> job);
-    // Wakes the worker early (for example after a job was cancelled).
-    void wake();
 
 private:
     void run();

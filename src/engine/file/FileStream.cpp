@@ -22,6 +22,9 @@ public:
     Job(std::unique_ptr<AudioFile> file, std::unique_ptr<FormatConverter> converter, std::int64_t frames)
         : ring(ringFrames), file_(std::move(file)), converter_(std::move(converter)), remaining_(frames) {
         decoded_ = AudioBuffer::create(file_->processingFormat(), chunkFrames);
+        for (std::uint32_t c = 0; c < decoded_->channelCount(); ++c) {
+            decodedChannels_.push_back(decoded_->channel(c).data());
+        }
         const std::uint32_t capacity = converter_->maxOutputFrames(chunkFrames) + 64;
         pendingLeft_.assign(capacity, 0.0f);
         pendingRight_.assign(capacity, 0.0f);
@@ -52,11 +55,7 @@ public:
                 return true;
             }
             remaining_ -= got;
-            std::vector<const float*> in(decoded_->channelCount());
-            for (std::uint32_t c = 0; c < decoded_->channelCount(); ++c) {
-                in[c] = decoded_->channel(c).data();
-            }
-            pendingCount_ = converter_->convert(in.data(), static_cast<std::uint32_t>(got), out,
+            pendingCount_ = converter_->convert(decodedChannels_.data(), static_cast<std::uint32_t>(got), out,
                                                 static_cast<std::uint32_t>(pendingLeft_.size()));
             pendingOffset_ = 0;
             return true;
@@ -89,6 +88,7 @@ private:
     std::unique_ptr<AudioFile> file_;
     std::unique_ptr<FormatConverter> converter_;
     std::shared_ptr<AudioBuffer> decoded_;
+    std::vector<const float*> decodedChannels_;
     std::vector<float> pendingLeft_;
     std::vector<float> pendingRight_;
     std::uint32_t pendingCount_ = 0;

@@ -14,12 +14,6 @@ public:
     std::uint32_t capacity() const { return static_cast<std::uint32_t>(left_.size()); }
     float* channel(int index) { return index == 0 ? left_.data() : right_.data(); }
     const float* channel(int index) const { return index == 0 ? left_.data() : right_.data(); }
-    float* const* channels() {
-        pointers_[0] = left_.data();
-        pointers_[1] = right_.data();
-        return pointers_;
-    }
-
     // Set by a node that knows every frame of this pull is zero, so that what it feeds can skip work.
     bool silent = false;
 
@@ -36,7 +30,6 @@ public:
 private:
     std::vector<float> left_;
     std::vector<float> right_;
-    float* pointers_[2] = {nullptr, nullptr};
 };
 
 // What a node learns about the pull it is rendering.
