@@ -113,14 +113,21 @@ TEST(DeckMix, ABurstOfChangesAppliesOnceAfterItEnds) {
         ++applied;
         appliedAfter = sinceLast.elapsed();
     });
+    // A busy machine may stretch a 10 ms pause past the 48 ms window; each such gap rightly
+    // lets one apply through, so count them.
+    int longGaps = 0;
     for (int i = 0; i < 10; ++i) {
+        if (i > 0 && sinceLast.elapsed() >= 40) {
+            ++longGaps;
+        }
         deck.model->setReverbMix(0.1 * i);
         sinceLast.start();
         test::spinFor(10);
     }
-    EXPECT_TRUE(test::spinUntil([&] { return applied > 0; }, 500));
+    EXPECT_TRUE(test::spinUntil([&] { return applied > longGaps; }, 500));
     test::spinFor(100);
-    EXPECT_EQ(applied, 1);
+    EXPECT_GE(applied, 1);
+    EXPECT_LE(applied, 1 + longGaps) << "a burst closer than 48 ms applies once, after it ends";
     EXPECT_GE(appliedAfter, 40);
     EXPECT_FLOAT_EQ(deck.model->reverbNode()->wetDryMix(), 90.0f);
 }
