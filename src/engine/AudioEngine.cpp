@@ -148,10 +148,24 @@ void AudioEngine::wake() {
     }
 }
 
+void AudioEngine::setKeepAwake(bool keepAwake) {
+    keepAwake_ = keepAwake;
+    if (keepAwake_) {
+        wake();
+    }
+}
+
+std::int64_t AudioEngine::schedulingHorizon() const {
+    if (!running_) {
+        return sampleTime();
+    }
+    return sampleTime() + requestFrames_.load(std::memory_order_relaxed) + schedulingSlackFrames;
+}
+
 void AudioEngine::dispatchEvents() {
     collectRetired(!running_);
     const auto quietFrames = static_cast<std::uint64_t>(suspendAfterSeconds * sampleRate);
-    if (running_ && !suspended_ && driver_->canSuspend() && !inputNode_->isCapturing() &&
+    if (running_ && !suspended_ && !keepAwake_ && driver_->canSuspend() && !inputNode_->isCapturing() &&
         silentFrames_.load(std::memory_order_relaxed) >= quietFrames) {
         const bool idle = std::none_of(attached_.begin(), attached_.end(), [](const auto& node) {
             const auto* player = dynamic_cast<const PlayerNode*>(node.get());
@@ -176,6 +190,7 @@ void AudioEngine::render(float* const* channels, std::uint32_t frames) {
     _mm_setcsr(_mm_getcsr() | 0x8040); // flush denormals to zero: decaying tails must not slow the thread
 #endif
     const auto began = std::chrono::steady_clock::now();
+    requestFrames_.store(frames, std::memory_order_relaxed);
     std::uint32_t done = 0;
     while (done < frames) {
         const std::uint32_t n = std::min(frames - done, AudioNode::maxFramesPerPull);

@@ -67,6 +67,10 @@ public:
     void wake();
     // Main thread. Runs after every resume (the deck restarts its timers there).
     void setWakeHandler(std::function<void()> handler) { wakeHandler_ = std::move(handler); }
+    // Main thread. While set, the device is never suspended, so the sample timeline keeps pace with
+    // the wall clock: for clocks that book sounds ahead on it.
+    void setKeepAwake(bool keepAwake);
+    bool keepsAwake() const { return keepAwake_; }
 
     // Delivers what the render thread reported (finished and dropped player items) and frees what it
     // no longer uses. The application calls this from a main-thread timer; tests call it directly.
@@ -75,6 +79,11 @@ public:
     // Frames rendered since the engine was made: the timeline that scheduled sample times use.
     // Any thread.
     std::int64_t sampleTime() const { return sampleTime_.load(std::memory_order_acquire); }
+    // The earliest sample time that an item scheduled now is sure to start on exactly: past the
+    // device request being rendered, or the next one if none is (requests keep their size in
+    // steady playback), plus a little slack for the scheduling call itself. Main thread.
+    std::int64_t schedulingHorizon() const;
+    static constexpr std::int64_t schedulingSlackFrames = 64;
 
     // Keeps object alive until the render thread can no longer reach it, then drops it and runs
     // release (if any) on the main thread.
@@ -109,10 +118,12 @@ private:
     std::vector<Retired> retired_;
     bool running_ = false;
     bool suspended_ = false;
+    bool keepAwake_ = false;
     std::function<void()> wakeHandler_;
     std::atomic<std::uint64_t> silentFrames_{0};
 
     std::atomic<std::int64_t> sampleTime_{0};
+    std::atomic<std::uint32_t> requestFrames_{0}; // size of the latest device request
     std::atomic<std::uint64_t> renderEpoch_{0};
     std::atomic<std::uint64_t> statBlocks_{0};
     std::atomic<double> statLast_{0.0};

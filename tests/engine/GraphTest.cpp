@@ -115,6 +115,16 @@ TEST(AudioEngine, ASilentEngineSuspendsItsDeviceAndNewWorkWakesIt) {
     EXPECT_TRUE(driver->suspended);
     EXPECT_TRUE(engine.isSuspended());
 
+    // A running clock keeps the device awake through any silence.
+    engine.setKeepAwake(true);
+    EXPECT_FALSE(driver->suspended);
+    driver->offline.renderFrames(3 * 44100, 512);
+    engine.dispatchEvents();
+    EXPECT_FALSE(driver->suspended);
+    engine.setKeepAwake(false);
+    engine.dispatchEvents();
+    EXPECT_TRUE(driver->suspended);
+
     int wakes = 0;
     engine.setWakeHandler([&] { ++wakes; });
     player->scheduleBuffer(constant(10, 0.25f));

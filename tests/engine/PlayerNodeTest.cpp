@@ -82,6 +82,63 @@ TEST(PlayerNode, TimedItemsStartOnTheirSampleOrRightAfterTheItemBefore) {
     EXPECT_EQ(left(rig.render(64))[0], 0.75f);
 }
 
+TEST(PlayerNode, AHitPlayedNowGoesAheadOfOneBookedForLaterAndABookedHitWaitsForASoundingOne) {
+    OfflineEngine rig;
+    auto player = rig.add(std::make_shared<PlayerNode>());
+    player->play();
+    player->scheduleBuffer(constant(10, 0.5f), std::int64_t{3000});
+    player->scheduleBuffer(constant(10, 1.0f)); // due now, although scheduled second
+    // Booked while a long item sounds: starts as soon as it ends, not over it.
+    player->scheduleBuffer(constant(10, 0.25f), std::int64_t{5000});
+    player->scheduleBuffer(constant(2000, 0.125f), std::int64_t{4500});
+    const auto out = left(rig.render(7000, 256));
+    EXPECT_EQ(out[0], 1.0f);
+    EXPECT_EQ(out[10], 0.0f);
+    EXPECT_EQ(out[2999], 0.0f);
+    EXPECT_EQ(out[3000], 0.5f);
+    EXPECT_EQ(out[4500], 0.125f);
+    EXPECT_EQ(out[6499], 0.125f);
+    EXPECT_EQ(out[6500], 0.25f);
+}
+
+TEST(PlayerNode, CancellingAGroupDropsItsBookedItemsAndLetsTheSoundingOnePlayOut) {
+    OfflineEngine rig;
+    auto player = rig.add(std::make_shared<PlayerNode>());
+    Log log;
+    constexpr PlayerNode::Group clicks = 7;
+    player->play();
+    player->scheduleBuffer(constant(1000, 0.5f), std::int64_t{0}, log.handler(1), clicks);
+    rig.render(256); // item 1 is sounding
+    player->scheduleBuffer(constant(10, 0.25f), std::int64_t{2000}, log.handler(2), clicks);
+    player->scheduleBuffer(constant(10, 0.75f), std::int64_t{3000}, log.handler(3), 9);
+    player->cancelPending(clicks);
+    player->scheduleBuffer(constant(10, 1.0f), std::int64_t{4000}, log.handler(4), clicks); // after the cancel
+    const auto out = left(rig.render(4000, 256));
+    const std::int64_t at = 256; // out[0] is sample 256
+    EXPECT_EQ(out[999 - at], 0.5f) << "the sounding item played out";
+    EXPECT_EQ(out[2000 - at], 0.0f);
+    EXPECT_EQ(out[3000 - at], 0.75f);
+    EXPECT_EQ(out[4000 - at], 1.0f);
+    ASSERT_EQ(log.ends.size(), 4u);
+    EXPECT_EQ(log.ends[0], std::make_pair(2, PlaybackEnd::dropped));
+    EXPECT_EQ(log.ends[1], std::make_pair(1, PlaybackEnd::playedToEnd));
+    EXPECT_EQ(log.ends[3], std::make_pair(4, PlaybackEnd::playedToEnd));
+}
+
+TEST(PlayerNode, AnItemScheduledAtTheHorizonStartsOnItExactly) {
+    OfflineEngine rig;
+    auto player = rig.add(std::make_shared<PlayerNode>());
+    player->play();
+    rig.render(3 * 441, 441);
+    const std::int64_t horizon = rig.engine->schedulingHorizon();
+    EXPECT_EQ(horizon, rig.engine->sampleTime() + 441 + AudioEngine::schedulingSlackFrames);
+    player->scheduleBuffer(constant(10, 1.0f), horizon);
+    const auto out = left(rig.render(2048, 441));
+    const auto offset = static_cast<std::size_t>(horizon - 3 * 441);
+    EXPECT_EQ(out[offset - 1], 0.0f);
+    EXPECT_EQ(out[offset], 1.0f);
+}
+
 TEST(PlayerNode, StopDropsTheQueueReportingEachItemOnce) {
     OfflineEngine rig;
     auto player = rig.add(std::make_shared<PlayerNode>());

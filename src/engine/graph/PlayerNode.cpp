@@ -33,13 +33,13 @@ PlayerNode::~PlayerNode() {
 }
 
 bool PlayerNode::scheduleBuffer(std::shared_ptr<const AudioBuffer> buffer, std::optional<std::int64_t> at,
-                                CompletionHandler completion) {
+                                CompletionHandler completion, Group group) {
     if (!buffer || buffer->format().sampleRate != AudioEngine::sampleRate || buffer->channelCount() == 0 ||
         buffer->channelCount() > 2) {
         return false;
     }
     const std::uint32_t frames = buffer->frameLength();
-    scheduleSource(std::make_unique<BufferSource>(std::move(buffer), 0, frames), at, std::move(completion));
+    scheduleSource(std::make_unique<BufferSource>(std::move(buffer), 0, frames), at, std::move(completion), group);
     return true;
 }
 
@@ -63,10 +63,16 @@ bool PlayerNode::scheduleSegment(const AudioFile& file, std::int64_t startFrame,
 }
 
 void PlayerNode::scheduleSource(std::unique_ptr<PlayerSource> source, std::optional<std::int64_t> at,
-                                CompletionHandler completion) {
-    auto* item = new Item{std::move(source), at, std::move(completion)};
+                                CompletionHandler completion, Group group) {
+    auto* item = new Item{std::move(source), at, std::move(completion), group};
     ++pending_;
     send({Op::schedule, item});
+}
+
+void PlayerNode::cancelPending(Group group) {
+    if (group != 0) {
+        send({Op::cancel, nullptr, group});
+    }
 }
 
 void PlayerNode::play() {
@@ -98,7 +104,7 @@ void PlayerNode::send(Command command) {
     if (!isRendered()) {
         // Nothing renders this player, so the main thread may play the render side itself.
         applyDirectly();
-        apply(command);
+        apply(command, engine() ? engine()->sampleTime() : 0);
         return;
     }
     while (!overflow_.empty() && commands_.push(overflow_.front())) {
@@ -109,30 +115,30 @@ void PlayerNode::send(Command command) {
     }
 }
 
-void PlayerNode::drainCommands() {
+void PlayerNode::drainCommands(std::int64_t now) {
     Command command;
     while (commands_.pop(command)) {
-        apply(command);
+        apply(command, now);
     }
 }
 
 void PlayerNode::applyDirectly() {
-    drainCommands();
+    const std::int64_t now = engine() ? engine()->sampleTime() : 0;
+    drainCommands(now);
     while (!overflow_.empty()) {
-        apply(overflow_.front());
+        apply(overflow_.front(), now);
         overflow_.pop_front();
     }
 }
 
-void PlayerNode::apply(const Command& command) {
+void PlayerNode::apply(const Command& command, std::int64_t now) {
     switch (command.op) {
     case Op::schedule:
-        if (tail_) {
-            tail_->next = command.item;
-        } else {
-            head_ = command.item;
-        }
-        tail_ = command.item;
+        command.item->due = command.item->at.value_or(now);
+        enqueue(command.item);
+        break;
+    case Op::cancel:
+        cancelGroup(command.group);
         break;
     case Op::play:
         renderPlaying_ = true;
@@ -152,6 +158,29 @@ void PlayerNode::apply(const Command& command) {
     }
 }
 
+void PlayerNode::enqueue(Item* item) {
+    // After everything due no later than it (and after whatever has begun): queues are short.
+    Item* before = nullptr;
+    for (Item* at = head_; at && (at->started || at->due <= item->due); at = at->next) {
+        before = at;
+    }
+    Item*& link = before ? before->next : head_;
+    item->next = link;
+    link = item;
+}
+
+void PlayerNode::cancelGroup(Group group) {
+    for (Item** link = &head_; *link;) {
+        Item* item = *link;
+        if (!item->started && item->group == group) {
+            *link = item->next;
+            finish(item, PlaybackEnd::dropped);
+        } else {
+            link = &item->next;
+        }
+    }
+}
+
 void PlayerNode::finish(Item* item, PlaybackEnd end) {
     item->end = end;
     Item* head = ended_.load(std::memory_order_relaxed);
@@ -162,7 +191,7 @@ void PlayerNode::finish(Item* item, PlaybackEnd end) {
 
 void PlayerNode::dropAll() {
     Item* item = head_;
-    head_ = tail_ = nullptr;
+    head_ = nullptr;
     while (item) {
         Item* next = item->next;
         finish(item, PlaybackEnd::dropped);
@@ -198,7 +227,7 @@ void PlayerNode::dispatchCompletions() {
 void PlayerNode::didDetach() { applyDirectly(); }
 
 void PlayerNode::render(const RenderContext& context, std::uint32_t frames, StereoBus& out) {
-    drainCommands();
+    drainCommands(context.sampleTime);
     // A volume change glides only while something sounds; one made between items applies at once,
     // so a new item starts at the level it was given.
     const bool sounding = renderPlaying_ && head_ && head_->started;
@@ -225,9 +254,6 @@ void PlayerNode::render(const RenderContext& context, std::uint32_t frames, Ster
             wrote = wrote || n > 0;
             if (item->source->finished()) {
                 head_ = item->next;
-                if (!head_) {
-                    tail_ = nullptr;
-                }
                 finish(item, PlaybackEnd::playedToEnd);
             } else if (n == 0) {
                 break; // a stream running behind: the rest of this block stays silent

@@ -26,11 +26,15 @@ using CompletionHandler = std::function<void(PlaybackEnd)>;
 
 // Plays a queue of scheduled items: buffers, buffer ranges, and file streams.
 //
-// Items play one after another in the order scheduled, never overlapping. An item scheduled at a
-// sample time (the engine's timeline, see AudioEngine::sampleTime) starts on exactly that frame;
-// if that time has already passed when the item before it ends, it starts right then. stop() and
-// reset() drop every queued item. Each item ends exactly once, with its reason, and its handler
-// runs on the main thread (from AudioEngine::dispatchEvents).
+// Items play one after another, never overlapping, in the order they are due: an item scheduled
+// at a sample time (the engine's timeline, see AudioEngine::sampleTime) is due then, one without a
+// time is due the moment the render thread receives it; items due together keep the order they were
+// scheduled in. A timed item starts on exactly its frame; if that time has already passed when the
+// item before it ends, it starts right then. So a hit played now goes ahead of one booked for later,
+// and a booked hit that falls while the player still sounds waits for it to end. stop() and reset()
+// drop every queued item; cancelPending() drops the booked items of one group that have not begun.
+// Each item ends exactly once, with its reason, and its handler runs on the main thread (from
+// AudioEngine::dispatchEvents).
 //
 // Main thread: everything public. The render thread picks commands up at the start of each block
 // through a bounded lock-free queue; finished items come back through a lock-free stack.
@@ -39,9 +43,12 @@ public:
     PlayerNode();
     ~PlayerNode() override;
 
+    // Tags items so they can be cancelled together; 0 is no group.
+    using Group = std::uint32_t;
+
     // Queues a whole buffer. It must be in the graph's rate (mono or stereo). False if not.
     bool scheduleBuffer(std::shared_ptr<const AudioBuffer> buffer, std::optional<std::int64_t> at = std::nullopt,
-                        CompletionHandler completion = {});
+                        CompletionHandler completion = {}, Group group = 0);
     // Queues a whole file, or file frames [startFrame, startFrame + frameCount) (file frames, at the
     // file's own rate). The file is read by a stream of its own, decoded ahead off the render thread
     // and converted to the graph format. False, with *error, when the file cannot be read.
@@ -52,7 +59,10 @@ public:
                          std::string* error = nullptr);
     // Queues any source (file streams, buffer ranges).
     void scheduleSource(std::unique_ptr<PlayerSource> source, std::optional<std::int64_t> at = std::nullopt,
-                        CompletionHandler completion = {});
+                        CompletionHandler completion = {}, Group group = 0);
+    // Drops the items of group (not 0) that have not begun to sound, each reporting dropped. An item
+    // already sounding plays out; commands sent after this one are not affected.
+    void cancelPending(Group group);
 
     void play();
     // Holds the position: the current item resumes where it stopped.
@@ -81,21 +91,26 @@ private:
         std::unique_ptr<PlayerSource> source;
         std::optional<std::int64_t> at;
         CompletionHandler completion;
+        Group group = 0;
+        std::int64_t due = 0; // set when the render side receives it
         bool started = false;
         PlaybackEnd end = PlaybackEnd::playedToEnd;
         Item* next = nullptr;
     };
-    enum class Op : std::uint8_t { schedule, play, pause, stop, reset };
+    enum class Op : std::uint8_t { schedule, play, pause, stop, reset, cancel };
     struct Command {
         Op op = Op::play;
         Item* item = nullptr;
+        Group group = 0;
     };
 
     void send(Command command);
     bool isRendered() const;
-    void drainCommands(); // the render side's share of the queue
+    void drainCommands(std::int64_t now); // the render side's share of the queue
     void applyDirectly(); // main thread, while nothing renders this player
-    void apply(const Command& command);
+    void apply(const Command& command, std::int64_t now);
+    void enqueue(Item* item);
+    void cancelGroup(Group group);
     void finish(Item* item, PlaybackEnd end);
     void dropAll();
 
@@ -111,7 +126,6 @@ private:
 
     // Render side (or the main thread while nothing renders this player).
     Item* head_ = nullptr;
-    Item* tail_ = nullptr;
     bool renderPlaying_ = false;
     SmoothedValue gain_{1.0f};
     bool firstBlock_ = true;
