@@ -1,6 +1,7 @@
 #pragma once
 
 #include "util/DelayScheduler.h"
+#include "util/MediaClock.h"
 
 #include <algorithm>
 #include <chrono>
@@ -38,6 +39,8 @@ public:
         now_ = until;
     }
 
+    std::chrono::nanoseconds now() const { return now_; }
+
     std::size_t pending() const {
         return static_cast<std::size_t>(
             std::count_if(entries_.begin(), entries_.end(), [](const auto& e) { return !e->cancelled; }));
@@ -56,6 +59,16 @@ private:
     };
     std::chrono::nanoseconds now_{0};
     std::vector<std::shared_ptr<Entry>> entries_;
+};
+
+// A media clock that reads a manual scheduler's time, so timers and clock readings agree.
+class ManualMediaClock final : public MediaClock {
+public:
+    explicit ManualMediaClock(std::shared_ptr<ManualScheduler> scheduler) : scheduler_(std::move(scheduler)) {}
+    double now() const override { return std::chrono::duration<double>(scheduler_->now()).count(); }
+
+private:
+    std::shared_ptr<ManualScheduler> scheduler_;
 };
 
 } // namespace quelmo::test

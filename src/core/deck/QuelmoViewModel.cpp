@@ -41,7 +41,7 @@ QString documentsFolder(const QString& injected) {
 QuelmoViewModel::QuelmoViewModel(QObject* parent) : QuelmoViewModel(Dependencies{}, parent) {}
 
 QuelmoViewModel::QuelmoViewModel(Dependencies dependencies, QObject* parent)
-    : QObject(parent), clock_(std::move(dependencies.clock)),
+    : QObject(parent), clock_(std::move(dependencies.clock)), scheduler_(std::move(dependencies.scheduler)),
       overlay_(dependencies.overlay ? dependencies.overlay : &QuelmoOverlayPresenter::shared()), padLabels_(makePadLabels()),
       voicePresets_(makeVoicePresets()), beatPlayer_(std::make_shared<engine::PlayerNode>()),
       voiceDropPlayer_(std::make_shared<engine::PlayerNode>()),
@@ -66,6 +66,9 @@ QuelmoViewModel::QuelmoViewModel(Dependencies dependencies, QObject* parent)
     standardFormat_ = *format;
 
     mainMixer_ = engine_->mainMixer();
+    beatTimer_ = std::make_unique<PulseClock>(scheduler_, clock_, engine_.get());
+    transportTimer_ = std::make_unique<PulseClock>(scheduler_, clock_);
+    seqTimer_ = std::make_unique<PulseClock>(scheduler_, clock_, engine_.get());
 
     const QString downloads = documentsFolder(dependencies.documentsDir) + QStringLiteral("/Quelmo Downloads/");
     downloadsDir_ = QUrl::fromLocalFile(downloads);
@@ -96,7 +99,7 @@ void QuelmoViewModel::shutdown() {
     keyMonitor_.reset();
     localKeyMonitor_.reset();
     stopSequencer();
-    beatTimer_.reset();
+    stopBeatClock();
     stopTransportLink();
     stopAllTrackPlayback();
     stopImportPlayback();

@@ -10,6 +10,8 @@
 #include "overlay/QuelmoOverlayPresenter.h"
 #include "model/QuelmoImportedTrack.h"
 #include "model/QuelmoVoiceProfile.h"
+#include "timing/PulseClock.h"
+#include "util/DelayScheduler.h"
 #include "util/MediaClock.h"
 
 #include <QHash>
@@ -146,6 +148,8 @@ public:
     // What the controller takes from outside; tests pass their own.
     struct Dependencies {
         std::shared_ptr<MediaClock> clock = systemMediaClock();
+        // Runs the transport, metronome and sequencer clocks.
+        std::shared_ptr<DelayScheduler> scheduler = mainThreadScheduler();
         // Where the downloads folder lives; empty means the user's Documents folder.
         QString documentsDir;
         // Where the engine's output goes; unset means the sound server's default output.
@@ -167,6 +171,21 @@ public:
     // Plays pad index's one-shot, queued behind that pad's earlier hits, and (when asked) flashes
     // the perform card with the key that fired it. Bad indices do nothing.
     Q_INVOKABLE void triggerPad(int index, bool showPerformOverlay = true, const QString& keyCaption = {});
+
+    // Starts the transport (a click at once, then one every beat, the playhead moving from where it
+    // stopped) or stops it. Clicks sound on their exact samples.
+    Q_INVOKABLE void togglePlay();
+    // Tempo, kept to 60...190; a running metronome and sequencer take the new interval from now.
+    Q_INVOKABLE void setBpm(double value);
+
+    // The 8 x 16 step grid: row = pad, column = sixteenth. Out-of-grid cells read false and toggle
+    // nothing.
+    Q_INVOKABLE bool sequencerCell(int row, int col) const;
+    Q_INVOKABLE void toggleSequencerCell(int row, int col);
+    // Empties the grid; a running sequencer keeps running, silently.
+    Q_INVOKABLE void clearSequencer();
+    // Starts from column 1 (its hits one step after the start) or stops where it is.
+    Q_INVOKABLE void toggleSequencer();
 
     // "BOLD PA": lifts the mix to a loud, present sound without lowering anything already louder.
     Q_INVOKABLE void applyBoldCommandMixPreset();
@@ -190,7 +209,6 @@ public:
     bool isPlaying() const { return isPlaying_; }
     void setIsPlaying(bool value);
     double bpm() const { return bpm_; }
-    void setBpm(double value);
     double playhead() const { return playhead_; }
     void setPlayhead(double value);
     double deckBBlend() const { return deckBBlend_; }
@@ -479,12 +497,32 @@ private:
     void removeMeterTaps();
     MixLevels currentMixLevels() const;
     void loadSavedDownloads();
-    void stopSequencer();
+    // Transport
+    void stopTransport();
+    void startBeatClock();
+    void stopBeatClock();
+    void fireBeatTick();
+    void bookClick(std::int64_t event);
+    void startTransportLink();
     void stopTransportLink();
+    void tickTransport();
+    void restartBeatClockIfPlaying();
+    // Sequencer
+    void stopSequencer();
+    void startSequencerTimer();
+    void stopSequencerTimer();
+    void fireSequencerStep();
+    void restartSequencerTimerIfRunning();
+    void bookColumn(int col, std::int64_t sample);
+    void bookPadHit(int row, std::int64_t sample);
+    void cancelBookedPadHits(int row);
+    // Keeps the audio timeline running while a clock books sounds on it.
+    void updateKeepAwake();
     void stopAllTrackPlayback();
     void stopImportPlayback();
 
     std::shared_ptr<MediaClock> clock_;
+    std::shared_ptr<DelayScheduler> scheduler_;
     QuelmoOverlayPresenter* overlay_;
 
     // Observable state, in the order of the state list.
@@ -578,11 +616,15 @@ private:
     // Transport, metronome and sequencer
     std::shared_ptr<engine::PlayerNode> beatPlayer_;
     std::shared_ptr<const engine::AudioBuffer> tickBuffer_;
-    std::unique_ptr<QTimer> beatTimer_;
-    std::unique_ptr<QTimer> transportTimer_;
+    // The clocks fire on the main thread at each event of their grid and book the sound of the next
+    // event one interval ahead on the audio timeline, so every click and step lands on its sample.
+    std::unique_ptr<PulseClock> beatTimer_;
+    std::int64_t beatEvent_ = 0; // the beat the metronome is on; 0 is the start
+    std::unique_ptr<PulseClock> transportTimer_;
     double transportStart_ = 0.0; // media-clock seconds
     double playheadAtStart_ = 0.0;
-    std::unique_ptr<QTimer> seqTimer_;
+    std::unique_ptr<PulseClock> seqTimer_;
+    std::int64_t seqEvent_ = 0; // steps played since the sequencer (re)started its clock
 
     // Pads
     std::vector<std::shared_ptr<engine::PlayerNode>> padPlayers_; // empty until the graph is built

@@ -207,9 +207,7 @@ void QuelmoViewModel::resetEffects() {
 void QuelmoViewModel::resetAll() {
     stopImportPlayback();
     stopSequencer();
-    setIsPlaying(false);
-    beatTimer_.reset();
-    stopTransportLink();
+    stopTransport();
     setPlayhead(0.0);
     setCurrentTrackPosition(0.0);
     setHotCues({});

@@ -1,13 +1,22 @@
 #include "deck/QuelmoViewModel.h"
 
+#include "timing/TransportMath.h"
+
 namespace quelmo {
+namespace {
+// The metronome's booked clicks, cancelled together when the beat clock restarts or stops.
+constexpr engine::PlayerNode::Group metronomeClicks = 1;
+constexpr double transportTickSeconds = 1.0 / 30.0;
+} // namespace
 
 void QuelmoViewModel::setIsPlaying(bool value) {
     assign(isPlaying_, value, &QuelmoViewModel::isPlayingChanged);
 }
 
 void QuelmoViewModel::setBpm(double value) {
-    assign(bpm_, value, &QuelmoViewModel::bpmChanged);
+    assign(bpm_, transport::effectiveBpm(value), &QuelmoViewModel::bpmChanged);
+    restartBeatClockIfPlaying();
+    restartSequencerTimerIfRunning();
 }
 
 void QuelmoViewModel::setPlayhead(double value) {
@@ -18,23 +27,102 @@ void QuelmoViewModel::setDeckBBlend(double value) {
     assign(deckBBlend_, value, &QuelmoViewModel::deckBBlendChanged);
 }
 
-void QuelmoViewModel::setSequencerRunning(bool value) {
-    assign(sequencerRunning_, value, &QuelmoViewModel::sequencerRunningChanged);
+void QuelmoViewModel::togglePlay() {
+    prepareAudioEngineIfNeeded();
+    setIsPlaying(!isPlaying_);
+    if (isPlaying_) {
+        playheadAtStart_ = playhead_; // resume where it stopped
+        transportStart_ = clock_->now();
+        startBeatClock();
+        fireBeatTick(); // the first click on the press, not one beat later
+        startTransportLink();
+    } else {
+        stopBeatClock();
+        stopTransportLink();
+    }
+    updateKeepAwake();
 }
 
-void QuelmoViewModel::setSequencerStep(int value) {
-    assign(sequencerStep_, value, &QuelmoViewModel::sequencerStepChanged);
+void QuelmoViewModel::stopTransport() {
+    setIsPlaying(false);
+    stopBeatClock();
+    stopTransportLink();
+    updateKeepAwake();
 }
 
-void QuelmoViewModel::setSequencerGrid(const QList<bool>& value) {
-    assign(sequencerGrid_, value, &QuelmoViewModel::sequencerGridChanged);
+void QuelmoViewModel::startBeatClock() {
+    stopBeatClock();
+    transport::BeatGrid grid;
+    grid.anchorSample = engine_->schedulingHorizon();
+    grid.anchorSeconds = clock_->now();
+    grid.intervalSeconds = transport::beatSeconds(bpm_);
+    beatEvent_ = 0;
+    beatTimer_->start(grid, 1, [this](std::int64_t event) {
+        beatEvent_ = event;
+        fireBeatTick();
+        bookClick(event + 1);
+    });
+    // Beat 1 is booked now, a whole beat ahead; each beat then books the one after it.
+    bookClick(1);
 }
 
-void QuelmoViewModel::stopSequencer() {
-    seqTimer_.reset();
-    setSequencerRunning(false);
+void QuelmoViewModel::stopBeatClock() {
+    beatTimer_->stop();
+    // A click already sounding plays out; the booked ones never sound.
+    beatPlayer_->cancelPending(metronomeClicks);
 }
 
-void QuelmoViewModel::stopTransportLink() { transportTimer_.reset(); }
+void QuelmoViewModel::fireBeatTick() {
+    if (!tickBuffer_) {
+        return;
+    }
+    beatPlayer_->setVolume(static_cast<float>(deckBBlend_));
+    if (!beatPlayer_->isPlaying()) {
+        beatPlayer_->play();
+    }
+    if (beatEvent_ == 0) {
+        bookClick(0); // every later beat was booked one beat ahead
+    }
+}
+
+void QuelmoViewModel::bookClick(std::int64_t event) {
+    if (!tickBuffer_ || !engine_->isRunning()) {
+        return; // nothing would ever play it
+    }
+    const std::int64_t at = beatTimer_->grid().sampleOf(event);
+    if (at < engine_->sampleTime()) {
+        return; // its moment has been rendered already: better a missing click than a late one
+    }
+    beatPlayer_->scheduleBuffer(tickBuffer_, at, {}, metronomeClicks);
+}
+
+void QuelmoViewModel::startTransportLink() {
+    stopTransportLink();
+    transport::BeatGrid ticks;
+    ticks.anchorSeconds = clock_->now();
+    ticks.intervalSeconds = transportTickSeconds;
+    transportTimer_->start(ticks, 1, [this](std::int64_t) { tickTransport(); });
+}
+
+void QuelmoViewModel::stopTransportLink() { transportTimer_->stop(); }
+
+void QuelmoViewModel::tickTransport() {
+    if (!isPlaying_) {
+        return;
+    }
+    setPlayhead(transport::playheadAt(playheadAtStart_, clock_->now() - transportStart_, bpm_));
+    if (importPlaying_ && currentTrackDuration_ > 0.0) {
+        setCurrentTrackPosition(
+            transport::advanceTrackPosition(currentTrackPosition_, currentTrackDuration_, transportTickSeconds));
+    }
+}
+
+void QuelmoViewModel::restartBeatClockIfPlaying() {
+    if (isPlaying_) {
+        startBeatClock(); // the next click one new beat from now; none at once
+    }
+}
+
+void QuelmoViewModel::updateKeepAwake() { engine_->setKeepAwake(isPlaying_ || sequencerRunning_); }
 
 } // namespace quelmo

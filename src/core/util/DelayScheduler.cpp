@@ -7,23 +7,29 @@ namespace {
 
 class TimerTask final : public DelayScheduler::Task {
 public:
-    TimerTask(std::chrono::nanoseconds delay, std::function<void()> work) : work_(std::move(work)) {
-        timer_.setSingleShot(true);
-        timer_.setTimerType(Qt::PreciseTimer);
-        QObject::connect(&timer_, &QTimer::timeout, [this] {
+    TimerTask(std::chrono::nanoseconds delay, std::function<void()> work) : timer_(new QTimer), work_(std::move(work)) {
+        timer_->setSingleShot(true);
+        timer_->setTimerType(Qt::PreciseTimer);
+        QObject::connect(timer_, &QTimer::timeout, [this] {
             if (work_) {
                 std::exchange(work_, nullptr)();
             }
         });
-        timer_.start(std::chrono::duration_cast<std::chrono::milliseconds>(delay));
+        timer_->start(std::chrono::duration_cast<std::chrono::milliseconds>(delay));
+    }
+    // The work may drop its own task; the timer, still inside its timeout, goes on the next turn.
+    ~TimerTask() override {
+        timer_->stop();
+        timer_->disconnect();
+        timer_->deleteLater();
     }
     void cancel() override {
-        timer_.stop();
+        timer_->stop();
         work_ = nullptr;
     }
 
 private:
-    QTimer timer_;
+    QTimer* timer_;
     std::function<void()> work_;
 };
 

@@ -1,0 +1,386 @@
+#include "deck/QuelmoViewModel.h"
+#include "engine/devices/OfflineDriver.h"
+#include "samples/QuelmoSampleBuffers.h"
+#include "support/ManualScheduler.h"
+#include "support/RefusingDriver.h"
+#include "timing/TransportMath.h"
+
+#include <QTemporaryDir>
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <vector>
+
+using namespace quelmo;
+
+namespace {
+
+constexpr double rate = 44100.0;
+
+// A deck whose audio and clock move together, in device-sized requests, under the test's control.
+struct TimedDeck {
+    QTemporaryDir documents;
+    std::shared_ptr<test::ManualScheduler> scheduler = std::make_shared<test::ManualScheduler>();
+    QuelmoOverlayPresenter overlay{scheduler};
+    std::unique_ptr<QuelmoViewModel> model;
+    std::int64_t frames = 0;
+    std::vector<float> output; // left channel of the deck's output, from sample 0
+
+    explicit TimedDeck(bool soundServer = true) {
+        QuelmoViewModel::Dependencies deps;
+        deps.clock = std::make_shared<test::ManualMediaClock>(scheduler);
+        deps.scheduler = scheduler;
+        deps.documentsDir = documents.path();
+        deps.overlay = &overlay;
+        deps.makeAudioDriver = [soundServer]() -> std::unique_ptr<engine::AudioDriver> {
+            if (soundServer) {
+                return std::make_unique<engine::OfflineDriver>();
+            }
+            return std::make_unique<test::RefusingDriver>();
+        };
+        model = std::make_unique<QuelmoViewModel>(deps);
+    }
+
+    double seconds() const { return static_cast<double>(frames) / rate; }
+
+    void advance(double by, std::uint32_t request = 441) {
+        const std::int64_t target = frames + std::llround(by * rate);
+        auto& engine = model->audioEngine();
+        while (frames < target) {
+            const auto n = static_cast<std::uint32_t>(std::min<std::int64_t>(request, target - frames));
+            if (engine.isRunning()) {
+                const auto block = static_cast<engine::OfflineDriver&>(engine.driver()).renderFrames(n, n);
+                output.insert(output.end(), block->channel(0).begin(), block->channel(0).end());
+            }
+            frames += n;
+            const auto now = std::chrono::nanoseconds(std::llround(static_cast<double>(frames) * 1e9 / rate));
+            scheduler->advance(now - scheduler->now());
+            engine.dispatchEvents();
+        }
+    }
+};
+
+// Records one node's output by sample time.
+struct NodeRecorder {
+    std::vector<float> samples;
+    explicit NodeRecorder(engine::AudioNode& node) {
+        node.installTap([this](const float* const* channels, std::uint32_t n, std::int64_t at) {
+            if (samples.size() < static_cast<std::size_t>(at) + n) {
+                samples.resize(static_cast<std::size_t>(at) + n);
+            }
+            std::copy_n(channels[0], n, samples.begin() + at);
+        });
+    }
+};
+
+// Where copies of buffer begin in signal: the sample of each rise out of a silent stretch, less
+// the silent lead-in of the buffer itself (a sine starts on a zero).
+std::vector<std::int64_t> onsets(const std::vector<float>& signal, const engine::AudioBuffer& buffer) {
+    std::int64_t lead = 0;
+    while (lead < buffer.frameLength() && buffer.channel(0)[static_cast<std::size_t>(lead)] == 0.0f) {
+        ++lead;
+    }
+    std::vector<std::int64_t> found;
+    std::int64_t silent = 64;
+    for (std::size_t i = 0; i < signal.size(); ++i) {
+        if (std::abs(signal[i]) > 1e-6f) {
+            if (silent >= 64) {
+                found.push_back(static_cast<std::int64_t>(i) - lead);
+            }
+            silent = 0;
+        } else {
+            ++silent;
+        }
+    }
+    return found;
+}
+
+std::int64_t framesOf(double seconds) { return std::llround(seconds * rate); }
+
+} // namespace
+
+TEST(TransportMath, TempoClampsAndThePlayheadWrapsWithinTheBar) {
+    EXPECT_EQ(transport::effectiveBpm(200), 190.0);
+    EXPECT_EQ(transport::effectiveBpm(10), 60.0);
+    EXPECT_EQ(transport::stepSeconds(120), 0.125);
+    EXPECT_EQ(transport::stepSeconds(60), 0.25);
+    EXPECT_NEAR(transport::stepSeconds(190), 0.0789474, 1e-7);
+    EXPECT_EQ(transport::stepSeconds(1000), transport::stepSeconds(190));
+    EXPECT_DOUBLE_EQ(transport::playheadAt(0.5, 1.0, 120), 0.0);
+    EXPECT_DOUBLE_EQ(transport::playheadAt(0.0, -0.5, 120), 0.75);
+    EXPECT_EQ(transport::advanceTrackPosition(9.98, 10.0, 1.0 / 30), 0.0);
+    EXPECT_EQ(transport::advanceTrackPosition(4.0, 0.0, 1.0 / 30), 4.0);
+
+    // Grid samples come from the event number, so 190 BPM does not drift over an hour of steps.
+    transport::BeatGrid grid{1000, 0.0, transport::stepSeconds(190), rate};
+    const std::int64_t hour = 3600 * 190 * 4 / 60;
+    EXPECT_EQ(grid.sampleOf(hour), 1000 + 3600 * 44100);
+}
+
+TEST(Transport, SetBpmKeepsTheTempoInRange) {
+    TimedDeck deck;
+    for (const auto& [asked, kept] : std::vector<std::pair<double, double>>{{200, 190}, {10, 60}, {60, 60}, {190, 190}}) {
+        deck.model->setBpm(asked);
+        EXPECT_EQ(deck.model->bpm(), kept) << asked;
+    }
+}
+
+TEST(Transport, StartClicksAtOnceThenEveryBeatOnItsSample) {
+    TimedDeck deck;
+    deck.model->setBpm(120);
+    deck.model->prepareAudioEngineIfNeeded();
+    NodeRecorder clicks(*deck.model->beatPlayerNode());
+    deck.advance(0.1);
+    const std::int64_t pressed = deck.frames;
+    deck.model->togglePlay();
+    EXPECT_TRUE(deck.model->isPlaying());
+    deck.advance(1.2);
+    const auto found = onsets(clicks.samples, *deck.model->tickBuffer());
+    ASSERT_EQ(found.size(), 3u);
+    EXPECT_GE(found[0], pressed);
+    EXPECT_LE(found[0] - pressed, 441 + 64) << "the first click sounds on the press";
+    EXPECT_EQ(found[1] - found[0], 22050);
+    EXPECT_EQ(found[2] - found[0], 44100);
+    // The click level is the metronome control's.
+    const auto tick = deck.model->tickBuffer();
+    EXPECT_FLOAT_EQ(clicks.samples[static_cast<std::size_t>(found[1]) + 40], tick->channel(0)[40] * 0.65f);
+}
+
+TEST(Transport, StopSilencesBookedClicksLetsTheSoundingOneRingAndStartResumesThePlayhead) {
+    TimedDeck deck;
+    deck.model->setBpm(120);
+    deck.model->prepareAudioEngineIfNeeded();
+    NodeRecorder clicks(*deck.model->beatPlayerNode());
+    deck.model->togglePlay();
+    deck.advance(0.51); // the second click has just begun; the third is booked
+    deck.model->togglePlay();
+    EXPECT_FALSE(deck.model->isPlaying());
+    const double stoppedAt = deck.model->playhead();
+    EXPECT_NEAR(stoppedAt, 0.25, 0.02);
+    deck.advance(1.5);
+    const auto found = onsets(clicks.samples, *deck.model->tickBuffer());
+    ASSERT_EQ(found.size(), 2u) << "no click after the stop";
+    const auto tick = deck.model->tickBuffer();
+    const auto last = static_cast<std::size_t>(found[1]) + tick->frameLength() - 2;
+    EXPECT_NE(clicks.samples[last], 0.0f) << "the sounding click played out";
+    EXPECT_EQ(deck.model->playhead(), stoppedAt);
+
+    deck.model->togglePlay();
+    deck.advance(0.5);
+    EXPECT_NEAR(deck.model->playhead(), stoppedAt + 0.25, 0.02) << "resumed, not rewound";
+}
+
+TEST(Transport, AtOneTwentyThePlayheadCrossesTheBarInTwoSecondsAndWraps) {
+    TimedDeck deck;
+    deck.model->setBpm(120);
+    deck.model->togglePlay();
+    double highest = 0.0;
+    while (deck.seconds() < 1.99) {
+        deck.advance(0.01);
+        highest = std::max(highest, deck.model->playhead());
+    }
+    EXPECT_GT(highest, 0.97);
+    EXPECT_LT(highest, 1.0);
+    deck.advance(0.1);
+    EXPECT_LT(deck.model->playhead(), 0.06);
+}
+
+TEST(Transport, ATempoChangeRestartsTheClickIntervalAndJumpsThePlayhead) {
+    TimedDeck deck;
+    deck.model->setBpm(120);
+    deck.model->prepareAudioEngineIfNeeded();
+    NodeRecorder clicks(*deck.model->beatPlayerNode());
+    deck.model->togglePlay();
+    const std::int64_t started = deck.frames;
+    deck.advance(0.75);
+    EXPECT_NEAR(deck.model->playhead(), 0.375, 0.02);
+    const std::int64_t changed = deck.frames;
+    deck.model->setBpm(60);
+    deck.advance(0.05);
+    // Not re-anchored: as if the whole 0.8 s had run at 60 BPM.
+    EXPECT_NEAR(deck.model->playhead(), 0.2, 0.02);
+    deck.advance(1.5);
+    const auto found = onsets(clicks.samples, *deck.model->tickBuffer());
+    ASSERT_EQ(found.size(), 3u) << "the click booked for 1.0 s never sounds";
+    EXPECT_LT(found[1] - started, framesOf(0.52));
+    EXPECT_NEAR(static_cast<double>(found[2] - changed), rate, 600.0) << "one new beat after the change";
+}
+
+TEST(Transport, TheImportPositionAdvancesOnlyWhileTheTransportRuns) {
+    TimedDeck deck;
+    deck.model->setImportPlaying(true);
+    deck.model->setCurrentTrackDuration(10.0);
+    deck.model->setCurrentTrackPosition(9.5);
+    deck.advance(1.0);
+    EXPECT_EQ(deck.model->currentTrackPosition(), 9.5) << "the transport is stopped";
+    deck.model->togglePlay();
+    deck.advance(0.34); // ten ticks
+    EXPECT_NEAR(deck.model->currentTrackPosition(), 9.5 + 10.0 / 30, 1e-9);
+    deck.advance(0.2);
+    EXPECT_LT(deck.model->currentTrackPosition(), 0.2) << "wrapped after passing the end";
+}
+
+TEST(Transport, AZeroMetronomeLevelClicksSilentlyWhileTheTransportRuns) {
+    TimedDeck deck;
+    deck.model->setDeckBBlend(0.0);
+    deck.model->prepareAudioEngineIfNeeded();
+    NodeRecorder clicks(*deck.model->beatPlayerNode());
+    deck.model->togglePlay();
+    deck.advance(1.5);
+    EXPECT_TRUE(onsets(clicks.samples, *deck.model->tickBuffer()).empty());
+    EXPECT_GT(deck.model->playhead(), 0.2);
+}
+
+TEST(Transport, WithoutASoundServerTheClocksStillRun) {
+    TimedDeck deck(false);
+    deck.model->setBpm(120);
+    deck.model->togglePlay();
+    deck.model->toggleSequencer();
+    deck.advance(0.4);
+    EXPECT_NEAR(deck.model->playhead(), 0.2, 0.02);
+    EXPECT_EQ(deck.model->sequencerStep(), 3);
+    for (const auto& player : deck.model->padPlayers()) {
+        EXPECT_EQ(player->pendingItemCount(), 0u) << "nothing piles up where nothing plays";
+    }
+}
+
+TEST(Sequencer, OnlyTheFirstKickCellPlaysEveryTwoSecondsFromOneStepAfterTheStart) {
+    TimedDeck deck;
+    deck.model->setBpm(120);
+    deck.model->prepareAudioEngineIfNeeded();
+    deck.model->toggleSequencerCell(0, 0);
+    deck.advance(0.05);
+    const std::int64_t started = deck.frames;
+    deck.model->toggleSequencer();
+    EXPECT_EQ(deck.model->sequencerStep(), 0);
+    deck.advance(0.1);
+    EXPECT_EQ(deck.model->sequencerStep(), 0) << "the first step comes one step after the start";
+    deck.advance(0.04);
+    EXPECT_EQ(deck.model->sequencerStep(), 1);
+    deck.advance(4.2);
+    // What the deck outputs: the kick through the pads bus, the rack and the master.
+    const auto found = onsets(deck.output, *QuelmoSampleBuffers::kick());
+    ASSERT_EQ(found.size(), 3u);
+    const std::int64_t anchor = found[0] - framesOf(0.125);
+    EXPECT_GE(anchor, started);
+    EXPECT_LE(anchor - started, 441 + 64);
+    EXPECT_EQ(found[1] - anchor, framesOf(2.125));
+    EXPECT_EQ(found[2] - anchor, framesOf(4.125));
+}
+
+TEST(Sequencer, ACellsInOneColumnPlayTogetherAndOutOfGridCellsAreIgnored) {
+    TimedDeck deck;
+    deck.model->prepareAudioEngineIfNeeded();
+    NodeRecorder kick(*deck.model->padPlayers()[0]);
+    NodeRecorder snare(*deck.model->padPlayers()[1]);
+    deck.model->toggleSequencerCell(1, 2);
+    deck.model->toggleSequencerCell(0, 2);
+    const auto grid = deck.model->sequencerGrid();
+    deck.model->toggleSequencerCell(8, 0);
+    deck.model->toggleSequencerCell(0, 16);
+    deck.model->toggleSequencerCell(-1, 3);
+    EXPECT_EQ(deck.model->sequencerGrid(), grid);
+    EXPECT_FALSE(deck.model->sequencerCell(-1, 3));
+    EXPECT_FALSE(deck.model->sequencerCell(0, 16));
+    EXPECT_TRUE(deck.model->sequencerCell(1, 2));
+
+    deck.model->toggleSequencer();
+    deck.advance(0.6);
+    const auto kicks = onsets(kick.samples, *deck.model->padBuffers()[0]);
+    const auto snares = onsets(snare.samples, *deck.model->padBuffers()[1]);
+    ASSERT_EQ(kicks.size(), 1u);
+    ASSERT_EQ(snares.size(), 1u);
+    EXPECT_EQ(kicks[0], snares[0]);
+}
+
+TEST(Sequencer, ClearingWhileRunningKeepsItRunningSilentlyAndATempoChangeKeepsTheStep) {
+    TimedDeck deck;
+    deck.model->setBpm(120);
+    deck.model->prepareAudioEngineIfNeeded();
+    NodeRecorder kick(*deck.model->padPlayers()[0]);
+    for (int col = 0; col < 16; col += 2) {
+        deck.model->toggleSequencerCell(0, col);
+    }
+    deck.model->toggleSequencer();
+    deck.advance(0.4); // three steps
+    EXPECT_EQ(deck.model->sequencerStep(), 3);
+    deck.model->setBpm(60);
+    EXPECT_EQ(deck.model->sequencerStep(), 3);
+    deck.advance(0.24);
+    EXPECT_EQ(deck.model->sequencerStep(), 3) << "the next step one new step (0.25 s) after the change";
+    deck.advance(0.04); // the step grid starts at the first sample a booking can still make
+    EXPECT_EQ(deck.model->sequencerStep(), 4);
+    const std::size_t heard = onsets(kick.samples, *deck.model->padBuffers()[0]).size();
+    EXPECT_EQ(heard, 2u);
+
+    deck.model->clearSequencer();
+    deck.advance(1.0);
+    EXPECT_TRUE(deck.model->sequencerRunning());
+    EXPECT_EQ(deck.model->sequencerStep(), 8);
+    EXPECT_EQ(onsets(kick.samples, *deck.model->padBuffers()[0]).size(), heard) << "the booked step went too";
+}
+
+TEST(Sequencer, ACellLitJustBeforeItsStepPlaysOnItAndOneUnlitDoesNot) {
+    TimedDeck deck;
+    deck.model->setBpm(120);
+    deck.model->prepareAudioEngineIfNeeded();
+    NodeRecorder kick(*deck.model->padPlayers()[0]);
+    NodeRecorder hat(*deck.model->padPlayers()[2]);
+    deck.model->toggleSequencerCell(2, 1);
+    deck.model->toggleSequencer();
+    deck.advance(0.2); // step 1 is booked, due at 0.25 s
+    ASSERT_EQ(deck.model->sequencerStep(), 1);
+    deck.model->toggleSequencerCell(0, 1);
+    deck.model->toggleSequencerCell(2, 1);
+    deck.advance(0.2);
+    const auto kicks = onsets(kick.samples, *deck.model->padBuffers()[0]);
+    ASSERT_EQ(kicks.size(), 1u);
+    EXPECT_TRUE(onsets(hat.samples, *deck.model->padBuffers()[2]).empty());
+}
+
+TEST(Sequencer, AHandPlayedHitSoundsAtOnceAheadOfABookedOne) {
+    TimedDeck deck;
+    deck.model->setBpm(60);
+    deck.model->prepareAudioEngineIfNeeded();
+    NodeRecorder snare(*deck.model->padPlayers()[1]);
+    deck.model->toggleSequencerCell(1, 0);
+    deck.model->toggleSequencer(); // the snare is booked for 0.25 s
+    deck.advance(0.01);
+    const std::int64_t pressed = deck.frames;
+    deck.model->triggerPad(1, false);
+    deck.advance(0.5);
+    const auto found = onsets(snare.samples, *deck.model->padBuffers()[1]);
+    ASSERT_GE(found.size(), 1u);
+    EXPECT_LE(found[0] - pressed, 441 + 64);
+}
+
+TEST(DeckTiming, MetronomeAndFourOnTheFloorLandOnTheirGridSamples) {
+    TimedDeck deck;
+    deck.model->setBpm(190);
+    deck.model->prepareAudioEngineIfNeeded();
+    NodeRecorder clicks(*deck.model->beatPlayerNode());
+    NodeRecorder kick(*deck.model->padPlayers()[0]);
+    for (int col = 0; col < 16; col += 4) {
+        deck.model->toggleSequencerCell(0, col);
+    }
+    deck.model->togglePlay();
+    deck.advance(0.3);
+    deck.model->toggleSequencer();
+    // Device requests of an odd size, so grid samples fall anywhere inside them.
+    deck.advance(12.0, 367);
+
+    const double beat = 60.0 / 190 * rate;
+    const auto clickOnsets = onsets(clicks.samples, *deck.model->tickBuffer());
+    ASSERT_GE(clickOnsets.size(), 37u);
+    for (std::size_t k = 0; k < clickOnsets.size(); ++k) {
+        ASSERT_EQ(clickOnsets[k] - clickOnsets[0], std::llround(static_cast<double>(k) * beat)) << k;
+    }
+    const auto kickOnsets = onsets(kick.samples, *deck.model->padBuffers()[0]);
+    ASSERT_GE(kickOnsets.size(), 36u);
+    const double step = beat / 4;
+    for (std::size_t m = 0; m < kickOnsets.size(); ++m) {
+        const auto event = static_cast<double>(4 * m + 1);
+        ASSERT_EQ(kickOnsets[m] - kickOnsets[0], std::llround(event * step) - std::llround(step)) << m;
+    }
+}
