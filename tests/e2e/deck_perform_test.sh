@@ -17,17 +17,17 @@ brightness() { convert "$1" -colorspace gray -format '%[fx:mean]' info:; }
 e2e_record_start
 sleep 0.5
 e2e_note "TEST TONE, then BOLD PA"
-xdotool mousemove --sync 1004 275 click 1
+xdotool mousemove --sync 1004 318 click 1
 sleep 0.8
-xdotool mousemove --sync 883 275 click 1
+xdotool mousemove --sync 883 318 click 1
 sleep 0.3
 
 e2e_note "scroll to the pads and hit Kick"
 xdotool mousemove --sync 550 500
-for _ in $(seq 15); do xdotool click 5; done
+for _ in $(seq 40); do xdotool click 5; done # to the bottom
 sleep 0.5
 e2e_screenshot pads
-xdotool mousemove --sync 367 609 click 1
+xdotool mousemove --sync 367 250 click 1
 sleep 0.35
 e2e_screenshot perform-card
 sleep 2
@@ -51,7 +51,7 @@ e2e_check "and is gone two seconds later" awk "BEGIN { exit !($after > 0.9 * $be
 e2e_check "the application is still running" kill -0 "$E2E_APP_PID"
 
 e2e_note "closing the window while a card is up still quits cleanly"
-xdotool mousemove --sync 367 609 click 1
+xdotool mousemove --sync 367 250 click 1
 sleep 0.2
 e2e_close_window
 status=0

@@ -14,7 +14,8 @@
 #   e2e_wait_screen NAME                       wait until the root view reports screen NAME
 #   e2e_screenshot NAME                        save a PNG of the screen into the artefacts folder
 #   e2e_close_window / e2e_wait_app_exit       close like a window manager does; wait for the exit
-#   e2e_record_start / e2e_record_stop         record the null sink into $E2E_ROOT/recording.wav
+#   e2e_record_start [NAME] / e2e_record_stop  record the null sink into $E2E_ROOT/NAME.wav (recording.wav)
+#   e2e_busy_start / e2e_busy_stop             keep both cores busy with two spinning processes
 #   e2e_settings_file                          the QSettings file of the current HOME
 #   e2e_check CONDITION_DESCRIPTION CMD...     run CMD, fail the test with the description if it fails
 
@@ -49,10 +50,27 @@ e2e_check() {
     e2e_note "ok: $what"
 }
 
+# Two processes that keep both cores of the machine busy until e2e_busy_stop (or the end).
+E2E_BUSY_PIDS=()
+e2e_busy_start() {
+    for _ in 1 2; do
+        bash -c 'while :; do :; done' &
+        E2E_BUSY_PIDS+=($!)
+    done
+}
+e2e_busy_stop() {
+    [[ ${#E2E_BUSY_PIDS[@]} -gt 0 ]] || return 0
+    kill "${E2E_BUSY_PIDS[@]}" 2>/dev/null || true
+    wait "${E2E_BUSY_PIDS[@]}" 2>/dev/null || true
+    E2E_BUSY_PIDS=()
+    return 0
+}
+
 e2e_cleanup() {
     local status=$?
     trap - ERR
     set +e
+    e2e_busy_stop
     [[ -n "$E2E_RECORD_PID" ]] && kill "$E2E_RECORD_PID" 2>/dev/null
     [[ -n "$E2E_APP_PID" ]] && kill "$E2E_APP_PID" 2>/dev/null
     for pid in "${E2E_SERVER_PIDS[@]}"; do kill "$pid" 2>/dev/null; done
@@ -211,8 +229,9 @@ e2e_stop_app() {
 }
 
 e2e_record_start() {
+    E2E_RECORDING="$E2E_ROOT/${1:-recording}.wav"
     parec -d quelmo_test.monitor --rate=44100 --channels=2 --format=s16le --file-format=wav \
-        "$E2E_ROOT/recording.wav" &
+        "$E2E_RECORDING" &
     E2E_RECORD_PID=$!
 }
 
@@ -221,5 +240,5 @@ e2e_record_stop() {
     kill -INT "$E2E_RECORD_PID" 2>/dev/null || true
     wait "$E2E_RECORD_PID" 2>/dev/null || true
     E2E_RECORD_PID=""
-    cp "$E2E_ROOT/recording.wav" "$E2E_ARTIFACTS/" 2>/dev/null || true
+    cp "$E2E_RECORDING" "$E2E_ARTIFACTS/" 2>/dev/null || true
 }

@@ -1,8 +1,9 @@
 import QtQuick
+import QtQuick.Controls.Basic
 import QtQuick.Layouts
 import Quelmo
 
-// Deck control: the master level and the main meter.
+// Deck control: the tempo, the master level and the main meter.
 GlassPanel {
     id: panel
     property QuelmoViewModel model
@@ -10,6 +11,21 @@ GlassPanel {
         width: parent.width
         spacing: 10
         Text { text: "DECK CONTROL"; color: "white"; font.pixelSize: 14; font.bold: true; font.letterSpacing: 2 }
+        RowLayout {
+            spacing: 16
+            SymbolIcon { symbol: "metronome"; tint: "cyan"; size: 16 }
+            Text { text: "BPM"; color: "white"; font.pixelSize: 12; font.bold: true }
+            Text { objectName: "bpmReadout"; text: Math.floor(panel.model.bpm); color: "cyan"; font.pixelSize: 20; font.bold: true; Layout.minimumWidth: 44 }
+            SliderControl {
+                objectName: "tempoSlider"
+                Layout.fillWidth: true
+                from: 60; to: 190; stepSize: 1
+                snapMode: Slider.SnapAlways
+                value: panel.model.bpm
+                tint: "cyan"
+                onMoved: panel.model.setBpm(value)
+            }
+        }
         RowLayout {
             spacing: 16
             SymbolIcon { symbol: "speaker.wave.3"; tint: Style.named("pink"); size: 16 }

@@ -2,7 +2,7 @@ import QtQuick
 import QtQuick.Layouts
 import Quelmo
 
-// Logo, title, subtitle, and the KEYS and RESET buttons.
+// Logo, title, subtitle, the KEYS and RESET buttons, and the transport.
 RowLayout {
     id: header
     property QuelmoViewModel model
@@ -36,4 +36,11 @@ RowLayout {
     Item { Layout.fillWidth: true }
     NeonButton { symbol: "keyboard"; title: "KEYS"; tint: Style.named("purple"); onClicked: header.keysRequested() }
     NeonButton { objectName: "resetButton"; symbol: "arrow.counterclockwise"; title: "RESET"; tint: Style.named("orange"); onClicked: header.resetRequested() }
+    NeonButton {
+        objectName: "transportButton"
+        symbol: header.model.isPlaying ? "pause.fill" : "play.fill"
+        title: header.model.isPlaying ? "PAUSE" : "PLAY"
+        tint: header.model.isPlaying ? Style.named("pink") : Style.named("green")
+        onClicked: header.model.togglePlay()
+    }
 }

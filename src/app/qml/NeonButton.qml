@@ -19,7 +19,7 @@ AbstractButton {
             id: row
             anchors.centerIn: parent
             spacing: 6
-            SymbolIcon { symbol: button.symbol; tint: button.tint; size: 14; anchors.verticalCenter: parent.verticalCenter }
+            SymbolIcon { visible: button.symbol !== ""; symbol: button.symbol; tint: button.tint; size: 14; anchors.verticalCenter: parent.verticalCenter }
             Text { text: button.title; color: button.tint; font.bold: true; font.pixelSize: 12 }
         }
     }

@@ -40,6 +40,7 @@ Item {
             MixerStripPanel { Layout.fillWidth: true; model: deck.model }
             EffectsRackPanel { Layout.fillWidth: true; model: deck.model }
             PerformancePadsPanel { Layout.fillWidth: true; model: deck.model }
+            SequencerPanel { Layout.fillWidth: true; model: deck.model }
             DeckFooter { Layout.fillWidth: true; model: deck.model }
             Item { height: 12 }
         }

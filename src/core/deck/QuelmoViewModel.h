@@ -689,6 +689,7 @@ private:
     std::shared_ptr<engine::PlayerNode> testTonePlayer_;
     engine::AudioFormat standardFormat_;
     std::unique_ptr<QTimer> engineEventTimer_; // delivers player completions on the main thread
+    std::uint64_t reportedUnderflows_ = 0;
 };
 
 } // namespace quelmo

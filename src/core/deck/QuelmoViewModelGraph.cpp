@@ -120,6 +120,11 @@ void QuelmoViewModel::setupAudio() {
     engineEventTimer_->setInterval(engineEventIntervalMs);
     connect(engineEventTimer_.get(), &QTimer::timeout, this, [this] {
         engine_->dispatchEvents();
+        // A gap in the output is worth a line: the sounds after it are late by its length.
+        if (const std::uint64_t gaps = engine_->driver().underflows(); gaps != reportedUnderflows_) {
+            reportedUnderflows_ = gaps;
+            logLine("Quelmo: audio output ran dry (" + std::to_string(gaps) + " times so far)");
+        }
         if (engine_->isSuspended()) {
             engineEventTimer_->stop(); // nothing can come back until something is scheduled
         }

@@ -26,6 +26,9 @@ public:
     // moment something is scheduled.
     virtual bool canSuspend() const { return false; }
     virtual void setSuspended(bool /*suspended*/) {}
+
+    // Any thread. How many times the device ran out of audio (and played a gap) since it started.
+    virtual std::uint64_t underflows() const { return 0; }
 };
 
 } // namespace quelmo::engine

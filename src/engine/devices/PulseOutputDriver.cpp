@@ -1,6 +1,8 @@
 #include "devices/PulseOutputDriver.h"
 
 #include <pulse/pulseaudio.h>
+#include <pthread.h>
+#include <sched.h>
 
 #include <algorithm>
 
@@ -69,6 +71,15 @@ void PulseOutputDriver::onUnderflow(pa_stream*, void* self) {
 }
 
 void PulseOutputDriver::write(pa_stream* stream, std::size_t bytes) {
+    if (!priorityAsked_) {
+        // Ask once for real-time scheduling, below the sound server's own threads, so a busy
+        // desktop cannot keep this thread from refilling the stream in time. Where the account may
+        // not have it, the request fails and the thread keeps its normal priority.
+        priorityAsked_ = true;
+        sched_param parameters{};
+        parameters.sched_priority = realtimePriority;
+        pthread_setschedparam(pthread_self(), SCHED_FIFO, &parameters);
+    }
     constexpr std::size_t frameBytes = 2 * sizeof(float);
     while (bytes >= frameBytes) {
         void* data = nullptr;

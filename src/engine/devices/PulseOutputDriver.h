@@ -28,7 +28,7 @@ public:
     void setSuspended(bool suspended) override;
 
     // Times the server ran out of data. Any thread.
-    std::uint64_t underflows() const { return underflows_.load(std::memory_order_relaxed); }
+    std::uint64_t underflows() const override { return underflows_.load(std::memory_order_relaxed); }
 
 private:
     static void onWrite(pa_stream* stream, std::size_t bytes, void* self);
@@ -42,6 +42,8 @@ private:
     std::vector<float> left_;
     std::vector<float> right_;
     std::atomic<std::uint64_t> underflows_{0};
+    bool priorityAsked_ = false; // render thread
+    static constexpr int realtimePriority = 4;
 };
 
 } // namespace quelmo::engine

@@ -1,0 +1,89 @@
+import QtQuick
+import QtQuick.Layouts
+import Quelmo
+
+// The 16-step sequencer: start/stop, clear, the step lamps and one row of 16 cells per pad.
+GlassPanel {
+    id: panel
+    property QuelmoViewModel model
+    readonly property var padColors: ["red", "orange", "yellow", "green", "cyan", "blue", "purple", "pink"]
+    // Cells read the grid through sequencerCell(); this ties their bindings to its changes.
+    readonly property var grid: model.sequencerGrid
+    readonly property int labelWidth: 64
+    readonly property real cellWidth: (width - 40 - labelWidth - 15 * 4) / 16
+
+    ColumnLayout {
+        width: parent.width
+        spacing: 8
+        RowLayout {
+            spacing: 10
+            Text { text: "16-STEP SEQUENCER"; color: "white"; font.pixelSize: 14; font.bold: true; font.letterSpacing: 2 }
+            Item { Layout.fillWidth: true }
+            NeonButton {
+                objectName: "sequencerToggle"
+                symbol: panel.model.sequencerRunning ? "stop.fill" : "play.fill"
+                title: panel.model.sequencerRunning ? "STOP" : "PLAY"
+                tint: panel.model.sequencerRunning ? Style.named("red") : Style.named("green")
+                onClicked: panel.model.toggleSequencer()
+            }
+            NeonButton {
+                objectName: "sequencerClear"
+                title: "CLEAR"
+                tint: Style.named("gray")
+                onClicked: panel.model.clearSequencer()
+            }
+        }
+        Row {
+            spacing: 4
+            Item { width: panel.labelWidth; height: 1 }
+            Repeater {
+                model: 16
+                Rectangle {
+                    required property int index
+                    readonly property bool current: index === panel.model.sequencerStep
+                    width: panel.cellWidth; height: 16; radius: 4
+                    color: current ? Qt.rgba(0, 1, 1, 0.3) : Qt.rgba(1, 1, 1, 0.05)
+                    Text {
+                        anchors.centerIn: parent
+                        text: index + 1
+                        color: parent.current ? "cyan" : Qt.rgba(0.62, 0.6, 0.69, 0.6)
+                        font.pixelSize: 10; font.bold: parent.current
+                    }
+                }
+            }
+        }
+        Repeater {
+            model: panel.model.padLabels
+            Row {
+                id: sequencerRow
+                required property string modelData
+                required property int index
+                readonly property color tint: Style.named(panel.padColors[index % 8])
+                spacing: 4
+                Text {
+                    width: panel.labelWidth
+                    anchors.verticalCenter: parent.verticalCenter
+                    text: sequencerRow.modelData.toUpperCase()
+                    color: Qt.rgba(1, 1, 1, 0.75); font.pixelSize: 10; font.bold: true
+                }
+                Repeater {
+                    model: 16
+                    Rectangle {
+                        required property int index
+                        readonly property bool lit: panel.grid.length > 0 && panel.model.sequencerCell(sequencerRow.index, index)
+                        objectName: "cell_" + sequencerRow.index + "_" + index
+                        width: panel.cellWidth; height: 24; radius: 5
+                        // Beats (every fourth step) sit on a slightly lighter ground.
+                        color: lit ? sequencerRow.tint : Qt.rgba(1, 1, 1, index % 4 === 0 ? 0.1 : 0.05)
+                        border.color: index === panel.model.sequencerStep ? "cyan"
+                                      : Qt.rgba(sequencerRow.tint.r, sequencerRow.tint.g, sequencerRow.tint.b, 0.35)
+                        MouseArea {
+                            anchors.fill: parent
+                            onClicked: panel.model.toggleSequencerCell(sequencerRow.index, parent.index)
+                        }
+                    }
+                }
+            }
+        }
+    }
+}

@@ -1,0 +1,148 @@
+#!/usr/bin/python3
+"""Finds every onset of one of the deck's sounds in a recording and measures how far the onsets lie
+from a steady grid.
+
+  grid_onsets.py RECORDING.wav SOUND PERIOD_FRAMES [FROM_S TO_S]
+
+SOUND is tick, kick or clap, synthesised here exactly as the deck does. PERIOD_FRAMES is the grid
+spacing in frames (a beat at 120 BPM is 22050). Prints one line:
+
+  SOUND <onsets> <missing> <breaks> <damaged> <std_samples> <max_samples> <std_ms> <max_ms>
+
+where the deviations are those of each onset from the best-fitting grid of that period (a grid
+sample is rounded to the nearest frame, so an exact grid deviates by at most one sample), and
+<missing> counts grid places between the first and last onset with no onset.
+
+A gap in the output stream (the sound server ran out of audio and played silence) delays everything
+after it, so the recording's timeline breaks there. <breaks> counts the places where every later
+onset moved by the same amount; the deviations are measured within the stretches between breaks.
+A single hit off its grid is not a break: the onsets after it are back where they were. A hit with
+a gap inside it no longer matches its sound exactly (and its match peak moves): such hits are counted
+as <damaged> and left out of the deviations. A hit cut off by the end of the recording is left out.
+
+Each sound is looked for in its own band (the tick above 500 Hz, the kick below 400 Hz), so a click
+inside a kick's tail is still found; the match is the normalised correlation with the sound, and its
+peak is the onset to the sample.
+"""
+import sys
+import wave
+
+import numpy as np
+
+RATE = 44100
+
+
+def load(path):
+    with wave.open(path, "rb") as w:
+        frames = w.readframes(w.getnframes())
+        channels = w.getnchannels()
+    data = np.frombuffer(frames, dtype="<i2").astype(np.float64) / 32768.0
+    return data.reshape(-1, channels)[:, 0]
+
+
+def f32(x):
+    return np.asarray(x, dtype=np.float32)
+
+
+def tick():
+    t = np.arange(1323) / RATE
+    return (f32(np.sin(2 * np.pi * 1200.0 * t)) * f32(np.exp(-120.0 * t)) * np.float32(0.35)).astype(np.float64)
+
+
+def kick():
+    t = np.arange(7938) / RATE
+    osc = f32(np.sin(2 * np.pi * (58 + 40 * np.exp(-30 * t)) * t))
+    return (osc * f32(np.exp(-14.0 * t)) * np.float32(0.95)).astype(np.float64)
+
+
+def clap():
+    i = np.arange(4410)
+    t = i / RATE
+    return (f32(np.sin(11.7 * i + 900.0 * t)) * f32(np.exp(-35.0 * t)) * np.float32(0.45)).astype(np.float64)
+
+
+SOUNDS = {"tick": (tick, 500.0, None), "kick": (kick, None, 400.0), "clap": (clap, None, None)}
+
+
+def band(x, n, low, high):
+    spectrum = np.fft.rfft(x, n)
+    freqs = np.fft.rfftfreq(n, 1 / RATE)
+    if low is not None:
+        spectrum[freqs < low] = 0
+    if high is not None:
+        spectrum[freqs > high] = 0
+    return spectrum
+
+
+def matches(signal, reference, low, high):
+    """Normalised correlation of signal with reference at every lag, in the sound's band."""
+    m = len(reference)
+    n = 1 << int(np.ceil(np.log2(len(signal) + m)))
+    s = band(signal, n, low, high)
+    r = band(reference, n, low, high)
+    filtered = np.fft.irfft(s, n)[: len(signal)]
+    ref = np.fft.irfft(r, n)[:m]
+    correlation = np.fft.irfft(s * np.conj(np.fft.rfft(ref, n)), n)[: len(signal) - m + 1]
+    energy = np.concatenate(([0.0], np.cumsum(filtered ** 2)))
+    windows = np.sqrt(np.maximum(energy[m:] - energy[:-m], 1e-18))
+    return correlation / (np.linalg.norm(ref) * windows)
+
+
+def onsets(score, spacing, threshold=0.8):
+    found = []
+    candidates = np.flatnonzero(score > threshold)
+    i = 0
+    while i < len(candidates):
+        start = candidates[i]
+        # A hit's match stays high for a few samples around its peak: take the best within half a
+        # grid step.
+        stop = start + spacing // 2
+        j = i
+        while j < len(candidates) and candidates[j] < stop:
+            j += 1
+        window = candidates[i:j]
+        found.append(int(window[np.argmax(score[window])]))
+        i = j
+    return np.array(found, dtype=np.int64)
+
+
+def main():
+    signal = load(sys.argv[1])
+    sound = sys.argv[2]
+    period = float(sys.argv[3])
+    if len(sys.argv) > 5:
+        signal = signal[int(float(sys.argv[4]) * RATE): int(float(sys.argv[5]) * RATE)]
+    make, low, high = SOUNDS[sound]
+    score = matches(signal, make(), low, high)
+    found = onsets(score, int(period))
+    whole = found[found + len(make()) <= len(signal)]
+    intact = whole[score[whole] >= 0.99]
+    damaged = len(whole) - len(intact)
+    missing = 0
+    if len(whole) > 1:
+        heard = np.round((whole - whole[0]) / period)
+        missing = int(heard[-1] + 1 - len(np.unique(heard)))
+    found = intact
+    if len(found) < 2:
+        print(f"{sound} {len(found) + damaged} {missing} 0 {damaged} nan nan nan nan")
+        return
+    places = np.round((found - found[0]) / period)
+    residual = (found - found[0]) - places * period
+    # A break: the residual moves by more than rounding allows and the next onset stays moved.
+    starts = [0]
+    for k in range(1, len(residual)):
+        moved = abs(residual[k] - residual[starts[-1]]) > 1.0
+        stays = k + 1 == len(residual) or abs(residual[k + 1] - residual[k]) <= 1.0
+        if moved and stays:
+            starts.append(k)
+    deviation = np.empty_like(residual)
+    for a, b in zip(starts, starts[1:] + [len(residual)]):
+        deviation[a:b] = residual[a:b] - np.mean(residual[a:b])
+    breaks = len(starts) - 1
+    std, worst = float(np.std(deviation)), float(np.max(np.abs(deviation)))
+    print(f"{sound} {len(found) + damaged} {missing} {breaks} {damaged} {std:.3f} {worst:.3f} "
+          f"{std / RATE * 1e3:.4f} {worst / RATE * 1e3:.4f}")
+
+
+if __name__ == "__main__":
+    main()

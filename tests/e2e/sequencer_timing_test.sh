@@ -1,0 +1,85 @@
+#!/usr/bin/env bash
+# Keeping time as a user hears it: set the tempo on the slider, start the metronome in the header,
+# program four-on-the-floor kicks in the sequencer and start it; record 30 s of the null sink at
+# 190 BPM and at 120 BPM, each time idle and with both cores kept busy by two other processes. Every
+# click and every kick must lie within one sample of its grid. A gap in the output (the application
+# logs each one) moves everything after it; such breaks may not outnumber the gaps logged.
+# Usage: sequencer_timing_test.sh PATH_TO_QUELMO
+E2E_APP=$1
+source "$(dirname "$0")/harness.sh"
+HERE=$(dirname "$0")
+SECONDS_PER_TAKE=${QUELMO_E2E_TAKE_SECONDS:-30}
+
+scroll() { # scroll DIRECTION(4 up, 5 down)
+    xdotool mousemove --sync 550 500
+    for _ in $(seq 40); do xdotool click "$1"; done
+    sleep 0.4
+}
+
+# Output gaps the application has logged so far.
+gaps() { grep -o 'ran dry ([0-9]*' "$E2E_ROOT/app.log" | tail -1 | grep -o '[0-9]*$' || echo 0; }
+
+# One take: record, then check both sounds against a grid of one beat.
+take() { # take NAME BPM
+    local name=$1 bpm=$2 period before after
+    period=$(awk "BEGIN { printf \"%.6f\", 44100 * 60 / $bpm }")
+    before=$(gaps)
+    e2e_record_start "$name"
+    sleep "$SECONDS_PER_TAKE"
+    e2e_record_stop
+    after=$(gaps)
+    local expected=$(( SECONDS_PER_TAKE * bpm / 60 - 2 ))
+    for sound in tick kick; do
+        read -r _ count missing breaks damaged std worst std_ms worst_ms < <(/usr/bin/python3 "$HERE/grid_onsets.py" \
+            "$E2E_ROOT/$name.wav" "$sound" "$period")
+        e2e_note "$name $sound: $count onsets, $missing missing, $breaks breaks and $damaged hits cut by" \
+            "$((after - before)) output gaps;" \
+            "deviation std $std max $worst samples ($std_ms / $worst_ms ms)"
+        e2e_check "$name: every $sound is heard ($count of at least $expected, none missing)" \
+            awk "BEGIN { exit !($count >= $expected && $missing == 0) }"
+        e2e_check "$name: every $sound lies within one sample of its grid" awk "BEGIN { exit !($worst <= 1.0) }"
+        e2e_check "$name: the timeline breaks only where the output had a gap" test "$breaks" -le $((after - before))
+        e2e_check "$name: hits are damaged only by output gaps" test "$damaged" -le $((after - before))
+    done
+}
+
+e2e_start_display
+e2e_start_sound
+e2e_launch_deck
+sleep 2 # an idle null sink renders its first second in one go; let it settle
+
+e2e_note "tempo slider to its end (190 BPM), transport on"
+xdotool mousemove --sync 1056 140 click 1
+sleep 0.3
+xdotool mousemove --sync 1041 43 click 1
+e2e_screenshot tempo-190
+
+e2e_note "four kicks on the beat in the sequencer, sequencer on"
+scroll 5
+for x in 132 372 612 852; do xdotool mousemove --sync "$x" 551 click 1; done
+xdotool mousemove --sync 927 490 click 1
+sleep 1
+e2e_screenshot sequencer-running
+
+take bpm190-idle 190
+e2e_busy_start
+take bpm190-busy 190
+e2e_busy_stop
+
+e2e_note "the tempo slider, focused, down 70 steps to 120 BPM"
+scroll 4
+xdotool mousemove --sync 1056 140 click 1
+xdotool key --delay 8 --repeat 70 Left
+sleep 1
+e2e_screenshot tempo-120
+take bpm120-idle 120
+e2e_busy_start
+take bpm120-busy 120
+e2e_busy_stop
+
+e2e_check "the application is still running" kill -0 "$E2E_APP_PID"
+e2e_close_window
+status=0
+e2e_wait_app_exit 10 || status=$?
+e2e_check "the process ended with status 0 (got $status)" test "$status" -eq 0
+e2e_note "all timing checks passed"
