@@ -19,8 +19,8 @@ e2e_start_display >/dev/null
 e2e_start_sound >/dev/null
 e2e_launch_deck
 xdotool mousemove --sync 550 500
-for _ in $(seq 15); do xdotool click 5; done
-xdotool mousemove --sync 367 609
+for _ in $(seq 40); do xdotool click 5; done # to the bottom
+xdotool mousemove --sync 367 250
 sleep 4 # the null sink settles and the deck's output goes to sleep
 
 "$build/bench/quelmo_latency_probe" >"$E2E_ROOT/probe.log" 2>&1 &

@@ -2,7 +2,7 @@
 """Finds every onset of one of the deck's sounds in a recording and measures how far the onsets lie
 from a steady grid.
 
-  grid_onsets.py RECORDING.wav SOUND PERIOD_FRAMES [FROM_S TO_S]
+  grid_onsets.py RECORDING.wav SOUND PERIOD_FRAMES [GAPS]
 
 SOUND is tick, kick or clap, synthesised here exactly as the deck does. PERIOD_FRAMES is the grid
 spacing in frames (a beat at 120 BPM is 22050). Prints one line:
@@ -14,9 +14,11 @@ sample is rounded to the nearest frame, so an exact grid deviates by at most one
 <missing> counts grid places between the first and last onset with no onset.
 
 A gap in the output stream (the sound server ran out of audio and played silence) delays everything
-after it, so the recording's timeline breaks there. <breaks> counts the places where every later
-onset moved by the same amount; the deviations are measured within the stretches between breaks.
-A single hit off its grid is not a break: the onsets after it are back where they were. A hit with
+after it, so the recording's timeline breaks there. GAPS is how many gaps the player reported
+during the recording (0 when not given): at most that many breaks are allowed, each a place where
+every later onset moved by the same amount, the largest such moves first. The deviations are
+measured within the stretches between breaks; <breaks> is how many were used. A single hit off its
+grid is not a break: the onsets after it are back where they were. A hit with
 a gap inside it no longer matches its sound exactly (and its match peak moves): such hits are counted
 as <damaged> and left out of the deviations. A hit cut off by the end of the recording is left out.
 
@@ -106,12 +108,8 @@ def onsets(score, spacing, threshold=0.8):
     return np.array(found, dtype=np.int64)
 
 
-def main():
-    signal = load(sys.argv[1])
-    sound = sys.argv[2]
-    period = float(sys.argv[3])
-    if len(sys.argv) > 5:
-        signal = signal[int(float(sys.argv[4]) * RATE): int(float(sys.argv[5]) * RATE)]
+def analyse(signal, sound, period, gaps=0):
+    """(onsets, missing, breaks, damaged, std_samples, max_samples) of sound in signal."""
     make, low, high = SOUNDS[sound]
     score = matches(signal, make(), low, high)
     found = onsets(score, int(period))
@@ -122,25 +120,32 @@ def main():
     if len(whole) > 1:
         heard = np.round((whole - whole[0]) / period)
         missing = int(heard[-1] + 1 - len(np.unique(heard)))
-    found = intact
-    if len(found) < 2:
-        print(f"{sound} {len(found) + damaged} {missing} 0 {damaged} nan nan nan nan")
-        return
-    places = np.round((found - found[0]) / period)
-    residual = (found - found[0]) - places * period
-    # A break: the residual moves by more than rounding allows and the next onset stays moved.
-    starts = [0]
+    if len(intact) < 2:
+        return len(whole), missing, 0, damaged, float("nan"), float("nan")
+    places = np.round((intact - intact[0]) / period)
+    residual = (intact - intact[0]) - places * period
+    # A break: the residual moves by more than rounding allows and the next onset does not go back
+    # (it may move again: two gaps in a row).
+    candidates = []
     for k in range(1, len(residual)):
-        moved = abs(residual[k] - residual[starts[-1]]) > 1.0
-        stays = k + 1 == len(residual) or abs(residual[k + 1] - residual[k]) <= 1.0
-        if moved and stays:
-            starts.append(k)
+        move = abs(residual[k] - residual[k - 1])
+        goes_back = k + 1 < len(residual) and abs(residual[k + 1] - residual[k - 1]) <= 1.0
+        if move > 1.0 and not goes_back:
+            candidates.append((move, k))
+    starts = [0] + sorted(k for _, k in sorted(candidates, reverse=True)[:gaps])
     deviation = np.empty_like(residual)
     for a, b in zip(starts, starts[1:] + [len(residual)]):
         deviation[a:b] = residual[a:b] - np.mean(residual[a:b])
-    breaks = len(starts) - 1
-    std, worst = float(np.std(deviation)), float(np.max(np.abs(deviation)))
-    print(f"{sound} {len(found) + damaged} {missing} {breaks} {damaged} {std:.3f} {worst:.3f} "
+    return len(whole), missing, len(starts) - 1, damaged, float(np.std(deviation)), float(np.max(np.abs(deviation)))
+
+
+def main():
+    signal = load(sys.argv[1])
+    sound = sys.argv[2]
+    period = float(sys.argv[3])
+    gaps = int(sys.argv[4]) if len(sys.argv) > 4 else 0
+    count, missing, breaks, damaged, std, worst = analyse(signal, sound, period, gaps)
+    print(f"{sound} {count} {missing} {breaks} {damaged} {std:.3f} {worst:.3f} "
           f"{std / RATE * 1e3:.4f} {worst / RATE * 1e3:.4f}")
 
 

@@ -3,7 +3,8 @@
 # program four-on-the-floor kicks in the sequencer and start it; record 30 s of the null sink at
 # 190 BPM and at 120 BPM, each time idle and with both cores kept busy by two other processes. Every
 # click and every kick must lie within one sample of its grid. A gap in the output (the application
-# logs each one) moves everything after it; such breaks may not outnumber the gaps logged.
+# logs each one) moves everything after it; the grid is checked between such breaks, never more of
+# them than gaps logged.
 # Usage: sequencer_timing_test.sh PATH_TO_QUELMO
 E2E_APP=$1
 source "$(dirname "$0")/harness.sh"
@@ -31,14 +32,13 @@ take() { # take NAME BPM
     local expected=$(( SECONDS_PER_TAKE * bpm / 60 - 2 ))
     for sound in tick kick; do
         read -r _ count missing breaks damaged std worst std_ms worst_ms < <(/usr/bin/python3 "$HERE/grid_onsets.py" \
-            "$E2E_ROOT/$name.wav" "$sound" "$period")
+            "$E2E_ROOT/$name.wav" "$sound" "$period" $((after - before)))
         e2e_note "$name $sound: $count onsets, $missing missing, $breaks breaks and $damaged hits cut by" \
             "$((after - before)) output gaps;" \
             "deviation std $std max $worst samples ($std_ms / $worst_ms ms)"
         e2e_check "$name: every $sound is heard ($count of at least $expected, none missing)" \
             awk "BEGIN { exit !($count >= $expected && $missing == 0) }"
         e2e_check "$name: every $sound lies within one sample of its grid" awk "BEGIN { exit !($worst <= 1.0) }"
-        e2e_check "$name: the timeline breaks only where the output had a gap" test "$breaks" -le $((after - before))
         e2e_check "$name: hits are damaged only by output gaps" test "$damaged" -le $((after - before))
     done
 }

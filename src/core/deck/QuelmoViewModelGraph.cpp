@@ -3,6 +3,8 @@
 #include "samples/QuelmoSampleBuffers.h"
 #include "util/Log.h"
 
+#include <cmath>
+
 namespace quelmo {
 namespace {
 constexpr int largeHallPreset = 4;
@@ -123,7 +125,9 @@ void QuelmoViewModel::setupAudio() {
         // A gap in the output is worth a line: the sounds after it are late by its length.
         if (const std::uint64_t gaps = engine_->driver().underflows(); gaps != reportedUnderflows_) {
             reportedUnderflows_ = gaps;
-            logLine("Quelmo: audio output ran dry (" + std::to_string(gaps) + " times so far)");
+            const auto ms = static_cast<int>(std::lround(engine_->driver().latencySeconds() * 1000.0));
+            logLine("Quelmo: audio output ran dry (" + std::to_string(gaps) + " times so far); output latency " +
+                    std::to_string(ms) + " ms");
         }
         if (engine_->isSuspended()) {
             engineEventTimer_->stop(); // nothing can come back until something is scheduled

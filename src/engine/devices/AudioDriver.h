@@ -29,6 +29,8 @@ public:
 
     // Any thread. How many times the device ran out of audio (and played a gap) since it started.
     virtual std::uint64_t underflows() const { return 0; }
+    // Any thread. The output latency the device is set to, in seconds (0 where that means nothing).
+    virtual double latencySeconds() const { return 0.0; }
 };
 
 } // namespace quelmo::engine

@@ -14,6 +14,14 @@ void pa_operation_unref_safe(pa_operation* operation) {
     }
 }
 constexpr std::size_t scratchFrames = 16384;
+
+pa_buffer_attr bufferAttributes(double latency) {
+    const auto unset = static_cast<std::uint32_t>(-1);
+    pa_buffer_attr attributes{unset, unset, unset, unset, unset};
+    attributes.tlength = static_cast<std::uint32_t>(
+        pa_usec_to_bytes(static_cast<pa_usec_t>(latency * 1e6), &PulseConnection::streamFormat()));
+    return attributes;
+}
 } // namespace
 
 PulseOutputDriver::PulseOutputDriver(double targetLatencySeconds)
@@ -28,10 +36,7 @@ std::optional<std::string> PulseOutputDriver::start(RenderFunction render) {
     auto error = connection_->openStream("music", "Quelmo output", [this](pa_stream* stream) {
         pa_stream_set_write_callback(stream, &PulseOutputDriver::onWrite, this);
         pa_stream_set_underflow_callback(stream, &PulseOutputDriver::onUnderflow, this);
-        const auto unset = static_cast<std::uint32_t>(-1);
-        pa_buffer_attr attributes{unset, unset, unset, unset, unset};
-        attributes.tlength = static_cast<std::uint32_t>(
-            pa_usec_to_bytes(static_cast<pa_usec_t>(latency_ * 1e6), &PulseConnection::streamFormat()));
+        const pa_buffer_attr attributes = bufferAttributes(latencySeconds());
         const auto flags = static_cast<pa_stream_flags_t>(PA_STREAM_ADJUST_LATENCY | PA_STREAM_AUTO_TIMING_UPDATE);
         return pa_stream_connect_playback(stream, nullptr, &attributes, flags, nullptr, nullptr);
     }, stream_);
@@ -66,8 +71,16 @@ void PulseOutputDriver::onWrite(pa_stream* stream, std::size_t bytes, void* self
     static_cast<PulseOutputDriver*>(self)->write(stream, bytes);
 }
 
-void PulseOutputDriver::onUnderflow(pa_stream*, void* self) {
-    static_cast<PulseOutputDriver*>(self)->underflows_.fetch_add(1, std::memory_order_relaxed);
+void PulseOutputDriver::onUnderflow(pa_stream* stream, void* self) {
+    // On the connection's thread, inside the main loop: the stream may be changed here.
+    auto* driver = static_cast<PulseOutputDriver*>(self);
+    driver->underflows_.fetch_add(1, std::memory_order_relaxed);
+    const double latency = driver->latencySeconds();
+    if (latency + latencyStep <= maxLatency + 1e-9) {
+        driver->latency_.store(latency + latencyStep, std::memory_order_relaxed);
+        const pa_buffer_attr attributes = bufferAttributes(latency + latencyStep);
+        pa_operation_unref_safe(pa_stream_set_buffer_attr(stream, &attributes, nullptr, nullptr));
+    }
 }
 
 void PulseOutputDriver::write(pa_stream* stream, std::size_t bytes) {

@@ -11,15 +11,21 @@ namespace quelmo::engine {
 
 // Plays the engine on the sound server's default output: a 44.1 kHz stereo float stream whose
 // write callback (on the connection's thread) pulls the engine. The target latency defaults to
-// 10 ms; the server may grant a little more.
+// 10 ms; the server may grant a little more. Each time the server runs out of data (the machine
+// could not keep the thread on time) the stream asks for 5 ms more, up to 40 ms: on a machine that
+// cannot hold 10 ms, steady sound is worth more than the lowest latency.
 class PulseOutputDriver final : public AudioDriver {
 public:
     explicit PulseOutputDriver(double targetLatencySeconds = 0.010);
     ~PulseOutputDriver() override;
 
+    static constexpr double latencyStep = 0.005;
+    static constexpr double maxLatency = 0.040;
+
     // Main thread, before start.
-    void setTargetLatency(double seconds) { latency_ = seconds; }
-    double targetLatency() const { return latency_; }
+    void setTargetLatency(double seconds) { latency_.store(seconds, std::memory_order_relaxed); }
+    // The latency asked for now. Any thread.
+    double latencySeconds() const override { return latency_.load(std::memory_order_relaxed); }
 
     std::optional<std::string> start(RenderFunction render) override;
     void stop() override;
@@ -35,7 +41,7 @@ private:
     static void onUnderflow(pa_stream* stream, void* self);
     void write(pa_stream* stream, std::size_t bytes);
 
-    double latency_;
+    std::atomic<double> latency_;
     std::unique_ptr<PulseConnection> connection_;
     pa_stream* stream_ = nullptr;
     RenderFunction render_;
