@@ -1,8 +1,10 @@
 #include "HexColor.h"
+#include "deck/QuelmoViewModel.h"
 
 #include <QGuiApplication>
 #include <QQmlComponent>
 #include <QQmlEngine>
+#include <QQuickItem>
 #include <QtQml/qqmlextensionplugin.h>
 
 #include <gtest/gtest.h>
@@ -32,6 +34,23 @@ std::unique_ptr<QObject> make(QQmlEngine& engine, const char* file, const QVaria
     EXPECT_TRUE(object) << component.errorString().toStdString();
     return object;
 }
+
+// Items made by a Repeater are not QObject children of the view: walk the visual tree.
+QObject* findItem(QObject* root, const QString& name) {
+    auto* item = qobject_cast<QQuickItem*>(root);
+    if (!item) {
+        return nullptr;
+    }
+    if (item->objectName() == name) {
+        return item;
+    }
+    for (QQuickItem* child : item->childItems()) {
+        if (QObject* found = findItem(child, name)) {
+            return found;
+        }
+    }
+    return nullptr;
+}
 } // namespace
 
 TEST(RackControls, ShowTheirValueAsTheDeckPrintsIt) {
@@ -43,6 +62,32 @@ TEST(RackControls, ShowTheirValueAsTheDeckPrintsIt) {
     auto bass = make(engine, "FXControlWithDisplay.qml", {{"value", 0.0}, {"from", -12.0}, {"to", 12.0}});
     ASSERT_TRUE(bass);
     EXPECT_DOUBLE_EQ(bass->property("fraction").toDouble(), 0.5) << "the ring covers half the circle";
+}
+
+TEST(DeckPanels, TheTempoBlockAndTheStepGridFollowTheDeck) {
+    QQmlEngine engine;
+    quelmo::QuelmoViewModel model;
+    auto tempo = make(engine, "DeckControlPanel.qml", {{"model", QVariant::fromValue(&model)}});
+    ASSERT_TRUE(tempo);
+    model.setBpm(123.7);
+    auto* readout = tempo->findChild<QObject*>("bpmReadout");
+    ASSERT_TRUE(readout);
+    EXPECT_EQ(readout->property("text").toString(), "123") << "the integer part, not rounded";
+    auto* slider = tempo->findChild<QObject*>("tempoSlider");
+    ASSERT_TRUE(slider);
+    slider->setProperty("value", 150.0);
+    QMetaObject::invokeMethod(slider, "moved");
+    EXPECT_EQ(model.bpm(), 150.0) << "the slider writes through setBpm";
+
+    auto sequencer = make(engine, "SequencerPanel.qml", {{"model", QVariant::fromValue(&model)}});
+    ASSERT_TRUE(sequencer);
+    auto* cell = findItem(sequencer.get(), "cell_2_5");
+    ASSERT_TRUE(cell);
+    EXPECT_FALSE(cell->property("lit").toBool());
+    model.toggleSequencerCell(2, 5);
+    EXPECT_TRUE(cell->property("lit").toBool());
+    model.clearSequencer();
+    EXPECT_FALSE(cell->property("lit").toBool());
 }
 
 int main(int argc, char** argv) {
