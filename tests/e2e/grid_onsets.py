@@ -96,6 +96,11 @@ def onsets(score, spacing, threshold=0.8):
     i = 0
     while i < len(candidates):
         start = candidates[i]
+        if found and start < found[-1] + 0.75 * spacing:
+            # Inside the tail of the hit just found: a decaying sound can match its own start
+            # there once the match is normalised to the level. Hits are a grid step apart.
+            i += 1
+            continue
         # A hit's match stays high for a few samples around its peak: take the best within half a
         # grid step.
         stop = start + spacing // 2
