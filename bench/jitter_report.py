@@ -35,7 +35,7 @@ def main():
     signal = grid_onsets.load(path)
     runs = stretches(signal, grid_onsets.RATE)
     for name, (start, end), allowed in zip(["booked", "timer"], runs[-2:], gaps):
-        part = signal[max(0, start - 1000): end + 5000]
+        part = signal[max(0, start - 5000): end + 5000]
         hits, missing, breaks, cut, std, worst = grid_onsets.analyse(part, "clap", period, allowed)
         print(f"{label:5s} {name:7s} hits {hits:4d}  missing {missing}  gaps {allowed}  cut {cut}  "
               f"std {std:7.2f} samples ({std / 44.1:6.3f} ms)  max {worst:7.2f} samples ({worst / 44.1:6.3f} ms)")

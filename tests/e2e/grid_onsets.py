@@ -20,7 +20,8 @@ every later onset moved by the same amount, the largest such moves first. The de
 measured within the stretches between breaks; <breaks> is how many were used. A single hit off its
 grid is not a break: the onsets after it are back where they were. A hit with
 a gap inside it no longer matches its sound exactly (and its match peak moves): such hits are counted
-as <damaged> and left out of the deviations. A hit cut off by the end of the recording is left out.
+as <damaged> and left out of the deviations. A hit cut off by either end of the recording is left
+out.
 
 Each sound is looked for in its own band (the tick above 500 Hz, the kick below 400 Hz), so a click
 inside a kick's tail is still found; the match is the normalised correlation with the sound, and its
@@ -118,7 +119,10 @@ def analyse(signal, sound, period, gaps=0):
     make, low, high = SOUNDS[sound]
     score = matches(signal, make(), low, high)
     found = onsets(score, int(period))
-    whole = found[found + len(make()) <= len(signal)]
+    # A hit the recording began or ended inside is not judged: the tail of a decaying sound can
+    # match its own start, so one the recording began in is found at the wrong place.
+    length = len(make())
+    whole = found[(found >= length) & (found + length <= len(signal))]
     intact = whole[score[whole] >= 0.99]
     damaged = len(whole) - len(intact)
     missing = 0

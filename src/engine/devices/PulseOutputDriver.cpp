@@ -25,7 +25,7 @@ pa_buffer_attr bufferAttributes(double latency) {
 } // namespace
 
 PulseOutputDriver::PulseOutputDriver(double targetLatencySeconds)
-    : latency_(targetLatencySeconds), left_(scratchFrames), right_(scratchFrames) {}
+    : initialLatency_(targetLatencySeconds), latency_(targetLatencySeconds), left_(scratchFrames), right_(scratchFrames) {}
 
 PulseOutputDriver::~PulseOutputDriver() { stop(); }
 
@@ -62,6 +62,11 @@ void PulseOutputDriver::setSuspended(bool suspended) {
     pa_threaded_mainloop_lock(connection_->loop());
     if (suspended) {
         pa_operation_unref_safe(pa_stream_flush(stream_, nullptr, nullptr));
+    } else if (latencySeconds() > initialLatency_) {
+        // Gaps raised the latency while the stream played on; after a rest, try the low one again.
+        latency_.store(initialLatency_, std::memory_order_relaxed);
+        const pa_buffer_attr attributes = bufferAttributes(initialLatency_);
+        pa_operation_unref_safe(pa_stream_set_buffer_attr(stream_, &attributes, nullptr, nullptr));
     }
     pa_operation_unref_safe(pa_stream_cork(stream_, suspended ? 1 : 0, nullptr, nullptr));
     pa_threaded_mainloop_unlock(connection_->loop());

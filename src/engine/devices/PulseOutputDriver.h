@@ -13,7 +13,8 @@ namespace quelmo::engine {
 // write callback (on the connection's thread) pulls the engine. The target latency defaults to
 // 10 ms; the server may grant a little more. Each time the server runs out of data (the machine
 // could not keep the thread on time) the stream asks for 5 ms more, up to 40 ms: on a machine that
-// cannot hold 10 ms, steady sound is worth more than the lowest latency.
+// cannot hold 10 ms, steady sound is worth more than the lowest latency. A stream that wakes from
+// suspension starts again from the latency it was given.
 class PulseOutputDriver final : public AudioDriver {
 public:
     explicit PulseOutputDriver(double targetLatencySeconds = 0.010);
@@ -23,7 +24,10 @@ public:
     static constexpr double maxLatency = 0.040;
 
     // Main thread, before start.
-    void setTargetLatency(double seconds) { latency_.store(seconds, std::memory_order_relaxed); }
+    void setTargetLatency(double seconds) {
+        initialLatency_ = seconds;
+        latency_.store(seconds, std::memory_order_relaxed);
+    }
     // The latency asked for now. Any thread.
     double latencySeconds() const override { return latency_.load(std::memory_order_relaxed); }
 
@@ -41,6 +45,7 @@ private:
     static void onUnderflow(pa_stream* stream, void* self);
     void write(pa_stream* stream, std::size_t bytes);
 
+    double initialLatency_;
     std::atomic<double> latency_;
     std::unique_ptr<PulseConnection> connection_;
     pa_stream* stream_ = nullptr;
