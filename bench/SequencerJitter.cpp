@@ -29,6 +29,8 @@ int main(int argc, char** argv) {
 
     quelmo::QuelmoViewModel deck;
     deck.prepareAudioEngineIfNeeded();
+    // Both runs on a stream that never sleeps: one that wakes starts with a burst of buffering.
+    deck.audioEngine().setKeepAwake(true);
     deck.setBpm(bpm);
     for (int col = 0; col < quelmo::QuelmoViewModel::sequencerSteps; col += 2) {
         deck.toggleSequencerCell(clapRow, col);
@@ -60,6 +62,7 @@ int main(int argc, char** argv) {
     });
     QTimer::singleShot(silenceMs + runMs, [&] {
         deck.toggleSequencer();
+        deck.audioEngine().setKeepAwake(true);
         std::printf("booked gaps %llu\n", static_cast<unsigned long long>(gaps() - gapsBefore));
     });
     QTimer::singleShot(2 * silenceMs + runMs, [&] {
@@ -80,3 +83,4 @@ int main(int argc, char** argv) {
     });
     return QCoreApplication::exec();
 }
+
