@@ -17,9 +17,9 @@ brightness() { convert "$1" -colorspace gray -format '%[fx:mean]' info:; }
 e2e_record_start
 sleep 0.5
 e2e_note "TEST TONE, then BOLD PA"
-xdotool mousemove --sync 1004 318 click 1
+xdotool mousemove --sync 1004 309 click 1
 sleep 0.8
-xdotool mousemove --sync 883 318 click 1
+xdotool mousemove --sync 883 309 click 1
 sleep 0.3
 
 e2e_note "scroll to the pads and hit Kick"

@@ -52,7 +52,7 @@ e2e_launch_deck
 sleep 2 # an idle null sink renders its first second in one go; let it settle
 
 e2e_note "tempo slider to its end (190 BPM), transport on"
-xdotool mousemove --sync 1056 140 click 1
+xdotool mousemove --sync 1056 137 click 1
 sleep 0.3
 xdotool mousemove --sync 1041 43 click 1
 e2e_screenshot tempo-190
@@ -60,7 +60,7 @@ e2e_screenshot tempo-190
 e2e_note "four kicks on the beat in the sequencer, sequencer on"
 scroll 5
 for x in 132 372 612 852; do xdotool mousemove --sync "$x" 551 click 1; done
-xdotool mousemove --sync 927 490 click 1
+xdotool mousemove --sync 946 490 click 1
 sleep 1
 e2e_screenshot sequencer-running
 
@@ -71,7 +71,7 @@ e2e_busy_stop
 
 e2e_note "the tempo slider, focused, down 70 steps to 120 BPM"
 scroll 4
-xdotool mousemove --sync 1056 140 click 1
+xdotool mousemove --sync 1056 137 click 1
 xdotool key --delay 8 --repeat 70 Left
 sleep 1
 e2e_screenshot tempo-120

@@ -1,4 +1,5 @@
 import QtQuick
+import QtQuick.Layouts
 import Quelmo
 
 // A symbol from the deck's icon set, tinted.
@@ -8,6 +9,9 @@ Image {
     property int size: 16
     width: size
     height: size
+    // Layouts go by an item's implicit size, which for an image is its (doubled) source.
+    Layout.preferredWidth: size
+    Layout.preferredHeight: size
     sourceSize: Qt.size(size * 2, size * 2)
     source: symbol.length > 0 ? Style.icon(symbol, tint) : ""
     smooth: true
