@@ -8,26 +8,10 @@
                                                  match of the kick one-shot (as the deck synthesises it)
 """
 import sys
-import wave
 
 import numpy as np
 
-RATE = 44100
-
-
-def load(path):
-    with wave.open(path, "rb") as w:
-        frames = w.readframes(w.getnframes())
-        channels = w.getnchannels()
-    data = np.frombuffer(frames, dtype="<i2").astype(np.float64) / 32768.0
-    return data.reshape(-1, channels)[:, 0]
-
-
-def kick():
-    t = np.arange(7938) / RATE
-    envelope = np.exp(-14.0 * t).astype(np.float32)
-    osc = np.sin(2 * np.pi * (58 + 40 * np.exp(-30 * t)) * t).astype(np.float32)
-    return (osc * envelope * np.float32(0.95)).astype(np.float64)
+from grid_onsets import RATE, kick, load
 
 
 def main():

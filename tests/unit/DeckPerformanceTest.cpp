@@ -27,12 +27,7 @@ struct PlayedDeck {
         QuelmoViewModel::Dependencies deps;
         deps.documentsDir = documents.path();
         deps.overlay = &overlay;
-        deps.makeAudioDriver = [soundServer]() -> std::unique_ptr<engine::AudioDriver> {
-            if (soundServer) {
-                return std::make_unique<engine::OfflineDriver>();
-            }
-            return std::make_unique<test::RefusingDriver>();
-        };
+        deps.makeAudioDriver = test::deckDriver(soundServer);
         model = std::make_unique<QuelmoViewModel>(deps);
     }
 

@@ -518,6 +518,8 @@ private:
     void cancelBookedPadHits(int row);
     // Keeps the audio timeline running while a clock books sounds on it.
     void updateKeepAwake();
+    // A grid of the given interval whose event 0 is now: on the first sample a booking can make.
+    transport::BeatGrid gridFromNow(double intervalSeconds) const;
     void stopAllTrackPlayback();
     void stopImportPlayback();
 
@@ -624,7 +626,6 @@ private:
     double transportStart_ = 0.0; // media-clock seconds
     double playheadAtStart_ = 0.0;
     std::unique_ptr<PulseClock> seqTimer_;
-    std::int64_t seqEvent_ = 0; // steps played since the sequencer (re)started its clock
 
     // Pads
     std::vector<std::shared_ptr<engine::PlayerNode>> padPlayers_; // empty until the graph is built

@@ -73,15 +73,8 @@ void QuelmoViewModel::stopSequencer() {
 
 void QuelmoViewModel::startSequencerTimer() {
     stopSequencerTimer();
-    transport::BeatGrid grid;
-    grid.anchorSample = engine_->schedulingHorizon();
-    grid.anchorSeconds = clock_->now();
-    grid.intervalSeconds = transport::stepSeconds(bpm_);
-    seqEvent_ = 0;
-    seqTimer_->start(grid, 1, [this](std::int64_t event) {
-        seqEvent_ = event;
-        fireSequencerStep();
-    });
+    const transport::BeatGrid grid = gridFromNow(transport::stepSeconds(bpm_));
+    seqTimer_->start(grid, 1, [this](std::int64_t) { fireSequencerStep(); });
     // The first step plays one step from now; it is booked at once, and each step books the next.
     bookColumn(sequencerStep_, grid.sampleOf(1));
 }
@@ -96,7 +89,7 @@ void QuelmoViewModel::stopSequencerTimer() {
 void QuelmoViewModel::fireSequencerStep() {
     // This step's column sounds now, on its sample: it was booked one step ago.
     setSequencerStep((sequencerStep_ + 1) % sequencerSteps);
-    bookColumn(sequencerStep_, seqTimer_->grid().sampleOf(seqEvent_ + 1));
+    bookColumn(sequencerStep_, seqTimer_->grid().sampleOf(seqTimer_->nextEvent()));
 }
 
 void QuelmoViewModel::restartSequencerTimerIfRunning() {

@@ -52,12 +52,8 @@ void QuelmoViewModel::stopTransport() {
 
 void QuelmoViewModel::startBeatClock() {
     stopBeatClock();
-    transport::BeatGrid grid;
-    grid.anchorSample = engine_->schedulingHorizon();
-    grid.anchorSeconds = clock_->now();
-    grid.intervalSeconds = transport::beatSeconds(bpm_);
     beatEvent_ = 0;
-    beatTimer_->start(grid, 1, [this](std::int64_t event) {
+    beatTimer_->start(gridFromNow(transport::beatSeconds(bpm_)), 1, [this](std::int64_t event) {
         beatEvent_ = event;
         fireBeatTick();
         bookClick(event + 1);
@@ -121,6 +117,14 @@ void QuelmoViewModel::restartBeatClockIfPlaying() {
     if (isPlaying_) {
         startBeatClock(); // the next click one new beat from now; none at once
     }
+}
+
+transport::BeatGrid QuelmoViewModel::gridFromNow(double intervalSeconds) const {
+    transport::BeatGrid grid;
+    grid.anchorSample = engine_->schedulingHorizon();
+    grid.anchorSeconds = clock_->now();
+    grid.intervalSeconds = intervalSeconds;
+    return grid;
 }
 
 void QuelmoViewModel::updateKeepAwake() { engine_->setKeepAwake(isPlaying_ || sequencerRunning_); }
