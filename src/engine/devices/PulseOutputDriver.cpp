@@ -64,9 +64,7 @@ void PulseOutputDriver::setSuspended(bool suspended) {
         pa_operation_unref_safe(pa_stream_flush(stream_, nullptr, nullptr));
     } else if (latencySeconds() > initialLatency_) {
         // Gaps raised the latency while the stream played on; after a rest, try the low one again.
-        latency_.store(initialLatency_, std::memory_order_relaxed);
-        const pa_buffer_attr attributes = bufferAttributes(initialLatency_);
-        pa_operation_unref_safe(pa_stream_set_buffer_attr(stream_, &attributes, nullptr, nullptr));
+        changeLatency(stream_, initialLatency_);
     }
     pa_operation_unref_safe(pa_stream_cork(stream_, suspended ? 1 : 0, nullptr, nullptr));
     pa_threaded_mainloop_unlock(connection_->loop());
@@ -82,10 +80,14 @@ void PulseOutputDriver::onUnderflow(pa_stream* stream, void* self) {
     driver->underflows_.fetch_add(1, std::memory_order_relaxed);
     const double latency = driver->latencySeconds();
     if (latency + latencyStep <= maxLatency + 1e-9) {
-        driver->latency_.store(latency + latencyStep, std::memory_order_relaxed);
-        const pa_buffer_attr attributes = bufferAttributes(latency + latencyStep);
-        pa_operation_unref_safe(pa_stream_set_buffer_attr(stream, &attributes, nullptr, nullptr));
+        driver->changeLatency(stream, latency + latencyStep);
     }
+}
+
+void PulseOutputDriver::changeLatency(pa_stream* stream, double latency) {
+    latency_.store(latency, std::memory_order_relaxed);
+    const pa_buffer_attr attributes = bufferAttributes(latency);
+    pa_operation_unref_safe(pa_stream_set_buffer_attr(stream, &attributes, nullptr, nullptr));
 }
 
 void PulseOutputDriver::write(pa_stream* stream, std::size_t bytes) {

@@ -44,6 +44,8 @@ private:
     static void onWrite(pa_stream* stream, std::size_t bytes, void* self);
     static void onUnderflow(pa_stream* stream, void* self);
     void write(pa_stream* stream, std::size_t bytes);
+    // With the main loop locked (or inside it): asks the server for a new target latency.
+    void changeLatency(pa_stream* stream, double latency);
 
     double initialLatency_;
     std::atomic<double> latency_;
