@@ -4,10 +4,12 @@
 #include "graph/InputNode.h"
 #include "graph/MixerNode.h"
 #include "graph/PlayerNode.h"
+#include "graph/RestGate.h"
 
 #include <utility>
 #include <algorithm>
 #include <chrono>
+#include <cmath>
 #include <cstring>
 
 #if defined(__SSE__)
@@ -185,6 +187,24 @@ void AudioEngine::dispatchEvents() {
     }
 }
 
+namespace {
+// Silent, or nothing a listener could hear: a tail under the floor counts toward the rest too.
+bool isQuiet(const StereoBus& out, std::uint32_t frames) {
+    if (out.silent) {
+        return true;
+    }
+    for (int c = 0; c < 2; ++c) {
+        const float* samples = out.channel(c);
+        for (std::uint32_t i = 0; i < frames; ++i) {
+            if (std::fabs(samples[i]) >= RestGate::audibleFloor) {
+                return false;
+            }
+        }
+    }
+    return true;
+}
+} // namespace
+
 void AudioEngine::render(float* const* channels, std::uint32_t frames) {
 #if defined(__SSE__)
     _mm_setcsr(_mm_getcsr() | 0x8040); // flush denormals to zero: decaying tails must not slow the thread
@@ -196,7 +216,7 @@ void AudioEngine::render(float* const* channels, std::uint32_t frames) {
         const std::uint32_t n = std::min(frames - done, AudioNode::maxFramesPerPull);
         const RenderContext context{sampleTime_.load(std::memory_order_relaxed)};
         const StereoBus& out = mainMixer_->pull(context, n);
-        if (out.silent) {
+        if (isQuiet(out, n)) {
             silentFrames_.fetch_add(n, std::memory_order_relaxed);
         } else {
             silentFrames_.store(0, std::memory_order_relaxed);

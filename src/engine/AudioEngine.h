@@ -58,9 +58,9 @@ public:
     void stop();
     bool isRunning() const { return running_; }
 
-    // The engine suspends a device that can pause once its output has been silent for
-    // suspendAfterSeconds with nothing queued on any player and no capture running, and resumes it
-    // when a player is given work. Suspended, neither the render thread nor the sound server wakes.
+    // The engine suspends a device that can pause once its output has been silent (or under the
+    // audible floor) for suspendAfterSeconds with nothing queued on any player and no capture
+    // running, and resumes it when a player is given work. Suspended, neither the render thread nor the sound server wakes.
     static constexpr double suspendAfterSeconds = 2.0;
     bool isSuspended() const { return suspended_; }
     // Main thread. Called by players before they take a command; resumes a suspended device.

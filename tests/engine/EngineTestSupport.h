@@ -39,6 +39,17 @@ struct OfflineEngine {
     }
 };
 
+// An offline driver that reports suspension like a sound-server output would.
+class SuspendableDriver final : public AudioDriver {
+public:
+    std::optional<std::string> start(RenderFunction render) override { return offline.start(std::move(render)); }
+    void stop() override { offline.stop(); }
+    bool canSuspend() const override { return true; }
+    void setSuspended(bool value) override { suspended = value; }
+    OfflineDriver offline;
+    bool suspended = false;
+};
+
 inline std::shared_ptr<AudioBuffer> makeBuffer(std::uint32_t frames, const std::function<float(std::uint32_t)>& f,
                                                std::uint32_t channels = 2, double rate = 44100.0) {
     auto buffer = AudioBuffer::create(*AudioFormat::standard(rate, channels), frames);

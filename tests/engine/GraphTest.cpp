@@ -87,16 +87,6 @@ TEST(AudioEngine, SampleTimeCountsRenderedFramesAcrossSplitRequests) {
 }
 
 TEST(AudioEngine, ASilentEngineSuspendsItsDeviceAndNewWorkWakesIt) {
-    // An offline driver that reports suspension like a sound-server output would.
-    class SuspendableDriver final : public AudioDriver {
-    public:
-        std::optional<std::string> start(RenderFunction render) override { return offline.start(std::move(render)); }
-        void stop() override { offline.stop(); }
-        bool canSuspend() const override { return true; }
-        void setSuspended(bool value) override { suspended = value; }
-        OfflineDriver offline;
-        bool suspended = false;
-    };
     auto owned = std::make_unique<SuspendableDriver>();
     SuspendableDriver* driver = owned.get();
     AudioEngine engine(std::move(owned));

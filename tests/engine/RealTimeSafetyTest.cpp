@@ -1,13 +1,17 @@
-// The render thread must not allocate: a counting operator new, armed only around render calls,
-// proves it for a busy graph in steady state. This file replaces the global allocation functions,
-// so it is its own test program.
+// The render thread must not allocate or take a lock: a counting operator new and a counting
+// pthread_mutex_lock, armed only around render calls, prove it for a busy graph in steady state and
+// while the time-pitch unit is retuned. This file replaces the global allocation functions and the
+// mutex entry point, so it is its own test program.
 
 #include "EngineTestSupport.h"
 
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <cmath>
 #include <cstdlib>
+#include <dlfcn.h>
+#include <pthread.h>
 #include <new>
 #include <thread>
 
@@ -24,7 +28,19 @@ void* allocate(std::size_t size) {
     }
     throw std::bad_alloc();
 }
+
+std::atomic<std::size_t> locksWhileCounting{0};
 } // namespace
+
+// Every mutex the render thread could take (std::mutex, and C libraries' own) goes through here.
+extern "C" int pthread_mutex_lock(pthread_mutex_t* mutex) {
+    using Lock = int (*)(pthread_mutex_t*);
+    static const auto real = reinterpret_cast<Lock>(dlsym(RTLD_NEXT, "pthread_mutex_lock"));
+    if (countingHere) {
+        locksWhileCounting.fetch_add(1, std::memory_order_relaxed);
+    }
+    return real(mutex);
+}
 
 void* operator new(std::size_t size) { return allocate(size); }
 void* operator new[](std::size_t size) { return allocate(size); }
@@ -126,6 +142,38 @@ TEST(RealTimeSafety, SteadyRenderingOfABusyGraphDoesNotAllocate) {
         countingHere = false;
     }
     EXPECT_EQ(allocationsWhileCounting.load(), 0u);
+    EXPECT_EQ(locksWhileCounting.load(), 0u);
+}
+
+TEST(RealTimeSafety, RetuningTheTimePitchUnitWhileRenderingDoesNotAllocateOrLock) {
+    BusyGraph graph;
+    std::vector<float> left(512), right(512);
+    float* channels[2] = {left.data(), right.data()};
+    for (int block = 0; block < 50; ++block) {
+        graph.rig.driver->renderBlock(channels, 512);
+    }
+    allocationsWhileCounting = 0;
+    locksWhileCounting = 0;
+    // Sweep rate over 0.5..2 and pitch over -2400..2400 cents, a new pair every block, as a knob
+    // dragged end to end does; then the same with both moving at once from the bypass point.
+    constexpr int steps = 400;
+    for (int block = 0; block < 3 * steps; ++block) {
+        const double t = static_cast<double>(block % steps) / (steps - 1);
+        const int sweep = block / steps;
+        const double rate = sweep == 1 ? 1.0 : std::pow(2.0, -1.0 + 2.0 * t);
+        const double cents = sweep == 0 ? 0.0 : -2400.0 + 4800.0 * t;
+        graph.timePitch->setRate(static_cast<float>(rate));
+        graph.timePitch->setPitch(static_cast<float>(cents));
+        if (block % 40 == 0) {
+            graph.loop->scheduleBuffer(graph.bar);
+        }
+        graph.rig.engine->dispatchEvents();
+        countingHere = true;
+        graph.rig.driver->renderBlock(channels, 512);
+        countingHere = false;
+    }
+    EXPECT_EQ(allocationsWhileCounting.load(), 0u);
+    EXPECT_EQ(locksWhileCounting.load(), 0u);
 }
 
 TEST(RealTimeSafety, MainThreadCommandsDuringRenderingOnAnotherThread) {

@@ -191,6 +191,111 @@ TEST(TimePitchUnit, RateTwoPlaysInHalfTheTime) {
     EXPECT_NEAR(dominantFrequency(left.data() + 4410, 13230, 300.0, 1000.0), 440.0, 5.0);
 }
 
+TEST(TimePitchUnit, AStretchedSoundPlaysOutWholeThenTheUnitReportsSilence) {
+    // Passes its input on and notes the first frame from which every block came flagged silent.
+    class SilenceProbe final : public AudioNode {
+    public:
+        SilenceProbe() : AudioNode(1) {}
+        std::int64_t silentSince = -1;
+
+    protected:
+        void render(const RenderContext& context, std::uint32_t frames, StereoBus& out) override {
+            const StereoBus& in = pullInput(0, context, frames);
+            out.copyFrom(in, frames);
+            out.silent = in.silent;
+            if (!in.silent) {
+                silentSince = -1;
+            } else if (silentSince < 0) {
+                silentSince = context.sampleTime;
+            }
+        }
+    };
+    OfflineEngine rig;
+    auto unit = std::make_shared<TimePitchUnit>();
+    unit->setRate(0.5f);
+    unit->setPitch(-300.0f);
+    auto probe = rig.add(std::make_shared<SilenceProbe>());
+    auto player = std::make_shared<PlayerNode>();
+    rig.engine->attach(player);
+    rig.engine->attach(unit);
+    rig.engine->connect(player, unit);
+    rig.engine->connect(unit, probe);
+    player->scheduleBuffer(sine(440.0, 0.5));
+    player->play();
+    // Half a second of tone, stretched to a second, then nothing but silence.
+    const auto out = rig.render(3 * 44100);
+    const auto left = out->channel(0);
+    EXPECT_GT(rms(left.data() + 40000, 4000), 0.1) << "the stretched tone's last tenth";
+    EXPECT_LT(rms(left.data() + 50000, 4000), 0.01);
+    ASSERT_GE(probe->silentSince, 44100) << "not before the tone has played out";
+    EXPECT_LT(probe->silentSince, 2 * 44100) << "the unit rests soon after its tail";
+}
+
+TEST(RackUnits, WhateverTheSettingsTheEngineRestsTwoSecondsAfterTheLastAudibleSample) {
+    struct Settings {
+        float rate, cents, delaySeconds, feedback, delayMix, reverbMix, distortionMix;
+    };
+    for (const Settings& s : {Settings{1.0f, 0.0f, 0.3f, 40.0f, 0.0f, 0.0f, 0.0f},
+                              Settings{1.5f, 300.0f, 1.25f, 40.0f, 30.0f, 30.0f, 20.0f},
+                              Settings{0.5f, -1200.0f, 0.05f, 90.0f, 100.0f, 100.0f, 100.0f}}) {
+        auto owned = std::make_unique<SuspendableDriver>();
+        SuspendableDriver* driver = owned.get();
+        AudioEngine engine(std::move(owned));
+        auto player = std::make_shared<PlayerNode>();
+        auto timePitch = std::make_shared<TimePitchUnit>();
+        timePitch->setRate(s.rate);
+        timePitch->setPitch(s.cents);
+        auto filter = std::make_shared<EQUnit>(1);
+        filter->band(0).setFilterType(FilterType::lowPass);
+        filter->band(0).setFrequency(3000.0f);
+        filter->band(0).setBypass(false);
+        auto delay = std::make_shared<DelayUnit>();
+        delay->setDelayTime(s.delaySeconds);
+        delay->setFeedback(s.feedback);
+        delay->setWetDryMix(s.delayMix);
+        auto reverb = std::make_shared<ReverbUnit>();
+        reverb->loadFactoryPreset(static_cast<int>(ReverbUnit::Preset::largeHall));
+        reverb->setWetDryMix(s.reverbMix);
+        auto distortion = std::make_shared<DistortionUnit>();
+        distortion->loadFactoryPreset(DistortionUnit::multiBrokenSpeaker);
+        distortion->setWetDryMix(s.distortionMix);
+        std::shared_ptr<AudioNode> previous = player;
+        engine.attach(player);
+        for (const std::shared_ptr<AudioNode>& unit :
+             std::initializer_list<std::shared_ptr<AudioNode>>{timePitch, filter, delay, reverb, distortion}) {
+            engine.attach(unit);
+            engine.connect(previous, unit);
+            previous = unit;
+        }
+        engine.connect(previous, engine.mainMixer());
+        engine.start();
+        player->scheduleBuffer(sine(120.0, 0.2, 0.9f));
+        player->play();
+
+        std::int64_t lastAudible = 0;
+        std::int64_t restedAt = -1;
+        std::vector<float> left(512), right(512);
+        float* channels[2] = {left.data(), right.data()};
+        for (std::int64_t at = 0; at < 60 * 44100 && restedAt < 0; at += 512) {
+            driver->offline.renderBlock(channels, 512);
+            for (std::int64_t i = 0; i < 512; ++i) {
+                if (std::fabs(left[i]) >= 1e-5f || std::fabs(right[i]) >= 1e-5f) {
+                    lastAudible = at + i;
+                }
+            }
+            engine.dispatchEvents();
+            if (engine.isSuspended()) {
+                restedAt = at + 512;
+            }
+        }
+        ASSERT_GT(restedAt, 0) << "rate " << s.rate << ": never rested";
+        EXPECT_GT(lastAudible, 4410) << "the hit sounded";
+        const double after = static_cast<double>(restedAt - lastAudible) / 44100.0;
+        EXPECT_GE(after, AudioEngine::suspendAfterSeconds) << "rate " << s.rate;
+        EXPECT_LT(after, AudioEngine::suspendAfterSeconds + 0.05) << "rate " << s.rate;
+    }
+}
+
 TEST(RackUnits, AfterLongSilenceTheRackRestsAndAHitSoundsAsOnAFreshRack) {
     auto renderHit = [](bool afterSilence) {
         OfflineEngine rig;

@@ -54,6 +54,24 @@ void ReverbKernel::clear() {
     std::fill(preDelay_.begin(), preDelay_.end(), 0.0f);
 }
 
+std::size_t ReverbKernel::memoryFrames() const {
+    std::size_t longest = 0;
+    std::size_t chain = 0;
+    for (const auto& channel : combs_) {
+        for (const auto& comb : channel) {
+            longest = std::max(longest, comb.buffer.size());
+        }
+    }
+    for (const auto& channel : allpasses_) {
+        std::size_t sum = 0;
+        for (const auto& allpass : channel) {
+            sum += allpass.buffer.size();
+        }
+        chain = std::max(chain, sum);
+    }
+    return preDelayLength_ + longest + chain;
+}
+
 void ReverbKernel::process(const float* inLeft, const float* inRight, float* outLeft, float* outRight,
                            std::size_t frames) {
     for (std::size_t done = 0; done < frames; done += maxRun) {

@@ -22,6 +22,9 @@ public:
 
     void setSettings(const Settings& settings);
     void clear();
+    // How long the reverberator can hold sound without any of it reaching the output: the pre-delay
+    // plus the longest comb and the allpass chain.
+    std::size_t memoryFrames() const;
     // Wet signal only, for any number of frames. Each comb and allpass depends only on its own input
     // history, so each works through a run of up to maxRun frames in one tight loop: the same
     // result as going frame by frame, at a fraction of the cost.

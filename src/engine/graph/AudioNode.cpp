@@ -25,10 +25,6 @@ const StereoBus& AudioNode::silence() {
     return quiet;
 }
 
-bool AudioNode::quietAfter(bool inputSilent, std::uint32_t frames, std::uint64_t settleFrames, std::uint64_t& silentRun) {
-    silentRun = inputSilent ? std::min(silentRun + frames, restingRun) : 0;
-    return inputSilent && silentRun > settleFrames;
-}
 
 void AudioNode::publishInputs() {
     auto next = std::make_shared<const InputList>(InputList{inputs_});

@@ -64,12 +64,6 @@ protected:
 
     static const StereoBus& silence();
 
-    // For units with memory: counts silent input frames in silentRun and says whether the unit has
-    // had settleFrames of silence by now, so its own tail has died away and it may output silence
-    // without processing. Render thread.
-    static bool quietAfter(bool inputSilent, std::uint32_t frames, std::uint64_t settleFrames, std::uint64_t& silentRun);
-    // A silent run long enough for any unit to be at rest.
-    static constexpr std::uint64_t restingRun = std::uint64_t{1} << 62;
 
 private:
     friend class AudioEngine;

@@ -27,13 +27,7 @@ void DelayUnit::render(const RenderContext& context, std::uint32_t frames, Stere
     const float pole =
         filtered ? static_cast<float>(std::exp(-2.0 * std::numbers::pi * std::max(cutoff, 10.0) / AudioEngine::sampleRate))
                  : 0.0f;
-    // Silent input for long enough that every repeat has decayed a millionfold: output silence
-    // without running the line. At feedback near 100 % the repeats never die, so it always runs.
-    const float loop = std::fabs(feedback);
-    const std::uint64_t settle =
-        loop >= 0.999f ? UINT64_MAX
-                       : static_cast<std::uint64_t>(delayTarget * (std::ceil(std::log(1e-6) / std::log(std::max(loop, 1e-3f))) + 1.0));
-    if (quietAfter(in.silent, frames, settle, silentRun_)) {
+    if (rest_.resting(in.silent)) {
         out.clear(frames);
         out.silent = true;
         return;
@@ -70,6 +64,13 @@ void DelayUnit::render(const RenderContext& context, std::uint32_t frames, Stere
             out.channel(c)[i] = mix == 0.0f ? x : x * (1.0f - mix) + delayed * mix;
         }
         writeIndex_ = writeIndex_ + 1 == length ? 0 : writeIndex_ + 1;
+    }
+    // A repeat can follow a whole delay time of quiet: the line has rung out only after longer.
+    const auto hold = static_cast<std::uint64_t>(std::max(delayTarget, delaySamples_.current())) + frames;
+    if (rest_.settle(in.silent, out, frames, hold)) {
+        std::fill(lines_[0].begin(), lines_[0].end(), 0.0f);
+        std::fill(lines_[1].begin(), lines_[1].end(), 0.0f);
+        lowPassState_[0] = lowPassState_[1] = 0.0f;
     }
 }
 

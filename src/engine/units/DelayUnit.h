@@ -2,6 +2,7 @@
 
 #include "dsp/SmoothedValue.h"
 #include "graph/AudioNode.h"
+#include "graph/RestGate.h"
 #include "util/AtomicParameter.h"
 
 #include <vector>
@@ -42,7 +43,7 @@ private:
     SmoothedValue delaySamples_;
     SmoothedValue mix_;
     bool firstBlock_ = true;
-    std::uint64_t silentRun_ = restingRun; // a new unit holds no sound: it starts at rest
+    RestGate rest_;
 };
 
 } // namespace quelmo::engine

@@ -43,7 +43,7 @@ void DistortionUnit::render(const RenderContext& context, std::uint32_t frames, 
     const bool brokenSpeaker = preset_.load(std::memory_order_relaxed) == multiBrokenSpeaker;
     const float drive = std::pow(10.0f, std::clamp(preGain_.get(), -80.0f, 20.0f) / 20.0f);
     const float mixTarget = std::clamp(wetDryMix_.get(), 0.0f, 100.0f) / 100.0f;
-    if (quietAfter(in.silent, frames, 4410, silentRun_)) { // the speaker's filters ring for far less
+    if (rest_.resting(in.silent)) {
         out.clear(frames);
         out.silent = true;
         drive_.snapTo(drive);
@@ -67,6 +67,13 @@ void DistortionUnit::render(const RenderContext& context, std::uint32_t frames, 
                 continue;
             }
             out.channel(c)[i] = x * (1.0f - mix) + shape(c, x * g, brokenSpeaker) * mix;
+        }
+    }
+    // The speaker's filters ring for far less than a tenth of a second.
+    if (rest_.settle(in.silent, out, frames, 4410)) {
+        for (int c = 0; c < 2; ++c) {
+            highPass_[c].reset();
+            lowPass_[c].reset();
         }
     }
 }

@@ -3,6 +3,7 @@
 #include "dsp/Biquad.h"
 #include "dsp/SmoothedValue.h"
 #include "graph/AudioNode.h"
+#include "graph/RestGate.h"
 #include "util/AtomicParameter.h"
 
 #include <atomic>
@@ -44,7 +45,7 @@ private:
     BiquadFilter highPass_[2];
     BiquadFilter lowPass_[2];
     bool firstBlock_ = true;
-    std::uint64_t silentRun_ = restingRun; // a new unit holds no sound: it starts at rest
+    RestGate rest_;
 };
 
 } // namespace quelmo::engine

@@ -65,8 +65,7 @@ bool EQUnit::updateBand(const Band& band, BandState& state, bool snap) {
 
 void EQUnit::render(const RenderContext& context, std::uint32_t frames, StereoBus& out) {
     const StereoBus& in = pullInput(0, context, frames);
-    // A second of silence lets every band ring out; then silence passes without filtering.
-    if (quietAfter(in.silent, frames, 44100, silentRun_)) {
+    if (rest_.resting(in.silent)) {
         out.clear(frames);
         out.silent = true;
         return;
@@ -97,13 +96,19 @@ void EQUnit::render(const RenderContext& context, std::uint32_t frames, StereoBu
         firstBlock_ = false;
     }
     globalLinear_.setTarget(linear);
-    if (!globalLinear_.isSmoothing() && linear == 1.0f) {
-        return;
+    if (globalLinear_.isSmoothing() || linear != 1.0f) {
+        for (std::uint32_t i = 0; i < frames; ++i) {
+            const float g = globalLinear_.next();
+            out.channel(0)[i] *= g;
+            out.channel(1)[i] *= g;
+        }
     }
-    for (std::uint32_t i = 0; i < frames; ++i) {
-        const float g = globalLinear_.next();
-        out.channel(0)[i] *= g;
-        out.channel(1)[i] *= g;
+    // A twentieth of a second of quiet output: longer than any band's ringing stays inaudible.
+    if (rest_.settle(in.silent, out, frames, 2205)) {
+        for (BandState& state : states_) {
+            state.filters[0].reset();
+            state.filters[1].reset();
+        }
     }
 }
 

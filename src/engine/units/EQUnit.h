@@ -3,6 +3,7 @@
 #include "dsp/Biquad.h"
 #include "dsp/SmoothedValue.h"
 #include "graph/AudioNode.h"
+#include "graph/RestGate.h"
 #include "util/AtomicParameter.h"
 
 #include <atomic>
@@ -69,7 +70,7 @@ private:
     AtomicParameter globalGain_{0.0f};
     SmoothedValue globalLinear_{1.0f};
     bool firstBlock_ = true;
-    std::uint64_t silentRun_ = restingRun; // a new unit holds no sound: it starts at rest
+    RestGate rest_;
 };
 
 } // namespace quelmo::engine

@@ -41,8 +41,7 @@ void ReverbUnit::render(const RenderContext& context, std::uint32_t frames, Ster
         appliedPreset_ = preset;
     }
     const float mixTarget = std::clamp(wetDryMix_.get(), 0.0f, 100.0f) / 100.0f;
-    // The longest hall has died away 60 dB well within ten seconds of silence.
-    if (quietAfter(in.silent, frames, 10 * 44100, silentRun_)) {
+    if (rest_.resting(in.silent)) {
         out.clear(frames);
         out.silent = true;
         mix_.snapTo(mixTarget);
@@ -68,6 +67,9 @@ void ReverbUnit::render(const RenderContext& context, std::uint32_t frames, Ster
             outL[i] = inL[i] * (1.0f - mix) + outL[i] * mix;
             outR[i] = inR[i] * (1.0f - mix) + outR[i] * mix;
         }
+    }
+    if (rest_.settle(in.silent, out, frames, kernel_.memoryFrames())) {
+        kernel_.clear();
     }
 }
 

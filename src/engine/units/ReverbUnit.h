@@ -3,6 +3,7 @@
 #include "dsp/ReverbKernel.h"
 #include "dsp/SmoothedValue.h"
 #include "graph/AudioNode.h"
+#include "graph/RestGate.h"
 #include "util/AtomicParameter.h"
 
 #include <atomic>
@@ -50,7 +51,7 @@ private:
     ReverbKernel kernel_;
     SmoothedValue mix_;
     bool firstBlock_ = true;
-    std::uint64_t silentRun_ = restingRun; // a new unit holds no sound: it starts at rest
+    RestGate rest_;
 };
 
 } // namespace quelmo::engine

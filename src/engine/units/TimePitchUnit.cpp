@@ -11,6 +11,13 @@ namespace quelmo::engine {
 namespace {
 constexpr std::size_t scratchFrames = AudioNode::maxFramesPerPull;
 constexpr int maxFeedRounds = 64;
+// Pitch reaches the stretcher's resampler as the ratio n / resamplerDenominator.
+constexpr double resamplerDenominator = 4096.0;
+
+double quantisedPitchScale(double cents) {
+    const double scale = std::pow(2.0, cents / 1200.0);
+    return resamplerDenominator / std::round(resamplerDenominator / scale);
+}
 } // namespace
 
 TimePitchUnit::TimePitchUnit() : AudioNode(1) {
@@ -23,18 +30,45 @@ TimePitchUnit::TimePitchUnit() : AudioNode(1) {
     stretcher_->setMaxProcessSize(maxFramesPerPull);
     scratch_[0].assign(scratchFrames, 0.0f);
     scratch_[1].assign(scratchFrames, 0.0f);
-    // Exercise the stretcher once here so that every buffer it grows on first use exists before
-    // the render thread touches it.
-    applyRatios(1.25, 300.0);
-    prime();
-    stretcher_->reset();
+    warmUp();
 }
 
 TimePitchUnit::~TimePitchUnit() = default;
 
+void TimePitchUnit::warmUp() {
+    // The resampler keeps two tables (the ratio and the one it fades from) and grows each to the
+    // largest ratio numerator it has met; its buffers grow with the lowest ratio. Two neighbouring
+    // odd numerators at the top of the range size both tables, the lowest ratio the buffers, and
+    // the rate extremes the stretcher's own buffers.
+    const double top = maxCents;
+    const double lowest = resamplerDenominator / std::round(resamplerDenominator / std::pow(2.0, top / 1200.0));
+    const double widest = resamplerDenominator / (resamplerDenominator * std::pow(2.0, top / 1200.0) - 1.0);
+    const double nextWidest = resamplerDenominator / (resamplerDenominator * std::pow(2.0, top / 1200.0) - 3.0);
+    const double scales[] = {lowest, 1.0 / widest, 1.0 / nextWidest, 1.0 / widest, 1.25};
+    float* sink[2] = {scratch_[0].data(), scratch_[1].data()};
+    for (const double rate : {minRate, maxRate, 1.25}) {
+        for (const double scale : scales) {
+            stretcher_->setTimeRatio(1.0 / rate);
+            stretcher_->setPitchScale(scale);
+            prime();
+            const float* zeros[2] = {scratch_[0].data(), scratch_[1].data()};
+            for (int round = 0; round < 4; ++round) {
+                const std::size_t n = std::min(stretcher_->getSamplesRequired() + 1024, scratchFrames);
+                std::fill(scratch_[0].begin(), scratch_[0].end(), 0.0f);
+                std::fill(scratch_[1].begin(), scratch_[1].end(), 0.0f);
+                stretcher_->process(zeros, n, false);
+                while (stretcher_->available() > 0) {
+                    stretcher_->retrieve(sink, std::min<std::size_t>(stretcher_->available(), scratchFrames));
+                }
+            }
+        }
+    }
+    stretcher_->reset();
+}
+
 void TimePitchUnit::applyRatios(double rate, double cents) {
     stretcher_->setTimeRatio(1.0 / rate);
-    stretcher_->setPitchScale(std::pow(2.0, cents / 1200.0));
+    stretcher_->setPitchScale(quantisedPitchScale(cents));
     appliedRate_ = rate;
     appliedCents_ = cents;
 }
@@ -51,9 +85,23 @@ void TimePitchUnit::prime() {
     toDiscard_ = stretcher_->getStartDelay();
 }
 
+void TimePitchUnit::start(double rate, double cents, std::int64_t inputClock) {
+    stretcher_->reset();
+    applyRatios(rate, cents);
+    prime();
+    inputClock_ = inputClock;
+    silentInput_ = 0;
+    // Input frames still inside the stretcher when the input falls silent: its padding and delay,
+    // stretched by the rate, plus one whole feed for the frames it holds back between calls.
+    restAfter_ = static_cast<std::uint64_t>(
+        static_cast<double>(stretcher_->getPreferredStartPad() + toDiscard_) * std::max(1.0, rate) + maxFramesPerPull);
+    active_ = true;
+    resting_ = false;
+}
+
 void TimePitchUnit::render(const RenderContext& context, std::uint32_t frames, StereoBus& out) {
-    const double rate = std::clamp(static_cast<double>(rate_.get()), 1.0 / 32.0, 32.0);
-    const double cents = std::clamp(static_cast<double>(pitch_.get()), -2400.0, 2400.0);
+    const double rate = std::clamp(static_cast<double>(rate_.get()), minRate, maxRate);
+    const double cents = std::clamp(static_cast<double>(pitch_.get()), -maxCents, maxCents);
     if (rate == 1.0 && cents == 0.0) {
         active_ = false;
         const StereoBus& in = pullInput(0, context, frames);
@@ -61,12 +109,19 @@ void TimePitchUnit::render(const RenderContext& context, std::uint32_t frames, S
         out.silent = in.silent;
         return;
     }
-    if (!active_) {
-        stretcher_->reset();
-        applyRatios(rate, cents);
-        prime();
-        inputClock_ = context.sampleTime;
-        active_ = true;
+    const float* firstInput[2] = {nullptr, nullptr};
+    if (!active_ || resting_) {
+        // At rest, the input runs on the engine's clock until it sounds again.
+        const StereoBus& in = pullInput(0, context, frames);
+        if (in.silent) {
+            out.clear(frames);
+            out.silent = true;
+            return;
+        }
+        start(rate, cents, context.sampleTime + frames);
+        firstInput[0] = in.channel(0);
+        firstInput[1] = in.channel(1);
+        stretcher_->process(firstInput, frames, false);
     } else if (rate != appliedRate_ || cents != appliedCents_) {
         applyRatios(rate, cents);
     }
@@ -91,12 +146,16 @@ void TimePitchUnit::render(const RenderContext& context, std::uint32_t frames, S
         needed = std::clamp<std::size_t>(needed, 64, maxFramesPerPull);
         const StereoBus& in = pullInput(0, RenderContext{inputClock_}, static_cast<std::uint32_t>(needed));
         inputClock_ += static_cast<std::int64_t>(needed);
+        silentInput_ = in.silent ? silentInput_ + needed : 0;
         const float* input[2] = {in.channel(0), in.channel(1)};
         stretcher_->process(input, needed, false);
     }
     if (produced < frames) {
         std::fill(out.channel(0) + produced, out.channel(0) + frames, 0.0f);
         std::fill(out.channel(1) + produced, out.channel(1) + frames, 0.0f);
+    }
+    if (silentInput_ >= restAfter_) {
+        resting_ = true; // what it held has come out; from the next block on it reports silence
     }
 }
 

@@ -13,15 +13,22 @@ class RubberBandStretcher;
 namespace quelmo::engine {
 
 // Changes playback rate and pitch independently, on Rubber Band's real-time stretcher: rate is a
-// speed factor (2 plays twice as fast, in half the time; 1/32..32) and pitch is in cents
+// speed factor (2 plays twice as fast, in half the time; 0.25..4) and pitch is in cents
 // (-2400..2400). At rate 1 and pitch 0 the unit is bypassed exactly: it passes its input through
 // untouched and at the engine's own timing.
 //
-// The stretcher is made and sized on the main thread, so processing never allocates. When the unit
-// leaves bypass, the stretcher is reset and primed with its preferred start padding, and its start
-// delay is dropped, so the first output frame lines up with the first input frame. While active,
-// the unit pulls as many input frames as the stretcher asks for; nodes upstream then run on the
-// unit's own input clock.
+// The render thread never allocates here. The stretcher is made on the main thread and driven once
+// through the extremes of both ranges, so every buffer it grows lazily has its largest size before
+// rendering starts. Its pitch resampler builds a table per ratio, sized by the ratio's numerator;
+// pitch therefore reaches it as a ratio n / 4096 (steps under 2 cents), whose tables the warm-up has
+// already made room for. The allocation test retunes over both whole ranges to hold this.
+//
+// When the unit leaves bypass, the stretcher is reset and primed with its preferred start padding,
+// and its start delay is dropped, so the first output frame lines up with the first input frame.
+// While active, the unit pulls as many input frames as the stretcher asks for; nodes upstream then
+// run on the unit's own input clock. Once its input has been silent for longer than the
+// stretcher's latency and tail, the unit rests: it reports silence without processing, and primes
+// again when sound returns.
 class TimePitchUnit : public AudioNode {
 public:
     TimePitchUnit();
@@ -32,22 +39,31 @@ public:
     void setPitch(float cents) { pitch_.set(cents); }
     float pitch() const { return pitch_.get(); }
 
+    static constexpr double minRate = 0.25;
+    static constexpr double maxRate = 4.0;
+    static constexpr double maxCents = 2400.0;
+
 protected:
     void render(const RenderContext& context, std::uint32_t frames, StereoBus& out) override;
 
 private:
     void applyRatios(double rate, double cents);
+    void start(double rate, double cents, std::int64_t inputClock);
     void prime();
+    void warmUp();
 
     AtomicParameter rate_{1.0f};
     AtomicParameter pitch_{0.0f};
     std::unique_ptr<RubberBand::RubberBandStretcher> stretcher_;
     std::vector<float> scratch_[2];
-    bool active_ = false;
+    bool active_ = false;  // the stretcher holds this unit's recent input
+    bool resting_ = false; // active, but rung out after silence: nothing to process
     double appliedRate_ = 1.0;
     double appliedCents_ = 0.0;
     std::size_t toDiscard_ = 0;
     std::int64_t inputClock_ = 0;
+    std::uint64_t silentInput_ = 0; // input frames fed in a row that were silent
+    std::uint64_t restAfter_ = 0;   // silent input after which every output frame has come out
 };
 
 } // namespace quelmo::engine
