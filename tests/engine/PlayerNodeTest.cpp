@@ -125,6 +125,44 @@ TEST(PlayerNode, CancellingAGroupDropsItsBookedItemsAndLetsTheSoundingOnePlayOut
     EXPECT_EQ(log.ends[3], std::make_pair(4, PlaybackEnd::playedToEnd));
 }
 
+TEST(PlayerNode, CancellingOneBookingLeavesTheGroupsOtherBookingsAlone) {
+    OfflineEngine rig;
+    auto player = rig.add(std::make_shared<PlayerNode>());
+    Log log;
+    constexpr PlayerNode::Group steps = 2;
+    player->play();
+    player->scheduleBuffer(constant(10, 0.25f), std::int64_t{1000}, log.handler(1), steps);
+    player->scheduleBuffer(constant(10, 0.5f), std::int64_t{2000}, log.handler(2), steps);
+    player->cancelPending(steps, std::int64_t{2000});
+    const auto out = left(rig.render(3000, 256));
+    EXPECT_EQ(out[1000], 0.25f);
+    EXPECT_EQ(out[2000], 0.0f);
+    ASSERT_EQ(log.ends.size(), 2u);
+    EXPECT_EQ(log.ends[0], std::make_pair(2, PlaybackEnd::dropped));
+    EXPECT_EQ(log.ends[1], std::make_pair(1, PlaybackEnd::playedToEnd));
+}
+
+TEST(PlayerNode, BookingsFasterThanTheSoundIsLongStayBoundedAndTheLateOnesAreDropped) {
+    // A 0.45 s sound booked every 0.08 s with one booking interval of grace, over a minute.
+    OfflineEngine rig;
+    auto player = rig.add(std::make_shared<PlayerNode>());
+    player->play();
+    const auto sound = constant(19845, 0.5f);
+    constexpr std::int64_t every = 3528;
+    int played = 0;
+    int dropped = 0;
+    std::size_t mostPending = 0;
+    for (std::int64_t at = 0; at < 60 * 44100; at += every) {
+        player->scheduleBuffer(sound, at, [&](PlaybackEnd end) { ++(end == PlaybackEnd::dropped ? dropped : played); },
+                               0, at + every);
+        rig.render(static_cast<std::uint32_t>(every), 512);
+        mostPending = std::max(mostPending, player->pendingItemCount());
+    }
+    EXPECT_LE(mostPending, 8u);
+    EXPECT_NEAR(played, 60.0 / 0.45, 3.0) << "back to back, never late";
+    EXPECT_GT(dropped, 600);
+}
+
 TEST(PlayerNode, AnItemScheduledAtTheHorizonStartsOnItExactly) {
     OfflineEngine rig;
     auto player = rig.add(std::make_shared<PlayerNode>());

@@ -218,15 +218,22 @@ TEST(Transport, TheImportPositionAdvancesOnlyWhileTheTransportRuns) {
     EXPECT_LT(deck.model->currentTrackPosition(), 0.2) << "wrapped after passing the end";
 }
 
-TEST(Transport, AZeroMetronomeLevelClicksSilentlyWhileTheTransportRuns) {
+TEST(Transport, EveryClickSoundsAtTheMetronomeLevelOfItsMomentEvenOnceBooked) {
     TimedDeck deck;
+    deck.model->setBpm(120);
     deck.model->setDeckBBlend(0.0);
     deck.model->prepareAudioEngineIfNeeded();
     NodeRecorder clicks(*deck.model->beatPlayerNode());
     deck.model->togglePlay();
-    deck.advance(1.5);
-    EXPECT_TRUE(onsets(clicks.samples, *deck.model->tickBuffer()).empty());
-    EXPECT_GT(deck.model->playhead(), 0.2);
+    deck.advance(0.3);
+    EXPECT_TRUE(onsets(clicks.samples, *deck.model->tickBuffer()).empty()) << "silent clicks at level 0";
+    EXPECT_GT(deck.model->playhead(), 0.03);
+    deck.model->setDeckBBlend(0.2); // the click at 0.5 s is booked already
+    deck.advance(0.4);
+    const auto found = onsets(clicks.samples, *deck.model->tickBuffer());
+    ASSERT_EQ(found.size(), 1u);
+    EXPECT_FLOAT_EQ(clicks.samples[static_cast<std::size_t>(found[0]) + 40],
+                    deck.model->tickBuffer()->channel(0)[40] * 0.2f);
 }
 
 TEST(Transport, WithoutASoundServerTheClocksStillRun) {
@@ -237,6 +244,11 @@ TEST(Transport, WithoutASoundServerTheClocksStillRun) {
     deck.advance(0.4);
     EXPECT_NEAR(deck.model->playhead(), 0.2, 0.02);
     EXPECT_EQ(deck.model->sequencerStep(), 3);
+    // A minute of pads played by hand, four hits a second, with nothing to play them.
+    for (int hit = 0; hit < 240; ++hit) {
+        deck.model->triggerPad(hit % 8, false);
+        deck.advance(0.25, 11025);
+    }
     for (const auto& player : deck.model->padPlayers()) {
         EXPECT_EQ(player->pendingItemCount(), 0u) << "nothing piles up where nothing plays";
     }
@@ -333,6 +345,55 @@ TEST(Sequencer, ACellLitJustBeforeItsStepPlaysOnItAndOneUnlitDoesNot) {
     const auto kicks = onsets(kick.samples, *deck.model->padBuffers()[0]);
     ASSERT_EQ(kicks.size(), 1u);
     EXPECT_TRUE(onsets(hat.samples, *deck.model->padBuffers()[2]).empty());
+}
+
+TEST(Sequencer, UnlightingACellCancelsItsOwnStepsHitNotAnEarlierOneWaitingBehindTheSound) {
+    // At 60 BPM a step is 0.25 s and the riser lasts longer: the second step's hit waits for the
+    // first to end, and the third step is booked while it waits.
+    TimedDeck deck;
+    deck.model->setBpm(60);
+    deck.model->prepareAudioEngineIfNeeded();
+    NodeRecorder riser(*deck.model->padPlayers()[5]);
+    const std::int64_t length = deck.model->padBuffers()[5]->frameLength();
+    ASSERT_GT(length, framesOf(0.25));
+    for (int col = 0; col < 3; ++col) {
+        deck.model->toggleSequencerCell(5, col);
+    }
+    deck.model->toggleSequencer();
+    deck.advance(0.62); // the first hit sounds, the second waits, the third is booked for 0.75 s
+    ASSERT_EQ(deck.model->sequencerStep(), 2);
+    deck.model->toggleSequencerCell(5, 2);
+    deck.advance(1.5);
+    std::int64_t first = -1;
+    std::int64_t last = -1;
+    for (std::size_t i = 0; i < riser.samples.size(); ++i) {
+        if (riser.samples[i] != 0.0f) {
+            last = static_cast<std::int64_t>(i);
+            first = first < 0 ? last : first;
+        }
+    }
+    ASSERT_GE(first, 0);
+    EXPECT_NEAR(static_cast<double>(last - first), 2.0 * length, 600.0) << "two hits back to back, then nothing";
+}
+
+TEST(Sequencer, APadSteppedFasterThanItLastsKeepsAShortQueueForAMinute) {
+    TimedDeck deck;
+    deck.model->setBpm(190);
+    deck.model->prepareAudioEngineIfNeeded();
+    for (int col = 0; col < QuelmoViewModel::sequencerSteps; ++col) {
+        deck.model->toggleSequencerCell(5, col); // the riser on every sixteenth
+    }
+    deck.model->toggleSequencer();
+    std::size_t mostPending = 0;
+    for (int second = 0; second < 60; ++second) {
+        deck.advance(1.0);
+        mostPending = std::max(mostPending, deck.model->padPlayers()[5]->pendingItemCount());
+    }
+    // At most the sounding riser and the hits booked while it sounds (0.45 s of 0.079 s steps).
+    EXPECT_LE(mostPending, 8u);
+    // Still playing, back to back: a hit starts within a step of its own booking.
+    const auto& out = deck.output;
+    EXPECT_GT(*std::max_element(out.end() - framesOf(0.5), out.end()), 0.05f);
 }
 
 TEST(Sequencer, AHandPlayedHitSoundsAtOnceAheadOfABookedOne) {

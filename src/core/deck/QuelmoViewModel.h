@@ -119,7 +119,8 @@ class QuelmoViewModel : public QObject {
     Q_PROPERTY(bool chassisSlapEnabled READ chassisSlapEnabled WRITE setChassisSlapEnabled NOTIFY chassisSlapEnabledChanged)
     Q_PROPERTY(QString chassisSlapStatus READ chassisSlapStatus WRITE setChassisSlapStatus NOTIFY chassisSlapStatusChanged)
     // Collections and optional values, in the shapes the views read them
-    Q_PROPERTY(QList<bool> sequencerGrid READ sequencerGrid WRITE setSequencerGrid NOTIFY sequencerGridChanged)
+    // Read-only to the views: cells change through toggleSequencerCell and clearSequencer.
+    Q_PROPERTY(QList<bool> sequencerGrid READ sequencerGrid NOTIFY sequencerGridChanged)
     Q_PROPERTY(QStringList padLabels READ padLabels CONSTANT)
     Q_PROPERTY(QStringList voicePresets READ voicePresets CONSTANT)
     Q_PROPERTY(quelmo::voice::QuelmoVoiceProfile voiceProfile READ voiceProfile WRITE setVoiceProfile NOTIFY voiceProfileChanged)

@@ -2,6 +2,8 @@
 
 #include "timing/TransportMath.h"
 
+#include <cmath>
+
 namespace quelmo {
 namespace {
 // The sequencer's booked pad hits, told apart from hits played by hand on the same pads.
@@ -21,6 +23,9 @@ void QuelmoViewModel::setSequencerStep(int value) {
 }
 
 void QuelmoViewModel::setSequencerGrid(const QList<bool>& value) {
+    if (value.size() != padCount * sequencerSteps) {
+        return; // every reader counts on 8 rows of 16
+    }
     assign(sequencerGrid_, value, &QuelmoViewModel::sequencerGridChanged);
 }
 
@@ -38,10 +43,12 @@ void QuelmoViewModel::toggleSequencerCell(int row, int col) {
     setSequencerGrid(grid);
     // The column due next is booked already: bring its booking in line with the cell.
     if (seqTimer_->isRunning() && col == sequencerStep_) {
+        const std::int64_t sample = seqTimer_->grid().sampleOf(seqTimer_->nextEvent());
         if (lit) {
-            bookPadHit(row, seqTimer_->grid().sampleOf(seqTimer_->nextEvent()));
-        } else {
-            cancelBookedPadHits(row);
+            bookPadHit(row, sample);
+        } else if (static_cast<std::size_t>(row) < padPlayers_.size()) {
+            // Only this step's hit: an earlier one still waiting behind a long pad keeps its place.
+            padPlayers_[static_cast<std::size_t>(row)]->cancelPending(sequencerHits, sample);
         }
     }
 }
@@ -119,8 +126,11 @@ void QuelmoViewModel::bookPadHit(int row, std::int64_t sample) {
     if (!player.isPlaying()) {
         player.play();
     }
-    // Like a hit by hand, it waits for the pad's own sound to end rather than cut or layer it.
-    player.scheduleBuffer(padBuffers_[index], sample, {}, sequencerHits);
+    // Like a hit by hand, it waits for the pad's own sound to end rather than cut or layer it; a hit
+    // that would sound more than a step late is dropped, so a pad stepped faster than it lasts
+    // keeps a short queue instead of falling ever further behind.
+    const auto step = static_cast<std::int64_t>(std::llround(seqTimer_->grid().intervalSeconds * engine::AudioEngine::sampleRate));
+    player.scheduleBuffer(padBuffers_[index], sample, {}, sequencerHits, sample + step);
 }
 
 void QuelmoViewModel::cancelBookedPadHits(int row) {

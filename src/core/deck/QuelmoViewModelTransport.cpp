@@ -24,7 +24,10 @@ void QuelmoViewModel::setPlayhead(double value) {
 }
 
 void QuelmoViewModel::setDeckBBlend(double value) {
-    assign(deckBBlend_, value, &QuelmoViewModel::deckBBlendChanged);
+    if (assign(deckBBlend_, value, &QuelmoViewModel::deckBBlendChanged) && beatPlayer_) {
+        // Clicks are booked a beat ahead: each sounds at the level set when it sounds.
+        beatPlayer_->setVolume(static_cast<float>(deckBBlend_));
+    }
 }
 
 void QuelmoViewModel::togglePlay() {

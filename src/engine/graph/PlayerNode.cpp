@@ -33,13 +33,14 @@ PlayerNode::~PlayerNode() {
 }
 
 bool PlayerNode::scheduleBuffer(std::shared_ptr<const AudioBuffer> buffer, std::optional<std::int64_t> at,
-                                CompletionHandler completion, Group group) {
+                                CompletionHandler completion, Group group, std::optional<std::int64_t> latestStart) {
     if (!buffer || buffer->format().sampleRate != AudioEngine::sampleRate || buffer->channelCount() == 0 ||
         buffer->channelCount() > 2) {
         return false;
     }
     const std::uint32_t frames = buffer->frameLength();
-    scheduleSource(std::make_unique<BufferSource>(std::move(buffer), 0, frames), at, std::move(completion), group);
+    scheduleSource(std::make_unique<BufferSource>(std::move(buffer), 0, frames), at, std::move(completion), group,
+                   latestStart);
     return true;
 }
 
@@ -63,15 +64,15 @@ bool PlayerNode::scheduleSegment(const AudioFile& file, std::int64_t startFrame,
 }
 
 void PlayerNode::scheduleSource(std::unique_ptr<PlayerSource> source, std::optional<std::int64_t> at,
-                                CompletionHandler completion, Group group) {
-    auto* item = new Item{std::move(source), at, std::move(completion), group};
+                                CompletionHandler completion, Group group, std::optional<std::int64_t> latestStart) {
+    auto* item = new Item{std::move(source), at, std::move(completion), group, latestStart};
     ++pending_;
     send({Op::schedule, item});
 }
 
-void PlayerNode::cancelPending(Group group) {
+void PlayerNode::cancelPending(Group group, std::optional<std::int64_t> at) {
     if (group != 0) {
-        send({Op::cancel, nullptr, group});
+        send({Op::cancel, nullptr, group, at});
     }
 }
 
@@ -138,7 +139,7 @@ void PlayerNode::apply(const Command& command, std::int64_t now) {
         enqueue(command.item);
         break;
     case Op::cancel:
-        cancelGroup(command.group);
+        cancelGroup(command.group, command.at);
         break;
     case Op::play:
         renderPlaying_ = true;
@@ -169,10 +170,10 @@ void PlayerNode::enqueue(Item* item) {
     link = item;
 }
 
-void PlayerNode::cancelGroup(Group group) {
+void PlayerNode::cancelGroup(Group group, std::optional<std::int64_t> at) {
     for (Item** link = &head_; *link;) {
         Item* item = *link;
-        if (!item->started && item->group == group) {
+        if (!item->started && item->group == group && (!at || item->at == at)) {
             *link = item->next;
             finish(item, PlaybackEnd::dropped);
         } else {
@@ -245,6 +246,11 @@ void PlayerNode::render(const RenderContext& context, std::uint32_t frames, Ster
                         break;
                     }
                     cursor += static_cast<std::uint32_t>(wait);
+                }
+                if (item->latestStart && context.sampleTime + cursor > *item->latestStart) {
+                    head_ = item->next; // too late to be worth hearing
+                    finish(item, PlaybackEnd::dropped);
+                    continue;
                 }
                 item->started = true;
             }

@@ -34,7 +34,9 @@ using CompletionHandler = std::function<void(PlaybackEnd)>;
 // and a booked hit that falls while the player still sounds waits for it to end. stop() and reset()
 // drop every queued item; cancelPending() drops the booked items of one group that have not begun.
 // Each item ends exactly once, with its reason, and its handler runs on the main thread (from
-// AudioEngine::dispatchEvents).
+// AudioEngine::dispatchEvents). A booked item may carry the latest sample it may begin on; one that
+// cannot begin by then (the player still busy with earlier items) is dropped rather than played
+// late, so a player asked for more than it can play keeps a short queue.
 //
 // Main thread: everything public. The render thread picks commands up at the start of each block
 // through a bounded lock-free queue; finished items come back through a lock-free stack.
@@ -46,9 +48,11 @@ public:
     // Tags items so they can be cancelled together; 0 is no group.
     using Group = std::uint32_t;
 
-    // Queues a whole buffer. It must be in the graph's rate (mono or stereo). False if not.
+    // Queues a whole buffer. It must be in the graph's rate (mono or stereo). False if not. An item
+    // that cannot begin by latestStart ends, dropped, instead of sounding.
     bool scheduleBuffer(std::shared_ptr<const AudioBuffer> buffer, std::optional<std::int64_t> at = std::nullopt,
-                        CompletionHandler completion = {}, Group group = 0);
+                        CompletionHandler completion = {}, Group group = 0,
+                        std::optional<std::int64_t> latestStart = std::nullopt);
     // Queues a whole file, or file frames [startFrame, startFrame + frameCount) (file frames, at the
     // file's own rate). The file is read by a stream of its own, decoded ahead off the render thread
     // and converted to the graph format. False, with *error, when the file cannot be read.
@@ -59,10 +63,12 @@ public:
                          std::string* error = nullptr);
     // Queues any source (file streams, buffer ranges).
     void scheduleSource(std::unique_ptr<PlayerSource> source, std::optional<std::int64_t> at = std::nullopt,
-                        CompletionHandler completion = {}, Group group = 0);
-    // Drops the items of group (not 0) that have not begun to sound, each reporting dropped. An item
-    // already sounding plays out; commands sent after this one are not affected.
-    void cancelPending(Group group);
+                        CompletionHandler completion = {}, Group group = 0,
+                        std::optional<std::int64_t> latestStart = std::nullopt);
+    // Drops the items of group (not 0) that have not begun to sound, each reporting dropped; with
+    // at, only those booked for that sample. An item already sounding plays out; commands sent after
+    // this one are not affected.
+    void cancelPending(Group group, std::optional<std::int64_t> at = std::nullopt);
 
     void play();
     // Holds the position: the current item resumes where it stopped.
@@ -92,6 +98,7 @@ private:
         std::optional<std::int64_t> at;
         CompletionHandler completion;
         Group group = 0;
+        std::optional<std::int64_t> latestStart = std::nullopt;
         std::int64_t due = 0; // set when the render side receives it
         bool started = false;
         PlaybackEnd end = PlaybackEnd::playedToEnd;
@@ -102,6 +109,7 @@ private:
         Op op = Op::play;
         Item* item = nullptr;
         Group group = 0;
+        std::optional<std::int64_t> at = std::nullopt; // cancel: only the items booked for this sample
     };
 
     void send(Command command);
@@ -110,7 +118,7 @@ private:
     void applyDirectly(); // main thread, while nothing renders this player
     void apply(const Command& command, std::int64_t now);
     void enqueue(Item* item);
-    void cancelGroup(Group group);
+    void cancelGroup(Group group, std::optional<std::int64_t> at);
     void finish(Item* item, PlaybackEnd end);
     void dropAll();
 
