@@ -176,20 +176,6 @@ TEST(DeckMix, SoundCheckPlaysItsToneAtHalfTheMasterLevel) {
     EXPECT_EQ(out->channel(0)[15434 + 10], 0.0f) << "15434 frames long";
 }
 
-TEST(DeckMix, ResetAllStopsTheTransportAndClearsTheBar) {
-    PlayedDeck deck;
-    auto& m = *deck.model;
-    m.setIsPlaying(true);
-    m.setPlayhead(0.5);
-    m.setHotCues({0.25, 0.75});
-    m.setDelayMix(0.6);
-    m.resetAll();
-    EXPECT_FALSE(m.isPlaying());
-    EXPECT_DOUBLE_EQ(m.playhead(), 0.0);
-    EXPECT_TRUE(m.hotCues().isEmpty());
-    EXPECT_DOUBLE_EQ(m.delayMix(), 0.0);
-}
-
 TEST(DeckMeters, OnePoleBallisticsAndPeaks) {
     EXPECT_DOUBLE_EQ(MeterBallistics::step(0.0, 1.0f), 0.12);
     EXPECT_DOUBLE_EQ(MeterBallistics::step(0.12, 0.0f), 0.1056);

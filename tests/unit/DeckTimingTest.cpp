@@ -412,6 +412,36 @@ TEST(Sequencer, AHandPlayedHitSoundsAtOnceAheadOfABookedOne) {
     EXPECT_EQ(found[0] - pressed, 0) << "from the first frame of the next device request";
 }
 
+TEST(DeckTiming, ResetAllStopsEveryClockAndNothingBookedSoundsAfterIt) {
+    TimedDeck deck;
+    auto& m = *deck.model;
+    m.setBpm(120);
+    m.prepareAudioEngineIfNeeded();
+    for (int col = 0; col < QuelmoViewModel::sequencerSteps; col += 2) {
+        m.toggleSequencerCell(0, col);
+    }
+    m.setHotCues({0.25, 0.75});
+    m.setDelayMix(0.6);
+    m.togglePlay();
+    m.toggleSequencer();
+    deck.advance(1.03); // between hits: the next click and kick are booked
+    ASSERT_GT(m.playhead(), 0.4);
+    m.resetAll();
+    EXPECT_FALSE(m.isPlaying());
+    EXPECT_FALSE(m.sequencerRunning());
+    EXPECT_DOUBLE_EQ(m.playhead(), 0.0);
+    EXPECT_TRUE(m.hotCues().isEmpty());
+    EXPECT_DOUBLE_EQ(m.delayMix(), 0.0);
+    const auto resetAt = static_cast<std::size_t>(deck.frames);
+    deck.advance(2.0);
+    // What was sounding rings out within a kick's length; nothing booked ever sounds.
+    const auto ringOut = resetAt + m.padBuffers()[0]->frameLength() + 441;
+    for (std::size_t i = ringOut; i < deck.output.size(); ++i) {
+        ASSERT_EQ(deck.output[i], 0.0f) << (static_cast<double>(i - resetAt) / rate) << " s after the reset";
+    }
+    EXPECT_DOUBLE_EQ(m.playhead(), 0.0) << "the bar stays at its start";
+}
+
 TEST(DeckTiming, MetronomeAndFourOnTheFloorLandOnTheirGridSamples) {
     TimedDeck deck;
     deck.model->setBpm(190);

@@ -189,10 +189,15 @@ TEST(QuelmoViewModelState, LifecycleCallsAreSafeInAnyOrder) {
     model.shutdown();
     model.prepareAudioEngineIfNeeded();
     model.prepareAudioEngineIfNeeded();
+    const float appliedWet = model.delayNode()->wetDryMix();
+    int applied = 0;
+    QObject::connect(&model, &QuelmoViewModel::mixLevelsApplied, [&] { ++applied; });
     model.setDelayMix(0.5); // leaves a debounced apply pending
     model.shutdown();
     model.shutdown();
     test::spinFor(80);
     EXPECT_EQ(model.delayMix(), 0.5);
+    EXPECT_EQ(applied, 0) << "shutdown cancels the pending apply";
+    EXPECT_EQ(model.delayNode()->wetDryMix(), appliedWet);
     EXPECT_FALSE(model.sequencerRunning());
 }
