@@ -135,8 +135,11 @@ struct DeckGraph {
 
     void renderBlock() {
         // About what a busy performance asks for: a pad hit every block, a tick every beat, the
-        // import and the voice kept queued.
-        pads[block % 8]->scheduleBuffer(hit);
+        // import and the voice kept queued. Each pad is booked every eighth block, as the sequencer
+        // books a step: a hit that cannot begin within its step is dropped, so the queues keep their
+        // length however long the run.
+        const std::int64_t now = engine->sampleTime();
+        pads[block % 8]->scheduleBuffer(hit, now, {}, 0, now + 8 * blockFrames);
         if (block % 40 == 0) {
             metronome->scheduleBuffer(tick);
         }
