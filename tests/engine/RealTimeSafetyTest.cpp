@@ -155,13 +155,15 @@ TEST(RealTimeSafety, RetuningTheTimePitchUnitWhileRenderingDoesNotAllocateOrLock
     allocationsWhileCounting = 0;
     locksWhileCounting = 0;
     // Sweep rate over 0.5..2 and pitch over -2400..2400 cents, a new pair every block, as a knob
-    // dragged end to end does; then the same with both moving at once from the bypass point.
+    // dragged end to end does; then the same with both moving at once; now and then through the
+    // bypass point.
     constexpr int steps = 400;
     for (int block = 0; block < 3 * steps; ++block) {
         const double t = static_cast<double>(block % steps) / (steps - 1);
         const int sweep = block / steps;
-        const double rate = sweep == 1 ? 1.0 : std::pow(2.0, -1.0 + 2.0 * t);
-        const double cents = sweep == 0 ? 0.0 : -2400.0 + 4800.0 * t;
+        const bool bypass = block % 100 == 50; // leaving bypass restarts the stretcher
+        const double rate = sweep == 1 || bypass ? 1.0 : std::pow(2.0, -1.0 + 2.0 * t);
+        const double cents = sweep == 0 || bypass ? 0.0 : -2400.0 + 4800.0 * t;
         graph.timePitch->setRate(static_cast<float>(rate));
         graph.timePitch->setPitch(static_cast<float>(cents));
         if (block % 40 == 0) {
