@@ -21,6 +21,7 @@ Dialog {
     width: 440
     padding: 22
     topPadding: 6
+    bottomPadding: 4
     closePolicy: Popup.CloseOnEscape
 
     T.Overlay.modal: Rectangle { color: Qt.rgba(0.02, 0.02, 0.05, 0.72) }
@@ -68,7 +69,7 @@ Dialog {
     }
 
     footer: Item {
-        implicitHeight: buttonRow.implicitHeight + 40
+        implicitHeight: buttonRow.implicitHeight + 36
         Row {
             id: buttonRow
             anchors.right: parent.right
