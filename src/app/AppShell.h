@@ -11,8 +11,10 @@ class QJSEngine;
 // action's stored flag, and a report of the screen on show for the end-to-end tests.
 //
 // QUELMO_YTDLP_PROBE_PATHS (colon-separated) replaces the yt-dlp probe paths, and
-// QUELMO_TEST_SCREEN_FILE names a file that receives the name of each screen shown; both exist
-// for the end-to-end tests and change nothing when unset.
+// QUELMO_TEST_SCREEN_FILE names a file that receives the name of each screen shown, and
+// QUELMO_TEST_GEOMETRY_FILE names a file the application keeps up to date with where each control
+// with an accessible name sits in the window (quelmo::SceneGeometryReport); all three exist for the
+// end-to-end tests and change nothing when unset.
 class AppShell : public QObject {
     Q_OBJECT
     QML_ELEMENT

@@ -1,6 +1,7 @@
 // Application entry: one window titled "Quelmo" showing the root view. Closing it quits.
 
 #include "OverlayWindowManager.h"
+#include "SceneGeometryReport.h"
 #include "SymbolIcons.h"
 #include "overlay/QuelmoOverlayPresenter.h"
 
@@ -12,6 +13,8 @@
 #include <QQuickStyle>
 #include <QUrl>
 #include <QtQml/qqmlextensionplugin.h>
+
+#include <memory>
 
 Q_IMPORT_QML_PLUGIN(QuelmoPlugin)
 
@@ -39,6 +42,13 @@ int main(int argc, char* argv[]) {
     engine.load(QUrl(QStringLiteral("qrc:/Quelmo/Main.qml")));
     if (engine.rootObjects().isEmpty()) {
         return 1;
+    }
+    // End-to-end tests find controls by their accessible names in this file (see AppShell.h).
+    std::unique_ptr<quelmo::SceneGeometryReport> geometryReport;
+    if (const QString path = qEnvironmentVariable("QUELMO_TEST_GEOMETRY_FILE"); !path.isEmpty()) {
+        if (auto* window = qobject_cast<QQuickWindow*>(engine.rootObjects().constFirst())) {
+            geometryReport = std::make_unique<quelmo::SceneGeometryReport>(window, path);
+        }
     }
     // Closing the main window quits, even while a perform card is still on screen.
     QObject::connect(&app, &QGuiApplication::lastWindowClosed, &app, &QCoreApplication::quit);

@@ -17,17 +17,15 @@ brightness() { convert "$1" -colorspace gray -format '%[fx:mean]' info:; }
 e2e_record_start
 sleep 0.5
 e2e_note "TEST TONE, then BOLD PA"
-xdotool mousemove --sync 1004 309 click 1
+e2e_click_named "TEST TONE"
 sleep 0.8
-xdotool mousemove --sync 883 309 click 1
+e2e_click_named "BOLD PA"
 sleep 0.3
 
 e2e_note "scroll to the pads and hit Kick"
-xdotool mousemove --sync 550 500
-for _ in $(seq 40); do xdotool click 5; done # to the bottom
-sleep 0.5
+e2e_show_named "Kick pad"
 e2e_screenshot pads
-xdotool mousemove --sync 367 250 click 1
+e2e_click_named "Kick pad"
 sleep 0.35
 e2e_screenshot perform-card
 sleep 2
@@ -51,7 +49,7 @@ e2e_check "and is gone two seconds later" awk "BEGIN { exit !($after > 0.9 * $be
 e2e_check "the application is still running" kill -0 "$E2E_APP_PID"
 
 e2e_note "closing the window while a card is up still quits cleanly"
-xdotool mousemove --sync 367 250 click 1
+e2e_click_named "Kick pad"
 sleep 0.2
 e2e_close_window
 status=0

@@ -13,6 +13,10 @@
 #   e2e_wait_window                            wait for the visible "Quelmo" window; sets E2E_WINDOW
 #   e2e_wait_screen NAME                       wait until the root view reports screen NAME
 #   e2e_screenshot NAME                        save a PNG of the screen into the artefacts folder
+#   e2e_show_named NAME                        scroll the control with that accessible name into view;
+#                                              sets E2E_AT to its window-relative "x y width height"
+#   e2e_click_named NAME [FRACTION]            click it, in the middle or at FRACTION of its width
+#   e2e_is_shown NAME                          whether it is on show now
 #   e2e_close_window / e2e_wait_app_exit       close like a window manager does; wait for the exit
 #   e2e_record_start [NAME] / e2e_record_stop  record the null sink into $E2E_ROOT/NAME.wav (recording.wav)
 #   e2e_busy_start / e2e_busy_stop             keep both cores busy with two spinning processes
@@ -29,6 +33,10 @@ E2E_SERVER_PIDS=()
 E2E_APP_PID=""
 E2E_RECORD_PID=""
 E2E_WINDOW=""
+E2E_AT=""
+# The app keeps this file listing every control with an accessible name:
+# name<TAB>centre x<TAB>centre y<TAB>width<TAB>height<TAB>shown (1/0), window coordinates.
+E2E_GEOMETRY="$E2E_ROOT/geometry"
 mkdir -p "$E2E_ARTIFACTS"
 
 e2e_note() { echo "[e2e] $*"; }
@@ -142,6 +150,7 @@ e2e_new_home() {
     mkdir -p "$E2E_ROOT/home" "$E2E_ROOT/runtime"
     chmod 700 "$E2E_ROOT/runtime"
     : >"$E2E_ROOT/screens"
+    rm -f "$E2E_GEOMETRY"
 }
 
 e2e_settings_file() { echo "$E2E_ROOT/home/.config/Quelmo/Quelmo.conf"; }
@@ -149,7 +158,8 @@ e2e_settings_file() { echo "$E2E_ROOT/home/.config/Quelmo/Quelmo.conf"; }
 e2e_launch_app() {
     [[ -d "$E2E_ROOT/home" ]] || e2e_new_home
     env HOME="$E2E_ROOT/home" XDG_CONFIG_HOME="$E2E_ROOT/home/.config" XDG_RUNTIME_DIR="$E2E_ROOT/runtime" \
-        QUELMO_TEST_SCREEN_FILE="$E2E_ROOT/screens" QT_QPA_PLATFORM=xcb "$@" \
+        QUELMO_TEST_SCREEN_FILE="$E2E_ROOT/screens" QUELMO_TEST_GEOMETRY_FILE="$E2E_GEOMETRY" \
+        QT_QPA_PLATFORM=xcb "$@" \
         "$E2E_APP" >"$E2E_ROOT/app.log" 2>&1 &
     E2E_APP_PID=$!
 }
@@ -198,6 +208,48 @@ e2e_screenshot() {
     sleep 0.5 # let fade-in animations settle
     import -display "$DISPLAY" -window root "$E2E_ARTIFACTS/$1.png"
     e2e_note "screenshot $E2E_ARTIFACTS/$1.png"
+}
+
+# "x y width height shown" of the named control, nothing when the app lists no such control.
+_e2e_geometry() {
+    awk -F'\t' -v name="$1" '$1 == name { print $2, $3, $4, $5, $6; exit }' "$E2E_GEOMETRY" 2>/dev/null || true
+}
+
+e2e_is_shown() {
+    local x y w h shown
+    read -r x y w h shown <<<"$(_e2e_geometry "$1")"
+    [[ "${shown:-0}" == 1 ]]
+}
+
+# The app lists a control scrolled out of view with where it would be; the wheel, over the middle
+# of the window, brings it in one notch at a time.
+e2e_show_named() {
+    local name=$1 tries=120 size x y w h shown
+    size=$(e2e_window_size)
+    # No --sync on these moves: xdotool then waits 15 s whenever the pointer is already there. The
+    # server takes the fake motion before the wheel or button that follows it.
+    xdotool mousemove --window "$E2E_WINDOW" $((${size%x*} / 2)) $((${size#*x} / 2))
+    while ((tries-- > 0)); do
+        x="" y="" w="" h="" shown=""
+        read -r x y w h shown <<<"$(_e2e_geometry "$name")"
+        if [[ "$shown" == 1 ]]; then
+            E2E_AT="$x $y $w $h"
+            return 0
+        fi
+        if [[ -n "$y" ]]; then
+            if ((y < ${size#*x} / 2)); then xdotool click 4; else xdotool click 5; fi
+        fi
+        sleep 0.15
+    done
+    e2e_fail "no control named \"$name\" came into view"
+}
+
+e2e_click_named() {
+    local name=$1 fraction=${2:-0.5} x y w h
+    e2e_show_named "$name"
+    read -r x y w h <<<"$E2E_AT"
+    x=$(awk -v x="$x" -v w="$w" -v f="$fraction" 'BEGIN { printf "%d", x + (f - 0.5) * w }')
+    xdotool mousemove --window "$E2E_WINDOW" "$x" "$y" click 1
 }
 
 # Gives the window keyboard focus (there is no window manager to do it), then presses the keys.

@@ -11,12 +11,6 @@ source "$(dirname "$0")/harness.sh"
 HERE=$(dirname "$0")
 SECONDS_PER_TAKE=${QUELMO_E2E_TAKE_SECONDS:-30}
 
-scroll() { # scroll DIRECTION(4 up, 5 down)
-    xdotool mousemove --sync 550 500
-    for _ in $(seq 40); do xdotool click "$1"; done
-    sleep 0.4
-}
-
 # Output gaps the application has logged so far.
 gaps() { grep -o 'ran dry ([0-9]*' "$E2E_ROOT/app.log" | tail -1 | grep -o '[0-9]*$' || echo 0; }
 
@@ -52,15 +46,14 @@ e2e_launch_deck
 sleep 2 # an idle null sink renders its first second in one go; let it settle
 
 e2e_note "tempo slider to its end (190 BPM), transport on"
-xdotool mousemove --sync 1056 137 click 1
+e2e_click_named Tempo 0.995
 sleep 0.3
-xdotool mousemove --sync 1041 43 click 1
+e2e_click_named PLAY
 e2e_screenshot tempo-190
 
 e2e_note "four kicks on the beat in the sequencer, sequencer on"
-scroll 5
-for x in 132 372 612 852; do xdotool mousemove --sync "$x" 551 click 1; done
-xdotool mousemove --sync 946 490 click 1
+for step in 1 5 9 13; do e2e_click_named "Kick step $step"; done
+e2e_click_named "Sequencer PLAY"
 sleep 1
 e2e_screenshot sequencer-running
 
@@ -70,8 +63,7 @@ take bpm190-busy 190
 e2e_busy_stop
 
 e2e_note "the tempo slider, focused, down 70 steps to 120 BPM"
-scroll 4
-xdotool mousemove --sync 1056 137 click 1
+e2e_click_named Tempo 0.995
 xdotool key --delay 8 --repeat 70 Left
 sleep 1
 e2e_screenshot tempo-120

@@ -1,10 +1,16 @@
 #include "HexColor.h"
+#include "UiTestSupport.h"
 #include "deck/QuelmoViewModel.h"
 
+#include <QElapsedTimer>
 #include <QGuiApplication>
+#include <QImage>
 #include <QQmlComponent>
 #include <QQmlEngine>
 #include <QQuickItem>
+#include <QQuickWindow>
+#include <QSignalSpy>
+#include <QTest>
 #include <QtQml/qqmlextensionplugin.h>
 
 #include <gtest/gtest.h>
@@ -14,6 +20,8 @@
 Q_IMPORT_QML_PLUGIN(QuelmoPlugin)
 
 using quelmo::hexColor;
+using quelmo::uitest::Scene;
+using quelmo::uitest::textOf;
 
 TEST(HexColor, ReadsThreeSixAndEightDigitsAndFallsBackOtherwise) {
     EXPECT_EQ(hexColor(u"#FFF"), QColor(255, 255, 255, 255));
@@ -35,22 +43,6 @@ std::unique_ptr<QObject> make(QQmlEngine& engine, const char* file, const QVaria
     return object;
 }
 
-// Items made by a Repeater are not QObject children of the view: walk the visual tree.
-QObject* findItem(QObject* root, const QString& name) {
-    auto* item = qobject_cast<QQuickItem*>(root);
-    if (!item) {
-        return nullptr;
-    }
-    if (item->objectName() == name) {
-        return item;
-    }
-    for (QQuickItem* child : item->childItems()) {
-        if (QObject* found = findItem(child, name)) {
-            return found;
-        }
-    }
-    return nullptr;
-}
 } // namespace
 
 TEST(RackControls, ShowTheirValueAsTheDeckPrintsIt) {
@@ -64,34 +56,70 @@ TEST(RackControls, ShowTheirValueAsTheDeckPrintsIt) {
     EXPECT_DOUBLE_EQ(bass->property("fraction").toDouble(), 0.5) << "the ring covers half the circle";
 }
 
-TEST(DeckPanels, TheTempoBlockAndTheStepGridFollowTheDeck) {
-    QQmlEngine engine;
+TEST(DrumPad, ShowsItsLabelsAsGivenAndStaysPressedForATenthOfASecondFromTheFirstTap) {
     quelmo::QuelmoViewModel model;
-    auto tempo = make(engine, "DeckControlPanel.qml", {{"model", QVariant::fromValue(&model)}});
-    ASSERT_TRUE(tempo);
-    model.setBpm(123.7);
-    auto* readout = tempo->findChild<QObject*>("bpmReadout");
-    ASSERT_TRUE(readout);
-    EXPECT_EQ(readout->property("text").toString(), "123") << "the integer part, not rounded";
-    auto* slider = tempo->findChild<QObject*>("tempoSlider");
-    ASSERT_TRUE(slider);
-    slider->setProperty("value", 150.0);
-    QMetaObject::invokeMethod(slider, "moved");
-    EXPECT_EQ(model.bpm(), 150.0) << "the slider writes through setBpm";
+    Scene deck(QStringLiteral("PerformancePadsPanel.qml"), {{"model", QVariant::fromValue(&model)}});
+    QQuickItem* kick = deck.named("Kick pad");
+    ASSERT_TRUE(kick);
+    EXPECT_EQ(textOf(kick, "padLabel"), "Kick");
+    EXPECT_EQ(textOf(kick, "padKey"), "q");
+    EXPECT_EQ(textOf(deck.named("Hat pad"), "padKey"), "e");
 
-    auto sequencer = make(engine, "SequencerPanel.qml", {{"model", QVariant::fromValue(&model)}});
-    ASSERT_TRUE(sequencer);
-    auto* cell = findItem(sequencer.get(), "cell_2_5");
-    ASSERT_TRUE(cell);
-    EXPECT_FALSE(cell->property("lit").toBool());
-    model.toggleSequencerCell(2, 5);
-    EXPECT_TRUE(cell->property("lit").toBool());
-    model.clearSequencer();
-    EXPECT_FALSE(cell->property("lit").toBool());
+    QSignalSpy hits(kick, SIGNAL(triggered()));
+    QElapsedTimer clock;
+    deck.click("Kick pad");
+    clock.start();
+    EXPECT_TRUE(kick->property("isPressed").toBool()) << "pressed at the tap";
+    QTest::qWait(50);
+    deck.click("Kick pad");
+    const qint64 secondTap = clock.elapsed();
+    EXPECT_TRUE(kick->property("isPressed").toBool());
+    EXPECT_EQ(hits.count(), 2) << "both taps fire";
+    while (kick->property("isPressed").toBool() && clock.elapsed() < 1000) {
+        QTest::qWait(2);
+    }
+    const qint64 released = clock.elapsed();
+    EXPECT_GE(released, 95);
+    // Had the second tap lengthened the look, it would end 0.1 s after that tap.
+    EXPECT_LT(released, 100 + secondTap / 2) << "released " << released << " ms after the first tap, "
+                                             << secondTap << " ms after it came the second";
+}
+
+TEST(Triangle, DrawsInItsOwnBoxWhateverItsParent) {
+    QQmlEngine engine;
+    QQuickWindow window;
+    window.resize(400, 60);
+    window.setColor(Qt::black);
+    QQmlComponent component(&engine);
+    component.setData("import QtQuick\nimport Quelmo\n"
+                      "Item { width: 400; height: 60\n"
+                      "  Triangle { x: 100; y: 20; width: 14; height: 10; fill: \"#ff0000\" } }",
+                      QUrl(QStringLiteral("qrc:/Quelmo/TriangleInAWideView.qml")));
+    std::unique_ptr<QQuickItem> scene(qobject_cast<QQuickItem*>(component.create()));
+    ASSERT_TRUE(scene) << component.errorString().toStdString();
+    scene->setParentItem(window.contentItem());
+    window.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&window));
+    const QImage image = window.grabWindow();
+    const auto red = [&](int x, int y) { return image.pixelColor(x, y).red() > 200 && image.pixelColor(x, y).green() < 60; };
+    EXPECT_TRUE(red(107, 28)) << "filled just above the middle of its bottom edge";
+    EXPECT_TRUE(red(107, 22)) << "and below its apex";
+    EXPECT_FALSE(red(101, 21)) << "the top corners stay empty";
+    EXPECT_FALSE(red(112, 21));
+    int outside = 0;
+    for (int y = 0; y < image.height(); ++y) {
+        for (int x = 0; x < image.width(); ++x) {
+            outside += red(x, y) && (x < 100 || x >= 114 || y < 20 || y >= 30);
+        }
+    }
+    EXPECT_EQ(outside, 0) << "nothing is drawn outside its 14 x 10 box";
+    scene.reset();
 }
 
 int main(int argc, char** argv) {
     qputenv("QT_QPA_PLATFORM", "offscreen");
+    // Qt Quick's own renderer: no GPU needed, and windows can be grabbed.
+    QQuickWindow::setGraphicsApi(QSGRendererInterface::Software);
     QGuiApplication app(argc, argv);
     ::testing::InitGoogleTest(&argc, argv);
     return RUN_ALL_TESTS();

@@ -15,12 +15,12 @@ GlassPanel {
             spacing: 16
             SymbolIcon { symbol: "metronome"; tint: "cyan"; size: 16 }
             Text { text: "BPM"; color: "white"; font.pixelSize: 12; font.bold: true }
-            Text { objectName: "bpmReadout"; text: Math.floor(panel.model.bpm); color: "cyan"; font.pixelSize: 20; font.bold: true; Layout.minimumWidth: 44 }
+            Text { objectName: "bpmReadout"; text: Readout.format("%d", panel.model.bpm); color: "cyan"; font.pixelSize: 20; font.bold: true; Layout.minimumWidth: 44 }
             SliderControl {
                 objectName: "tempoSlider"
+                Accessible.name: "Tempo"
                 Layout.fillWidth: true
                 from: 60; to: 190; stepSize: 1
-                snapMode: Slider.SnapAlways
                 value: panel.model.bpm
                 tint: "cyan"
                 onMoved: panel.model.setBpm(value)
@@ -30,11 +30,12 @@ GlassPanel {
             spacing: 16
             SymbolIcon { symbol: "speaker.wave.3"; tint: Style.named("pink"); size: 16 }
             Text { text: "MASTER OUT"; color: "white"; font.pixelSize: 12; font.bold: true }
-            Text { text: Math.floor(panel.model.masterVolume * 100) + "%"; color: Style.named("pink"); font.pixelSize: 12; font.bold: true }
+            Text { objectName: "masterReadout"; text: Readout.format("%d%%", panel.model.masterVolume * 100); color: Style.named("pink"); font.pixelSize: 12; font.bold: true }
             SliderControl {
                 objectName: "masterSlider"
+                Accessible.name: "Master level"
                 Layout.fillWidth: true
-                from: 0; to: 1
+                from: 0; to: 1 // continuous: the master level has no step
                 value: panel.model.masterVolume
                 tint: Style.named("pink")
                 onMoved: panel.model.masterVolume = value

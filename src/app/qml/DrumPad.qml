@@ -1,6 +1,9 @@
 import QtQuick
 
-// A square pad with its label and key letter. Pressed look for 0.1 s after each tap.
+// A square pad with its label and key letter, both as given. A tap fires the pad on the press,
+// as an instrument must (waiting for the release would make every hit late), and shows the
+// pressed look from that tap until 0.1 s after it; further taps inside that time fire again but
+// do not lengthen the look.
 Rectangle {
     id: pad
     property string label
@@ -8,6 +11,9 @@ Rectangle {
     property color tint: "red"
     property bool isPressed: false
     signal triggered()
+    Accessible.role: Accessible.Button
+    Accessible.name: label + " pad"
+    Accessible.onPressAction: tap()
     width: 110
     height: 110
     radius: 14
@@ -16,19 +22,24 @@ Rectangle {
     border.width: isPressed ? 3 : 1.5
     scale: isPressed ? 0.95 : 1.0
     Behavior on scale { NumberAnimation { duration: 60 } }
+
+    function tap() {
+        if (!release.running) {
+            pad.isPressed = true
+            release.start()
+        }
+        pad.triggered()
+    }
+
     Column {
         anchors.centerIn: parent
         spacing: 6
-        Text { text: pad.label.toUpperCase(); color: "white"; font.pixelSize: 15; font.bold: true; anchors.horizontalCenter: parent.horizontalCenter }
-        Text { text: pad.key.toUpperCase(); color: Qt.rgba(1, 1, 1, 0.6); font.pixelSize: 12; anchors.horizontalCenter: parent.horizontalCenter }
+        Text { objectName: "padLabel"; text: pad.label; color: "white"; font.pixelSize: 15; font.bold: true; anchors.horizontalCenter: parent.horizontalCenter }
+        Text { objectName: "padKey"; text: pad.key; color: Qt.rgba(1, 1, 1, 0.6); font.pixelSize: 12; anchors.horizontalCenter: parent.horizontalCenter }
     }
     Timer { id: release; interval: 100; onTriggered: pad.isPressed = false }
     MouseArea {
         anchors.fill: parent
-        onPressed: {
-            pad.isPressed = true
-            pad.triggered()
-            release.restart()
-        }
+        onPressed: pad.tap()
     }
 }

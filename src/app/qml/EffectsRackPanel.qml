@@ -6,7 +6,6 @@ import Quelmo
 GlassPanel {
     id: panel
     property QuelmoViewModel model
-    function fixed(value, digits) { return Number(value).toFixed(digits) }
     ColumnLayout {
         width: parent.width
         spacing: 12
@@ -24,38 +23,38 @@ GlassPanel {
             FXControl { title: "DISTORT"; icon: "flame"; tint: Style.named("red"); value: panel.model.distortionMix; onMoved: v => panel.model.distortionMix = v }
             FXControlWithDisplay {
                 title: "PITCH"; icon: "music.note"; tint: Style.named("yellow"); from: -1; to: 1
-                value: panel.model.pitchShift; displayValue: Math.trunc(panel.model.pitchShift * 24) + "st"
+                value: panel.model.pitchShift; displayValue: Readout.format("%dst", panel.model.pitchShift * 24)
                 onMoved: v => panel.model.pitchShift = v
             }
             FXControlWithDisplay {
                 title: "SPEED"; icon: "gauge.with.dots.needle.67percent"; tint: Style.named("cyan"); from: 0.5; to: 2.0
-                value: panel.model.importRate; displayValue: panel.fixed(panel.model.importRate, 2) + "x"
+                value: panel.model.importRate; displayValue: Readout.format("%.2fx", panel.model.importRate)
                 onMoved: v => panel.model.importRate = v
             }
             FXControlWithDisplay {
                 title: "DLY TIME"; icon: "timer"; tint: Style.named("mint"); from: 0.05; to: 1.25
-                value: panel.model.delayTime; displayValue: panel.fixed(panel.model.delayTime, 2) + "s"
+                value: panel.model.delayTime; displayValue: Readout.format("%.2fs", panel.model.delayTime)
                 onMoved: v => panel.model.delayTime = v
             }
             FXControl { title: "DLY FB"; icon: "arrow.triangle.2.circlepath"; tint: Style.named("teal"); value: panel.model.delayFeedback; onMoved: v => panel.model.delayFeedback = v }
             FXControlWithDisplay {
                 title: "AIR / LIFT"; icon: "wind"; tint: Style.named("orange"); from: -6; to: 6
-                value: panel.model.masterToneLiftDB; displayValue: panel.fixed(panel.model.masterToneLiftDB, 1) + " dB"
+                value: panel.model.masterToneLiftDB; displayValue: Readout.format("%.1f dB", panel.model.masterToneLiftDB)
                 onMoved: v => panel.model.masterToneLiftDB = v
             }
             FXControlWithDisplay {
                 title: "BASS"; icon: "speaker.wave.1"; tint: Style.named("brown"); from: -12; to: 12
-                value: panel.model.lowShelfGain; displayValue: panel.fixed(panel.model.lowShelfGain, 0) + " dB"
+                value: panel.model.lowShelfGain; displayValue: Readout.format("%.0f dB", panel.model.lowShelfGain)
                 onMoved: v => panel.model.lowShelfGain = v
             }
             FXControlWithDisplay {
                 title: "MID / CUT"; icon: "dot.scope"; tint: Style.named("mint"); from: -12; to: 12
-                value: panel.model.midPresenceDB; displayValue: panel.fixed(panel.model.midPresenceDB, 0) + " dB"
+                value: panel.model.midPresenceDB; displayValue: Readout.format("%.0f dB", panel.model.midPresenceDB)
                 onMoved: v => panel.model.midPresenceDB = v
             }
             FXControlWithDisplay {
                 title: "TREBLE"; icon: "speaker.wave.3"; tint: Style.named("indigo"); from: -12; to: 12
-                value: panel.model.highShelfGain; displayValue: panel.fixed(panel.model.highShelfGain, 0) + " dB"
+                value: panel.model.highShelfGain; displayValue: Readout.format("%.0f dB", panel.model.highShelfGain)
                 onMoved: v => panel.model.highShelfGain = v
             }
             FXControl { title: "METRO"; icon: "dot.radiowaves.forward"; tint: Style.named("gray"); value: panel.model.deckBBlend; onMoved: v => panel.model.deckBBlend = v }

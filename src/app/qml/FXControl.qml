@@ -1,4 +1,5 @@
 import QtQuick
+import Quelmo
 
 // A rack control over 0..1: the ring shows the value, the centre its percentage (integer part),
 // the slider below sets it in steps of 0.01.
@@ -8,7 +9,7 @@ Column {
     property real value: 0
     property color tint: "cyan"
     property string icon
-    readonly property string displayText: Math.floor(value * 100) + "%"
+    readonly property string displayText: Readout.format("%d%%", value * 100)
     signal moved(real value)
     spacing: 4
     width: 80
@@ -21,6 +22,7 @@ Column {
     }
     Text { text: control.title; color: "#9d9ab0"; font.pixelSize: 9; font.bold: true; anchors.horizontalCenter: parent.horizontalCenter }
     SliderControl {
+        Accessible.name: control.title
         width: 80
         from: 0; to: 1; stepSize: 0.01
         value: control.value

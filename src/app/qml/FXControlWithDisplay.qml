@@ -23,6 +23,7 @@ Column {
     }
     Text { text: control.title; color: "#9d9ab0"; font.pixelSize: 9; font.bold: true; anchors.horizontalCenter: parent.horizontalCenter }
     SliderControl {
+        Accessible.name: control.title
         width: 80
         from: control.from; to: control.to; stepSize: 0.01
         value: control.value

@@ -1,5 +1,6 @@
 import QtQuick
 import QtQuick.Layouts
+import Quelmo
 
 // One bus of the mixer strip: its meter, an optional level (0..1.2) and a balance (0..1, 0.5 centre).
 ColumnLayout {
@@ -29,10 +30,11 @@ ColumnLayout {
             RowLayout {
                 visible: block.showsLevel
                 Text { text: "GAIN"; color: "#9d9ab0"; font.pixelSize: 10 }
-                Text { text: Math.floor(block.level * 100) + "%"; color: "white"; font.pixelSize: 10; font.bold: true }
+                Text { objectName: "gainReadout"; text: Readout.format("%d%%", block.level * 100); color: "white"; font.pixelSize: 10; font.bold: true }
             }
             SliderControl {
                 visible: block.showsLevel
+                Accessible.name: block.title + " GAIN"
                 Layout.fillWidth: true
                 from: 0; to: 1.2; stepSize: 0.01
                 value: block.level
@@ -42,6 +44,7 @@ ColumnLayout {
             RowLayout {
                 Text { text: "L"; color: "#9d9ab0"; font.pixelSize: 10 }
                 SliderControl {
+                    Accessible.name: block.title + " pan"
                     Layout.fillWidth: true
                     from: 0; to: 1; stepSize: 0.01
                     value: block.pan

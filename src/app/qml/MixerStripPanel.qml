@@ -44,9 +44,10 @@ GlassPanel {
                 Text { text: "BUILD / BUS"; color: "white"; font.pixelSize: 12; font.bold: true }
                 RowLayout {
                     Text { text: "Post-FX level"; color: "#9d9ab0"; font.pixelSize: 10 }
-                    Text { text: Math.floor(panel.model.postFXGain * 100) + "%"; color: Style.named("purple"); font.pixelSize: 10; font.bold: true }
+                    Text { objectName: "postFXReadout"; text: Readout.format("%d%%", panel.model.postFXGain * 100); color: Style.named("purple"); font.pixelSize: 10; font.bold: true }
                 }
                 SliderControl {
+                    Accessible.name: "Post-FX level"
                     Layout.fillWidth: true
                     from: 0.25; to: 1.5; stepSize: 0.01
                     value: panel.model.postFXGain

@@ -7,6 +7,8 @@ AbstractButton {
     property string symbol
     property string title
     property color tint: "cyan"
+    Accessible.role: Accessible.Button
+    Accessible.name: title
     implicitWidth: row.implicitWidth + 24
     implicitHeight: 32
     background: Rectangle {

@@ -6,6 +6,10 @@ AbstractButton {
     id: toggle
     property string label
     checkable: true
+    Accessible.role: Accessible.CheckBox
+    Accessible.name: label
+    Accessible.checkable: true
+    Accessible.checked: checked
     implicitWidth: row.implicitWidth
     implicitHeight: 22
     contentItem: Row {

@@ -7,7 +7,6 @@ GlassPanel {
     id: panel
     property QuelmoViewModel model
     readonly property var padColors: ["red", "orange", "yellow", "green", "cyan", "blue", "purple", "pink"]
-    readonly property var keyLetters: ["q", "w", "e", "r", "t", "y", "u", "i"]
     ColumnLayout {
         width: parent.width
         spacing: 12
@@ -15,6 +14,7 @@ GlassPanel {
             Text { text: "PERFORMANCE PADS"; color: "white"; font.pixelSize: 14; font.bold: true; font.letterSpacing: 2 }
             Item { Layout.fillWidth: true }
             NeonToggle {
+                objectName: "keyboardToggle"
                 label: "KEYBOARD 1-8"
                 checked: panel.model.keyboardShortcutsEnabled
                 onToggled: panel.model.keyboardShortcutsEnabled = checked
@@ -31,7 +31,7 @@ GlassPanel {
                     required property int index
                     objectName: "pad" + index
                     label: modelData
-                    key: panel.keyLetters[index % 8]
+                    key: Readout.padKeyLetters[index % 8]
                     tint: Style.named(panel.padColors[index % 8])
                     onTriggered: panel.model.triggerPad(index)
                 }

@@ -11,6 +11,7 @@ Item {
     property bool showResetConfirm: false
 
     Component.onCompleted: model.prepareAudioEngineIfNeeded()
+    onShowResetConfirmChanged: showResetConfirm ? resetDialog.open() : resetDialog.close()
 
     Rectangle {
         anchors.fill: parent
@@ -46,24 +47,17 @@ Item {
         }
     }
 
-    Dialog {
+    DeckDialog {
         id: resetDialog
         objectName: "resetDialog"
-        anchors.centerIn: parent
-        modal: true
-        visible: deck.showResetConfirm
         title: "Reset Everything?"
-        width: 420
+        message: "This will stop all playback and reset all effects to default."
+        buttons: ["Cancel", "Reset"]
+        actionButton: "Reset"
         onClosed: deck.showResetConfirm = false
-        contentItem: Text {
-            text: "This will stop all playback and reset all effects to default."
-            color: "white"
-            wrapMode: Text.WordWrap
+        onChosen: button => {
+            if (button === "Reset")
+                deck.model.resetAll()
         }
-        footer: DialogButtonBox {
-            Button { text: "Cancel"; DialogButtonBox.buttonRole: DialogButtonBox.RejectRole }
-            Button { text: "Reset"; DialogButtonBox.buttonRole: DialogButtonBox.AcceptRole }
-        }
-        onAccepted: deck.model.resetAll()
     }
 }

@@ -53,6 +53,7 @@ Rectangle {
             Layout.alignment: Qt.AlignHCenter
             Layout.topMargin: 20
             text: "Launch Quelmo"
+            Accessible.name: text
             focus: true
             onClicked: setup.launch()
             Keys.onReturnPressed: setup.launch()
@@ -64,6 +65,8 @@ Rectangle {
             color: "#9d9ab0"
             font.pixelSize: 12
             font.underline: true
+            Accessible.role: Accessible.Link
+            Accessible.name: text
             MouseArea {
                 anchors.fill: parent
                 cursorShape: Qt.PointingHandCursor

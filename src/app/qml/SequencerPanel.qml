@@ -21,6 +21,7 @@ GlassPanel {
             Item { Layout.fillWidth: true }
             NeonButton {
                 objectName: "sequencerToggle"
+                Accessible.name: "Sequencer " + title
                 symbol: panel.model.sequencerRunning ? "stop.fill" : "play.fill"
                 title: panel.model.sequencerRunning ? "STOP" : "PLAY"
                 tint: panel.model.sequencerRunning ? Style.named("red") : Style.named("green")
@@ -45,7 +46,7 @@ GlassPanel {
                     color: current ? Qt.rgba(0, 1, 1, 0.3) : Qt.rgba(1, 1, 1, 0.05)
                     Text {
                         anchors.centerIn: parent
-                        text: index + 1
+                        text: Readout.format("%d", index + 1)
                         color: parent.current ? "cyan" : Qt.rgba(0.62, 0.6, 0.69, 0.6)
                         font.pixelSize: 10; font.bold: parent.current
                     }
@@ -63,7 +64,7 @@ GlassPanel {
                 Text {
                     width: panel.labelWidth
                     anchors.verticalCenter: parent.verticalCenter
-                    text: sequencerRow.modelData.toUpperCase()
+                    text: sequencerRow.modelData
                     color: Qt.rgba(1, 1, 1, 0.75); font.pixelSize: 10; font.bold: true
                 }
                 Repeater {
@@ -72,6 +73,10 @@ GlassPanel {
                         required property int index
                         readonly property bool lit: panel.grid.length > 0 && panel.model.sequencerCell(sequencerRow.index, index)
                         objectName: "cell_" + sequencerRow.index + "_" + index
+                        Accessible.role: Accessible.CheckBox
+                        Accessible.name: sequencerRow.modelData + " step " + (index + 1)
+                        Accessible.checkable: true
+                        Accessible.checked: lit
                         width: panel.cellWidth; height: 24; radius: 5
                         // Beats (every fourth step) sit on a slightly lighter ground.
                         color: lit ? sequencerRow.tint : Qt.rgba(1, 1, 1, index % 4 === 0 ? 0.1 : 0.05)

@@ -1,10 +1,13 @@
 import QtQuick
 import QtQuick.Controls.Basic
 
-// A thin slider in the deck's style, tinted.
+// A thin slider in the deck's style, tinted. Given a step, a drag moves in whole steps; without
+// one it moves continuously. Each use names what it sets in Accessible.name.
 Slider {
     id: slider
     property color tint: "cyan"
+    snapMode: stepSize > 0 ? Slider.SnapAlways : Slider.NoSnap
+    Accessible.role: Accessible.Slider
     implicitHeight: 20
     background: Rectangle {
         x: slider.leftPadding

@@ -1,0 +1,90 @@
+#include "SceneGeometryReport.h"
+
+#include <QQuickItem>
+#include <QQuickWindow>
+#include <QSaveFile>
+
+#include <cmath>
+
+namespace quelmo {
+
+QString accessibleName(const QQuickItem* item) {
+    // Accessible.* in QML attaches this object as a child of the item.
+    for (const QObject* child : item->children()) {
+        if (child->inherits("QQuickAccessibleAttached")) {
+            return child->property("name").toString();
+        }
+    }
+    return {};
+}
+
+namespace {
+
+void collect(QQuickItem* item, QList<NamedItem>& out) {
+    const QString name = accessibleName(item);
+    if (!name.isEmpty()) {
+        NamedItem named{name, item, item->mapRectToScene(QRectF(0, 0, item->width(), item->height())), false};
+        QRectF inside = named.sceneRect;
+        double opacity = 1.0;
+        for (const QQuickItem* p = item; p; p = p->parentItem()) {
+            opacity *= p->opacity();
+            if (p != item && p->clip()) {
+                inside &= p->mapRectToScene(p->clipRect());
+            }
+        }
+        if (QQuickWindow* window = item->window()) {
+            inside &= QRectF(0, 0, window->width(), window->height());
+        }
+        named.shown = item->isVisible() && opacity > 0.0 && !named.sceneRect.isEmpty() && inside == named.sceneRect;
+        out.append(named);
+    }
+    for (QQuickItem* child : item->childItems()) {
+        collect(child, out);
+    }
+}
+
+} // namespace
+
+QList<NamedItem> namedItems(QQuickItem* root) {
+    QList<NamedItem> out;
+    if (root) {
+        collect(root, out);
+    }
+    return out;
+}
+
+SceneGeometryReport::SceneGeometryReport(QQuickWindow* window, QString path, QObject* parent)
+    : QObject(parent), window_(window), path_(std::move(path)) {
+    debounce_.setSingleShot(true);
+    debounce_.setInterval(40);
+    connect(&debounce_, &QTimer::timeout, this, &SceneGeometryReport::writeNow);
+    // Every change on screen makes a frame; a frame after a quiet spell starts the countdown, and
+    // steady animation rewrites the file at most every 40 ms.
+    connect(window, &QQuickWindow::afterAnimating, this, [this] {
+        if (!debounce_.isActive()) {
+            debounce_.start();
+        }
+    });
+    debounce_.start();
+}
+
+void SceneGeometryReport::writeNow() {
+    if (!window_) {
+        return;
+    }
+    QByteArray text;
+    for (const NamedItem& named : namedItems(window_->contentItem())) {
+        const QPointF centre = named.sceneRect.center();
+        text += named.name.toUtf8() + '\t' + QByteArray::number(std::lround(centre.x())) + '\t' +
+                QByteArray::number(std::lround(centre.y())) + '\t' +
+                QByteArray::number(std::lround(named.sceneRect.width())) + '\t' +
+                QByteArray::number(std::lround(named.sceneRect.height())) + '\t' + (named.shown ? '1' : '0') + '\n';
+    }
+    QSaveFile file(path_);
+    if (file.open(QIODevice::WriteOnly)) {
+        file.write(text);
+        file.commit();
+    }
+}
+
+} // namespace quelmo

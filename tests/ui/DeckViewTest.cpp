@@ -1,0 +1,174 @@
+// The deck screen as a user meets it: what the readouts say, what the buttons and sliders do.
+
+#include "UiTestSupport.h"
+#include "deck/QuelmoViewModel.h"
+
+#include <QTest>
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+
+using quelmo::QuelmoViewModel;
+using quelmo::uitest::Scene;
+using quelmo::uitest::textOf;
+
+namespace {
+
+struct Deck : Scene {
+    Deck() : Scene(QStringLiteral("QuelmoDeckView.qml")) {}
+    QuelmoViewModel& model() { return *root()->property("model").value<QuelmoViewModel*>(); }
+    // The text in the ring of the rack control whose slider carries this name.
+    QString rack(const QString& title) {
+        QQuickItem* slider = named(title);
+        return slider ? slider->parentItem()->property("displayValue").toString() : QString();
+    }
+};
+
+} // namespace
+
+TEST(DeckView, RackRingsPrintTheirFormats) {
+    Deck deck;
+    auto& model = deck.model();
+    struct Case {
+        const char* title;
+        void (QuelmoViewModel::*set)(double);
+        double value;
+        const char* text;
+    };
+    const Case cases[] = {
+        {"PITCH", &QuelmoViewModel::setPitchShift, -1.0, "-24st"},
+        {"PITCH", &QuelmoViewModel::setPitchShift, -0.5, "-12st"},
+        {"PITCH", &QuelmoViewModel::setPitchShift, -0.02, "0st"},
+        {"PITCH", &QuelmoViewModel::setPitchShift, 0.02, "0st"},
+        {"PITCH", &QuelmoViewModel::setPitchShift, 1.0, "24st"},
+        {"SPEED", &QuelmoViewModel::setImportRate, 0.5, "0.50x"},
+        {"SPEED", &QuelmoViewModel::setImportRate, 1.125, "1.12x"},
+        {"SPEED", &QuelmoViewModel::setImportRate, 2.0, "2.00x"},
+        {"DLY TIME", &QuelmoViewModel::setDelayTime, 0.05, "0.05s"},
+        {"DLY TIME", &QuelmoViewModel::setDelayTime, 0.125, "0.12s"},
+        {"DLY TIME", &QuelmoViewModel::setDelayTime, 1.25, "1.25s"},
+        {"AIR / LIFT", &QuelmoViewModel::setMasterToneLiftDB, -6.0, "-6.0 dB"},
+        {"AIR / LIFT", &QuelmoViewModel::setMasterToneLiftDB, 0.25, "0.2 dB"},
+        {"AIR / LIFT", &QuelmoViewModel::setMasterToneLiftDB, 6.0, "6.0 dB"},
+        {"BASS", &QuelmoViewModel::setLowShelfGain, -12.0, "-12 dB"},
+        {"BASS", &QuelmoViewModel::setLowShelfGain, -0.4, "-0 dB"},
+        {"BASS", &QuelmoViewModel::setLowShelfGain, 12.0, "12 dB"},
+        {"MID / CUT", &QuelmoViewModel::setMidPresenceDB, -2.5, "-2 dB"},
+        {"MID / CUT", &QuelmoViewModel::setMidPresenceDB, 3.5, "4 dB"},
+        {"TREBLE", &QuelmoViewModel::setHighShelfGain, 0.5, "0 dB"},
+        {"TREBLE", &QuelmoViewModel::setHighShelfGain, 12.0, "12 dB"},
+    };
+    for (const Case& c : cases) {
+        (model.*c.set)(c.value);
+        EXPECT_EQ(deck.rack(c.title), c.text) << c.title << " at " << c.value;
+    }
+
+    model.resetEffects();
+    deck.click("BOLD PA");
+    EXPECT_EQ(deck.rack("BASS"), "2 dB") << "2.5 goes to the even neighbour, as printf does";
+    EXPECT_EQ(deck.rack("MID / CUT"), "4 dB");
+    EXPECT_EQ(deck.rack("AIR / LIFT"), "2.2 dB");
+    EXPECT_EQ(deck.rack("TREBLE"), "2 dB");
+    EXPECT_EQ(deck.named("DISTORT")->parentItem()->property("displayText").toString(), "7%");
+}
+
+TEST(DeckView, LevelReadoutsShowTheIntegerPart) {
+    Deck deck;
+    auto& model = deck.model();
+    model.setBpm(123.7);
+    EXPECT_EQ(textOf(deck.root(), "bpmReadout"), "123");
+    for (auto [level, text] : {std::pair{0.0, "0%"}, {0.857, "85%"}, {1.2, "120%"}}) {
+        model.setPadsBusLevel(level);
+        EXPECT_EQ(textOf(deck.root(), "gainReadout"), text) << level;
+    }
+    for (auto [gain, text] : {std::pair{0.25, "25%"}, {1.099, "109%"}, {1.5, "150%"}}) {
+        model.setPostFXGain(gain);
+        EXPECT_EQ(textOf(deck.root(), "postFXReadout"), text) << gain;
+    }
+    for (auto [volume, text] : {std::pair{0.0, "0%"}, {0.999, "99%"}, {1.0, "100%"}}) {
+        model.setMasterVolume(volume);
+        EXPECT_EQ(textOf(deck.root(), "masterReadout"), text) << volume;
+    }
+}
+
+TEST(DeckView, TransportButtonsSayWhatTheyWillDo) {
+    Deck deck;
+    auto& model = deck.model();
+    deck.click("PLAY");
+    EXPECT_TRUE(model.isPlaying());
+    ASSERT_TRUE(deck.named("PAUSE"));
+    EXPECT_EQ(deck.named("PAUSE")->property("title").toString(), "PAUSE");
+    deck.click("PAUSE");
+    EXPECT_FALSE(model.isPlaying());
+    EXPECT_TRUE(deck.isShown("PLAY"));
+
+    deck.click("Kick step 1");
+    EXPECT_TRUE(model.sequencerCell(0, 0));
+    EXPECT_TRUE(deck.named("Kick step 1")->property("lit").toBool());
+    deck.click("Sequencer PLAY");
+    EXPECT_TRUE(model.sequencerRunning());
+    EXPECT_EQ(deck.named("Sequencer STOP")->property("title").toString(), "STOP");
+    deck.click("Sequencer STOP");
+    EXPECT_FALSE(model.sequencerRunning());
+    deck.click("CLEAR");
+    EXPECT_FALSE(model.sequencerCell(0, 0));
+}
+
+TEST(DeckView, ResetAlertCancelsOrResetsEverything) {
+    Deck deck;
+    auto& model = deck.model();
+    model.setReverbMix(0.9);
+    model.setLowShelfGain(-7.0);
+    EXPECT_FALSE(deck.isShown("Reset"));
+
+    deck.click("RESET");
+    ASSERT_TRUE(deck.isShown("Reset Everything?"));
+    deck.click("Cancel");
+    QTest::qWait(10);
+    EXPECT_FALSE(deck.isShown("Reset Everything?"));
+    EXPECT_EQ(model.reverbMix(), 0.9) << "Cancel changes nothing";
+
+    deck.click("PLAY");
+    deck.click("RESET");
+    ASSERT_TRUE(deck.isShown("Reset Everything?")) << "the alert opens again";
+    deck.click("Reset");
+    QTest::qWait(10);
+    EXPECT_FALSE(deck.isShown("Reset Everything?"));
+    EXPECT_EQ(model.reverbMix(), 0.0);
+    EXPECT_EQ(model.lowShelfGain(), 0.0);
+    EXPECT_EQ(deck.rack("BASS"), "0 dB");
+    EXPECT_FALSE(model.isPlaying()) << "and all playback stops";
+}
+
+TEST(DeckView, SlidersWithAStepMoveInWholeSteps) {
+    Deck deck;
+    auto& model = deck.model();
+    const auto onStep = [](double value, double from) {
+        const double steps = (value - from) / 0.01;
+        return std::abs(steps - std::round(steps)) < 1e-6;
+    };
+    struct Case {
+        const char* name;
+        double (QuelmoViewModel::*get)() const;
+        double from;
+    };
+    for (const Case& c : {Case{"REVERB", &QuelmoViewModel::reverbMix, 0.0}, Case{"BASS", &QuelmoViewModel::lowShelfGain, -12.0},
+                          Case{"PADS BUS GAIN", &QuelmoViewModel::padsBusLevel, 0.0},
+                          Case{"PADS BUS pan", &QuelmoViewModel::stereoPads, 0.0},
+                          Case{"IMPORT BUS pan", &QuelmoViewModel::stereoImport, 0.0},
+                          Case{"Post-FX level", &QuelmoViewModel::postFXGain, 0.25}}) {
+        const double before = (model.*c.get)();
+        const double held = deck.drag(c.name, 0.3337);
+        const double after = (model.*c.get)();
+        EXPECT_NE(after, before) << c.name << " moved";
+        EXPECT_TRUE(onStep(held, c.from)) << c.name << ": the handle shows " << held << " while dragged";
+        EXPECT_NEAR(held, after, 1e-9) << c.name << ": and that is the value set";
+    }
+    const double tempo = deck.drag("Tempo", 0.4321);
+    EXPECT_NEAR(tempo, std::round(tempo), 1e-6) << "whole beats per minute under the hand";
+    EXPECT_NEAR(model.bpm(), tempo, 1e-6);
+    const double master = deck.drag("Master level", 0.3337);
+    EXPECT_FALSE(onStep(master, 0.0)) << "the master level is continuous: " << master;
+    EXPECT_NEAR(model.masterVolume(), master, 1e-9);
+}

@@ -1,0 +1,118 @@
+#include "UiTestSupport.h"
+
+#include "SceneGeometryReport.h"
+#include "SymbolIcons.h"
+
+#include <QQmlComponent>
+#include <QTest>
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+
+namespace quelmo::uitest {
+
+namespace {
+QQuickItem* findByObjectName(QQuickItem* item, const QString& name) {
+    if (item->objectName() == name) {
+        return item;
+    }
+    for (QQuickItem* child : item->childItems()) {
+        if (QQuickItem* found = findByObjectName(child, name)) {
+            return found;
+        }
+    }
+    return nullptr;
+}
+} // namespace
+
+Scene::Scene(const QString& file, const QVariantMap& properties, QSize size) {
+    engine_.addImageProvider(QStringLiteral("symbol"), new SymbolImageProvider);
+    window_.resize(size);
+    QQmlComponent component(&engine_, QUrl(QStringLiteral("qrc:/Quelmo/") + file));
+    if (!component.isReady()) {
+        ADD_FAILURE() << component.errorString().toStdString();
+        return;
+    }
+    root_.reset(qobject_cast<QQuickItem*>(component.createWithInitialProperties(properties)));
+    if (!root_) {
+        ADD_FAILURE() << component.errorString().toStdString();
+        return;
+    }
+    root_->setParentItem(window_.contentItem());
+    root_->setSize(size);
+    window_.show();
+    EXPECT_TRUE(QTest::qWaitForWindowExposed(&window_));
+    QTest::qWait(20); // let layouts settle
+}
+
+Scene::~Scene() {
+    // The view goes before its engine.
+    root_.reset();
+}
+
+QQuickItem* Scene::named(const QString& name) {
+    for (const NamedItem& item : namedItems(window_.contentItem())) {
+        if (item.name == name) {
+            if (!item.shown) {
+                ADD_FAILURE() << "\"" << name.toStdString() << "\" is not on show";
+                return nullptr;
+            }
+            return item.item;
+        }
+    }
+    ADD_FAILURE() << "no control named \"" << name.toStdString() << "\"";
+    return nullptr;
+}
+
+bool Scene::isShown(const QString& name) {
+    for (const NamedItem& item : namedItems(window_.contentItem())) {
+        if (item.name == name && item.shown) {
+            return true;
+        }
+    }
+    return false;
+}
+
+QPoint Scene::centre(QQuickItem* item) const {
+    return item->mapToScene(QPointF(item->width() / 2, item->height() / 2)).toPoint();
+}
+
+void Scene::click(const QString& name) {
+    if (QQuickItem* item = named(name)) {
+        QTest::mouseClick(&window_, Qt::LeftButton, {}, centre(item));
+    }
+}
+
+double Scene::drag(const QString& name, double fraction) {
+    QQuickItem* slider = named(name);
+    auto* handle = slider ? slider->property("handle").value<QQuickItem*>() : nullptr;
+    if (!handle) {
+        return std::nan("");
+    }
+    const QPoint from = centre(handle);
+    const double left = slider->property("leftPadding").toDouble() + handle->width() / 2;
+    const double span = slider->property("availableWidth").toDouble() - handle->width();
+    const QPoint to = slider->mapToScene(QPointF(left + fraction * span, slider->height() / 2)).toPoint();
+    QTest::mousePress(&window_, Qt::LeftButton, {}, from);
+    // Past the drag threshold first, then to the place in small moves, as a hand does.
+    for (int i = 1; i <= 10; ++i) {
+        QTest::mouseMove(&window_, from + (to - from) * i / 10);
+    }
+    const double low = slider->property("from").toDouble();
+    const double high = slider->property("to").toDouble();
+    const double shown = low + slider->property("visualPosition").toDouble() * (high - low);
+    QTest::mouseRelease(&window_, Qt::LeftButton, {}, to);
+    return shown;
+}
+
+QString textOf(QQuickItem* root, const QString& objectName) {
+    QQuickItem* item = findByObjectName(root, objectName);
+    if (!item) {
+        ADD_FAILURE() << "no item " << objectName.toStdString();
+        return {};
+    }
+    return item->property("text").toString();
+}
+
+} // namespace quelmo::uitest

@@ -1,0 +1,41 @@
+#pragma once
+
+// Views under test live in a real (offscreen) window, so they lay out, draw and take mouse input
+// the way they do on screen. Controls are found by their accessible names, as a user (or a screen
+// reader) knows them.
+
+#include <QQmlEngine>
+#include <QQuickItem>
+#include <QQuickWindow>
+#include <QVariantMap>
+
+#include <memory>
+
+namespace quelmo::uitest {
+
+class Scene {
+public:
+    explicit Scene(const QString& file, const QVariantMap& properties = {}, QSize size = {1100, 2600});
+    ~Scene();
+
+    QQuickItem* root() const { return root_.get(); }
+    QQuickWindow& window() { return window_; }
+    // The named item; fails the test (and returns nullptr) when there is none or it is not on show.
+    QQuickItem* named(const QString& name);
+    bool isShown(const QString& name);
+    void click(const QString& name);
+    // Drags the handle of the named slider toward the given fraction of its track; returns the
+    // value the handle shows just before it is let go (NaN when there is no such slider).
+    double drag(const QString& name, double fraction);
+
+private:
+    QPoint centre(QQuickItem* item) const;
+    QQmlEngine engine_;
+    QQuickWindow window_;
+    std::unique_ptr<QQuickItem> root_;
+};
+
+// A readout: the text of the item with this object name under root.
+QString textOf(QQuickItem* root, const QString& objectName);
+
+} // namespace quelmo::uitest
