@@ -3,6 +3,7 @@
 #include "overlay/PerformWave.h"
 
 #include <QPainter>
+#include <QRadialGradient>
 #include <QQuickWindow>
 #include <QtMath>
 
@@ -122,6 +123,20 @@ void PerformWaveItem::updateRunning() {
         timer_.stop();
     }
     emit animatingChanged();
+}
+
+} // namespace quelmo
+
+namespace quelmo {
+
+void PerformGlowItem::paint(QPainter* painter) {
+    const QRectF area(0, 0, width(), height());
+    painter->fillRect(area, QColor::fromRgbF(0.0f, 0.0f, 0.0f, 0.78f));
+    const QPointF centre(width() * 0.5, height() * 0.42);
+    QRadialGradient glow(centre, 520.0, centre, 40.0);
+    glow.setColorAt(0.0, QColor::fromRgbF(0.45f, 0.15f, 0.55f, 0.38f));
+    glow.setColorAt(1.0, Qt::transparent);
+    painter->fillRect(area, glow);
 }
 
 } // namespace quelmo

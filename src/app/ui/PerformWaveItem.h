@@ -51,3 +51,19 @@ private:
 };
 
 } // namespace quelmo
+
+namespace quelmo {
+
+// The perform card's backdrop: the screen dimmed to 78 % black under a violet glow (38 % at the
+// centre, a little above the middle, fading to clear between radii 40 and 520). Painted once per
+// size and kept as an image, so the wave's frames copy only their own small area of it.
+class PerformGlowItem : public QQuickPaintedItem {
+    Q_OBJECT
+    QML_ELEMENT
+
+public:
+    explicit PerformGlowItem(QQuickItem* parent = nullptr) : QQuickPaintedItem(parent) {}
+    void paint(QPainter* painter) override;
+};
+
+} // namespace quelmo
