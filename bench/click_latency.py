@@ -1,55 +1,94 @@
 #!/usr/bin/python3
-"""Pairs each click of the latency probe (a 5 kHz burst) with Quelmo's kick in a recording.
+"""Click-to-sound latency on one clock: XTest presses and recorded monitor blocks, both stamped on
+CLOCK_MONOTONIC (quelmo_xtest_press, quelmo_monitor_recorder).
 
-  click_latency.py RECORDING.wav  -> one line per click: "<probe_s> <kick_s> <delta_ms>", then a
-                                     summary (the first click apart, the rest as median and max)
+  click_latency.py PREFIX PRESSES KIND LABEL [--first-apart]
+      PREFIX   the recorder's PREFIX.f32 and PREFIX.blocks
+      PRESSES  quelmo_xtest_press's output
+      KIND     "burst": the first sample louder than 0.05 after the press (a bare client's burst);
+               "kick":  the deck's kick, found by normalised correlation with it as the deck
+                        synthesises it
+  A sample's time is the stamp of its block (when the block reached the recorder) minus the frames
+  that follow it in the block: when the sink mixed it. The sink's clock plays it later by the sink's
+  latency, which the server reports (negated) as the monitor stream's latency; both are printed. Prints one line per press, then the median and 90th percentile;
+  with --first-apart the first press (which wakes a sleeping output) is reported on its own.
 """
 import sys
-import wave
 
 import numpy as np
 
 RATE = 44100
 
 
-def main():
-    with wave.open(sys.argv[1], "rb") as w:
-        data = np.frombuffer(w.readframes(w.getnframes()), dtype="<i2").astype(np.float64) / 32768.0
-        signal = data.reshape(-1, w.getnchannels())[:, 0]
-    t = np.arange(len(signal)) / RATE
+def sample_times(prefix):
+    samples = np.fromfile(prefix + ".f32", dtype=np.float32).astype(np.float64)
+    blocks = np.loadtxt(prefix + ".blocks", dtype=np.int64, ndmin=2)
+    ends, stamps, lead = blocks[:, 0], blocks[:, 1], blocks[:, 2]
+    starts = np.concatenate(([0], ends[:-1]))
+    lengths = ends - starts
+    index = np.arange(len(samples))
+    block_of = np.repeat(np.arange(len(blocks)), lengths)[: len(samples)]
+    times = (stamps[block_of] - (ends[block_of] - 1 - index) * 1e9 / RATE) / 1e9
+    # A monitor's latency is negative: the sink mixes ahead of its clock by its own latency.
+    played = times - lead[block_of] / 1e6
+    return samples, times, played, lengths
 
-    # The probe: the 5 kHz component's envelope, over 1 ms.
-    demodulated = signal * np.exp(-2j * np.pi * 5000.0 * t)
-    envelope = np.abs(np.convolve(demodulated, np.ones(44) / 44, mode="same"))
-    loud = envelope > 0.5 * envelope.max()
-    probe = [i for i in np.flatnonzero(loud[1:] & ~loud[:-1]) + 1]
-    probe = [p for k, p in enumerate(probe) if k == 0 or p - probe[k - 1] > RATE // 5]
 
-    # The kick, as the deck synthesises it, by normalised correlation.
+def kick_template():
     k = np.arange(7938) / RATE
-    kick = (np.sin(2 * np.pi * (58 + 40 * np.exp(-30 * k)) * k).astype(np.float32)
+    return (np.sin(2 * np.pi * (58 + 40 * np.exp(-30 * k)) * k).astype(np.float32)
             * np.exp(-14.0 * k).astype(np.float32) * np.float32(0.95)).astype(np.float64)
-    correlation = np.correlate(signal, kick, mode="valid")
-    norms = np.sqrt(np.convolve(signal ** 2, np.ones(len(kick)), mode="valid"))
-    score = correlation / (np.linalg.norm(kick) * np.maximum(norms, 1e-9))
 
-    gaps = []
-    for p in probe:
-        window = score[p:p + RATE // 5]
-        if len(window) == 0 or window.max() < 0.8:
+
+def main():
+    prefix, presses_file, kind, label = sys.argv[1:5]
+    first_apart = "--first-apart" in sys.argv[5:]
+    signal, times, played, lengths = sample_times(prefix)
+    presses = np.loadtxt(presses_file, dtype=np.int64, ndmin=2)[:, 0] / 1e9
+
+    if kind == "kick":
+        kick = kick_template()
+        correlation = np.correlate(signal, kick, mode="valid")
+        norms = np.sqrt(np.convolve(signal ** 2, np.ones(len(kick)), mode="valid"))
+        score = correlation / (np.linalg.norm(kick) * np.maximum(norms, 1e-9))
+
+    latencies = []
+    later = []  # the same onsets by the sink's clock
+    for n, press in enumerate(presses):
+        begin = int(np.searchsorted(times, press - 0.050))
+        end = int(np.searchsorted(times, press + 0.300))
+        onset = None
+        if kind == "burst":
+            loud = np.flatnonzero(np.abs(signal[begin:end]) > 0.05)
+            if len(loud):
+                onset = begin + int(loud[0])
+        else:
+            window = score[begin:min(end, len(score))]
+            if len(window) and window.max() >= 0.8:
+                onset = begin + int(np.argmax(window))
+        if onset is None:
+            print(f"{label} press {n + 1}: no onset within 300 ms")
+            latencies.append(np.nan)
+            later.append(np.nan)
             continue
-        onset = p + int(np.argmax(window))
-        gaps.append((onset - p) / RATE * 1000)
-        print(f"{p / RATE:.4f} {onset / RATE:.4f} {gaps[-1]:.2f}")
-    if len(gaps) < 2:
-        print("too few clicks matched")
+        latencies.append((times[onset] - press) * 1000)
+        later.append((played[onset] - press) * 1000)
+        print(f"{label} press {n + 1}: {latencies[-1]:.2f} ms at the monitor, {later[-1]:.2f} ms by the sink's clock")
+
+    lat = np.array(latencies)
+    sink = np.array(later)
+    if first_apart and len(lat):
+        print(f"{label} first press, the output asleep: {lat[0]:.1f} ms")
+        lat, sink = lat[1:], sink[1:]
+    found = lat[~np.isnan(lat)]
+    sink = sink[~np.isnan(sink)]
+    if len(found) < 3:
+        print(f"{label}: too few onsets found ({len(found)} of {len(lat)})")
         sys.exit(1)
-    awake = np.array(gaps[1:])
-    print(f"clicks matched: {len(gaps)}")
-    print(f"first click after the output slept: kick {gaps[0]:.2f} ms after the probe burst")
-    print(f"awake: kick after the probe burst median {np.median(awake):.2f} ms, max {awake.max():.2f} ms")
-    print(f"estimated click-to-sound, awake: median {6.8 + np.median(awake):.1f} ms "
-          f"(the 256-frame bare client's 6.8 ms floor + the gap)")
+    print(f"{label}: median {np.median(found):.1f} ms, p90 {np.percentile(found, 90):.1f} ms, "
+          f"range {found.min():.1f} to {found.max():.1f} ms, {len(found)} of {len(lat)} presses; "
+          f"by the sink's clock median {np.median(sink):.1f} ms, p90 {np.percentile(sink, 90):.1f} ms; "
+          f"recorder blocks of {int(np.median(lengths))} frames (median)")
 
 
 if __name__ == "__main__":

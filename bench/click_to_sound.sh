@@ -1,39 +1,74 @@
 #!/usr/bin/env bash
-# Click-to-sound latency as a user meets it: the real application under Xvfb with a private
-# PulseAudio null sink, the Kick pad clicked with xdotool, the sink's monitor recorded.
+# Click-to-sound latency as a user meets it, measured absolutely: the real application under Xvfb
+# with a private PulseAudio null sink, the Kick pad clicked, the sink's monitor recorded.
 #
-# Method: a bare PulseAudio client (quelmo_latency_probe, 256-frame buffer) plays a 5 kHz burst on
-# the same X button press, through the same sink, so both answers to each click land in one
-# recording. Quelmo's latency = the probe's own (the floor of this path: about 6.8 ms at 256
-# frames, as measured for a bare client) + the gap between the burst and the kick. The first click
-# comes after a quiet stretch, when the deck's output sleeps; it is reported on its own.
+# One clock for both ends: quelmo_xtest_press presses the button through XTest and stamps
+# CLOCK_MONOTONIC once XSync returns (the server has taken the press); quelmo_monitor_recorder
+# reads the monitor in 64-frame fragments and stamps each block's arrival on the same clock, so
+# every recorded sample has a time (click_latency.py). Latency = the sound's onset - the press.
+#
+# Baseline in the same run, measured the same way: a bare PulseAudio client (quelmo_latency_probe,
+# 256-frame buffer) that plays a 5 kHz burst on any button press, alone on the sink, before the
+# deck starts. The deck's first click comes after a quiet stretch, when its output sleeps; it is
+# reported on its own.
 # Usage: bench/click_to_sound.sh [BUILD_DIR] [CLICKS]
 set -uo pipefail
 build=$(cd "${1:-build}" && pwd)
-clicks=${2:-15}
+clicks=${2:-20}
 E2E_APP=$build/src/app/quelmo
 source "$(dirname "$0")/../tests/e2e/harness.sh"
 here=$(cd "$(dirname "$0")" && pwd)
 
+recorder=""
+record_start() { # NAME
+    "$build/bench/quelmo_monitor_recorder" quelmo_test.monitor "$E2E_ROOT/$1" 64 >"$E2E_ROOT/$1.log" 2>&1 &
+    recorder=$!
+    E2E_SERVER_PIDS+=("$recorder")
+    e2e_wait_for 10 grep -q ready "$E2E_ROOT/$1.log" || e2e_fail "the recorder did not start"
+}
+record_stop() {
+    kill -INT "$recorder"
+    wait "$recorder" || e2e_fail "the recorder failed: $(cat "$E2E_ROOT"/*.log)"
+}
+press() { # NAME: $clicks presses about half a second apart, at the pointer
+    "$build/bench/quelmo_xtest_press" --button 1 "$clicks" 500 >"$E2E_ROOT/$1.presses"
+}
+
 e2e_start_display >/dev/null
 e2e_start_sound >/dev/null
-e2e_launch_deck
-xdotool mousemove --sync 550 500
-for _ in $(seq 40); do xdotool click 5; done # to the bottom
-xdotool mousemove --sync 367 250
-sleep 4 # the null sink settles and the deck's output goes to sleep
 
+# The bare client, alone on the sink.
 "$build/bench/quelmo_latency_probe" >"$E2E_ROOT/probe.log" 2>&1 &
 probe=$!
 E2E_SERVER_PIDS+=("$probe")
 e2e_wait_for 10 grep -q ready "$E2E_ROOT/probe.log" || e2e_fail "latency probe did not start"
-e2e_record_start
+xdotool mousemove --sync 640 512
 sleep 1
-for _ in $(seq "$clicks"); do
-    xdotool click 1
-    sleep 0.5
-done
+record_start bare
 sleep 0.5
-e2e_record_stop
+press bare
+sleep 0.5
+record_stop
+kill "$probe"
+wait "$probe" 2>/dev/null || true # ended by the signal
 
-/usr/bin/python3 "$here/click_latency.py" "$E2E_ROOT/recording.wav" | tail -n 4
+# The deck. The Kick pad is found from the window's geometry: with no window manager the deck
+# opens at its default size, and after scrolling the deck to the bottom the pad sits at a fixed
+# offset (367, 250) from the window's top-left corner, as the end-to-end perform test clicks it.
+e2e_launch_deck
+read -r wx wy < <(xdotool getwindowgeometry "$E2E_WINDOW" | awk '/Position/ {split($2, p, ","); print p[1], p[2]}')
+xdotool mousemove --sync $((wx + 550)) $((wy + 500))
+for _ in $(seq 40); do xdotool click 5; done # to the bottom
+xdotool mousemove --sync $((wx + 367)) $((wy + 250))
+sleep 4 # the null sink settles and the deck's output goes to sleep
+record_start deck
+sleep 0.5
+press deck
+sleep 0.5
+record_stop
+
+echo "click to sound, ${clicks} clicks each, press (XTest, after XSync) to onset at the sink's monitor:"
+/usr/bin/python3 "$here/click_latency.py" "$E2E_ROOT/bare" "$E2E_ROOT/bare.presses" burst "bare client (256 frames)" |
+    tail -n 1
+/usr/bin/python3 "$here/click_latency.py" "$E2E_ROOT/deck" "$E2E_ROOT/deck.presses" kick "Quelmo Kick pad" \
+    --first-apart | tail -n 2

@@ -1,6 +1,5 @@
 import QtQuick
 import QtQuick.Window
-import QtQuick.Shapes
 import Quelmo
 
 // The perform card: a dimmed, glowing full-screen layer with the key pressed, a title, a subtitle
@@ -13,25 +12,9 @@ Window {
     property string keyCaption
     color: "transparent"
 
-    Rectangle { anchors.fill: parent; color: Qt.rgba(0, 0, 0, 0.78) }
-    Shape {
-        // The glow: violet at 38 % fading to clear between radii 40 and 520, a little above centre.
-        anchors.fill: parent
-        ShapePath {
-            strokeColor: "transparent"
-            fillGradient: RadialGradient {
-                centerX: card.width * 0.5; centerY: card.height * 0.42; centerRadius: 520
-                focalX: centerX; focalY: centerY; focalRadius: 40
-                GradientStop { position: 0.0; color: Qt.rgba(0.45, 0.15, 0.55, 0.38) }
-                GradientStop { position: 1.0; color: "transparent" }
-            }
-            startX: 0; startY: 0
-            PathLine { x: card.width; y: 0 }
-            PathLine { x: card.width; y: card.height }
-            PathLine { x: 0; y: card.height }
-            PathLine { x: 0; y: 0 }
-        }
-    }
+    // The dim and the violet glow, painted once and kept: the wave's frames redraw only their own
+    // small area (a Shape filling the screen made every frame repaint the whole window).
+    PerformGlowItem { anchors.fill: parent }
     Column {
         anchors.centerIn: parent
         width: Math.min(520, card.width - 40)

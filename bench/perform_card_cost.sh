@@ -1,0 +1,62 @@
+#!/usr/bin/env bash
+# What playing costs while the perform card flashes: the real application under Xvfb (Qt Quick's
+# software renderer, as on a machine without a GPU) with a private PulseAudio null sink.
+#   idle   CPU of the whole process, as a share of one core, over SECONDS with nothing happening
+#   hits   the same while the Kick pad is clicked four times a second (each click plays the kick
+#          and flashes the card, so the card stays up and its wave moves the whole time)
+#   after  the same over the SECONDS after the last hit (the card gone: nothing should move)
+# The X server's own CPU is shown beside each (it composes what the application draws). The same
+# hits are measured first with the card turned off, which tells the card's share from the rest.
+# Usage: bench/perform_card_cost.sh [BUILD_DIR] [SECONDS] [BASELINE_BUILD_DIR]
+#        With a baseline build (for example one of the main branch), the same is measured for it
+#        first, in the same run.
+set -uo pipefail
+build=$(cd "${1:-build}" && pwd)
+seconds=${2:-30}
+baseline=${3:+$(cd "$3" && pwd)}
+E2E_APP=$build/src/app/quelmo
+source "$(dirname "$0")/../tests/e2e/harness.sh"
+
+hz=$(getconf CLK_TCK)
+cpu_ticks() { awk '{print $14 + $15}' "/proc/$1/stat"; }
+measure() { # LABEL COMMAND...: CPU of the app and of the X server while COMMAND runs
+    local label=$1 a0 a1 x0 x1 t0 t1
+    shift
+    a0=$(cpu_ticks "$E2E_APP_PID") x0=$(cpu_ticks "$xserver") t0=$(date +%s.%N)
+    "$@"
+    a1=$(cpu_ticks "$E2E_APP_PID") x1=$(cpu_ticks "$xserver") t1=$(date +%s.%N)
+    awk -v l="$label" -v a=$((a1 - a0)) -v x=$((x1 - x0)) -v hz="$hz" -v t="$(awk "BEGIN { print $t1 - $t0 }")" \
+        -v r="$(awk '/VmRSS/ {printf "%.0f", $2 / 1024}' "/proc/$E2E_APP_PID/status")" \
+        'BEGIN { printf "  %-6s app %5.1f %% of a core, X server %5.1f %%, over %.1f s; app resident %s MB\n", l, 100 * a / hz / t, 100 * x / hz / t, t, r }'
+}
+hits() { "$build/bench/quelmo_xtest_press" --button 1 $((seconds * 4)) 250 >/dev/null; }
+
+run() { # APP [VAR=value ...]
+    E2E_APP=$1
+    shift
+    e2e_launch_deck "$@"
+    # The Kick pad: after scrolling the deck to the bottom it sits at a fixed offset from the
+    # window's top-left corner (as the end-to-end perform test clicks it).
+    read -r wx wy < <(xdotool getwindowgeometry "$E2E_WINDOW" | awk '/Position/ {split($2, p, ","); print p[1], p[2]}')
+    xdotool mousemove --sync $((wx + 550)) $((wy + 500))
+    for _ in $(seq 40); do xdotool click 5; done
+    xdotool mousemove --sync $((wx + 367)) $((wy + 250))
+    sleep 5 # past the first seconds, when the output settles and goes to sleep
+    [[ $# -gt 0 ]] || measure idle sleep "$seconds"
+    measure hits hits
+    sleep 1 # the last card fades
+    [[ $# -gt 0 ]] || measure after sleep "$seconds"
+    e2e_stop_app
+}
+
+e2e_start_display >/dev/null
+xserver=${E2E_SERVER_PIDS[0]}
+e2e_start_sound >/dev/null
+if [[ -n "$baseline" ]]; then
+    echo "baseline $baseline:"
+    run "$baseline/src/app/quelmo"
+fi
+echo "$build, without the perform card (QUELMO_PERFORM_CARD=off: the pad, the sound and the meters alone):"
+run "$build/src/app/quelmo" QUELMO_PERFORM_CARD=off
+echo "$build:"
+run "$build/src/app/quelmo"
