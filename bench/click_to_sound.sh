@@ -52,14 +52,9 @@ record_stop
 kill "$probe"
 wait "$probe" 2>/dev/null || true # ended by the signal
 
-# The deck. The Kick pad is found from the window's geometry: with no window manager the deck
-# opens at its default size, and after scrolling the deck to the bottom the pad sits at a fixed
-# offset (367, 250) from the window's top-left corner, as the end-to-end perform test clicks it.
+# The deck: the pointer rests on the Kick pad, found by its accessible name.
 e2e_launch_deck
-read -r wx wy < <(xdotool getwindowgeometry "$E2E_WINDOW" | awk '/Position/ {split($2, p, ","); print p[1], p[2]}')
-xdotool mousemove --sync $((wx + 550)) $((wy + 500))
-for _ in $(seq 40); do xdotool click 5; done # to the bottom
-xdotool mousemove --sync $((wx + 367)) $((wy + 250))
+e2e_point_named "Kick pad"
 sleep 4 # the null sink settles and the deck's output goes to sleep
 record_start deck
 sleep 0.5

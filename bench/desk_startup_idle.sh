@@ -4,6 +4,10 @@
 #   start   launch to the deck shown with its output stream open on the sound server
 #   idle    CPU (share of one core) and resident memory over 30 s with nothing playing
 #   hidden  the same with the window unmapped (what a minimised window costs)
+#   rest    after a click on the Kick pad, seconds until the output stream is corked, at the
+#           rack's defaults and with SPEED and PITCH moved on their sliders; then the
+#           deck controller's own figure, seconds from its last audible block to the cork, and the
+#           output gaps while the Kick plays (quelmo_rest_bench, built with -DQUELMO_BUILD_BENCH=ON)
 # Usage: bench/desk_startup_idle.sh [BUILD_DIR] [SECONDS]
 set -uo pipefail
 build=${1:-build}
@@ -14,6 +18,20 @@ source "$(dirname "$0")/../tests/e2e/harness.sh"
 cpu_ticks() { awk '{print $14 + $15}' "/proc/$1/stat"; }
 rss_mb() { awk '/VmRSS/ {printf "%.0f", $2 / 1024}' "/proc/$1/status"; }
 stream_open() { pactl list sink-inputs | grep -q 'application.name = "Quelmo"'; }
+corked() { pactl list sink-inputs | grep -q 'Corked: yes'; }
+click_to_rest() { # label: click the Kick pad on a rested deck, time until the stream is corked
+    local start end
+    until corked; do sleep 0.05; done
+    e2e_point_named "Kick pad"
+    sleep 0.2
+    start=$(date +%s.%N)
+    xdotool click 1
+    until ! corked; do sleep 0.01; done
+    until corked; do sleep 0.02; done
+    end=$(date +%s.%N)
+    printf '%-8s %.2f s from a Kick click to the corked stream (%s; the Kick lasts 0.18 s)\n' rest \
+        "$(awk "BEGIN { print $end - $start }")" "$1"
+}
 measure_idle() { # label
     local ticks0 ticks1 hz
     hz=$(getconf CLK_TCK)
@@ -42,3 +60,16 @@ measure_idle idle
 xdotool windowunmap "$E2E_WINDOW"
 sleep 1
 measure_idle hidden
+xdotool windowmap "$E2E_WINDOW"
+sleep 1
+
+click_to_rest "rack at its defaults"
+e2e_click_named SPEED 0.67 # about 1.6x
+e2e_click_named PITCH 0.65 # about +8st
+click_to_rest "SPEED and PITCH off 1.00x and 0st"
+e2e_screenshot rest-speed-pitch
+
+rest_bench="$build/bench/quelmo_rest_bench"
+if [[ -x "$rest_bench" ]]; then
+    "$rest_bench" 35 | sed 's/^/deck     /'
+fi

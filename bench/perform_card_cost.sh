@@ -8,8 +8,8 @@
 # The X server's own CPU is shown beside each (it composes what the application draws). The same
 # hits are measured first with the card turned off, which tells the card's share from the rest.
 # Usage: bench/perform_card_cost.sh [BUILD_DIR] [SECONDS] [BASELINE_BUILD_DIR]
-#        With a baseline build (for example one of the main branch), the same is measured for it
-#        first, in the same run.
+#        With a baseline build (an earlier one that writes the geometry file the harness finds the
+#        Kick pad by), the same is measured for it first, in the same run.
 set -uo pipefail
 build=$(cd "${1:-build}" && pwd)
 seconds=${2:-30}
@@ -35,12 +35,8 @@ run() { # APP [VAR=value ...]
     E2E_APP=$1
     shift
     e2e_launch_deck "$@"
-    # The Kick pad: after scrolling the deck to the bottom it sits at a fixed offset from the
-    # window's top-left corner (as the end-to-end perform test clicks it).
-    read -r wx wy < <(xdotool getwindowgeometry "$E2E_WINDOW" | awk '/Position/ {split($2, p, ","); print p[1], p[2]}')
-    xdotool mousemove --sync $((wx + 550)) $((wy + 500))
-    for _ in $(seq 40); do xdotool click 5; done
-    xdotool mousemove --sync $((wx + 367)) $((wy + 250))
+    # The pointer rests on the Kick pad, found by its accessible name.
+    e2e_point_named "Kick pad"
     sleep 5 # past the first seconds, when the output settles and goes to sleep
     [[ $# -gt 0 ]] || measure idle sleep "$seconds"
     measure hits hits

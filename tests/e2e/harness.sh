@@ -15,7 +15,9 @@
 #   e2e_screenshot NAME                        save a PNG of the screen into the artefacts folder
 #   e2e_show_named NAME                        scroll the control with that accessible name into view;
 #                                              sets E2E_AT to its window-relative "x y width height"
-#   e2e_click_named NAME [FRACTION]            click it, in the middle or at FRACTION of its width
+#   e2e_point_named NAME [FRACTION]            move the pointer over it, in the middle or at FRACTION
+#                                              of its width
+#   e2e_click_named NAME [FRACTION]            click it there
 #   e2e_is_shown NAME                          whether it is on show now
 #   e2e_close_window / e2e_wait_app_exit       close like a window manager does; wait for the exit
 #   e2e_record_start [NAME] / e2e_record_stop  record the null sink into $E2E_ROOT/NAME.wav (recording.wav)
@@ -244,12 +246,17 @@ e2e_show_named() {
     e2e_fail "no control named \"$name\" came into view"
 }
 
-e2e_click_named() {
+e2e_point_named() {
     local name=$1 fraction=${2:-0.5} x y w h
     e2e_show_named "$name"
     read -r x y w h <<<"$E2E_AT"
     x=$(awk -v x="$x" -v w="$w" -v f="$fraction" 'BEGIN { printf "%d", x + (f - 0.5) * w }')
-    xdotool mousemove --window "$E2E_WINDOW" "$x" "$y" click 1
+    xdotool mousemove --window "$E2E_WINDOW" "$x" "$y"
+}
+
+e2e_click_named() {
+    e2e_point_named "$@"
+    xdotool click 1
 }
 
 # Gives the window keyboard focus (there is no window manager to do it), then presses the keys.

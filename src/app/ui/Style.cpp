@@ -24,18 +24,4 @@ QString Style::icon(const QString& symbol, const QColor& tint) const {
 
 double Style::waveIntensity(double meter) const { return PerformWave::intensityForMeter(meter); }
 
-QVariantList Style::wavePoints(int layer, double phase, double intensity, double width, double height) const {
-    QVariantList out;
-    if (layer < 0 || layer > 2) {
-        return out;
-    }
-    const auto points = PerformWave::points(PerformWave::layers[layer], phase, intensity, width, height);
-    out.reserve(points.size() * 2);
-    for (const auto& p : points) {
-        out.append(p.x());
-        out.append(p.y());
-    }
-    return out;
-}
-
 } // namespace quelmo

@@ -23,8 +23,6 @@ public:
     // An image source for the symbol, tinted.
     Q_INVOKABLE QString icon(const QString& symbol, const QColor& tint) const;
     Q_INVOKABLE double waveIntensity(double meter) const;
-    // The 81 points of wave layer 0..2 as a flat list x0, y0, x1, y1, ...
-    Q_INVOKABLE QVariantList wavePoints(int layer, double phase, double intensity, double width, double height) const;
 };
 
 } // namespace quelmo
