@@ -12,6 +12,7 @@
 #include <cstdlib>
 #include <dlfcn.h>
 #include <pthread.h>
+#include <functional>
 #include <new>
 #include <thread>
 
@@ -122,31 +123,11 @@ struct BusyGraph {
 
 } // namespace
 
-TEST(RealTimeSafety, SteadyRenderingOfABusyGraphDoesNotAllocate) {
-    BusyGraph graph;
-    std::vector<float> left(512), right(512);
-    float* channels[2] = {left.data(), right.data()};
-    // Warm up: the first blocks may size buffers a unit grows lazily.
-    for (int block = 0; block < 50; ++block) {
-        graph.rig.driver->renderBlock(channels, 512);
-    }
-    for (int block = 0; block < 200; ++block) {
-        // Main-thread work between blocks allocates freely; only the render call is counted.
-        graph.pads[static_cast<std::size_t>(block % 8)]->scheduleBuffer(graph.hit);
-        if (block % 40 == 0) {
-            graph.loop->scheduleBuffer(graph.bar);
-        }
-        graph.rig.engine->dispatchEvents();
-        countingHere = true;
-        graph.rig.driver->renderBlock(channels, 512);
-        countingHere = false;
-    }
-    EXPECT_EQ(allocationsWhileCounting.load(), 0u);
-    EXPECT_EQ(locksWhileCounting.load(), 0u);
-}
-
-TEST(RealTimeSafety, RetuningTheTimePitchUnitWhileRenderingDoesNotAllocateOrLock) {
-    BusyGraph graph;
+namespace {
+// Renders blocks of the graph, counting what the render calls allocate and lock: before each one,
+// betweenBlocks(block) does the main thread's work, which may allocate freely. The first blocks,
+// which may size buffers a unit grows lazily, are not counted.
+void renderCounting(BusyGraph& graph, int blocks, const std::function<void(int)>& betweenBlocks) {
     std::vector<float> left(512), right(512);
     float* channels[2] = {left.data(), right.data()};
     for (int block = 0; block < 50; ++block) {
@@ -154,18 +135,8 @@ TEST(RealTimeSafety, RetuningTheTimePitchUnitWhileRenderingDoesNotAllocateOrLock
     }
     allocationsWhileCounting = 0;
     locksWhileCounting = 0;
-    // Sweep rate over 0.5..2 and pitch over -2400..2400 cents, a new pair every block, as a knob
-    // dragged end to end does; then the same with both moving at once; now and then through the
-    // bypass point.
-    constexpr int steps = 400;
-    for (int block = 0; block < 3 * steps; ++block) {
-        const double t = static_cast<double>(block % steps) / (steps - 1);
-        const int sweep = block / steps;
-        const bool bypass = block % 100 == 50; // leaving bypass restarts the stretcher
-        const double rate = sweep == 1 || bypass ? 1.0 : std::pow(2.0, -1.0 + 2.0 * t);
-        const double cents = sweep == 0 || bypass ? 0.0 : -2400.0 + 4800.0 * t;
-        graph.timePitch->setRate(static_cast<float>(rate));
-        graph.timePitch->setPitch(static_cast<float>(cents));
+    for (int block = 0; block < blocks; ++block) {
+        betweenBlocks(block);
         if (block % 40 == 0) {
             graph.loop->scheduleBuffer(graph.bar);
         }
@@ -174,6 +145,31 @@ TEST(RealTimeSafety, RetuningTheTimePitchUnitWhileRenderingDoesNotAllocateOrLock
         graph.rig.driver->renderBlock(channels, 512);
         countingHere = false;
     }
+}
+} // namespace
+
+TEST(RealTimeSafety, SteadyRenderingOfABusyGraphDoesNotAllocate) {
+    BusyGraph graph;
+    renderCounting(graph, 200, [&](int block) { graph.pads[static_cast<std::size_t>(block % 8)]->scheduleBuffer(graph.hit); });
+    EXPECT_EQ(allocationsWhileCounting.load(), 0u);
+    EXPECT_EQ(locksWhileCounting.load(), 0u);
+}
+
+TEST(RealTimeSafety, RetuningTheTimePitchUnitWhileRenderingDoesNotAllocateOrLock) {
+    BusyGraph graph;
+    // Sweep rate over 0.5..2 and pitch over -2400..2400 cents, a new pair every block, as a knob
+    // dragged end to end does; then the same with both moving at once; now and then through the
+    // bypass point.
+    constexpr int steps = 400;
+    renderCounting(graph, 3 * steps, [&](int block) {
+        const double t = static_cast<double>(block % steps) / (steps - 1);
+        const int sweep = block / steps;
+        const bool bypass = block % 100 == 50; // leaving bypass restarts the stretcher
+        const double rate = sweep == 1 || bypass ? 1.0 : std::pow(2.0, -1.0 + 2.0 * t);
+        const double cents = sweep == 0 || bypass ? 0.0 : -2400.0 + 4800.0 * t;
+        graph.timePitch->setRate(static_cast<float>(rate));
+        graph.timePitch->setPitch(static_cast<float>(cents));
+    });
     EXPECT_EQ(allocationsWhileCounting.load(), 0u);
     EXPECT_EQ(locksWhileCounting.load(), 0u);
 }
