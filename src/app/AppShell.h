@@ -12,8 +12,8 @@ class QJSEngine;
 //
 // QUELMO_YTDLP_PROBE_PATHS (colon-separated) replaces the yt-dlp probe paths, and
 // QUELMO_TEST_SCREEN_FILE names a file that receives the name of each screen shown, and
-// QUELMO_TEST_GEOMETRY_FILE names a file the application keeps up to date with where each control
-// with an accessible name sits in the window (quelmo::SceneGeometryReport); all three exist for the
+// QUELMO_TEST_GEOMETRY_FILE names a file the application writes, on each SIGUSR1, with where each
+// control with an accessible name sits in the window (quelmo::SceneGeometryReport); all three exist for the
 // end-to-end tests and change nothing when unset.
 class AppShell : public QObject {
     Q_OBJECT

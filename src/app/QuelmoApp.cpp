@@ -19,6 +19,10 @@
 Q_IMPORT_QML_PLUGIN(QuelmoPlugin)
 
 int main(int argc, char* argv[]) {
+    const QString geometryFile = qEnvironmentVariable("QUELMO_TEST_GEOMETRY_FILE");
+    if (!geometryFile.isEmpty()) {
+        quelmo::SceneGeometryReport::ignoreRequestsForNow();
+    }
     QGuiApplication app(argc, argv);
     QGuiApplication::setOrganizationName(QStringLiteral("Quelmo"));
     QGuiApplication::setApplicationName(QStringLiteral("Quelmo"));
@@ -45,9 +49,9 @@ int main(int argc, char* argv[]) {
     }
     // End-to-end tests find controls by their accessible names in this file (see AppShell.h).
     std::unique_ptr<quelmo::SceneGeometryReport> geometryReport;
-    if (const QString path = qEnvironmentVariable("QUELMO_TEST_GEOMETRY_FILE"); !path.isEmpty()) {
+    if (!geometryFile.isEmpty()) {
         if (auto* window = qobject_cast<QQuickWindow*>(engine.rootObjects().constFirst())) {
-            geometryReport = std::make_unique<quelmo::SceneGeometryReport>(window, path);
+            geometryReport = std::make_unique<quelmo::SceneGeometryReport>(window, geometryFile);
         }
     }
     // Closing the main window quits, even while a perform card is still on screen.

@@ -213,7 +213,11 @@ e2e_screenshot() {
 }
 
 # "x y width height shown" of the named control, nothing when the app lists no such control.
+# Asks the app for its named controls as they are now (it writes the file on SIGUSR1).
 _e2e_geometry() {
+    rm -f "$E2E_GEOMETRY"
+    kill -USR1 "$E2E_APP_PID" 2>/dev/null || return 0
+    e2e_wait_for 5 test -e "$E2E_GEOMETRY" || return 0
     awk -F'\t' -v name="$1" '$1 == name { print $2, $3, $4, $5, $6; exit }' "$E2E_GEOMETRY" 2>/dev/null || true
 }
 

@@ -5,6 +5,9 @@
 #include <QSaveFile>
 
 #include <cmath>
+#include <csignal>
+#include <fcntl.h>
+#include <unistd.h>
 
 namespace quelmo {
 
@@ -53,20 +56,38 @@ QList<NamedItem> namedItems(QQuickItem* root) {
     return out;
 }
 
+namespace {
+// The signal handler only writes a byte into this pipe; the event loop reads it.
+int requestPipe[2] = {-1, -1};
+
+void onRequest(int) {
+    const char byte = 1;
+    [[maybe_unused]] const auto written = ::write(requestPipe[1], &byte, 1);
+}
+} // namespace
+
+void SceneGeometryReport::ignoreRequestsForNow() { std::signal(SIGUSR1, SIG_IGN); }
+
 SceneGeometryReport::SceneGeometryReport(QQuickWindow* window, QString path, QObject* parent)
     : QObject(parent), window_(window), path_(std::move(path)) {
-    debounce_.setSingleShot(true);
-    debounce_.setInterval(40);
-    connect(&debounce_, &QTimer::timeout, this, &SceneGeometryReport::writeNow);
-    // Every change on screen makes a frame; a frame after a quiet spell starts the countdown, and
-    // steady animation rewrites the file at most every 40 ms.
-    connect(window, &QQuickWindow::afterAnimating, this, [this] {
-        if (!debounce_.isActive()) {
-            debounce_.start();
+    if (requestPipe[0] < 0 && ::pipe2(requestPipe, O_CLOEXEC | O_NONBLOCK) != 0) {
+        return;
+    }
+    requests_ = std::make_unique<QSocketNotifier>(requestPipe[0], QSocketNotifier::Read);
+    connect(requests_.get(), &QSocketNotifier::activated, this, [this] {
+        char drained[64];
+        while (::read(requestPipe[0], drained, sizeof drained) > 0) {
         }
+        writeNow();
     });
-    debounce_.start();
+    struct sigaction action {};
+    action.sa_handler = onRequest;
+    sigemptyset(&action.sa_mask);
+    action.sa_flags = SA_RESTART;
+    sigaction(SIGUSR1, &action, nullptr);
 }
+
+SceneGeometryReport::~SceneGeometryReport() { std::signal(SIGUSR1, SIG_IGN); }
 
 void SceneGeometryReport::writeNow() {
     if (!window_) {
