@@ -19,6 +19,7 @@
 #include <span>
 #include <sstream>
 #include <string>
+#include <string_view>
 #include <vector>
 
 extern char** environ;
@@ -277,3 +278,31 @@ TEST_P(CutFile, DeliversWhatIsBeforeTheCut) {
 INSTANTIATE_TEST_SUITE_P(Formats, CutFile, testing::Values("wav", "aiff", "flac", "mp3", "ogg", "m4a"));
 
 } // namespace
+
+// Opened for one read, a compressed file is not counted up front, yet reads exactly what open()
+// reads; its length is the container's word until the end, then exact. WAV is exact from the start.
+TEST_F(WithFfmpeg, OpenForOneReadDeliversWhatOpenDeliversAndLearnsTheLength) {
+    for (const char* name : {"tone.mp3", "tone.ogg", "tone.wav"}) {
+        const fs::path path = dir_ / name;
+        ASSERT_TRUE(ffmpeg({"-f", "lavfi", "-i", tone(44100, 2)}, path));
+        std::string error;
+        auto counted = AudioFile::open(path.string(), &error);
+        ASSERT_NE(counted, nullptr) << error;
+        auto once = AudioFile::openForOneRead(path.string(), &error);
+        ASSERT_NE(once, nullptr) << error;
+        const bool wav = std::string_view(name).ends_with("wav");
+        EXPECT_EQ(once->lengthIsExact(), wav) << name;
+        if (!wav) {
+            EXPECT_FALSE(once->seek(1000, &error)) << name;
+            EXPECT_NEAR(static_cast<double>(once->length()), static_cast<double>(counted->length()), 4096.0)
+                << name << ": the container's length";
+        }
+        const Planes expected = readToEnd(*counted, 4096);
+        EXPECT_EQ(readToEnd(*once, 1000), expected) << name;
+        EXPECT_TRUE(once->lengthIsExact()) << name;
+        EXPECT_EQ(once->length(), counted->length()) << name;
+        // Now like any open file: back to the start and the same frames again.
+        ASSERT_TRUE(once->seek(0, &error)) << error;
+        EXPECT_EQ(readToEnd(*once, 4096), expected) << name;
+    }
+}

@@ -10,6 +10,7 @@
 #include "overlay/QuelmoOverlayPresenter.h"
 #include "model/QuelmoImportedTrack.h"
 #include "model/QuelmoVoiceProfile.h"
+#include "tracks/WaveformAnalysis.h"
 #include "timing/PulseClock.h"
 #include "util/DelayScheduler.h"
 #include "util/MediaClock.h"
@@ -367,6 +368,13 @@ public:
     QVariantMap trackDurationsForView() const;
     const QList<double>& hotCues() const { return hotCues_; }
     void setHotCues(const QList<double>& value);
+
+    // Computes the loudness overview of the track's file (only its url is read) on a worker thread
+    // and hands it, with the exact frame count and rate, to `done` on the main thread; absent when
+    // the file is empty or cannot be read (logged). `done` is not called once this controller is
+    // gone. Several analyses may run at once; they share nothing. Main thread.
+    using WaveformDone = std::function<void(std::optional<WaveformAnalysis>)>;
+    void analyzeWaveform(const QuelmoImportedTrack& track, WaveformDone done);
 
     // Folders of the downloads library.
     const QUrl& downloadsDir() const { return downloadsDir_; }

@@ -1,5 +1,10 @@
 #include "deck/QuelmoViewModel.h"
 
+#include <QCoreApplication>
+#include <QFile>
+#include <QPointer>
+#include <QThreadPool>
+
 namespace quelmo {
 
 void QuelmoViewModel::setImportVolume(double value) {
@@ -86,6 +91,25 @@ void QuelmoViewModel::stopAllTrackPlayback() {
 void QuelmoViewModel::stopImportPlayback() {
     importFile_.reset();
     setImportPlaying(false);
+}
+
+void QuelmoViewModel::analyzeWaveform(const QuelmoImportedTrack& track, WaveformDone done) {
+    // A URL that names no local file gives an empty path, which fails to open and is logged.
+    std::string path = QFile::encodeName(track.url.toLocalFile()).toStdString();
+    QPointer<QuelmoViewModel> self(this);
+    QThreadPool::globalInstance()->start([path = std::move(path), self = std::move(self),
+                                          done = std::move(done)]() mutable {
+        auto result = analyzeWaveformFile(path);
+        // Back on the main thread, where `self` may be checked: the application object lives there.
+        QMetaObject::invokeMethod(
+            QCoreApplication::instance(),
+            [self = std::move(self), done = std::move(done), result = std::move(result)]() mutable {
+                if (self) {
+                    done(std::move(result));
+                }
+            },
+            Qt::QueuedConnection);
+    });
 }
 
 } // namespace quelmo

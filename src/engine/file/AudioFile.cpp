@@ -406,6 +406,14 @@ AudioFile::AudioFile(std::string path, AudioFormat format, std::int64_t length,
 AudioFile::~AudioFile() = default;
 
 std::unique_ptr<AudioFile> AudioFile::open(const std::string& path, std::string* error) {
+    return open(path, true, error);
+}
+
+std::unique_ptr<AudioFile> AudioFile::openForOneRead(const std::string& path, std::string* error) {
+    return open(path, false, error);
+}
+
+std::unique_ptr<AudioFile> AudioFile::open(const std::string& path, bool countFrames, std::string* error) {
     auto probe = Decoder::open(path, nullptr, error);
     if (!probe) {
         return nullptr;
@@ -432,6 +440,28 @@ std::unique_ptr<AudioFile> AudioFile::open(const std::string& path, std::string*
     }
 
     std::optional<std::int64_t> length = 0;
+    if (first == Decoder::Next::frame && !countFrames && !probe->exact) {
+        // The probe is at frame 0 with its first frame at hand: it becomes the reader, and the
+        // length is the container's word until the end is read.
+        std::int64_t stated = 0;
+        const AVStream* stream = probe->stream;
+        if (stream->duration > 0 && stream->time_base.num > 0 && stream->time_base.den > 0) {
+            // Frames the container says the decoder skips at the start (an MP3's encoder delay)
+            // show as a later start time; they are not delivered.
+            const std::int64_t skipped = stream->start_time != AV_NOPTS_VALUE && stream->start_time > 0 &&
+                                                 stream->start_time < stream->duration
+                                             ? stream->start_time
+                                             : 0;
+            stated = av_rescale_q(stream->duration - skipped, stream->time_base, AVRational{1, probe->rate});
+        } else if (probe->format->duration > 0) {
+            stated = av_rescale(probe->format->duration, probe->rate, AV_TIME_BASE);
+        }
+        auto file = std::unique_ptr<AudioFile>(
+            new AudioFile(path, *format, std::max<std::int64_t>(0, stated), std::move(probe)));
+        file->lengthIsExact_ = false;
+        file->haveFrame_ = true;
+        return file;
+    }
     if (first == Decoder::Next::frame) {
         if (probe->exact) {
             length = probe->lengthFromContainer();
@@ -462,7 +492,9 @@ std::unique_ptr<AudioFile> AudioFile::duplicate(std::string* error) const {
     if (!reader) {
         return nullptr;
     }
-    return std::unique_ptr<AudioFile>(new AudioFile(path_, format_, length_, std::move(reader)));
+    auto copy = std::unique_ptr<AudioFile>(new AudioFile(path_, format_, length_, std::move(reader)));
+    copy->lengthIsExact_ = lengthIsExact_;
+    return copy;
 }
 
 int AudioFile::fill(std::string* error) {
@@ -494,6 +526,10 @@ bool AudioFile::restart(std::string* error) {
 }
 
 bool AudioFile::seek(std::int64_t frame, std::string* error) {
+    if (!lengthIsExact_ && frame != position_) {
+        fail(error, "cannot seek: the file is open for one read from start to end");
+        return false;
+    }
     if (frame < 0 || frame > length_) {
         fail(error, "cannot seek to frame " + std::to_string(frame) + ": the file has " +
                         std::to_string(length_) + " frames");
@@ -543,9 +579,10 @@ std::int64_t AudioFile::read(AudioBuffer& into, std::uint32_t frames, std::strin
     if (needsRestart_ && !restart(error)) {
         return -1;
     }
+    // Until the end of a file opened for one read is seen, the stream alone says where it ends.
+    const std::int64_t left = lengthIsExact_ ? length_ - position_ : std::numeric_limits<std::int64_t>::max();
     const auto wanted = static_cast<std::uint32_t>(
-        std::min({static_cast<std::int64_t>(frames), static_cast<std::int64_t>(into.frameCapacity()),
-                  length_ - position_}));
+        std::min({static_cast<std::int64_t>(frames), static_cast<std::int64_t>(into.frameCapacity()), left}));
     into.setFrameLength(wanted);
 
     std::uint32_t done = 0;
@@ -557,6 +594,12 @@ std::int64_t AudioFile::read(AudioBuffer& into, std::uint32_t frames, std::strin
             needsRestart_ = true;
             into.setFrameLength(0);
             return -1;
+        }
+        if (filled == 0 && !lengthIsExact_) {
+            length_ = position_;
+            lengthIsExact_ = true;
+            into.setFrameLength(done);
+            break;
         }
         std::uint32_t count = 0;
         if (filled == 0 || position_ < decoder_->start) {

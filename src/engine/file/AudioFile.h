@@ -26,6 +26,14 @@ public:
     // May take a while for long compressed files (they are decoded once here); worker thread.
     static std::unique_ptr<AudioFile> open(const std::string& path, std::string* error);
 
+    // Opens `path` for one read from start to end without counting its frames first: no decoding
+    // beyond the first frame here. Lossless files the container times to the sample get their exact
+    // length as with open(); for the others length() is at first what the container states, less the
+    // frames it says the decoder skips at the start (0 when it states nothing), and lengthIsExact() is false. Reads then deliver the frames a full read of
+    // open() would, until the stream ends; once a read has reached the end, length() is the exact
+    // count and the file behaves as if open()ed. Until then seek() only accepts the current position.
+    static std::unique_ptr<AudioFile> openForOneRead(const std::string& path, std::string* error);
+
     ~AudioFile();
     AudioFile(const AudioFile&) = delete;
     AudioFile& operator=(const AudioFile&) = delete;
@@ -39,6 +47,9 @@ public:
     AudioFormat processingFormat() const { return format_; }
     // Frames at the file's rate.
     std::int64_t length() const { return length_; }
+    // False only for a file openForOneRead() whose end has not yet been read: length() is then the
+    // container's statement.
+    bool lengthIsExact() const { return lengthIsExact_; }
     // The frame the next read starts at.
     std::int64_t framePosition() const { return position_; }
 
@@ -57,6 +68,9 @@ private:
 
     AudioFile(std::string path, AudioFormat format, std::int64_t length, std::unique_ptr<Decoder> decoder);
 
+    // open() and openForOneRead(): `countFrames` false leaves non-exact files uncounted.
+    static std::unique_ptr<AudioFile> open(const std::string& path, bool countFrames, std::string* error);
+
     // Makes the decoder's current frame reach past position_: 1 when it does, 0 at the end of the
     // stream, -1 on failure.
     int fill(std::string* error);
@@ -66,6 +80,7 @@ private:
     std::string path_;
     AudioFormat format_;
     std::int64_t length_ = 0;
+    bool lengthIsExact_ = true;
     std::int64_t position_ = 0;
     std::unique_ptr<Decoder> decoder_;
     bool haveFrame_ = false;    // the decoder holds a decoded frame

@@ -1,0 +1,80 @@
+#include "tracks/WaveformAnalysis.h"
+
+#include "engine/AudioBuffer.h"
+#include "engine/file/AudioFile.h"
+#include "tracks/WaveformOverview.h"
+#include "util/Log.h"
+
+#include <limits>
+
+namespace quelmo {
+
+namespace {
+
+constexpr std::uint32_t chunkFrames = 8192;
+
+// Feeds channel 0 of everything `file` reads from its position to its end into `overview`.
+bool feed(engine::AudioFile& file, engine::AudioBuffer& buffer, WaveformOverview& overview, std::string* error) {
+    for (;;) {
+        const std::int64_t read = file.read(buffer, chunkFrames, error);
+        if (read < 0) {
+            return false;
+        }
+        if (read == 0) {
+            return true;
+        }
+        overview.add(buffer.channel(0).first(buffer.frameLength()));
+    }
+}
+
+std::optional<WaveformAnalysis> failed(const std::string& reason) {
+    logLine("Waveform analysis failed: " + reason);
+    return std::nullopt;
+}
+
+} // namespace
+
+std::optional<WaveformAnalysis> analyzeWaveformFile(const std::string& path) {
+    std::string error;
+    auto file = engine::AudioFile::openForOneRead(path, &error);
+    if (!file) {
+        return failed(error);
+    }
+    const engine::AudioFormat format = file->processingFormat();
+    if (file->lengthIsExact() && file->length() == 0) {
+        return std::nullopt;
+    }
+    auto buffer = engine::AudioBuffer::create(format, chunkFrames);
+
+    WaveformAnalysis result;
+    result.sampleRate = static_cast<int>(format.sampleRate);
+    // A stated length is at most a few codec frames over the count (padding at the end the decoder
+    // drops): the steps up to 16 below its own are worked out alongside, and one above.
+    const std::int64_t statedStep = WaveformOverview::stepFor(file->length());
+    WaveformOverview overview = file->lengthIsExact()
+                                    ? WaveformOverview(statedStep)
+                                    : WaveformOverview(statedStep - WaveformOverview::maxSteps + 2, statedStep + 1);
+    result.passes = 1;
+    if (!feed(*file, *buffer, overview, &error)) {
+        return failed(error);
+    }
+    if (!overview.fitsFrameCount()) {
+        // The container misstated the length: again, with the step of the counted one.
+        if (!file->seek(0, &error)) {
+            return failed(error);
+        }
+        overview = WaveformOverview(WaveformOverview::stepFor(overview.frameCount()));
+        result.passes = 2;
+        if (!feed(*file, *buffer, overview, &error)) {
+            return failed(error);
+        }
+    }
+    result.frameCount = overview.frameCount();
+    if (result.frameCount == 0 || result.frameCount > std::numeric_limits<std::uint32_t>::max()) {
+        return std::nullopt;
+    }
+    result.levels = overview.levels();
+    return result;
+}
+
+} // namespace quelmo

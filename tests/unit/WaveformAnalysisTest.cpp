@@ -1,0 +1,301 @@
+#include "deck/QuelmoViewModel.h"
+#include "engine/AudioBuffer.h"
+#include "engine/devices/OfflineDriver.h"
+#include "engine/file/AudioFile.h"
+#include "support/EventLoop.h"
+#include "tracks/WaveformAnalysis.h"
+#include "tracks/WaveformOverview.h"
+#include "util/Log.h"
+
+#include <QCoreApplication>
+#include <QTemporaryDir>
+#include <QThread>
+
+#include <gtest/gtest.h>
+#include <spawn.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cmath>
+#include <cstdint>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <memory>
+#include <optional>
+#include <sstream>
+#include <string>
+#include <vector>
+
+extern char** environ;
+
+using namespace quelmo;
+namespace fs = std::filesystem;
+
+namespace {
+
+// The overview worked out over the whole of channel 0 at once, as the definition reads.
+std::vector<float> wholeFileLevels(const std::vector<float>& s) {
+    const std::size_t step = std::max<std::size_t>(1, s.size() / 200);
+    std::vector<float> out;
+    for (std::size_t start = 0; start < s.size(); start += step) {
+        const std::size_t end = std::min(start + step, s.size());
+        float sum = 0.0f;
+        for (std::size_t i = start; i < end; ++i) {
+            sum += s[i] * s[i];
+        }
+        out.push_back(std::min(std::sqrt(sum / static_cast<float>(end - start)) * 4.0f, 1.0f));
+    }
+    return out;
+}
+
+// Channel 0 of everything AudioFile::open() reads from `path`.
+std::vector<float> decodeChannel0(const std::string& path) {
+    std::string error;
+    auto file = engine::AudioFile::open(path, &error);
+    EXPECT_TRUE(file) << error;
+    std::vector<float> out;
+    if (!file) {
+        return out;
+    }
+    auto buffer = engine::AudioBuffer::create(file->processingFormat(), 4096);
+    while (file->read(*buffer, 4096, &error) > 0) {
+        const auto samples = buffer->channel(0).first(buffer->frameLength());
+        out.insert(out.end(), samples.begin(), samples.end());
+    }
+    EXPECT_EQ(static_cast<std::int64_t>(out.size()), file->length());
+    return out;
+}
+
+// A 32-bit float WAV of interleaved `samples`.
+void writeWav(const fs::path& path, int channels, const std::vector<float>& samples, int rate = 44100) {
+    std::ofstream out(path, std::ios::binary);
+    auto u32 = [&](std::uint32_t v) { out.write(reinterpret_cast<const char*>(&v), 4); };
+    auto u16 = [&](std::uint16_t v) { out.write(reinterpret_cast<const char*>(&v), 2); };
+    const auto bytes = static_cast<std::uint32_t>(samples.size() * sizeof(float));
+    out.write("RIFF", 4);
+    u32(36 + bytes);
+    out.write("WAVEfmt ", 8);
+    u32(16);
+    u16(3); // IEEE float
+    u16(static_cast<std::uint16_t>(channels));
+    u32(static_cast<std::uint32_t>(rate));
+    u32(static_cast<std::uint32_t>(rate * channels * 4));
+    u16(static_cast<std::uint16_t>(channels * 4));
+    u16(32);
+    out.write("data", 4);
+    u32(bytes);
+    out.write(reinterpret_cast<const char*>(samples.data()), bytes);
+}
+
+class WaveformFiles : public testing::Test {
+protected:
+    fs::path file(const char* name) const { return fs::path(dir_.path().toStdString()) / name; }
+
+    // Runs the ffmpeg command line quietly to write `output`; skips the test without ffmpeg.
+    void ffmpeg(std::vector<std::string> args, const fs::path& output) {
+        std::string program;
+        std::istringstream path(std::getenv("PATH") != nullptr ? std::getenv("PATH") : "");
+        for (std::string dir; std::getline(path, dir, ':') && program.empty();) {
+            if (::access((fs::path(dir) / "ffmpeg").c_str(), X_OK) == 0) {
+                program = fs::path(dir) / "ffmpeg";
+            }
+        }
+        if (program.empty()) {
+            GTEST_SKIP() << "ffmpeg is not on PATH; it makes the compressed test files";
+        }
+        args.insert(args.begin(), {program, "-nostdin", "-v", "error", "-y"});
+        args.push_back(output.string());
+        std::vector<char*> argv;
+        for (auto& arg : args) {
+            argv.push_back(arg.data());
+        }
+        argv.push_back(nullptr);
+        pid_t pid = 0;
+        int status = 0;
+        ASSERT_TRUE(::posix_spawn(&pid, program.c_str(), nullptr, nullptr, argv.data(), environ) == 0 &&
+                    ::waitpid(pid, &status, 0) == pid && WIFEXITED(status) && WEXITSTATUS(status) == 0)
+            << "ffmpeg could not make " << output;
+    }
+
+    QTemporaryDir dir_;
+};
+
+} // namespace
+
+TEST(WaveformOverview, ChunkedAndSideBySideStepsGiveTheWholeFileLevelsBitForBit) {
+    for (const std::size_t frames : {1u, 150u, 199u, 200u, 1099u, 44100u, 80399u}) {
+        std::vector<float> s(frames);
+        for (std::size_t i = 0; i < frames; ++i) {
+            s[i] = 0.3f * std::sin(0.01f * static_cast<float>(i)) * static_cast<float>(i % 7) / 7.0f;
+        }
+        const auto expected = wholeFileLevels(s);
+        const std::int64_t step = WaveformOverview::stepFor(static_cast<std::int64_t>(frames));
+        for (const std::size_t chunk : {1u, 7u, 4096u, 100000u}) {
+            // The right step alone, and among 16 with it anywhere in the range.
+            for (const std::int64_t below : {0, 7, 15}) {
+                WaveformOverview overview(step - below, step - below + 15);
+                if (below == 0) {
+                    overview = WaveformOverview(step);
+                }
+                for (std::size_t i = 0; i < frames; i += chunk) {
+                    overview.add(std::span<const float>(s).subspan(i, std::min(chunk, frames - i)));
+                }
+                ASSERT_TRUE(overview.fitsFrameCount()) << frames << " frames";
+                EXPECT_EQ(overview.levels(), expected) << frames << " frames in chunks of " << chunk;
+            }
+        }
+    }
+}
+
+TEST(WaveformOverview, StepsThatMissTheCountGiveNoLevels) {
+    const std::vector<float> s(44100, 0.1f); // step 220
+    WaveformOverview tooSmall(200, 215);
+    tooSmall.add(s);
+    EXPECT_FALSE(tooSmall.fitsFrameCount());
+    EXPECT_TRUE(tooSmall.levels().empty());
+    WaveformOverview tooLarge(221);
+    tooLarge.add(s);
+    EXPECT_FALSE(tooLarge.fitsFrameCount());
+    // A step far too small stops at 400 levels and still counts the frames.
+    WaveformOverview tiny(1);
+    tiny.add(s);
+    EXPECT_EQ(tiny.frameCount(), 44100);
+    EXPECT_FALSE(tiny.fitsFrameCount());
+}
+
+TEST_F(WaveformFiles, LevelsOfShortLongSilentSquareAndStereoFiles) {
+    // 150 frames: one level per frame, |x| * 4 clipped.
+    std::vector<float> s150(150);
+    for (std::size_t i = 0; i < s150.size(); ++i) {
+        s150[i] = (i % 2 == 0 ? 1.0f : -1.0f) * static_cast<float>(i) / 300.0f;
+    }
+    writeWav(file("short.wav"), 1, s150);
+    auto result = analyzeWaveformFile(file("short.wav"));
+    ASSERT_TRUE(result);
+    ASSERT_EQ(result->levels.size(), 150u);
+    for (std::size_t i = 0; i < s150.size(); ++i) {
+        EXPECT_FLOAT_EQ(result->levels[i], std::min(std::abs(s150[i]) * 4.0f, 1.0f)) << i;
+    }
+    EXPECT_EQ(result->frameCount, 150);
+    EXPECT_EQ(result->passes, 1);
+
+    // 44,100 frames: 200 buckets of 220 frames, then one of 100; each bucket at its own level.
+    std::vector<float> s44(44100);
+    for (std::size_t i = 0; i < s44.size(); ++i) {
+        const std::size_t bucket = i / 220;
+        s44[i] = (i % 2 == 0 ? 1.0f : -1.0f) * static_cast<float>(bucket % 10) / 40.0f;
+    }
+    writeWav(file("second.wav"), 1, s44);
+    result = analyzeWaveformFile(file("second.wav"));
+    ASSERT_TRUE(result);
+    ASSERT_EQ(result->levels.size(), 201u);
+    for (std::size_t b = 0; b < 201; ++b) {
+        EXPECT_NEAR(result->levels[b], static_cast<float>(b % 10) / 10.0f, 1e-5) << "bucket " << b;
+    }
+    EXPECT_EQ(result->frameCount, 44100);
+    EXPECT_DOUBLE_EQ(result->duration(), 1.0);
+
+    writeWav(file("silent.wav"), 1, std::vector<float>(30000, 0.0f));
+    result = analyzeWaveformFile(file("silent.wav"));
+    ASSERT_TRUE(result);
+    EXPECT_EQ(result->levels, std::vector<float>(200, 0.0f));
+
+    std::vector<float> square(30000);
+    for (std::size_t i = 0; i < square.size(); ++i) {
+        square[i] = (i / 50) % 2 == 0 ? 1.0f : -1.0f;
+    }
+    writeWav(file("square.wav"), 1, square);
+    result = analyzeWaveformFile(file("square.wav"));
+    ASSERT_TRUE(result);
+    EXPECT_EQ(result->levels, std::vector<float>(200, 1.0f));
+
+    // Only the right channel sounds: channel 0 alone counts.
+    std::vector<float> rightOnly(2 * 30000, 0.0f);
+    for (std::size_t i = 1; i < rightOnly.size(); i += 2) {
+        rightOnly[i] = 0.8f;
+    }
+    writeWav(file("right.wav"), 2, rightOnly);
+    result = analyzeWaveformFile(file("right.wav"));
+    ASSERT_TRUE(result);
+    EXPECT_EQ(result->levels, std::vector<float>(200, 0.0f));
+}
+
+TEST_F(WaveformFiles, EmptyAndUnreadableFilesGiveNoOverview) {
+    writeWav(file("empty.wav"), 1, {});
+    std::ofstream(file("notes.mp3")) << "not audio at all, just some words in a file\n";
+    ScopedLogCapture log;
+    EXPECT_FALSE(analyzeWaveformFile(file("empty.wav")));
+    EXPECT_TRUE(log.lines().empty());
+    EXPECT_FALSE(analyzeWaveformFile(file("notes.mp3")));
+    EXPECT_FALSE(analyzeWaveformFile(file("missing.wav")));
+    const auto lines = log.lines();
+    ASSERT_EQ(lines.size(), 2u);
+    for (const auto& line : lines) {
+        EXPECT_TRUE(line.starts_with("Waveform analysis failed: ") && line.size() > 26) << line;
+    }
+}
+
+TEST_F(WaveformFiles, CompressedFilesStreamOnceToTheWholeFileLevels) {
+    struct Case {
+        const char* name;
+        std::vector<std::string> args;
+        bool oncePromised; // the container states the length well enough for one pass
+    };
+    const std::vector<Case> cases = {
+        {"tone.mp3", {"-f", "lavfi", "-i", "sine=f=440:d=7:r=44100", "-c:a", "libmp3lame"}, true},
+        {"noise.mp3",
+         {"-f", "lavfi", "-i", "anoisesrc=d=200:r=44100:a=0.2", "-ac", "2", "-c:a", "libmp3lame", "-b:a", "96k"},
+         true},
+        {"no-header.mp3",
+         {"-f", "lavfi", "-i", "sine=f=300:d=13.3:r=48000", "-c:a", "libmp3lame", "-write_xing", "0"},
+         false},
+        {"tone.ogg", {"-f", "lavfi", "-i", "sine=f=500:d=5.5:r=44100", "-c:a", "libvorbis"}, false},
+    };
+    for (const auto& c : cases) {
+        ffmpeg(c.args, file(c.name));
+        if (HasFatalFailure() || IsSkipped()) {
+            return;
+        }
+        const auto reference = decodeChannel0(file(c.name));
+        const auto result = analyzeWaveformFile(file(c.name));
+        ASSERT_TRUE(result) << c.name;
+        EXPECT_EQ(result->frameCount, static_cast<std::int64_t>(reference.size())) << c.name;
+        EXPECT_EQ(result->levels, wholeFileLevels(reference)) << c.name;
+        if (c.oncePromised) {
+            EXPECT_EQ(result->passes, 1) << c.name;
+        }
+    }
+}
+
+TEST_F(WaveformFiles, TheControllerDeliversOnTheMainThreadWhileItLives) {
+    writeWav(file("a.wav"), 1, std::vector<float>(1000, 0.125f));
+    writeWav(file("b.wav"), 1, std::vector<float>(400, 0.0f));
+    QTemporaryDir documents;
+    QuelmoViewModel::Dependencies deps;
+    deps.documentsDir = documents.path();
+    deps.makeAudioDriver = [] { return std::make_unique<engine::OfflineDriver>(); };
+    auto model = std::make_unique<QuelmoViewModel>(deps);
+
+    std::vector<std::pair<std::optional<WaveformAnalysis>, bool>> delivered; // result, on the main thread
+    auto collect = [&](std::optional<WaveformAnalysis> result) {
+        delivered.emplace_back(std::move(result), QThread::currentThread() == qApp->thread());
+    };
+    model->analyzeWaveform(QuelmoImportedTrack(QUrl::fromLocalFile(QString::fromStdString(file("a.wav")))), collect);
+    model->analyzeWaveform(QuelmoImportedTrack(QUrl::fromLocalFile(QString::fromStdString(file("b.wav")))), collect);
+    ASSERT_TRUE(test::spinUntil([&] { return delivered.size() == 2; }, 5000));
+    for (const auto& [result, onMain] : delivered) {
+        EXPECT_TRUE(onMain);
+        ASSERT_TRUE(result);
+        const float expected = result->frameCount == 1000 ? 0.5f : 0.0f;
+        EXPECT_EQ(result->levels, std::vector<float>(200, expected));
+    }
+
+    // Gone before the analysis ends: nothing is delivered.
+    delivered.clear();
+    model->analyzeWaveform(QuelmoImportedTrack(QUrl::fromLocalFile(QString::fromStdString(file("a.wav")))), collect);
+    model.reset();
+    test::spinFor(300);
+    EXPECT_TRUE(delivered.empty());
+}
