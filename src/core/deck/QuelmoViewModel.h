@@ -448,6 +448,7 @@ public:
     const std::shared_ptr<engine::MixerNode>& voiceBusMixerNode() const { return voiceBusMixer_; }
     const std::shared_ptr<engine::PlayerNode>& beatPlayerNode() const { return beatPlayer_; }
     const std::shared_ptr<engine::PlayerNode>& importPlayerNode() const { return importPlayer_; }
+    std::shared_ptr<engine::PlayerNode> trackPlayerNode(const QUuid& id) const { return trackPlayers_.value(id); }
     const std::shared_ptr<engine::PlayerNode>& testTonePlayerNode() const { return testTonePlayer_; }
     const std::shared_ptr<engine::PlayerNode>& voiceDropPlayerNode() const { return voiceDropPlayer_; }
     const std::shared_ptr<engine::TimePitchUnit>& importTimePitchNode() const { return importTimePitch_; }
