@@ -1,5 +1,7 @@
 #include "deck/QuelmoViewModel.h"
 
+#include "deck/MixTags.h"
+
 #include "deck/MixMath.h"
 #include "samples/QuelmoSampleBuffers.h"
 
@@ -233,5 +235,25 @@ void QuelmoViewModel::playSoundCheckTone() {
     }
     testTonePlayer_->scheduleBuffer(testToneBuffer_);
 }
+
+void QuelmoViewModel::watchMixTags() {
+    for (auto signal : {&QuelmoViewModel::importRateChanged, &QuelmoViewModel::pitchShiftChanged,
+                        &QuelmoViewModel::reverbMixChanged, &QuelmoViewModel::delayMixChanged,
+                        &QuelmoViewModel::delayFeedbackChanged, &QuelmoViewModel::delayTimeChanged,
+                        &QuelmoViewModel::filterCutoffChanged, &QuelmoViewModel::distortionMixChanged,
+                        &QuelmoViewModel::masterToneLiftDBChanged, &QuelmoViewModel::lowShelfGainChanged,
+                        &QuelmoViewModel::midPresenceDBChanged, &QuelmoViewModel::highShelfGainChanged,
+                        &QuelmoViewModel::postFXGainChanged, &QuelmoViewModel::stereoImportChanged,
+                        &QuelmoViewModel::stereoPadsChanged, &QuelmoViewModel::playingTrackIdsChanged}) {
+        connect(this, signal, this, &QuelmoViewModel::updateMixTags);
+    }
+    updateMixTags();
+}
+
+void QuelmoViewModel::updateMixTags() {
+    assign(mixTags_, quelmo::mixTags(currentMixLevels(), static_cast<int>(playingTrackIds_.size())),
+           &QuelmoViewModel::mixTagsChanged);
+}
+
 
 } // namespace quelmo

@@ -1,0 +1,225 @@
+#include "deck/QuelmoViewModel.h"
+
+#include "tracks/LoopPreparation.h"
+#include "util/Log.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+
+#include <algorithm>
+#include <cmath>
+
+namespace quelmo {
+
+using namespace tracks;
+
+// ---- Import list -------------------------------------------------------------------------------
+
+void QuelmoViewModel::pickImportFiles() { emit importFilesRequested(); }
+
+void QuelmoViewModel::addImportFiles(const QList<QUrl>& urls) {
+    for (qsizetype i = 0; i < urls.size(); ++i) {
+        auto pending = std::make_shared<PendingImport>();
+        pending->track = QuelmoImportedTrack(urls[i]);
+        pending->selectLastWhenDone = i == urls.size() - 1;
+        pendingImports_.push_back(pending);
+        analyzeWaveform(pending->track, [this, pending](std::optional<WaveformAnalysis> result) {
+            if (result) {
+                pending->track.waveformData = QList<float>(result->levels.begin(), result->levels.end());
+                countedLengths_[pending->track.id] = {result->frameCount, result->sampleRate};
+            }
+            pending->analysed = true;
+            appendFinishedImports();
+        });
+    }
+}
+
+void QuelmoViewModel::appendFinishedImports() {
+    while (!pendingImports_.empty() && pendingImports_.front()->analysed) {
+        const auto pending = pendingImports_.front();
+        pendingImports_.erase(pendingImports_.begin());
+        importedTracks_.append(pending->track);
+        emit importedTracksChanged();
+        if (pending->selectLastWhenDone && !selectedImportId_) {
+            setSelectedImportId(importedTracks_.last().id);
+        }
+    }
+}
+
+std::optional<QuelmoImportedTrack> QuelmoViewModel::selectedTrack() const {
+    if (!selectedImportId_) {
+        return std::nullopt;
+    }
+    for (const auto& track : importedTracks_) {
+        if (track.id == *selectedImportId_) {
+            return track;
+        }
+    }
+    return std::nullopt;
+}
+
+void QuelmoViewModel::removeImport(const QString& id) { removeImport(parseId(id)); }
+
+void QuelmoViewModel::removeImport(const QUuid& id) {
+    const auto entry = std::find_if(importedTracks_.cbegin(), importedTracks_.cend(),
+                                    [&](const QuelmoImportedTrack& t) { return t.id == id; });
+    if (entry != importedTracks_.cend()) {
+        // Only a file that really lies inside the downloads folder, links resolved, is deleted.
+        const QString file = QFileInfo(entry->url.toLocalFile()).canonicalFilePath();
+        const QString folder = QFileInfo(downloadsDir_.toLocalFile()).canonicalFilePath();
+        if (!file.isEmpty() && !folder.isEmpty() && file.startsWith(folder + QDir::separator())) {
+            QFile doomed(file);
+            if (doomed.remove()) {
+                logLine("Deleted downloaded file: " + QFileInfo(file).fileName().toStdString());
+            } else {
+                logLine("Failed to delete file: " + doomed.errorString().toStdString());
+            }
+        }
+    }
+    stopTrack(id);
+    const bool wasSelected = selectedImportId_ && *selectedImportId_ == id;
+    if (importedTracks_.removeIf([&](const QuelmoImportedTrack& t) { return t.id == id; }) > 0) {
+        emit importedTracksChanged();
+    }
+    countedLengths_.remove(id);
+    if (wasSelected) {
+        stopImport();
+        importSecurityScopedURL_.reset();
+        importFile_.reset();
+        setSelectedImportId(importedTracks_.isEmpty() ? std::nullopt
+                                                      : std::optional<QUuid>(importedTracks_.first().id));
+    }
+}
+
+// ---- Import player -----------------------------------------------------------------------------
+
+void QuelmoViewModel::toggleImportPlay() {
+    if (importPlaying_) {
+        stopImport();
+    } else {
+        playImport();
+    }
+}
+
+void QuelmoViewModel::stopImport() {
+    ++importRun_;
+    setImportPlaying(false);
+    importPlayer_->stop();
+    importPlayer_->reset();
+    setCurrentTrackPosition(0.0);
+}
+
+void QuelmoViewModel::playImport() {
+    const auto track = selectedTrack();
+    if (!track) {
+        return;
+    }
+    stopImport();
+    setCurrentTrackPosition(0.0);
+    importSecurityScopedURL_.reset(); // security-scoped access: nothing to open or close here
+    const std::uint64_t run = importRun_;
+    const auto counted = countedLengths_.value(track->id);
+    const std::optional<std::int64_t> frames =
+        counted.sampleRate > 0 ? std::optional<std::int64_t>(counted.frames) : std::nullopt;
+    const std::string path = localPath(track->url);
+    offMainThread(
+        this, [path, frames] { return prepareLoop(nullptr, path, frames, [](const engine::AudioFile&) { return 0; }, true); },
+        [this, run, path](LoopStart loop) {
+            if (run != importRun_) {
+                return;
+            }
+            if (!loop.file || loop.streams.empty()) {
+                logLine("Quelmo import: " + path + ": " + loop.error);
+                return;
+            }
+            prepareImportPlayback(loop.file);
+            importPlayer_->stop();
+            importPlayer_->reset();
+            importPlayer_->play();
+            for (auto& stream : loop.streams) {
+                importPlayer_->scheduleSource(std::move(*stream), std::nullopt, [this, run](engine::PlaybackEnd end) {
+                    if (end == engine::PlaybackEnd::playedToEnd && run == importRun_) {
+                        setCurrentTrackPosition(0.0);
+                        queueImportPass(run, 0);
+                    }
+                });
+            }
+            setImportPlaying(true);
+            applyMixLevels();
+        });
+}
+
+void QuelmoViewModel::prepareImportPlayback(std::shared_ptr<engine::AudioFile> file) {
+    prepareAudioEngineIfNeeded();
+    importFile_ = std::move(file);
+    const double rate = importFile_->processingFormat().sampleRate;
+    setCurrentTrackDuration(rate > 0 ? static_cast<double>(importFile_->length()) / rate : 0.0);
+}
+
+// One more pass of the import file, prepared on a worker, queued behind the ones still queued.
+void QuelmoViewModel::queueImportPass(std::uint64_t run, std::int64_t startFrame) {
+    if (!importFile_ || run != importRun_) {
+        return;
+    }
+    offMainThread(
+        this,
+        [file = importFile_, startFrame] {
+            return prepareLoop(file, file->path(), std::nullopt,
+                               [startFrame](const engine::AudioFile&) { return startFrame; }, false);
+        },
+        [this, run](LoopStart loop) {
+            if (run != importRun_) {
+                return;
+            }
+            if (loop.streams.empty()) {
+                logLine("Quelmo import: " + (importFile_ ? importFile_->path() : std::string()) + ": " + loop.error);
+                return;
+            }
+            importPlayer_->scheduleSource(std::move(*loop.streams.front()), std::nullopt,
+                                          [this, run](engine::PlaybackEnd end) {
+                                              if (end == engine::PlaybackEnd::playedToEnd && run == importRun_) {
+                                                  setCurrentTrackPosition(0.0);
+                                                  queueImportPass(run, 0);
+                                              }
+                                          });
+        });
+}
+
+void QuelmoViewModel::seekImport(double fraction) {
+    if (!importPlaying_ || !importFile_) {
+        return;
+    }
+    const double rate = importFile_->processingFormat().sampleRate;
+    const auto length = importFile_->length();
+    setCurrentTrackPosition(fraction * (rate > 0 ? static_cast<double>(length) / rate : 0.0));
+    importPlayer_->stop();
+    importPlayer_->reset();
+    const std::uint64_t run = ++importRun_;
+    const auto startFrame = static_cast<std::int64_t>(fraction * static_cast<double>(length));
+    offMainThread(
+        this,
+        [file = importFile_, startFrame] {
+            return prepareLoop(file, file->path(), std::nullopt,
+                               [startFrame](const engine::AudioFile&) { return startFrame; }, true);
+        },
+        [this, run](LoopStart loop) {
+            if (run != importRun_) {
+                return;
+            }
+            if (loop.streams.empty()) {
+                logLine("Quelmo import: " + (importFile_ ? importFile_->path() : std::string()) + ": " + loop.error);
+                return;
+            }
+            for (auto& stream : loop.streams) {
+                importPlayer_->scheduleSource(std::move(*stream), std::nullopt, [this, run](engine::PlaybackEnd end) {
+                    if (end == engine::PlaybackEnd::playedToEnd && run == importRun_) {
+                        queueImportPass(run, 0);
+                    }
+                });
+            }
+            importPlayer_->play();
+        });
+}
+
+} // namespace quelmo
