@@ -1,0 +1,48 @@
+#include "FramePacedItem.h"
+
+#include <QQuickWindow>
+
+namespace quelmo {
+
+FramePacedItem::FramePacedItem(QQuickItem* parent) : QQuickPaintedItem(parent) {
+    timer_.setTimerType(Qt::PreciseTimer);
+    timer_.setInterval(frameIntervalMs);
+    connect(&timer_, &QTimer::timeout, this, [this] { update(); });
+    clock_.start();
+}
+
+void FramePacedItem::itemChange(ItemChange change, const ItemChangeData& data) {
+    QQuickPaintedItem::itemChange(change, data);
+    if (change == ItemSceneChange) {
+        followWindow(data.window);
+    } else if (change == ItemVisibleHasChanged) {
+        updateRunning();
+    }
+}
+
+void FramePacedItem::followWindow(QQuickWindow* window) {
+    disconnect(windowVisible_);
+    disconnect(windowVisibility_);
+    if (window) {
+        windowVisible_ = connect(window, &QWindow::visibleChanged, this, &FramePacedItem::updateRunning);
+        windowVisibility_ = connect(window, &QWindow::visibilityChanged, this, &FramePacedItem::updateRunning);
+    }
+    updateRunning();
+}
+
+void FramePacedItem::updateRunning() {
+    QQuickWindow* w = window();
+    const bool run = isVisible() && w && w->isVisible() && w->visibility() != QWindow::Minimized;
+    if (run == timer_.isActive()) {
+        return;
+    }
+    if (run) {
+        timer_.start();
+        update();
+    } else {
+        timer_.stop();
+    }
+    emit animatingChanged();
+}
+
+} // namespace quelmo
