@@ -17,6 +17,7 @@ Rectangle {
     readonly property real position: model.trackPositions[trackId] ?? 0
     readonly property real duration: model.trackDurations[trackId] ?? 0
     readonly property real volume: model.trackVolumes[trackId] ?? 0.8
+    readonly property var overview: track && track.waveform ? track.waveform : []
 
     // "%d:%02d": whole minutes and the remaining whole seconds of the integer part.
     function clock(seconds) {
@@ -79,8 +80,33 @@ Rectangle {
                 Accessible.role: Accessible.Slider
                 Accessible.name: "Seek " + row.trackName
                 Layout.fillWidth: true
-                implicitHeight: 14
+                implicitHeight: 22
                 readonly property real fraction: row.duration > 0 ? Math.min(1, Math.max(0, row.position / row.duration)) : 0
+                // The track's loudness overview under the bar, drawn once per size and data; a file
+                // that could not be analysed shows none.
+                Canvas {
+                    objectName: "trackOverview"
+                    anchors.fill: parent
+                    visible: row.overview.length > 0
+                    renderStrategy: Canvas.Immediate
+                    onWidthChanged: requestPaint()
+                    onHeightChanged: requestPaint()
+                    Connections { target: row; function onOverviewChanged() { parent.requestPaint() } }
+                    onPaint: {
+                        const ctx = getContext("2d")
+                        ctx.reset()
+                        const data = row.overview
+                        const n = data.length
+                        if (n === 0)
+                            return
+                        ctx.fillStyle = Qt.rgba(1, 1, 1, 0.22)
+                        const slot = width / n
+                        for (let i = 0; i < n; ++i) {
+                            const h = Math.max(1, Math.min(1, data[i]) * height)
+                            ctx.fillRect(i * slot, (height - h) / 2, Math.max(1, slot - 0.5), h)
+                        }
+                    }
+                }
                 Rectangle {
                     anchors.verticalCenter: parent.verticalCenter
                     width: parent.width; height: 4; radius: 2
