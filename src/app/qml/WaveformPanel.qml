@@ -39,7 +39,9 @@ GlassPanel {
             Layout.fillWidth: true
             implicitHeight: 120
             radius: 10
-            color: Qt.rgba(0, 0, 0, 0.35)
+            // Opaque (the panel's glass over the background, darkened), so the renderer repaints
+            // nothing beneath the moving wave each frame.
+            color: "#11111c"
             border.color: Qt.rgba(0, 1, 1, 0.2)
             FuturisticWaveformView {
                 id: waveformView

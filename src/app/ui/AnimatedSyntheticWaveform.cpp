@@ -2,6 +2,7 @@
 
 #include <QPainter>
 
+#include <algorithm>
 #include <cmath>
 
 namespace quelmo {
@@ -32,8 +33,8 @@ void AnimatedSyntheticWaveform::paint(QPainter* painter) {
         cachedWidth_ = w;
     }
     const double p = seconds() * 3.0;
-    painter->setPen(Qt::NoPen);
-    painter->setRenderHint(QPainter::Antialiasing, true);
+    // Plain rectangles on whole pixels: the rasteriser fills them without building a path. The
+    // bars' ends are rounded by a half-bright pixel above and below.
     for (int i = 0; i < barCount; ++i) {
         const double x = static_cast<double>(i) / barCount;
         const double factor =
@@ -42,8 +43,14 @@ void AnimatedSyntheticWaveform::paint(QPainter* painter) {
         const double hue = std::fmod(x + p * 0.05, 1.0);
         QColor colour = QColor::fromHsvF(static_cast<float>(hue), 0.8f, 1.0f);
         colour.setAlphaF(x < playhead_ ? 0.9f : 0.3f);
-        painter->setBrush(colour);
-        painter->drawRoundedRect(QRectF(centres_[i] - 1.0, (h - barHeight) / 2.0, 2.0, barHeight), 1.0, 1.0);
+        const int left = static_cast<int>(centres_[i]) - 1;
+        const int top = static_cast<int>(std::lround((h - barHeight) / 2.0));
+        const int height = std::max(2, static_cast<int>(std::lround(barHeight)));
+        painter->fillRect(left, top + 1, 2, height - 2, colour);
+        QColor end = colour;
+        end.setAlphaF(colour.alphaF() * 0.5f);
+        painter->fillRect(left, top, 2, 1, end);
+        painter->fillRect(left, top + height - 1, 2, 1, end);
     }
 }
 

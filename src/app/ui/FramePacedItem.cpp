@@ -7,8 +7,26 @@ namespace quelmo {
 FramePacedItem::FramePacedItem(QQuickItem* parent) : QQuickPaintedItem(parent) {
     timer_.setTimerType(Qt::PreciseTimer);
     timer_.setInterval(frameIntervalMs);
-    connect(&timer_, &QTimer::timeout, this, [this] { update(); });
+    connect(&timer_, &QTimer::timeout, this, [this] {
+        if (onScreen()) {
+            update();
+        }
+    });
     clock_.start();
+}
+
+bool FramePacedItem::onScreen() const {
+    const QQuickWindow* w = window();
+    if (!w) {
+        return false;
+    }
+    QRectF inside = mapRectToScene(boundingRect()) & QRectF(QPointF(0, 0), QSizeF(w->size()));
+    for (const QQuickItem* p = parentItem(); p && !inside.isEmpty(); p = p->parentItem()) {
+        if (p->clip()) {
+            inside &= p->mapRectToScene(p->clipRect());
+        }
+    }
+    return !inside.isEmpty();
 }
 
 void FramePacedItem::itemChange(ItemChange change, const ItemChangeData& data) {
