@@ -100,6 +100,8 @@ std::map<std::string, QVariant> expectedInitialState() {
         {"trackPositions", QVariantMap()},
         {"trackDurations", QVariantMap()},
         {"hotCues", QVariant::fromValue(QList<double>())},
+        // The resting mix already shows the delay feedback chip.
+        {"mixTags", QStringList{"DLY+"}},
         {"youtubeURL", QString()},
         {"isDownloading", false},
         {"downloadProgress", 0.0},

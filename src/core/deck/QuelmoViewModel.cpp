@@ -75,6 +75,7 @@ QuelmoViewModel::QuelmoViewModel(Dependencies dependencies, QObject* parent)
     downloadsManifestURL_ = downloadsDir_.resolved(QUrl(QStringLiteral("downloads.json")));
 
     setupEffects();
+    watchMixTags();
 
     // The library restore runs on the next turn of the event loop; construction does not wait.
     QMetaObject::invokeMethod(this, &QuelmoViewModel::loadSavedDownloads, Qt::QueuedConnection);
@@ -101,8 +102,9 @@ void QuelmoViewModel::shutdown() {
     stopSequencer();
     stopBeatClock();
     stopTransportLink();
-    stopAllTrackPlayback();
-    stopImportPlayback();
+    stopAllTracks();
+    stopDisplayLink();
+    stopImport();
     importSecurityScopedURL_.reset();
     engine_->stop();
     // Deliver what stopping dropped, then stop listening to the engine.

@@ -134,6 +134,8 @@ class QuelmoViewModel : public QObject {
     Q_PROPERTY(QVariantMap trackPositions READ trackPositionsForView NOTIFY trackPositionsChanged)
     Q_PROPERTY(QVariantMap trackDurations READ trackDurationsForView NOTIFY trackDurationsChanged)
     Q_PROPERTY(QList<double> hotCues READ hotCues WRITE setHotCues NOTIFY hotCuesChanged)
+    // The waveform panel's mix chips after its two fixed ones, left to right (see MixTags.h).
+    Q_PROPERTY(QStringList mixTags READ mixTags NOTIFY mixTagsChanged)
 
 public:
     // Which control a keyboard nudge pulses.
@@ -173,6 +175,54 @@ public:
     // Plays pad index's one-shot, queued behind that pad's earlier hits, and (when asked) flashes
     // the perform card with the key that fired it. Bad indices do nothing.
     Q_INVOKABLE void triggerPad(int index, bool showPerformOverlay = true, const QString& keyCaption = {});
+
+    // Import list. The view owns the file dialog: this only asks for it (importFilesRequested).
+    Q_INVOKABLE void pickImportFiles();
+    // Adds one entry per URL, in the given order, each appended once its own analysis (off the main
+    // thread) and every earlier one have ended; a file that cannot be read still enters the list,
+    // without overview. Afterwards, with nothing selected, the last entry of the list is selected.
+    Q_INVOKABLE void addImportFiles(const QList<QUrl>& urls);
+    // Removes the entry, stops its player, and deletes its file only when the file's canonical path
+    // lies inside the canonical downloads folder. Removing the selected entry selects the first one
+    // left (none when the list is empty) and stops the import player.
+    Q_INVOKABLE void removeImport(const QString& id);
+    void removeImport(const QUuid& id);
+    // The entry selectedImportId names, if it is in the list.
+    std::optional<QuelmoImportedTrack> selectedTrack() const;
+
+    // Import player: the selected file looping through importTimePitch into the import mixer.
+    Q_INVOKABLE void playImport();
+    Q_INVOKABLE void stopImport();
+    Q_INVOKABLE void toggleImportPlay();
+    // Restarts the running import player at a fraction 0..1 of its file; stopped, does nothing.
+    Q_INVOKABLE void seekImport(double fraction);
+
+    // Track players: each entry on a player of its own into the rack, looping sample-exactly. Ids are
+    // the upper-case UUID strings of QuelmoImportedTrack::idString(); unknown ids do nothing. The
+    // file is opened on a worker; the id enters playingTrackIds once its sound is scheduled.
+    Q_INVOKABLE void toggleTrackPlayback(const QString& id);
+    void toggleTrackPlayback(const QUuid& id);
+    Q_INVOKABLE void playTrack(const QString& id);
+    // position: seconds into the file; absent = where the track was last stopped, paused or sought.
+    void playTrack(const QUuid& id, std::optional<double> position = std::nullopt);
+    Q_INVOKABLE void pauseTrack(const QString& id);
+    void pauseTrack(const QUuid& id);
+    Q_INVOKABLE void resumeTrack(const QString& id);
+    void resumeTrack(const QUuid& id);
+    // fraction 0..1 of the track; a track never played does nothing.
+    Q_INVOKABLE void seekTrack(const QString& id, double fraction);
+    void seekTrack(const QUuid& id, double fraction);
+    Q_INVOKABLE void setTrackVolume(const QString& id, double volume);
+    void setTrackVolume(const QUuid& id, double volume);
+    Q_INVOKABLE void stopTrack(const QString& id);
+    void stopTrack(const QUuid& id);
+    Q_INVOKABLE void stopAllTracks();
+
+    // Hot cues: playhead fractions, sorted, at most 8.
+    Q_INVOKABLE void addOrJumpCue(double position);
+    Q_INVOKABLE void jumpToCue(double cue);
+    Q_INVOKABLE void removeCue(double position);
+    Q_INVOKABLE void clearCues();
 
     // Starts the transport (a click at once, then one every beat, the playhead moving from where it
     // stopped) or stops it. Clicks sound on their exact samples.
@@ -368,6 +418,7 @@ public:
     QVariantMap trackDurationsForView() const;
     const QList<double>& hotCues() const { return hotCues_; }
     void setHotCues(const QList<double>& value);
+    const QStringList& mixTags() const { return mixTags_; }
 
     // Computes the loudness overview of the track's file (only its url is read) on a worker thread
     // and hands it, with the exact frame count and rate, to `done` on the main thread; absent when
@@ -397,6 +448,7 @@ public:
     const std::shared_ptr<engine::MixerNode>& voiceBusMixerNode() const { return voiceBusMixer_; }
     const std::shared_ptr<engine::PlayerNode>& beatPlayerNode() const { return beatPlayer_; }
     const std::shared_ptr<engine::PlayerNode>& importPlayerNode() const { return importPlayer_; }
+    std::shared_ptr<engine::PlayerNode> trackPlayerNode(const QUuid& id) const { return trackPlayers_.value(id); }
     const std::shared_ptr<engine::PlayerNode>& testTonePlayerNode() const { return testTonePlayer_; }
     const std::shared_ptr<engine::PlayerNode>& voiceDropPlayerNode() const { return voiceDropPlayer_; }
     const std::shared_ptr<engine::TimePitchUnit>& importTimePitchNode() const { return importTimePitch_; }
@@ -483,6 +535,9 @@ signals:
     void trackPositionsChanged();
     void trackDurationsChanged();
     void hotCuesChanged();
+    void mixTagsChanged();
+    // pickImportFiles() asks the view to open its file dialog.
+    void importFilesRequested();
     // After every applyMixLevels that reached the nodes.
     void mixLevelsApplied();
 
@@ -529,8 +584,21 @@ private:
     void updateKeepAwake();
     // A grid of the given interval whose event 0 is now: on the first sample a booking can make.
     transport::BeatGrid gridFromNow(double intervalSeconds) const;
-    void stopAllTrackPlayback();
-    void stopImportPlayback();
+    // Tracks and import player
+    void watchMixTags();
+    void updateMixTags();
+    void setPlayingTrackIds(const UuidSet& value);
+    void setPausedTrackIds(const UuidSet& value);
+    void setTrackValue(UuidMap<double>& table, const QUuid& id, double value, void (QuelmoViewModel::*signal)());
+    void appendFinishedImports();
+    void scheduleTrackLoop(const QUuid& id, std::optional<std::int64_t> startFrame);
+    void queueTrackPass(const QUuid& id, std::uint64_t run, std::int64_t startFrame);
+    void startDisplayLink();
+    void stopDisplayLink();
+    void updateTrackPositions();
+    void prepareImportPlayback(std::shared_ptr<engine::AudioFile> file);
+    void scheduleWholeImportLoop();
+    void queueImportPass(std::uint64_t run, std::int64_t startFrame);
 
     std::shared_ptr<MediaClock> clock_;
     std::shared_ptr<DelayScheduler> scheduler_;
@@ -623,6 +691,7 @@ private:
     UuidMap<double> trackPositions_;
     UuidMap<double> trackDurations_;
     QList<double> hotCues_;
+    QStringList mixTags_;
 
     // Transport, metronome and sequencer
     std::shared_ptr<engine::PlayerNode> beatPlayer_;
@@ -674,6 +743,23 @@ private:
     UuidMap<double> trackSeekPositions_;
     std::shared_ptr<engine::MixerNode> preEffectsMixer_; // made by setupAudio
     std::unique_ptr<QTimer> positionUpdateTimer_;
+    // The exact length each entry's analysis counted, so playing never counts it again.
+    struct CountedLength {
+        std::int64_t frames = 0;
+        int sampleRate = 0;
+    };
+    UuidMap<CountedLength> countedLengths_;
+    // Picked files whose analysis is under way or done but not yet appended, in pick order.
+    struct PendingImport {
+        QuelmoImportedTrack track;
+        bool analysed = false;
+        bool selectLastWhenDone = false; // the last file of its pick
+    };
+    std::vector<std::shared_ptr<PendingImport>> pendingImports_;
+    // Each start, seek and stop of a track begins a new run; work from older runs is dropped.
+    UuidMap<std::uint64_t> trackRuns_;
+    std::uint64_t nextRun_ = 1;
+    std::uint64_t importRun_ = 0;
 
     // Downloads and system-audio capture
     QUrl downloadsDir_;

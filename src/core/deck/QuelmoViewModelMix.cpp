@@ -205,7 +205,8 @@ void QuelmoViewModel::resetEffects() {
 }
 
 void QuelmoViewModel::resetAll() {
-    stopImportPlayback();
+    stopImport();
+    stopAllTracks();
     stopSequencer();
     stopTransport();
     setPlayhead(0.0);

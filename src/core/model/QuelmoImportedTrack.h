@@ -17,6 +17,8 @@ struct QuelmoImportedTrack {
     Q_PROPERTY(QUrl url MEMBER url CONSTANT)
     Q_PROPERTY(QString name MEMBER name CONSTANT)
     Q_PROPERTY(double duration MEMBER duration CONSTANT)
+    // The overview levels, empty when there is none.
+    Q_PROPERTY(QList<float> waveform READ waveform CONSTANT)
 
 public:
     QuelmoImportedTrack() = default;
@@ -29,6 +31,7 @@ public:
     std::optional<QList<float>> waveformData; // overview levels 0..1, absent until analysed
     double duration = 0.0;
 
+    QList<float> waveform() const { return waveformData.value_or(QList<float>{}); }
     QString idString() const { return id.toString(QUuid::WithoutBraces).toUpper(); }
     friend bool operator==(const QuelmoImportedTrack&, const QuelmoImportedTrack&) = default;
 };

@@ -27,8 +27,8 @@ bool feed(engine::AudioFile& file, engine::AudioBuffer& buffer, WaveformOverview
     }
 }
 
-std::optional<WaveformAnalysis> failed(const std::string& reason) {
-    logLine("Waveform analysis failed: " + reason);
+std::optional<WaveformAnalysis> failed(const std::string& path, const std::string& reason) {
+    logLine("Waveform analysis failed: " + path + ": " + reason);
     return std::nullopt;
 }
 
@@ -38,7 +38,7 @@ std::optional<WaveformAnalysis> analyzeWaveformFile(const std::string& path) {
     std::string error;
     auto file = engine::AudioFile::openForOneRead(path, &error);
     if (!file) {
-        return failed(error);
+        return failed(path, error);
     }
     const engine::AudioFormat format = file->processingFormat();
     if (file->lengthIsExact() && file->length() == 0) {
@@ -56,17 +56,17 @@ std::optional<WaveformAnalysis> analyzeWaveformFile(const std::string& path) {
                                     : WaveformOverview(statedStep - WaveformOverview::maxSteps + 2, statedStep + 1);
     result.passes = 1;
     if (!feed(*file, *buffer, overview, &error)) {
-        return failed(error);
+        return failed(path, error);
     }
     if (!overview.fitsFrameCount()) {
         // The container misstated the length: again, with the step of the counted one.
         if (!file->seek(0, &error)) {
-            return failed(error);
+            return failed(path, error);
         }
         overview = WaveformOverview(WaveformOverview::stepFor(overview.frameCount()));
         result.passes = 2;
         if (!feed(*file, *buffer, overview, &error)) {
-            return failed(error);
+            return failed(path, error);
         }
     }
     result.frameCount = overview.frameCount();

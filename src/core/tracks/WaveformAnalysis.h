@@ -20,7 +20,7 @@ struct WaveformAnalysis {
 // Decodes `path` once from start to end, without holding it in memory, and computes its overview;
 // the step comes from the length the container states, and only when the exact count turns out to
 // need another step is the file decoded a second time. Absent for an empty file or one of more than
-// 2^32 - 1 frames; absent with "Waveform analysis failed: <reason>" logged when the file cannot be
+// 2^32 - 1 frames; absent with "Waveform analysis failed: <path>: <reason>" logged when the file cannot be
 // read. Worker thread: takes as long as decoding the file.
 std::optional<WaveformAnalysis> analyzeWaveformFile(const std::string& path);
 

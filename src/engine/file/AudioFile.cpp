@@ -413,6 +413,16 @@ std::unique_ptr<AudioFile> AudioFile::openForOneRead(const std::string& path, st
     return open(path, false, error);
 }
 
+std::unique_ptr<AudioFile> AudioFile::openWithLength(const std::string& path, std::int64_t length,
+                                                     std::string* error) {
+    auto file = open(path, false, error);
+    if (file && !file->lengthIsExact_) {
+        file->length_ = std::max<std::int64_t>(0, length);
+        file->lengthIsExact_ = true;
+    }
+    return file;
+}
+
 std::unique_ptr<AudioFile> AudioFile::open(const std::string& path, bool countFrames, std::string* error) {
     auto probe = Decoder::open(path, nullptr, error);
     if (!probe) {

@@ -34,6 +34,12 @@ public:
     // count and the file behaves as if open()ed. Until then seek() only accepts the current position.
     static std::unique_ptr<AudioFile> openForOneRead(const std::string& path, std::string* error);
 
+    // Opens `path` as open() does, but takes `length` (frames, as an earlier full read counted them)
+    // instead of counting again: no decoding beyond the first frame here. Reads and seeks then behave
+    // as after open(); should the file have changed, the frames missing at its end read as silence.
+    static std::unique_ptr<AudioFile> openWithLength(const std::string& path, std::int64_t length,
+                                                     std::string* error);
+
     ~AudioFile();
     AudioFile(const AudioFile&) = delete;
     AudioFile& operator=(const AudioFile&) = delete;

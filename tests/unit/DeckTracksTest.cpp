@@ -1,0 +1,439 @@
+#include "deck/MixTags.h"
+#include "deck/QuelmoViewModel.h"
+#include "engine/devices/OfflineDriver.h"
+#include "support/EventLoop.h"
+#include "util/Log.h"
+
+#include <QDir>
+#include <QFile>
+#include <QTemporaryDir>
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cmath>
+#include <cstdint>
+#include <fstream>
+#include <functional>
+#include <numbers>
+#include <string>
+#include <vector>
+
+using namespace quelmo;
+
+namespace {
+
+constexpr int rate = 44100;
+
+// A 16-bit mono WAV of the given samples.
+void writeWav(const QString& path, const std::vector<float>& samples) {
+    std::ofstream out(path.toStdString(), std::ios::binary);
+    auto u32 = [&](std::uint32_t v) { out.write(reinterpret_cast<const char*>(&v), 4); };
+    auto u16 = [&](std::uint16_t v) { out.write(reinterpret_cast<const char*>(&v), 2); };
+    const auto bytes = static_cast<std::uint32_t>(samples.size() * 2);
+    out.write("RIFF", 4);
+    u32(36 + bytes);
+    out.write("WAVEfmt ", 8);
+    u32(16);
+    u16(1);
+    u16(1);
+    u32(rate);
+    u32(rate * 2);
+    u16(2);
+    u16(16);
+    out.write("data", 4);
+    u32(bytes);
+    for (float s : samples) {
+        u16(static_cast<std::uint16_t>(static_cast<std::int16_t>(std::lround(std::clamp(s, -1.0f, 1.0f) * 32767.0f))));
+    }
+}
+
+// A sine whose amplitude rises from 0 to 0.8 over the file, so where a pass is shows in its level.
+std::vector<float> risingTone(std::int64_t frames, double hz) {
+    std::vector<float> s(static_cast<std::size_t>(frames));
+    for (std::int64_t i = 0; i < frames; ++i) {
+        s[static_cast<std::size_t>(i)] = static_cast<float>(0.8 * static_cast<double>(i) / static_cast<double>(frames) *
+                                                            std::sin(2.0 * std::numbers::pi * hz * i / rate));
+    }
+    return s;
+}
+
+// Loops of a tone keep their phase only when the file holds whole cycles: pick hz so it does.
+std::vector<float> tone(std::int64_t frames, double hz, double amplitude = 0.5) {
+    std::vector<float> s(static_cast<std::size_t>(frames));
+    for (std::int64_t i = 0; i < frames; ++i) {
+        s[static_cast<std::size_t>(i)] = static_cast<float>(amplitude * std::sin(2.0 * std::numbers::pi * hz * i / rate));
+    }
+    return s;
+}
+
+std::vector<float> concat(std::vector<float> a, const std::vector<float>& b) {
+    a.insert(a.end(), b.begin(), b.end());
+    return a;
+}
+
+// Peak of channel 0 over [from, from + frames).
+float peak(const std::vector<float>& s, std::size_t from, std::size_t frames) {
+    float p = 0.0f;
+    for (std::size_t i = from; i < std::min(s.size(), from + frames); ++i) {
+        p = std::max(p, std::abs(s[i]));
+    }
+    return p;
+}
+
+// The amplitude of the hz component of s (Goertzel).
+double amplitudeAt(const std::vector<float>& s, double hz) {
+    const double c = 2.0 * std::cos(2.0 * std::numbers::pi * hz / rate);
+    double p = 0.0;
+    double pp = 0.0;
+    for (float x : s) {
+        const double cur = x + c * p - pp;
+        pp = p;
+        p = cur;
+    }
+    return 2.0 * std::sqrt(std::max(0.0, p * p + pp * pp - c * p * pp)) / static_cast<double>(s.size());
+}
+
+struct Deck {
+    QTemporaryDir documents;
+    std::unique_ptr<QuelmoViewModel> model;
+
+    Deck() {
+        QuelmoViewModel::Dependencies deps;
+        deps.documentsDir = documents.path();
+        deps.makeAudioDriver = [] { return std::make_unique<engine::OfflineDriver>(); };
+        model = std::make_unique<QuelmoViewModel>(deps);
+        model->prepareAudioEngineIfNeeded();
+    }
+
+    QString file(const QString& name, const std::vector<float>& samples) {
+        const QString path = documents.filePath(name);
+        QDir().mkpath(QFileInfo(path).absolutePath());
+        writeWav(path, samples);
+        return path;
+    }
+
+    // Adds the files and waits until all are listed; returns their ids in order.
+    std::vector<QUuid> add(const QStringList& paths) {
+        QList<QUrl> urls;
+        for (const auto& p : paths) {
+            urls.append(QUrl::fromLocalFile(p));
+        }
+        const auto before = model->importedTracks().size();
+        model->addImportFiles(urls);
+        EXPECT_TRUE(test::spinUntil([&] { return model->importedTracks().size() == before + paths.size(); }));
+        std::vector<QUuid> ids;
+        for (const auto& t : model->importedTracks()) {
+            ids.push_back(t.id);
+        }
+        return ids;
+    }
+
+    void play(const QUuid& id) {
+        model->toggleTrackPlayback(id);
+        EXPECT_TRUE(test::spinUntil([&] { return model->playingTrackIds().contains(id); }));
+    }
+
+    // Renders channel 0 in blocks, delivering finished passes after each and letting the workers
+    // queue the next ones, as the running application does between audio callbacks.
+    std::vector<float> render(std::size_t frames, std::uint32_t chunk = 4096) {
+        auto& driver = static_cast<engine::OfflineDriver&>(model->audioEngine().driver());
+        std::vector<float> out;
+        while (out.size() < frames) {
+            const auto n = static_cast<std::uint32_t>(std::min<std::size_t>(chunk, frames - out.size()));
+            auto block = driver.renderFrames(n, 512);
+            const auto c0 = block->channel(0);
+            out.insert(out.end(), c0.begin(), c0.begin() + block->frameLength());
+            settle();
+        }
+        return out;
+    }
+
+    // Delivers player completions until the queued work (on workers too) has landed.
+    void settle() {
+        for (int i = 0; i < 5; ++i) {
+            model->audioEngine().dispatchEvents();
+            test::spinFor(3);
+        }
+    }
+};
+
+} // namespace
+
+// A loop is compared with a file holding the same passes back to back, played once: any frame
+// lost, repeated or late at a pass boundary shows as a difference.
+TEST(DeckTracks, ATrackLoopsSampleExactlyThroughTheRackAndPausesAndResumes) {
+    const auto pass = risingTone(rate / 2, 440.0);
+    Deck looping;
+    const auto loopId = looping.add({looping.file("loop.wav", pass)}).front();
+    Deck reference;
+    const auto refId = reference.add({reference.file("four.wav", concat(concat(pass, pass), concat(pass, pass)))}).front();
+    looping.play(loopId);
+    reference.play(refId);
+    const auto got = looping.render(4 * pass.size());
+    const auto want = reference.render(4 * pass.size());
+    ASSERT_GT(peak(want, 0, want.size()), 0.1f);
+    std::size_t firstDifference = got.size();
+    for (std::size_t i = 0; i < got.size(); ++i) {
+        if (got[i] != want[i]) {
+            firstDifference = i;
+            break;
+        }
+    }
+    EXPECT_EQ(firstDifference, got.size()) << "the loop differs from back-to-back passes at frame " << firstDifference;
+
+    // Pause holds: silence (after the rack's short tail) and the position kept; resume continues at
+    // the level the file had reached, not from its silent start.
+    const std::size_t quarter = pass.size() / 4;
+    looping.render(3 * quarter); // 3/4 into the fifth pass
+    const float before = peak(looping.render(1024), 0, 1024);
+    looping.model->toggleTrackPlayback(loopId);
+    EXPECT_TRUE(looping.model->pausedTrackIds().contains(loopId));
+    const auto held = looping.render(rate / 2);
+    EXPECT_EQ(peak(held, rate / 4, rate / 4), 0.0f);
+    looping.model->toggleTrackPlayback(loopId);
+    EXPECT_TRUE(looping.model->playingTrackIds().contains(loopId));
+    const float after = peak(looping.render(1024), 0, 1024);
+    EXPECT_GT(after, 0.9f * before);
+    EXPECT_LT(after, 1.2f * before);
+}
+
+TEST(DeckTracks, SeekingAQuarterIntoATwelveSecondFilePlaysFromThereThenWholePasses) {
+    const auto file = risingTone(12 * rate, 300.0);
+    const std::int64_t quarter = static_cast<std::int64_t>(file.size()) / 4;
+    Deck seeking;
+    const auto id = seeking.add({seeking.file("twelve.wav", file)}).front();
+    seeking.play(id);
+    seeking.model->seekTrack(id, 0.25);
+    EXPECT_DOUBLE_EQ(seeking.model->trackPositions().value(id), 3.0);
+    // The segment and the pass behind it are prepared on a worker before any sound; the two passes
+    // the seek dropped count until the first render delivers their end.
+    const auto player = seeking.model->trackPlayerNode(id);
+    ASSERT_TRUE(player);
+    ASSERT_TRUE(test::spinUntil([&] { return player->pendingItemCount() == 4; }));
+
+    Deck reference;
+    const auto tail = std::vector<float>(file.begin() + quarter, file.end());
+    const auto refId = reference.add({reference.file("ref.wav", concat(tail, file))}).front();
+    reference.play(refId);
+
+    const std::size_t frames = tail.size() + static_cast<std::size_t>(rate);
+    const auto got = seeking.render(frames, 65536);
+    const auto want = reference.render(frames, 65536);
+    ASSERT_GT(peak(want, 0, rate), 0.1f);
+    EXPECT_TRUE(std::equal(got.begin(), got.end(), want.begin(), want.end()))
+        << "seek to 0.25 did not start at frame length/4 or the whole pass did not follow at once";
+}
+
+TEST(DeckTracks, TwoTracksPlayTogetherEachAtItsOwnLevel) {
+    Deck deck;
+    auto& m = *deck.model;
+    const auto ids = deck.add({deck.file("a.wav", tone(rate, 441.0)), deck.file("b.wav", tone(rate, 1102.0))});
+    m.setTrackVolume(ids[1], 0.2); // before the first play: applied by it
+    deck.play(ids[0]);
+    deck.play(ids[1]);
+    EXPECT_EQ(m.mixTags().last(), QStringLiteral(u"DECKS×2"));
+    auto out = deck.render(rate);
+    out.erase(out.begin(), out.begin() + 4410);
+    EXPECT_NEAR(amplitudeAt(out, 441.0) / amplitudeAt(out, 1102.0), 4.0, 0.3);
+
+    m.setTrackVolume(ids[1], 0.8);
+    deck.render(4410);
+    out = deck.render(rate / 2);
+    EXPECT_NEAR(amplitudeAt(out, 441.0) / amplitudeAt(out, 1102.0), 1.0, 0.1);
+
+    // Pausing one leaves the other sounding.
+    m.toggleTrackPlayback(ids[0]);
+    deck.render(4410);
+    out = deck.render(rate / 2);
+    EXPECT_LT(amplitudeAt(out, 441.0), 0.001);
+    EXPECT_GT(amplitudeAt(out, 1102.0), 0.1);
+}
+
+// Stops drop the queued passes; a dropped pass must never start the loop again.
+TEST(DeckTracks, StopTrackStopAllTracksAndStopImportLeaveSilence) {
+    Deck deck;
+    auto& m = *deck.model;
+    const auto ids = deck.add({deck.file("a.wav", tone(rate / 4, 440.0)), deck.file("b.wav", tone(rate / 4, 880.0))});
+    auto silentAfter = [&](const char* what) {
+        deck.render(rate / 4); // the rack's tail
+        deck.settle();
+        EXPECT_EQ(peak(deck.render(rate), 0, rate), 0.0f) << what;
+    };
+
+    deck.play(ids[0]);
+    ASSERT_GT(peak(deck.render(rate / 2), 0, rate / 2), 0.1f);
+    m.stopTrack(ids[0]);
+    EXPECT_FALSE(m.playingTrackIds().contains(ids[0]));
+    EXPECT_DOUBLE_EQ(m.trackPositions().value(ids[0]), 0.0);
+    silentAfter("stopTrack");
+
+    deck.play(ids[0]);
+    deck.play(ids[1]);
+    ASSERT_GT(peak(deck.render(rate / 2), 0, rate / 2), 0.1f);
+    m.stopAllTracks();
+    EXPECT_TRUE(m.playingTrackIds().isEmpty());
+    silentAfter("stopAllTracks");
+
+    // The import player: the selected entry (the last added) looping through the time-pitch unit.
+    m.playImport();
+    ASSERT_TRUE(test::spinUntil([&] { return m.importPlaying(); }));
+    EXPECT_NEAR(m.currentTrackDuration(), 0.25, 1e-9);
+    const auto sounding = deck.render(rate);
+    EXPECT_GT(amplitudeAt(std::vector<float>(sounding.begin() + rate / 2, sounding.end()), 880.0), 0.05);
+    m.stopImport();
+    silentAfter("stopImport");
+}
+
+TEST(DeckTracks, AnUnreadableFileIsListedWithoutOverviewAndPlayingItHarmsNothing) {
+    Deck deck;
+    auto& m = *deck.model;
+    const QString bad = deck.documents.filePath("notes.mp3");
+    {
+        QFile f(bad);
+        ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+        f.write("these are words, not sound");
+    }
+    ScopedLogCapture log;
+    const auto ids = deck.add({deck.file("good.wav", tone(rate, 441.0)), bad});
+    ASSERT_EQ(ids.size(), 2u);
+    EXPECT_FALSE(m.importedTracks()[0].waveform().isEmpty());
+    EXPECT_TRUE(m.importedTracks()[1].waveform().isEmpty());
+    EXPECT_EQ(m.importedTracks()[1].name, QStringLiteral("notes"));
+    EXPECT_EQ(m.selectedImportId(), ids[1]); // nothing was selected: the last entry is
+
+    deck.play(ids[0]);
+    m.toggleTrackPlayback(ids[1]);
+    test::spinFor(300);
+    EXPECT_FALSE(m.playingTrackIds().contains(ids[1]));
+    EXPECT_TRUE(m.playingTrackIds().contains(ids[0]));
+    const auto out = deck.render(rate / 2);
+    EXPECT_GT(amplitudeAt(out, 441.0), 0.1);
+    int named = 0;
+    for (const auto& line : log.lines()) {
+        if (line.find("notes.mp3") != std::string::npos) {
+            ++named;
+        }
+    }
+    EXPECT_EQ(named, 2) << "analysis and playback failures each name the file";
+}
+
+TEST(DeckTracks, RemovalDeletesOnlyFilesReallyInsideTheDownloadsFolder) {
+    Deck deck;
+    auto& m = *deck.model;
+    const QString downloads = QDir(deck.documents.path()).filePath("Quelmo Downloads");
+    const auto tiny = tone(441, 441.0);
+    const QString inside = deck.file("Quelmo Downloads/song.wav", tiny);
+    const QString music = deck.file("Music/mine.wav", tiny);
+    const QString sibling = deck.file("Quelmo Downloads old/keep.wav", tiny);
+    const QString outside = deck.file("elsewhere/target.wav", tiny);
+    const QString link = QDir(downloads).filePath("link.wav");
+    ASSERT_TRUE(QFile::link(outside, link));
+    // Through ".." the path names the sibling folder while starting with the downloads folder.
+    const QString dotted = downloads + "/../Quelmo Downloads old/keep.wav";
+
+    const auto ids = deck.add({inside, music, sibling, link, dotted});
+    ScopedLogCapture log;
+    for (const auto& id : ids) {
+        m.removeImport(id.toString(QUuid::WithoutBraces).toUpper());
+    }
+    EXPECT_FALSE(QFile::exists(inside));
+    EXPECT_TRUE(QFile::exists(music));
+    EXPECT_TRUE(QFile::exists(sibling));
+    EXPECT_TRUE(QFile::exists(outside));
+    EXPECT_TRUE(m.importedTracks().isEmpty());
+    EXPECT_EQ(log.lines(), std::vector<std::string>{"Deleted downloaded file: song.wav"});
+}
+
+TEST(DeckTracks, RemovingTheSelectedEntrySelectsTheFirstLeft) {
+    Deck deck;
+    auto& m = *deck.model;
+    const auto tiny = tone(441, 441.0);
+    const auto ids = deck.add({deck.file("1.wav", tiny), deck.file("2.wav", tiny), deck.file("3.wav", tiny)});
+    EXPECT_EQ(m.selectedImportId(), ids[2]);
+    m.setSelectedImportId(ids[1]);
+    deck.add({deck.file("4.wav", tiny)});
+    EXPECT_EQ(m.selectedImportId(), ids[1]) << "adding keeps a selection";
+    m.removeImport(ids[1]);
+    EXPECT_EQ(m.selectedImportId(), ids[0]);
+    m.removeImport(ids[2]);
+    EXPECT_EQ(m.selectedImportId(), ids[0]) << "removing another entry keeps the selection";
+    const auto left = m.importedTracks();
+    for (const auto& t : left) {
+        m.removeImport(t.id);
+    }
+    EXPECT_FALSE(m.selectedImportId().has_value());
+}
+
+TEST(DeckTracks, HotCuesAddJumpRemoveWithinTheirTolerancesAndStopAtEight) {
+    Deck deck;
+    auto& m = *deck.model;
+    m.addOrJumpCue(0.30);
+    m.addOrJumpCue(0.50);
+    m.addOrJumpCue(0.52); // within 0.028 of 0.50: jumps there instead
+    EXPECT_EQ(m.hotCues(), (QList<double>{0.30, 0.50}));
+    EXPECT_DOUBLE_EQ(m.playhead(), 0.50);
+    m.addOrJumpCue(0.53);
+    EXPECT_EQ(m.hotCues(), (QList<double>{0.30, 0.50, 0.53}));
+    m.removeCue(0.47); // 0.50 within 0.035; 0.53 is 0.06 away
+    EXPECT_EQ(m.hotCues(), (QList<double>{0.30, 0.53}));
+    m.addOrJumpCue(1.4);
+    EXPECT_EQ(m.hotCues().last(), 1.0);
+
+    m.clearCues();
+    for (double c : {0.9, 0.1, 0.2, 0.3, 0.4, 0.5, 0.6, 0.7, 0.8}) {
+        m.addOrJumpCue(c);
+    }
+    EXPECT_EQ(m.hotCues(), (QList<double>{0.1, 0.2, 0.3, 0.4, 0.5, 0.6, 0.7, 0.9})) << "the ninth is ignored";
+    m.addOrJumpCue(0.89); // still jumps with eight
+    EXPECT_DOUBLE_EQ(m.playhead(), 0.9);
+    EXPECT_EQ(m.hotCues().size(), 8);
+}
+
+TEST(DeckTracks, MixTagsFollowTheControlsInTheirFixedOrder) {
+    MixLevels m;
+    EXPECT_EQ(mixTags(m, 1), QStringList{"DLY+"}); // the resting feedback 0.4 already counts
+    m.delayFeedback = 0.05;
+    EXPECT_TRUE(mixTags(m, 0).isEmpty());
+    m.delayTime = 0.33;
+    EXPECT_EQ(mixTags(m, 0), QStringList{"DLY+"});
+    m.delayTime = 0.3;
+
+    m.importRate = 1.25;
+    m.pitchShift = -0.25; // -6 semitones
+    m.reverbMix = 0.459;
+    m.delayMix = 0.2;
+    m.filterCutoff = 0.5;
+    m.distortionMix = 0.07;
+    m.masterToneLiftDB = -2.7;
+    m.lowShelfGain = -3.9;
+    m.midPresenceDB = 0.5;
+    m.highShelfGain = 6.0;
+    m.postFXGain = 1.2;
+    m.stereoImport = 0.2;
+    m.stereoPads = 0.75;
+    EXPECT_EQ(mixTags(m, 3), (QStringList{QString::fromUtf8("SPD×1.25"), "PT-6st", "REV45", "DLY20", "FLT50", "DST7",
+                                          "LIFT-2dB", "LO-3", "MID0", "HI6", "BUS120", "IPAN20", "PPAN75",
+                                          QString::fromUtf8("DECKS×3")}));
+
+    // At the thresholds nothing shows.
+    MixLevels edge;
+    edge.delayFeedback = 0.06;
+    edge.importRate = 1.015;
+    edge.reverbMix = 0.03;
+    edge.filterCutoff = 0.99;
+    edge.masterToneLiftDB = 0.25;
+    edge.lowShelfGain = 0.35;
+    edge.postFXGain = 1.035;
+    edge.stereoImport = 0.535;
+    EXPECT_TRUE(mixTags(edge, 1).isEmpty());
+
+    // The controller re-notifies when an input changes.
+    Deck deck;
+    int notified = 0;
+    QObject::connect(deck.model.get(), &QuelmoViewModel::mixTagsChanged, [&] { ++notified; });
+    deck.model->setReverbMix(0.5);
+    EXPECT_EQ(notified, 1);
+    EXPECT_EQ(deck.model->mixTags(), (QStringList{"REV50", "DLY+"}));
+}
+
