@@ -41,8 +41,12 @@ sleep 0.5
 e2e_record_start both
 sleep 2
 e2e_record_stop
-e2e_show_named "CLEAR CUES"
+e2e_show_named "Add or jump to cue"
+e2e_show_named "DECKS×2"
 e2e_screenshot two-playing-waveform
+for chip in "IMPORT→RACK" "IMP 85%" "DLY+" "DECKS×2"; do
+    e2e_check "the waveform panel shows the chip $chip" e2e_is_shown "$chip"
+done
 e2e_show_named "Pause low tone"
 e2e_screenshot two-playing-rows
 
