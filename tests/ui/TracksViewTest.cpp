@@ -185,6 +185,15 @@ TEST(TracksView, RowsPlayPauseAndRemove) {
     EXPECT_EQ(all(deck.scene, "trackCanvas").size(), 2) << "a canvas per playing track with an overview";
     EXPECT_TRUE(chips(deck.scene).endsWith(" | DECKS×2")) << chips(deck.scene).toStdString();
 
+    const double level = deck.scene.drag("Volume high tone", 0.3);
+    const QString highId = model.importedTracksForView().value(1).value<quelmo::QuelmoImportedTrack>().idString();
+    EXPECT_NEAR(model.trackVolumesForView().value(highId).toDouble(), level, 1e-9) << "the row's slider sets its track's level";
+    QQuickItem* seek = deck.scene.named("Seek low tone");
+    ASSERT_TRUE(seek);
+    QTest::mouseClick(&deck.scene.window(), Qt::LeftButton, {}, seek->mapToScene(QPointF(seek->width() * 0.5, seek->height() / 2)).toPoint());
+    const QString lowId = model.importedTracksForView().value(0).value<quelmo::QuelmoImportedTrack>().idString();
+    QTRY_VERIFY_WITH_TIMEOUT(std::abs(model.trackPositionsForView().value(lowId).toDouble() - 0.5) < 0.1, 2000);
+
     deck.scene.click("Pause low tone");
     QTRY_VERIFY_WITH_TIMEOUT(deck.scene.isShown("Play low tone"), 3000);
     EXPECT_EQ(all(deck.scene, "trackPlaySymbol").value(0)->property("symbol").toString(), "play.fill");
