@@ -306,3 +306,28 @@ TEST_F(WithFfmpeg, OpenForOneReadDeliversWhatOpenDeliversAndLearnsTheLength) {
         EXPECT_EQ(readToEnd(*once, 4096), expected) << name;
     }
 }
+
+// Given the length a full read counted, a compressed file opens without counting again and then
+// seeks and reads exactly as one open() counted, its copies too (what a player streams from).
+TEST_F(WithFfmpeg, OpenWithLengthReadsAndSeeksAsOpenDoes) {
+    const fs::path path = dir_ / "tone.mp3";
+    ASSERT_TRUE(ffmpeg({"-f", "lavfi", "-i", tone(44100, 2)}, path));
+    std::string error;
+    auto counted = AudioFile::open(path.string(), &error);
+    ASSERT_NE(counted, nullptr) << error;
+    const Planes expected = readToEnd(*counted, 4096);
+    auto known = AudioFile::openWithLength(path.string(), counted->length(), &error);
+    ASSERT_NE(known, nullptr) << error;
+    EXPECT_TRUE(known->lengthIsExact());
+    EXPECT_EQ(known->length(), counted->length());
+    const std::int64_t middle = counted->length() / 2 + 11;
+    auto copy = known->duplicate(&error);
+    ASSERT_NE(copy, nullptr) << error;
+    ASSERT_TRUE(copy->seek(middle, &error)) << error;
+    const Planes tail = readToEnd(*copy, 1000);
+    ASSERT_EQ(tail.size(), expected.size());
+    for (std::size_t c = 0; c < tail.size(); ++c) {
+        EXPECT_TRUE(std::equal(tail[c].begin(), tail[c].end(), expected[c].begin() + middle, expected[c].end()));
+    }
+    EXPECT_EQ(readToEnd(*known, 4096), expected);
+}

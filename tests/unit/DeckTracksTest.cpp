@@ -281,6 +281,10 @@ TEST(DeckTracks, StopTrackStopAllTracksAndStopImportLeaveSilence) {
     EXPECT_NEAR(m.currentTrackDuration(), 0.25, 1e-9);
     const auto sounding = deck.render(rate);
     EXPECT_GT(amplitudeAt(std::vector<float>(sounding.begin() + rate / 2, sounding.end()), 880.0), 0.05);
+    // A cue jump seeks the running import player to the cue's fraction of its file.
+    m.jumpToCue(0.5);
+    EXPECT_DOUBLE_EQ(m.currentTrackPosition(), 0.125);
+    EXPECT_GT(amplitudeAt(deck.render(rate / 2), 880.0), 0.05);
     m.stopImport();
     silentAfter("stopImport");
 }

@@ -597,7 +597,6 @@ private:
     void stopDisplayLink();
     void updateTrackPositions();
     void prepareImportPlayback(std::shared_ptr<engine::AudioFile> file);
-    void scheduleWholeImportLoop();
     void queueImportPass(std::uint64_t run, std::int64_t startFrame);
 
     std::shared_ptr<MediaClock> clock_;

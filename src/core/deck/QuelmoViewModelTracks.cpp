@@ -118,12 +118,19 @@ namespace {
 
 QUuid parseId(const QString& text) { return QUuid::fromString(text); }
 
+// Playback's own workers, so a click on play never waits behind the analyses of a large pick,
+// which run on the global pool.
+QThreadPool& playbackWorkers() {
+    static QThreadPool pool;
+    return pool;
+}
+
 // Runs work() on a worker and then(result) back on the main thread, unless owner is gone by then.
 // Both must be copyable; results travel in a shared holder.
 template <typename Work, typename Then>
 void offMainThread(QObject* owner, Work work, Then then) {
     QPointer<QObject> self(owner);
-    QThreadPool::globalInstance()->start([self, work = std::move(work), then = std::move(then)]() mutable {
+    playbackWorkers().start([self, work = std::move(work), then = std::move(then)]() mutable {
         auto result = std::make_shared<decltype(work())>(work());
         QMetaObject::invokeMethod(
             QCoreApplication::instance(),
@@ -365,19 +372,6 @@ void QuelmoViewModel::prepareImportPlayback(std::shared_ptr<engine::AudioFile> f
     setCurrentTrackDuration(rate > 0 ? static_cast<double>(importFile_->length()) / rate : 0.0);
 }
 
-void QuelmoViewModel::scheduleWholeImportLoop() {
-    if (!importFile_) {
-        return;
-    }
-    ++importRun_;
-    importPlayer_->stop();
-    importPlayer_->reset();
-    importPlayer_->play();
-    queueImportPass(importRun_, 0);
-    setImportPlaying(true);
-    applyMixLevels();
-}
-
 // One more pass of the import file, prepared on a worker, queued behind the ones still queued.
 void QuelmoViewModel::queueImportPass(std::uint64_t run, std::int64_t startFrame) {
     if (!importFile_ || run != importRun_) {
@@ -588,13 +582,38 @@ void QuelmoViewModel::queueTrackPass(const QUuid& id, std::uint64_t run, std::in
         });
 }
 
+// Queues the track from startFrame, then whole passes, all prepared by one worker job so they
+// land in order; the loop then goes on pass by pass.
 void QuelmoViewModel::scheduleTrackLoop(const QUuid& id, std::optional<std::int64_t> startFrame) {
-    const auto run = trackRuns_.value(id);
-    queueTrackPass(id, run, startFrame.value_or(0));
     const auto file = trackFiles_.value(id);
-    for (int i = file ? passesAhead(*file) : 0; i > 0; --i) {
-        queueTrackPass(id, run, 0);
+    if (!file) {
+        return;
     }
+    const auto run = trackRuns_.value(id);
+    const std::int64_t start = startFrame.value_or(0);
+    offMainThread(
+        this,
+        [file, start] {
+            return prepareLoop(file, file->path(), std::nullopt, [start](const engine::AudioFile&) { return start; },
+                               true);
+        },
+        [this, id, run, path = file->path()](LoopStart loop) {
+            const auto player = trackPlayers_.value(id);
+            if (trackRuns_.value(id) != run || !player) {
+                return;
+            }
+            if (loop.streams.empty()) {
+                logLine("Failed to load track: " + path + ": " + loop.error);
+                return;
+            }
+            for (auto& stream : loop.streams) {
+                player->scheduleSource(std::move(*stream), std::nullopt, [this, id, run](engine::PlaybackEnd end) {
+                    if (end == engine::PlaybackEnd::playedToEnd && trackRuns_.value(id) == run) {
+                        queueTrackPass(id, run, 0);
+                    }
+                });
+            }
+        });
 }
 
 void QuelmoViewModel::pauseTrack(const QUuid& id) {
