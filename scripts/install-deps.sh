@@ -11,7 +11,7 @@ PACKAGES=(
   qt6-base-dev qt6-declarative-dev qt6-svg-dev libqt6svg6
   qml6-module-qtqml-workerscript qml6-module-qtquick qml6-module-qtquick-window
   qml6-module-qtquick-controls qml6-module-qtquick-templates qml6-module-qtquick-layouts
-  qml6-module-qtquick-dialogs qml6-module-qtquick-shapes qml6-module-qttest
+  qml6-module-qtquick-dialogs qml6-module-qt-labs-folderlistmodel qml6-module-qtquick-shapes qml6-module-qttest
   libgl-dev fonts-dejavu-core adwaita-icon-theme
   # sound, decoding, time-pitch
   libpulse-dev libavformat-dev libavcodec-dev libswresample-dev libavutil-dev librubberband-dev

@@ -8,6 +8,7 @@ import Quelmo
 Item {
     id: deck
     property QuelmoViewModel model: QuelmoViewModel {}
+    property bool eraseCueMode: false
     property bool showResetConfirm: false
 
     Component.onCompleted: model.prepareAudioEngineIfNeeded()
@@ -37,9 +38,17 @@ Item {
                 model: deck.model
                 onResetRequested: deck.showResetConfirm = true
             }
+            ImportPanel { objectName: "importSection"; Layout.fillWidth: true; model: deck.model }
             DeckControlPanel { Layout.fillWidth: true; model: deck.model }
             MixerStripPanel { Layout.fillWidth: true; model: deck.model }
             EffectsRackPanel { Layout.fillWidth: true; model: deck.model }
+            WaveformPanel {
+                objectName: "waveformSection"
+                Layout.fillWidth: true
+                model: deck.model
+                eraseCueMode: deck.eraseCueMode
+                onEraseCueModeToggled: on => deck.eraseCueMode = on
+            }
             PerformancePadsPanel { Layout.fillWidth: true; model: deck.model }
             SequencerPanel { Layout.fillWidth: true; model: deck.model }
             DeckFooter { Layout.fillWidth: true; model: deck.model }

@@ -3,7 +3,9 @@
 #include "HexColor.h"
 #include "overlay/PerformWave.h"
 
+#include <QDir>
 #include <QHash>
+#include <QStandardPaths>
 
 namespace quelmo {
 
@@ -23,5 +25,10 @@ QString Style::icon(const QString& symbol, const QColor& tint) const {
 }
 
 double Style::waveIntensity(double meter) const { return PerformWave::intensityForMeter(meter); }
+
+QUrl Style::importStartFolder() const {
+    const QString music = QStandardPaths::writableLocation(QStandardPaths::MusicLocation);
+    return QUrl::fromLocalFile(!music.isEmpty() && QDir(music).exists() ? music : QDir::homePath());
+}
 
 } // namespace quelmo

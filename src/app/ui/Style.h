@@ -2,6 +2,7 @@
 
 #include <QColor>
 #include <QObject>
+#include <QUrl>
 #include <QVariantList>
 #include <QtQml/qqmlregistration.h>
 
@@ -23,6 +24,8 @@ public:
     // An image source for the symbol, tinted.
     Q_INVOKABLE QString icon(const QString& symbol, const QColor& tint) const;
     Q_INVOKABLE double waveIntensity(double meter) const;
+    // Where the import file dialog opens: the user's Music folder when it exists, else home.
+    Q_INVOKABLE QUrl importStartFolder() const;
 };
 
 } // namespace quelmo

@@ -1,0 +1,61 @@
+import QtQuick
+import Quelmo
+
+// The track area: the playing tracks' overviews stacked in their colours, else the selected
+// track's, else the idle synthetic wave; an orange marker per hot cue over it. It takes no input:
+// the waveform panel puts the cue gestures over it.
+Item {
+    id: view
+    property QuelmoViewModel model
+    property bool eraseMode: false
+    readonly property var trackColors: [Style.named("cyan"), Style.named("pink"), Style.named("green"),
+                                        Style.named("orange"), Style.named("purple"), Style.named("yellow")]
+    readonly property real trackProgress: model.currentTrackPosition / Math.max(model.currentTrackDuration, 0.1)
+    readonly property var playingTracks: model.importedTracks.filter(
+        t => model.playingTrackIds.indexOf(t.id) >= 0 && t.waveform.length > 0)
+    readonly property var selectedTrack: {
+        const found = model.importedTracks.find(t => t.id === model.selectedImportId)
+        return found && found.waveform.length > 0 ? found : null
+    }
+    // "playing", "selected" or "idle": which of the three the area shows.
+    readonly property string mode: model.playingTrackIds.length > 0 ? "playing" : selectedTrack ? "selected" : "idle"
+
+    clip: true
+
+    Repeater {
+        objectName: "playingCanvases"
+        model: view.mode === "playing" ? view.playingTracks : []
+        AnimatedWaveformCanvas {
+            objectName: "trackCanvas"
+            anchors.fill: parent
+            waveform: modelData.waveform
+            color: view.trackColors[index % 6]
+            trackIndex: index
+            progress: view.trackProgress
+        }
+    }
+    AnimatedWaveformCanvas {
+        objectName: "selectedCanvas"
+        anchors.fill: parent
+        visible: view.mode === "selected"
+        waveform: view.selectedTrack ? view.selectedTrack.waveform : []
+        color: view.trackColors[0]
+        progress: view.model.importPlaying ? view.trackProgress : view.model.playhead
+    }
+    AnimatedSyntheticWaveform {
+        objectName: "idleWave"
+        anchors.fill: parent
+        visible: view.mode === "idle"
+        playhead: view.model.playhead
+    }
+    Repeater {
+        model: view.model.hotCues
+        Triangle {
+            objectName: "cueMarker"
+            width: 14; height: 10
+            x: modelData * view.width - width / 2
+            y: view.height - height
+            fill: Style.named("orange")
+        }
+    }
+}

@@ -1,0 +1,69 @@
+import QtQuick
+import QtQuick.Controls.Basic
+import QtQuick.Dialogs
+import QtQuick.Layouts
+import Quelmo
+
+// Import: "ADD AUDIO" opens a file dialog for any number of audio files; one row per imported
+// track; the import level.
+GlassPanel {
+    id: panel
+    property QuelmoViewModel model
+    readonly property alias fileDialog: fileDialog
+
+    Connections {
+        target: panel.model
+        function onImportFilesRequested() {
+            fileDialog.currentFolder = Style.importStartFolder()
+            fileDialog.open()
+        }
+    }
+    FileDialog {
+        id: fileDialog
+        objectName: "importFileDialog"
+        title: "Add Audio"
+        fileMode: FileDialog.OpenFiles
+        nameFilters: ["Audio files (*.mp3 *.m4a *.aac *.wav *.aiff *.aif *.flac *.ogg *.opus *.webm)", "All files (*)"]
+        onAccepted: panel.model.addImportFiles(selectedFiles)
+    }
+
+    ColumnLayout {
+        width: parent.width
+        spacing: 10
+        RowLayout {
+            spacing: 10
+            SymbolIcon { symbol: "music.note.list"; tint: "cyan"; size: 16 }
+            Text { text: "IMPORT & REMIX"; color: "white"; font.pixelSize: 14; font.bold: true; font.letterSpacing: 2 }
+            Item { Layout.fillWidth: true }
+            NeonButton {
+                objectName: "addAudioButton"
+                symbol: "plus.circle.fill"; title: "ADD AUDIO"; tint: "cyan"
+                onClicked: panel.model.pickImportFiles()
+            }
+        }
+        Repeater {
+            objectName: "trackRows"
+            model: panel.model.importedTracks
+            TrackRowView {
+                Layout.fillWidth: true
+                track: modelData
+                model: panel.model
+            }
+        }
+        RowLayout {
+            spacing: 10
+            SymbolIcon { symbol: "speaker.wave.2"; tint: "cyan"; size: 16 }
+            Text { text: "IMPORT VOLUME"; color: "white"; font.pixelSize: 12; font.bold: true }
+            Text { objectName: "importVolumeReadout"; text: Readout.format("%d%%", panel.model.importVolume * 100); color: "cyan"; font.pixelSize: 12; font.bold: true; Layout.minimumWidth: 36 }
+            SliderControl {
+                objectName: "importVolumeSlider"
+                Accessible.name: "Import volume"
+                Layout.fillWidth: true
+                from: 0; to: 1; stepSize: 0.01
+                value: panel.model.importVolume
+                tint: "cyan"
+                onMoved: panel.model.importVolume = value
+            }
+        }
+    }
+}

@@ -1,0 +1,158 @@
+import QtQuick
+import QtQuick.Controls.Basic
+import QtQuick.Layouts
+import Quelmo
+
+// One imported track: play/pause, its name and time, a seek bar, its own level and remove.
+// The row's controls carry the track's name, so a user (or a test) tells rows apart by it.
+Rectangle {
+    id: row
+    property var track
+    property QuelmoViewModel model
+    property bool isHovering: hover.hovered
+    readonly property string trackId: track ? track.id : ""
+    readonly property string trackName: track ? track.name : ""
+    readonly property bool playing: model.playingTrackIds.indexOf(trackId) >= 0
+    readonly property bool paused: model.pausedTrackIds.indexOf(trackId) >= 0
+    readonly property real position: model.trackPositions[trackId] ?? 0
+    readonly property real duration: model.trackDurations[trackId] ?? 0
+    readonly property real volume: model.trackVolumes[trackId] ?? 0.8
+    readonly property var overview: track && track.waveform ? track.waveform : []
+
+    // "%d:%02d": whole minutes and the remaining whole seconds of the integer part.
+    function clock(seconds) {
+        const whole = Math.trunc(Math.max(0, seconds))
+        return Readout.format("%d:", whole / 60) + Readout.format("%02d", whole % 60)
+    }
+
+    implicitHeight: 48
+    radius: 10
+    color: playing ? Qt.rgba(0, 1, 1, 0.08) : Qt.rgba(1, 1, 1, isHovering ? 0.06 : 0.03)
+    border.color: playing ? Qt.rgba(0, 1, 1, 0.3) : "transparent"
+    HoverHandler { id: hover }
+
+    RowLayout {
+        anchors.fill: parent
+        anchors.leftMargin: 10
+        anchors.rightMargin: 10
+        spacing: 10
+        AbstractButton {
+            objectName: "trackPlayButton"
+            Accessible.role: Accessible.Button
+            Accessible.name: (row.playing ? "Pause " : "Play ") + row.trackName
+            implicitWidth: 30; implicitHeight: 30
+            background: Rectangle { radius: 15; color: Qt.rgba(0, 1, 1, parent.down ? 0.35 : 0.18); border.color: Qt.rgba(0, 1, 1, 0.6) }
+            contentItem: Item {
+                SymbolIcon {
+                    objectName: "trackPlaySymbol"
+                    anchors.centerIn: parent
+                    symbol: row.playing ? "pause.fill" : "play.fill"
+                    tint: "cyan"; size: 14
+                }
+            }
+            onClicked: row.model.toggleTrackPlayback(row.trackId)
+        }
+        SymbolIcon {
+            symbol: "waveform"; size: 16
+            tint: row.playing ? Style.named("green") : Qt.rgba(0.6, 0.6, 0.6, 0.5)
+        }
+        ColumnLayout {
+            Layout.fillWidth: true
+            spacing: 4
+            RowLayout {
+                Text {
+                    objectName: "trackName"
+                    Layout.fillWidth: true
+                    text: row.trackName
+                    elide: Text.ElideRight
+                    color: row.playing ? "cyan" : "white"
+                    font.pixelSize: 14
+                }
+                Text {
+                    objectName: "trackTime"
+                    text: row.clock(row.position) + "/" + row.clock(row.duration)
+                    color: "#9d9ab0"; font.pixelSize: 11; font.family: "monospace"
+                }
+            }
+            // The seek bar: a tap or drag at fraction f of its width seeks the track there.
+            Item {
+                objectName: "trackSeekBar"
+                Accessible.role: Accessible.Slider
+                Accessible.name: "Seek " + row.trackName
+                Layout.fillWidth: true
+                implicitHeight: 22
+                readonly property real fraction: row.duration > 0 ? Math.min(1, Math.max(0, row.position / row.duration)) : 0
+                // The track's loudness overview under the bar, drawn once per size and data; a file
+                // that could not be analysed shows none.
+                Canvas {
+                    objectName: "trackOverview"
+                    anchors.fill: parent
+                    visible: row.overview.length > 0
+                    renderStrategy: Canvas.Immediate
+                    onWidthChanged: requestPaint()
+                    onHeightChanged: requestPaint()
+                    Connections { target: row; function onOverviewChanged() { parent.requestPaint() } }
+                    onPaint: {
+                        const ctx = getContext("2d")
+                        ctx.reset()
+                        const data = row.overview
+                        const n = data.length
+                        if (n === 0)
+                            return
+                        ctx.fillStyle = Qt.rgba(1, 1, 1, 0.22)
+                        const slot = width / n
+                        for (let i = 0; i < n; ++i) {
+                            const h = Math.max(1, Math.min(1, data[i]) * height)
+                            ctx.fillRect(i * slot, (height - h) / 2, Math.max(1, slot - 0.5), h)
+                        }
+                    }
+                }
+                Rectangle {
+                    anchors.verticalCenter: parent.verticalCenter
+                    width: parent.width; height: 4; radius: 2
+                    color: Qt.rgba(0.6, 0.6, 0.6, 0.2)
+                    Rectangle {
+                        width: parent.parent.fraction * parent.width; height: 4; radius: 2
+                        gradient: Gradient {
+                            orientation: Gradient.Horizontal
+                            GradientStop { position: 0; color: "cyan" }
+                            GradientStop { position: 1; color: Style.named("pink") }
+                        }
+                    }
+                }
+                Rectangle {
+                    width: 10; height: 10; radius: 5; color: "white"
+                    anchors.verticalCenter: parent.verticalCenter
+                    x: parent.fraction * parent.width - width / 2
+                }
+                MouseArea {
+                    anchors.fill: parent
+                    function seekAt(x) { row.model.seekTrack(row.trackId, Math.min(1, Math.max(0, x / width))) }
+                    onPressed: mouse => seekAt(mouse.x)
+                    onPositionChanged: mouse => { if (pressed) seekAt(mouse.x) }
+                }
+            }
+        }
+        SymbolIcon { symbol: "speaker.fill"; tint: "#9d9ab0"; size: 12 }
+        SliderControl {
+            objectName: "trackVolumeSlider"
+            Accessible.name: "Volume " + row.trackName
+            Layout.preferredWidth: 60
+            from: 0; to: 1
+            value: row.volume
+            tint: "cyan"
+            onMoved: row.model.setTrackVolume(row.trackId, value)
+        }
+        AbstractButton {
+            objectName: "trackRemoveButton"
+            Accessible.role: Accessible.Button
+            Accessible.name: "Remove " + row.trackName
+            implicitWidth: 26; implicitHeight: 26
+            background: null
+            contentItem: Item {
+                SymbolIcon { anchors.centerIn: parent; symbol: "trash"; tint: Qt.rgba(1, 0.23, 0.19, 0.7); size: 14 }
+            }
+            onClicked: row.model.removeImport(row.trackId)
+        }
+    }
+}

@@ -1,0 +1,66 @@
+#include "FramePacedItem.h"
+
+#include <QQuickWindow>
+
+namespace quelmo {
+
+FramePacedItem::FramePacedItem(QQuickItem* parent) : QQuickPaintedItem(parent) {
+    timer_.setTimerType(Qt::PreciseTimer);
+    timer_.setInterval(frameIntervalMs);
+    connect(&timer_, &QTimer::timeout, this, [this] {
+        if (onScreen()) {
+            update();
+        }
+    });
+    clock_.start();
+}
+
+bool FramePacedItem::onScreen() const {
+    const QQuickWindow* w = window();
+    if (!w) {
+        return false;
+    }
+    QRectF inside = mapRectToScene(boundingRect()) & QRectF(QPointF(0, 0), QSizeF(w->size()));
+    for (const QQuickItem* p = parentItem(); p && !inside.isEmpty(); p = p->parentItem()) {
+        if (p->clip()) {
+            inside &= p->mapRectToScene(p->clipRect());
+        }
+    }
+    return !inside.isEmpty();
+}
+
+void FramePacedItem::itemChange(ItemChange change, const ItemChangeData& data) {
+    QQuickPaintedItem::itemChange(change, data);
+    if (change == ItemSceneChange) {
+        followWindow(data.window);
+    } else if (change == ItemVisibleHasChanged) {
+        updateRunning();
+    }
+}
+
+void FramePacedItem::followWindow(QQuickWindow* window) {
+    disconnect(windowVisible_);
+    disconnect(windowVisibility_);
+    if (window) {
+        windowVisible_ = connect(window, &QWindow::visibleChanged, this, &FramePacedItem::updateRunning);
+        windowVisibility_ = connect(window, &QWindow::visibilityChanged, this, &FramePacedItem::updateRunning);
+    }
+    updateRunning();
+}
+
+void FramePacedItem::updateRunning() {
+    QQuickWindow* w = window();
+    const bool run = isVisible() && w && w->isVisible() && w->visibility() != QWindow::Minimized;
+    if (run == timer_.isActive()) {
+        return;
+    }
+    if (run) {
+        timer_.start();
+        update();
+    } else {
+        timer_.stop();
+    }
+    emit animatingChanged();
+}
+
+} // namespace quelmo

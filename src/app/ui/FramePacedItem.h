@@ -1,0 +1,44 @@
+#pragma once
+
+#include <QElapsedTimer>
+#include <QMetaObject>
+#include <QQuickPaintedItem>
+#include <QTimer>
+#include <QtQml/qqmlregistration.h>
+
+namespace quelmo {
+
+// A painted item that redraws its own area 30 times a second while it can be seen: the item and
+// its window visible and the window not minimised. Otherwise its timer stops, so a hidden or
+// minimised deck costs nothing; while it is scrolled out of view a tick only finds that out. Subclasses paint from seconds(), the time since the item was made.
+class FramePacedItem : public QQuickPaintedItem {
+    Q_OBJECT
+    QML_ANONYMOUS
+    Q_PROPERTY(bool animating READ animating NOTIFY animatingChanged)
+
+public:
+    static constexpr int frameIntervalMs = 33;
+
+    explicit FramePacedItem(QQuickItem* parent = nullptr);
+    bool animating() const { return timer_.isActive(); }
+
+signals:
+    void animatingChanged();
+
+protected:
+    // Some of the item lies inside the window and inside every clipping ancestor (a scroll view).
+    bool onScreen() const;
+    double seconds() const { return static_cast<double>(clock_.nsecsElapsed()) / 1e9; }
+    void itemChange(ItemChange change, const ItemChangeData& data) override;
+
+private:
+    void followWindow(QQuickWindow* window);
+    void updateRunning();
+
+    QTimer timer_;
+    QElapsedTimer clock_;
+    QMetaObject::Connection windowVisible_;
+    QMetaObject::Connection windowVisibility_;
+};
+
+} // namespace quelmo

@@ -1,0 +1,206 @@
+// The import panel, its track rows and the waveform panel, as a user meets them on the deck.
+
+#include "UiTestSupport.h"
+#include "deck/QuelmoViewModel.h"
+#include "devices/OfflineDriver.h"
+
+#include <QFile>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QtEndian>
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <memory>
+
+using quelmo::QuelmoViewModel;
+using quelmo::uitest::Scene;
+using quelmo::uitest::textOf;
+
+namespace {
+
+std::unique_ptr<QuelmoViewModel> offlineModel(const QString& documents) {
+    QuelmoViewModel::Dependencies deps;
+    deps.documentsDir = documents;
+    deps.makeAudioDriver = [] { return std::make_unique<quelmo::engine::OfflineDriver>(); };
+    return std::make_unique<QuelmoViewModel>(deps);
+}
+
+// The deck on a controller whose sound goes nowhere, so tracks play without a sound server.
+struct Deck {
+    QTemporaryDir documents;
+    std::unique_ptr<QuelmoViewModel> model = offlineModel(documents.path());
+    Scene scene{QStringLiteral("QuelmoDeckView.qml"), {{QStringLiteral("model"), QVariant::fromValue<QObject*>(model.get())}},
+                QSize(1100, 3400)};
+};
+
+void collect(QQuickItem* item, const QString& objectName, QList<QQuickItem*>& out) {
+    if (item->objectName() == objectName && item->isVisible()) {
+        out.append(item);
+    }
+    for (QQuickItem* child : item->childItems()) {
+        collect(child, objectName, out);
+    }
+}
+
+QList<QQuickItem*> all(Scene& scene, const QString& objectName) {
+    QList<QQuickItem*> out;
+    collect(scene.window().contentItem(), objectName, out);
+    return out;
+}
+
+// The chips left to right, joined by " | ".
+QString chips(Scene& scene) {
+    QStringList out;
+    for (QQuickItem* chip : all(scene, QStringLiteral("mixChip"))) {
+        out.append(chip->property("text").toString());
+    }
+    return out.join(" | ");
+}
+
+// Clicks the waveform at this fraction of its width.
+void clickWaveform(Scene& scene, const QString& name, double fraction) {
+    QQuickItem* area = scene.named(name);
+    ASSERT_TRUE(area);
+    const QPoint at = area->mapToScene(QPointF(fraction * area->width(), area->height() / 2)).toPoint();
+    QTest::mouseClick(&scene.window(), Qt::LeftButton, {}, at);
+}
+
+// A one-second mono 16-bit WAV of a sine at this frequency.
+QString writeTone(const QString& dir, const QString& name, double hz) {
+    const int rate = 44100;
+    QByteArray samples;
+    for (int i = 0; i < rate; ++i) {
+        const auto v = static_cast<qint16>(std::lround(std::sin(2 * M_PI * hz * i / rate) * 12000));
+        samples.append(reinterpret_cast<const char*>(&v), 2);
+    }
+    QByteArray wav;
+    const auto u32 = [&](quint32 v) { v = qToLittleEndian(v); wav.append(reinterpret_cast<const char*>(&v), 4); };
+    const auto u16 = [&](quint16 v) { v = qToLittleEndian(v); wav.append(reinterpret_cast<const char*>(&v), 2); };
+    wav.append("RIFF");
+    u32(static_cast<quint32>(36 + samples.size()));
+    wav.append("WAVEfmt ");
+    u32(16); u16(1); u16(1); u32(rate); u32(rate * 2); u16(2); u16(16);
+    wav.append("data");
+    u32(static_cast<quint32>(samples.size()));
+    wav.append(samples);
+    const QString path = dir + "/" + name + ".wav";
+    QFile file(path);
+    EXPECT_TRUE(file.open(QIODevice::WriteOnly));
+    file.write(wav);
+    return path;
+}
+
+} // namespace
+
+TEST(TracksView, ImportPanelTextsAndLevel) {
+    Deck deck;
+    EXPECT_TRUE(deck.scene.isShown("ADD AUDIO"));
+    deck.model->setImportVolume(0.857);
+    EXPECT_EQ(textOf(deck.scene.root(), "importVolumeReadout"), "85%") << "the integer part, not rounded";
+    const double held = deck.scene.drag("Import volume", 0.4137);
+    EXPECT_NEAR(held * 100, std::round(held * 100), 1e-6) << "the slider moves in hundredths";
+    EXPECT_NEAR(deck.model->importVolume(), held, 1e-9);
+    EXPECT_EQ(textOf(deck.scene.root(), "importVolumeReadout"), QString::number(static_cast<int>(held * 100 + 1e-9)) + "%");
+}
+
+TEST(TracksView, WaveformPanelReadoutsAndCueClicks) {
+    Deck deck;
+    auto& model = *deck.model;
+    model.setCurrentTrackPosition(3.25);
+    model.setCurrentTrackDuration(12.0);
+    EXPECT_EQ(textOf(deck.scene.root(), "trackPositionReadout"), "3.25s / 12.00s");
+    EXPECT_EQ(textOf(deck.scene.root(), "cueCountReadout"), "0 CUES");
+    EXPECT_EQ(all(deck.scene, "idleWave").size(), 1) << "nothing imported: the idle wave";
+
+    clickWaveform(deck.scene, "Add or jump to cue", 0.25);
+    ASSERT_EQ(model.hotCues().size(), 1);
+    EXPECT_NEAR(model.hotCues()[0], 0.25, 0.01);
+    clickWaveform(deck.scene, "Add or jump to cue", 0.75);
+    EXPECT_EQ(textOf(deck.scene.root(), "cueCountReadout"), "2 CUES");
+    const auto markers = all(deck.scene, "cueMarker");
+    ASSERT_EQ(markers.size(), 2);
+    QQuickItem* view = deck.scene.named("Add or jump to cue");
+    EXPECT_NEAR(markers[0]->x() + markers[0]->width() / 2, 0.25 * view->width(), 3.0) << "a marker sits at its cue";
+
+    deck.scene.click("Erase Mode");
+    EXPECT_TRUE(deck.scene.root()->property("eraseCueMode").toBool());
+    clickWaveform(deck.scene, "Remove cue", 0.26);
+    EXPECT_EQ(textOf(deck.scene.root(), "cueCountReadout"), "1 CUES") << "Erase Mode removes the cue near the click";
+    deck.scene.click("Erase Mode");
+    clickWaveform(deck.scene, "Add or jump to cue", 0.5);
+    EXPECT_EQ(model.hotCues().size(), 2);
+    deck.scene.click("CLEAR CUES");
+    EXPECT_EQ(textOf(deck.scene.root(), "cueCountReadout"), "0 CUES");
+    EXPECT_TRUE(all(deck.scene, "cueMarker").isEmpty());
+}
+
+TEST(TracksView, MixChipsFollowTheController) {
+    Deck deck;
+    EXPECT_EQ(chips(deck.scene).toStdString(), "IMPORT→RACK | IMP 85% | DLY+") << "at the controller's start";
+    deck.model->setImportVolume(0.996);
+    deck.model->setReverbMix(0.45);
+    EXPECT_EQ(chips(deck.scene).toStdString(), "IMPORT→RACK | REV45 | DLY+");
+}
+
+TEST(TracksView, IdleWaveStopsWhileTheWindowIsHidden) {
+    Deck deck;
+    QQuickItem* wave = all(deck.scene, "idleWave").value(0);
+    ASSERT_TRUE(wave);
+    EXPECT_TRUE(wave->property("animating").toBool());
+    deck.scene.window().showMinimized();
+    QTest::qWait(50);
+    if (deck.scene.window().visibility() == QWindow::Minimized) {
+        EXPECT_FALSE(wave->property("animating").toBool()) << "a minimised deck draws nothing";
+    }
+    deck.scene.window().hide();
+    EXPECT_FALSE(wave->property("animating").toBool()) << "a hidden deck draws nothing";
+    deck.scene.window().show();
+    EXPECT_TRUE(wave->property("animating").toBool());
+}
+
+TEST(TracksView, RowsPlayPauseAndRemove) {
+    Deck deck;
+    auto& model = *deck.model;
+    QTemporaryDir music;
+    const QString low = writeTone(music.path(), "low tone", 220);
+    const QString high = writeTone(music.path(), "high tone", 880);
+    model.addImportFiles({QUrl::fromLocalFile(low), QUrl::fromLocalFile(high)});
+    QTRY_COMPARE_WITH_TIMEOUT(all(deck.scene, "trackName").size(), 2, 5000);
+    EXPECT_TRUE(deck.scene.isShown("Play low tone"));
+    EXPECT_TRUE(deck.scene.isShown("Play high tone"));
+    EXPECT_EQ(all(deck.scene, "trackOverview").size(), 2) << "each row shows its loudness overview";
+    QQuickItem* volume = deck.scene.named("Volume low tone");
+    ASSERT_TRUE(volume);
+    EXPECT_DOUBLE_EQ(volume->property("value").toDouble(), 0.8) << "no level set yet";
+    EXPECT_EQ(all(deck.scene, "trackTime").value(0)->property("text").toString().count('/'), 1);
+
+    deck.scene.click("Play low tone");
+    QTRY_VERIFY_WITH_TIMEOUT(deck.scene.isShown("Pause low tone"), 3000);
+    EXPECT_EQ(all(deck.scene, "trackPlaySymbol").value(0)->property("symbol").toString(), "pause.fill");
+    EXPECT_EQ(all(deck.scene, "trackPlaySymbol").value(1)->property("symbol").toString(), "play.fill");
+    deck.scene.click("Play high tone");
+    QTRY_VERIFY_WITH_TIMEOUT(deck.scene.isShown("Pause high tone"), 3000);
+    EXPECT_EQ(all(deck.scene, "trackCanvas").size(), 2) << "a canvas per playing track with an overview";
+    EXPECT_TRUE(chips(deck.scene).endsWith(" | DECKS×2")) << chips(deck.scene).toStdString();
+
+    const double level = deck.scene.drag("Volume high tone", 0.3);
+    const QString highId = model.importedTracksForView().value(1).value<quelmo::QuelmoImportedTrack>().idString();
+    EXPECT_NEAR(model.trackVolumesForView().value(highId).toDouble(), level, 1e-9) << "the row's slider sets its track's level";
+    QQuickItem* seek = deck.scene.named("Seek low tone");
+    ASSERT_TRUE(seek);
+    QTest::mouseClick(&deck.scene.window(), Qt::LeftButton, {}, seek->mapToScene(QPointF(seek->width() * 0.5, seek->height() / 2)).toPoint());
+    const QString lowId = model.importedTracksForView().value(0).value<quelmo::QuelmoImportedTrack>().idString();
+    QTRY_VERIFY_WITH_TIMEOUT(std::abs(model.trackPositionsForView().value(lowId).toDouble() - 0.5) < 0.1, 2000);
+
+    deck.scene.click("Pause low tone");
+    QTRY_VERIFY_WITH_TIMEOUT(deck.scene.isShown("Play low tone"), 3000);
+    EXPECT_EQ(all(deck.scene, "trackPlaySymbol").value(0)->property("symbol").toString(), "play.fill");
+    EXPECT_TRUE(deck.scene.isShown("Pause high tone")) << "the other keeps playing";
+
+    deck.scene.click("Remove low tone");
+    QTRY_COMPARE_WITH_TIMEOUT(all(deck.scene, "trackName").size(), 1, 2000);
+    EXPECT_EQ(all(deck.scene, "trackName").value(0)->property("text").toString(), "high tone");
+    EXPECT_TRUE(QFile::exists(low)) << "a file outside the downloads folder stays on disk";
+}
