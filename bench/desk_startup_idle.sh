@@ -3,6 +3,7 @@
 # the real application under Xvfb with a private PulseAudio null sink.
 #   start   launch to the deck shown with its output stream open on the sound server
 #   idle    CPU (share of one core) and resident memory over 30 s with nothing playing
+#   wave    the same with the waveform panel scrolled into view (its idle wave moving)
 #   hidden  the same with the window unmapped (what a minimised window costs)
 #   rest    after a click on the Kick pad, seconds until the output stream is corked, at the
 #           rack's defaults and with SPEED and PITCH moved on their sliders; then the
@@ -57,6 +58,9 @@ printf 'start    %.3f s from launch to the deck shown with its stream open\n' "$
 
 sleep 5 # past the first seconds, when the output settles and goes to sleep
 measure_idle idle
+e2e_point_named "Add or jump to cue" # the waveform panel on screen, its idle wave moving
+sleep 1
+measure_idle wave
 xdotool windowunmap "$E2E_WINDOW"
 sleep 1
 measure_idle hidden

@@ -4,9 +4,9 @@
 
 namespace quelmo {
 
-FramePacedItem::FramePacedItem(QQuickItem* parent) : QQuickPaintedItem(parent) {
+FramePacedItem::FramePacedItem(QQuickItem* parent, int intervalMs) : QQuickPaintedItem(parent) {
     timer_.setTimerType(Qt::PreciseTimer);
-    timer_.setInterval(frameIntervalMs);
+    timer_.setInterval(intervalMs);
     connect(&timer_, &QTimer::timeout, this, [this] {
         if (onScreen()) {
             update();

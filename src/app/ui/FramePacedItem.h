@@ -8,9 +8,11 @@
 
 namespace quelmo {
 
-// A painted item that redraws its own area 30 times a second while it can be seen: the item and
-// its window visible and the window not minimised. Otherwise its timer stops, so a hidden or
-// minimised deck costs nothing; while it is scrolled out of view a tick only finds that out. Subclasses paint from seconds(), the time since the item was made.
+// A painted item that redraws its own area at a steady frame rate (30 a second unless a subclass
+// asks for fewer) while it can be seen: the item and its window visible and the window not
+// minimised. Otherwise its timer stops, so a hidden or minimised deck costs nothing; while it is
+// scrolled out of view a tick only finds that out. Subclasses paint from seconds(), the time since
+// the item was made.
 class FramePacedItem : public QQuickPaintedItem {
     Q_OBJECT
     QML_ANONYMOUS
@@ -19,7 +21,7 @@ class FramePacedItem : public QQuickPaintedItem {
 public:
     static constexpr int frameIntervalMs = 33;
 
-    explicit FramePacedItem(QQuickItem* parent = nullptr);
+    explicit FramePacedItem(QQuickItem* parent = nullptr, int intervalMs = frameIntervalMs);
     bool animating() const { return timer_.isActive(); }
 
 signals:
