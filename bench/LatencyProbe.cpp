@@ -77,8 +77,8 @@ void onContextState(pa_context* context, void* userdata) {
     auto* start = static_cast<StartContext*>(userdata);
     switch (pa_context_get_state(context)) {
     case PA_CONTEXT_READY: {
-        const pa_sample_spec spec{PA_SAMPLE_FLOAT32NE, rate, 2};
-        start->stream = pa_stream_new(context, "Quelmo latency probe", &spec, nullptr);
+        const pa_sample_spec sampleFormat{PA_SAMPLE_FLOAT32NE, rate, 2};
+        start->stream = pa_stream_new(context, "Quelmo latency probe", &sampleFormat, nullptr);
         pa_buffer_attr attr{};
         attr.maxlength = static_cast<std::uint32_t>(-1);
         attr.tlength = start->bufferFrames * 2 * static_cast<std::uint32_t>(sizeof(float));

@@ -99,8 +99,8 @@ void onContextState(pa_context* context, void* userdata) {
     auto* r = static_cast<Recorder*>(userdata);
     switch (pa_context_get_state(context)) {
     case PA_CONTEXT_READY: {
-        const pa_sample_spec spec{PA_SAMPLE_FLOAT32NE, rate, 1};
-        r->stream = pa_stream_new(context, "Quelmo bench monitor", &spec, nullptr);
+        const pa_sample_spec sampleFormat{PA_SAMPLE_FLOAT32NE, rate, 1};
+        r->stream = pa_stream_new(context, "Quelmo bench monitor", &sampleFormat, nullptr);
         pa_buffer_attr attr{};
         attr.maxlength = static_cast<std::uint32_t>(-1);
         attr.tlength = attr.prebuf = attr.minreq = static_cast<std::uint32_t>(-1);
