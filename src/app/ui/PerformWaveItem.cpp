@@ -16,12 +16,7 @@ namespace {
 const QColor layerColours[3] = {QColor(0xbf, 0x5a, 0xf2), QColor(0x64, 0xd2, 0xff), QColor(0x63, 0xe6, 0xe2)};
 } // namespace
 
-PerformWaveItem::PerformWaveItem(QQuickItem* parent) : QQuickPaintedItem(parent) {
-    timer_.setTimerType(Qt::PreciseTimer);
-    timer_.setInterval(frameIntervalMs);
-    connect(&timer_, &QTimer::timeout, this, [this] { update(); });
-    clock_.start();
-}
+PerformWaveItem::PerformWaveItem(QQuickItem* parent) : FramePacedItem(parent) {}
 
 void PerformWaveItem::setIntensity(double intensity) {
     if (intensity == intensity_) {
@@ -43,7 +38,7 @@ void PerformWaveItem::paint(QPainter* painter) {
         frame_.setDevicePixelRatio(dpr);
     }
     frame_.fill(Qt::transparent);
-    const double phase = static_cast<double>(clock_.nsecsElapsed()) / 1e9;
+    const double phase = seconds();
     for (int layer = 0; layer < 3; ++layer) {
         drawLayer(layer, phase);
     }
@@ -92,37 +87,6 @@ void PerformWaveItem::drawLayer(int layer, double phase) {
                            static_cast<int>(a * 255.0 + qAlpha(*pixel) * keep + 0.5));
         }
     }
-}
-
-void PerformWaveItem::itemChange(ItemChange change, const ItemChangeData& data) {
-    QQuickPaintedItem::itemChange(change, data);
-    if (change == ItemSceneChange) {
-        followWindow(data.window);
-    } else if (change == ItemVisibleHasChanged) {
-        updateRunning();
-    }
-}
-
-void PerformWaveItem::followWindow(QQuickWindow* window) {
-    disconnect(windowVisible_);
-    if (window) {
-        windowVisible_ = connect(window, &QWindow::visibleChanged, this, &PerformWaveItem::updateRunning);
-    }
-    updateRunning();
-}
-
-void PerformWaveItem::updateRunning() {
-    const bool run = isVisible() && window() && window()->isVisible();
-    if (run == timer_.isActive()) {
-        return;
-    }
-    if (run) {
-        timer_.start();
-        update();
-    } else {
-        timer_.stop();
-    }
-    emit animatingChanged();
 }
 
 } // namespace quelmo

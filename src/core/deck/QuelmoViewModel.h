@@ -10,6 +10,7 @@
 #include "overlay/QuelmoOverlayPresenter.h"
 #include "model/QuelmoImportedTrack.h"
 #include "model/QuelmoVoiceProfile.h"
+#include "tracks/LoopPreparation.h"
 #include "tracks/WaveformAnalysis.h"
 #include "timing/PulseClock.h"
 #include "util/DelayScheduler.h"
@@ -591,13 +592,15 @@ private:
     void setPausedTrackIds(const UuidSet& value);
     void setTrackValue(UuidMap<double>& table, const QUuid& id, double value, void (QuelmoViewModel::*signal)());
     void appendFinishedImports();
-    void scheduleTrackLoop(const QUuid& id, std::optional<std::int64_t> startFrame);
-    void queueTrackPass(const QUuid& id, std::uint64_t run, std::int64_t startFrame);
+    void queueTrackPasses(const QUuid& id, std::uint64_t run, std::int64_t startFrame, bool ahead);
+    void scheduleTrackStreams(const QUuid& id, std::uint64_t run, tracks::Streams& streams);
     void startDisplayLink();
     void stopDisplayLink();
     void updateTrackPositions();
     void prepareImportPlayback(std::shared_ptr<engine::AudioFile> file);
-    void queueImportPass(std::uint64_t run, std::int64_t startFrame);
+    void queueImportPasses(std::uint64_t run, std::int64_t startFrame, bool ahead,
+                           const std::function<void()>& queued = {});
+    void scheduleImportStreams(std::uint64_t run, tracks::Streams& streams);
 
     std::shared_ptr<MediaClock> clock_;
     std::shared_ptr<DelayScheduler> scheduler_;

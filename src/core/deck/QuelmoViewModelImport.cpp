@@ -137,14 +137,7 @@ void QuelmoViewModel::playImport() {
             importPlayer_->stop();
             importPlayer_->reset();
             importPlayer_->play();
-            for (auto& stream : loop.streams) {
-                importPlayer_->scheduleSource(std::move(*stream), std::nullopt, [this, run](engine::PlaybackEnd end) {
-                    if (end == engine::PlaybackEnd::playedToEnd && run == importRun_) {
-                        setCurrentTrackPosition(0.0);
-                        queueImportPass(run, 0);
-                    }
-                });
-            }
+            scheduleImportStreams(run, loop.streams);
             setImportPlaying(true);
             applyMixLevels();
         });
@@ -157,18 +150,21 @@ void QuelmoViewModel::prepareImportPlayback(std::shared_ptr<engine::AudioFile> f
     setCurrentTrackDuration(rate > 0 ? static_cast<double>(importFile_->length()) / rate : 0.0);
 }
 
-// One more pass of the import file, prepared on a worker, queued behind the ones still queued.
-void QuelmoViewModel::queueImportPass(std::uint64_t run, std::int64_t startFrame) {
+// Queues on the import player the pass from startFrame and, when ahead, whole passes behind it, all
+// prepared by one worker job so they land in order; every pass that plays to its end queues one
+// more whole pass from the top. Work for a run that has ended since is thrown away.
+void QuelmoViewModel::queueImportPasses(std::uint64_t run, std::int64_t startFrame, bool ahead,
+                                        const std::function<void()>& queued) {
     if (!importFile_ || run != importRun_) {
         return;
     }
     offMainThread(
         this,
-        [file = importFile_, startFrame] {
+        [file = importFile_, startFrame, ahead] {
             return prepareLoop(file, file->path(), std::nullopt,
-                               [startFrame](const engine::AudioFile&) { return startFrame; }, false);
+                               [startFrame](const engine::AudioFile&) { return startFrame; }, ahead);
         },
-        [this, run](LoopStart loop) {
+        [this, run, queued](LoopStart loop) {
             if (run != importRun_) {
                 return;
             }
@@ -176,14 +172,22 @@ void QuelmoViewModel::queueImportPass(std::uint64_t run, std::int64_t startFrame
                 logLine("Quelmo import: " + (importFile_ ? importFile_->path() : std::string()) + ": " + loop.error);
                 return;
             }
-            importPlayer_->scheduleSource(std::move(*loop.streams.front()), std::nullopt,
-                                          [this, run](engine::PlaybackEnd end) {
-                                              if (end == engine::PlaybackEnd::playedToEnd && run == importRun_) {
-                                                  setCurrentTrackPosition(0.0);
-                                                  queueImportPass(run, 0);
-                                              }
-                                          });
+            scheduleImportStreams(run, loop.streams);
+            if (queued) {
+                queued();
+            }
         });
+}
+
+void QuelmoViewModel::scheduleImportStreams(std::uint64_t run, Streams& streams) {
+    for (auto& stream : streams) {
+        importPlayer_->scheduleSource(std::move(*stream), std::nullopt, [this, run](engine::PlaybackEnd end) {
+            if (end == engine::PlaybackEnd::playedToEnd && run == importRun_) {
+                setCurrentTrackPosition(0.0);
+                queueImportPasses(run, 0, false);
+            }
+        });
+    }
 }
 
 void QuelmoViewModel::seekImport(double fraction) {
@@ -197,29 +201,7 @@ void QuelmoViewModel::seekImport(double fraction) {
     importPlayer_->reset();
     const std::uint64_t run = ++importRun_;
     const auto startFrame = static_cast<std::int64_t>(fraction * static_cast<double>(length));
-    offMainThread(
-        this,
-        [file = importFile_, startFrame] {
-            return prepareLoop(file, file->path(), std::nullopt,
-                               [startFrame](const engine::AudioFile&) { return startFrame; }, true);
-        },
-        [this, run](LoopStart loop) {
-            if (run != importRun_) {
-                return;
-            }
-            if (loop.streams.empty()) {
-                logLine("Quelmo import: " + (importFile_ ? importFile_->path() : std::string()) + ": " + loop.error);
-                return;
-            }
-            for (auto& stream : loop.streams) {
-                importPlayer_->scheduleSource(std::move(*stream), std::nullopt, [this, run](engine::PlaybackEnd end) {
-                    if (end == engine::PlaybackEnd::playedToEnd && run == importRun_) {
-                        queueImportPass(run, 0);
-                    }
-                });
-            }
-            importPlayer_->play();
-        });
+    queueImportPasses(run, startFrame, true, [this] { importPlayer_->play(); });
 }
 
 } // namespace quelmo

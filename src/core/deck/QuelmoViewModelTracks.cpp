@@ -207,13 +207,7 @@ void QuelmoViewModel::playTrack(const QUuid& id, std::optional<double> position)
             runPlayer->stop();
             runPlayer->reset();
             runPlayer->play();
-            for (auto& stream : loop.streams) {
-                runPlayer->scheduleSource(std::move(*stream), std::nullopt, [this, id, run](engine::PlaybackEnd end) {
-                    if (end == engine::PlaybackEnd::playedToEnd && trackRuns_.value(id) == run) {
-                        queueTrackPass(id, run, 0);
-                    }
-                });
-            }
+            scheduleTrackStreams(id, run, loop.streams);
             auto playing = playingTrackIds_;
             playing.insert(id);
             auto paused = pausedTrackIds_;
@@ -224,17 +218,19 @@ void QuelmoViewModel::playTrack(const QUuid& id, std::optional<double> position)
         });
 }
 
-// One more whole pass of the track, prepared on a worker, queued behind the ones still queued.
-void QuelmoViewModel::queueTrackPass(const QUuid& id, std::uint64_t run, std::int64_t startFrame) {
+// Queues on the track's player the pass from startFrame and, when ahead, whole passes behind it, all
+// prepared by one worker job so they land in order; every pass that plays to its end queues one
+// more whole pass. Work for a run that has ended since is thrown away.
+void QuelmoViewModel::queueTrackPasses(const QUuid& id, std::uint64_t run, std::int64_t startFrame, bool ahead) {
     const auto file = trackFiles_.value(id);
     if (!file || trackRuns_.value(id) != run) {
         return;
     }
     offMainThread(
         this,
-        [file, startFrame] {
+        [file, startFrame, ahead] {
             return prepareLoop(file, file->path(), std::nullopt,
-                               [startFrame](const engine::AudioFile&) { return startFrame; }, false);
+                               [startFrame](const engine::AudioFile&) { return startFrame; }, ahead);
         },
         [this, id, run, path = file->path()](LoopStart loop) {
             const auto player = trackPlayers_.value(id);
@@ -245,47 +241,19 @@ void QuelmoViewModel::queueTrackPass(const QUuid& id, std::uint64_t run, std::in
                 logLine("Failed to load track: " + path + ": " + loop.error);
                 return;
             }
-            player->scheduleSource(std::move(*loop.streams.front()), std::nullopt,
-                                   [this, id, run](engine::PlaybackEnd end) {
-                                       if (end == engine::PlaybackEnd::playedToEnd && trackRuns_.value(id) == run) {
-                                           queueTrackPass(id, run, 0);
-                                       }
-                                   });
+            scheduleTrackStreams(id, run, loop.streams);
         });
 }
 
-// Queues the track from startFrame, then whole passes, all prepared by one worker job so they
-// land in order; the loop then goes on pass by pass.
-void QuelmoViewModel::scheduleTrackLoop(const QUuid& id, std::optional<std::int64_t> startFrame) {
-    const auto file = trackFiles_.value(id);
-    if (!file) {
-        return;
-    }
-    const auto run = trackRuns_.value(id);
-    const std::int64_t start = startFrame.value_or(0);
-    offMainThread(
-        this,
-        [file, start] {
-            return prepareLoop(file, file->path(), std::nullopt, [start](const engine::AudioFile&) { return start; },
-                               true);
-        },
-        [this, id, run, path = file->path()](LoopStart loop) {
-            const auto player = trackPlayers_.value(id);
-            if (trackRuns_.value(id) != run || !player) {
-                return;
-            }
-            if (loop.streams.empty()) {
-                logLine("Failed to load track: " + path + ": " + loop.error);
-                return;
-            }
-            for (auto& stream : loop.streams) {
-                player->scheduleSource(std::move(*stream), std::nullopt, [this, id, run](engine::PlaybackEnd end) {
-                    if (end == engine::PlaybackEnd::playedToEnd && trackRuns_.value(id) == run) {
-                        queueTrackPass(id, run, 0);
-                    }
-                });
+void QuelmoViewModel::scheduleTrackStreams(const QUuid& id, std::uint64_t run, Streams& streams) {
+    const auto player = trackPlayers_.value(id);
+    for (auto& stream : streams) {
+        player->scheduleSource(std::move(*stream), std::nullopt, [this, id, run](engine::PlaybackEnd end) {
+            if (end == engine::PlaybackEnd::playedToEnd && trackRuns_.value(id) == run) {
+                queueTrackPasses(id, run, 0, false);
             }
         });
+    }
 }
 
 void QuelmoViewModel::pauseTrack(const QUuid& id) {
@@ -340,7 +308,7 @@ void QuelmoViewModel::seekTrack(const QUuid& id, double fraction) {
     trackRuns_.insert(id, nextRun_++);
     if (wasPlaying || wasPaused) {
         // A stopped track only keeps the position: its next playTrack starts there.
-        scheduleTrackLoop(id, static_cast<std::int64_t>(f * static_cast<double>(file->length())));
+        queueTrackPasses(id, trackRuns_.value(id), static_cast<std::int64_t>(f * static_cast<double>(file->length())), true);
     }
     if (wasPlaying) {
         player->play();
