@@ -1,12 +1,11 @@
 #include "engine/file/AudioFile.h"
 
+#include "FfmpegTool.h"
 #include "Tone.h"
 #include "engine/AudioBuffer.h"
 
 #include <gtest/gtest.h>
-#include <spawn.h>
 #include <stdlib.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -17,12 +16,10 @@
 #include <iterator>
 #include <optional>
 #include <span>
-#include <sstream>
 #include <string>
 #include <string_view>
 #include <vector>
 
-extern char** environ;
 
 using quelmo::engine::AudioBuffer;
 using quelmo::engine::AudioFile;
@@ -61,12 +58,7 @@ Planes readToEnd(AudioFile& file, std::uint32_t chunk) {
 class WithFfmpeg : public testing::Test {
 protected:
     void SetUp() override {
-        std::istringstream path(std::getenv("PATH") != nullptr ? std::getenv("PATH") : "");
-        for (std::string dir; std::getline(path, dir, ':') && program_.empty();) {
-            if (::access((fs::path(dir) / "ffmpeg").c_str(), X_OK) == 0) {
-                program_ = fs::path(dir) / "ffmpeg";
-            }
-        }
+        program_ = quelmo::test::ffmpegProgram();
         if (program_.empty()) {
             GTEST_SKIP() << "ffmpeg is not on PATH; it makes the test files";
         }
@@ -83,17 +75,7 @@ protected:
 
     // Runs ffmpeg quietly, without stdin, writing `output`; true when it succeeded.
     bool ffmpeg(std::vector<std::string> args, const fs::path& output) {
-        args.insert(args.begin(), {program_.string(), "-nostdin", "-v", "error", "-y"});
-        args.push_back(output.string());
-        std::vector<char*> argv;
-        for (auto& arg : args) {
-            argv.push_back(arg.data());
-        }
-        argv.push_back(nullptr);
-        pid_t pid = 0;
-        int status = 0;
-        return ::posix_spawn(&pid, program_.c_str(), nullptr, nullptr, argv.data(), environ) == 0 &&
-               ::waitpid(pid, &status, 0) == pid && WIFEXITED(status) && WEXITSTATUS(status) == 0;
+        return quelmo::test::runFfmpeg(program_, std::move(args), output);
     }
 
     // What the ffmpeg command line decodes from `file`, as float.

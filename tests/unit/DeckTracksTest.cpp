@@ -1,6 +1,7 @@
 #include "deck/MixTags.h"
 #include "deck/QuelmoViewModel.h"
 #include "engine/devices/OfflineDriver.h"
+#include "engine/Tone.h"
 #include "support/EventLoop.h"
 #include "util/Log.h"
 
@@ -81,18 +82,8 @@ float peak(const std::vector<float>& s, std::size_t from, std::size_t frames) {
     return p;
 }
 
-// The amplitude of the hz component of s (Goertzel).
-double amplitudeAt(const std::vector<float>& s, double hz) {
-    const double c = 2.0 * std::cos(2.0 * std::numbers::pi * hz / rate);
-    double p = 0.0;
-    double pp = 0.0;
-    for (float x : s) {
-        const double cur = x + c * p - pp;
-        pp = p;
-        p = cur;
-    }
-    return 2.0 * std::sqrt(std::max(0.0, p * p + pp * pp - c * p * pp)) / static_cast<double>(s.size());
-}
+// The amplitude of the hz component of s.
+double amplitudeAt(const std::vector<float>& s, double hz) { return test::amplitudeAt(s, rate, hz); }
 
 struct Deck {
     QTemporaryDir documents;

@@ -1,3 +1,4 @@
+#include "engine/Tone.h"
 #include "samples/QuelmoSampleBuffers.h"
 
 #include <gtest/gtest.h>
@@ -33,17 +34,6 @@ std::vector<Recipe> recipes() {
             {"beatTick", QSB::beatTick, 1323, 1200}};
 }
 
-// Magnitude of one frequency over samples (Goertzel).
-double magnitudeAt(const float* samples, std::size_t count, double hz) {
-    const double coefficient = 2.0 * std::cos(kTwoPi * hz / kRate);
-    double s1 = 0.0, s2 = 0.0;
-    for (std::size_t i = 0; i < count; ++i) {
-        const double s = samples[i] + coefficient * s1 - s2;
-        s2 = s1;
-        s1 = s;
-    }
-    return std::sqrt(std::max(0.0, s1 * s1 + s2 * s2 - coefficient * s1 * s2));
-}
 
 float peakBetween(const QSB::Buffer& buffer, double fromSeconds, double toSeconds) {
     const auto samples = buffer->channel(0);
@@ -85,9 +75,9 @@ TEST(QuelmoSampleBuffers, EachToneSoundsAtItsPitchAndEverySoundDiesAway) {
         if (recipe.pitchHz > 0) {
             // Its pitch stands well above two semitones either side, over its first sixteen cycles.
             const auto window = std::min<std::size_t>(static_cast<std::size_t>(16 * kRate / recipe.pitchHz), samples.size());
-            const double at = magnitudeAt(samples.data(), window, recipe.pitchHz);
-            EXPECT_GT(at, 3.0 * magnitudeAt(samples.data(), window, recipe.pitchHz * 0.89));
-            EXPECT_GT(at, 3.0 * magnitudeAt(samples.data(), window, recipe.pitchHz * 1.12));
+            const double at = quelmo::test::amplitudeAt(samples.first(window), kRate, recipe.pitchHz);
+            EXPECT_GT(at, 3.0 * quelmo::test::amplitudeAt(samples.first(window), kRate, recipe.pitchHz * 0.89));
+            EXPECT_GT(at, 3.0 * quelmo::test::amplitudeAt(samples.first(window), kRate, recipe.pitchHz * 1.12));
         }
         if (recipe.name != "riser") { // it swells first; its envelope has a test of its own
             const double length = recipe.frames / kRate;

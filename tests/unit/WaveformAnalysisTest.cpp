@@ -11,9 +11,9 @@
 #include <QTemporaryDir>
 #include <QThread>
 
+#include "engine/FfmpegTool.h"
+
 #include <gtest/gtest.h>
-#include <spawn.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -24,11 +24,9 @@
 #include <fstream>
 #include <memory>
 #include <optional>
-#include <sstream>
 #include <string>
 #include <vector>
 
-extern char** environ;
 
 using namespace quelmo;
 namespace fs = std::filesystem;
@@ -95,28 +93,11 @@ protected:
 
     // Runs the ffmpeg command line quietly to write `output`; skips the test without ffmpeg.
     void ffmpeg(std::vector<std::string> args, const fs::path& output) {
-        std::string program;
-        std::istringstream path(std::getenv("PATH") != nullptr ? std::getenv("PATH") : "");
-        for (std::string dir; std::getline(path, dir, ':') && program.empty();) {
-            if (::access((fs::path(dir) / "ffmpeg").c_str(), X_OK) == 0) {
-                program = fs::path(dir) / "ffmpeg";
-            }
-        }
+        const fs::path program = test::ffmpegProgram();
         if (program.empty()) {
             GTEST_SKIP() << "ffmpeg is not on PATH; it makes the compressed test files";
         }
-        args.insert(args.begin(), {program, "-nostdin", "-v", "error", "-y"});
-        args.push_back(output.string());
-        std::vector<char*> argv;
-        for (auto& arg : args) {
-            argv.push_back(arg.data());
-        }
-        argv.push_back(nullptr);
-        pid_t pid = 0;
-        int status = 0;
-        ASSERT_TRUE(::posix_spawn(&pid, program.c_str(), nullptr, nullptr, argv.data(), environ) == 0 &&
-                    ::waitpid(pid, &status, 0) == pid && WIFEXITED(status) && WEXITSTATUS(status) == 0)
-            << "ffmpeg could not make " << output;
+        ASSERT_TRUE(test::runFfmpeg(program, std::move(args), output)) << "ffmpeg could not make " << output;
     }
 
     QTemporaryDir dir_;

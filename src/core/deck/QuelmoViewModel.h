@@ -592,6 +592,8 @@ private:
     void setPausedTrackIds(const UuidSet& value);
     void setTrackValue(UuidMap<double>& table, const QUuid& id, double value, void (QuelmoViewModel::*signal)());
     void appendFinishedImports();
+    enum class TrackState { stopped, playing, paused };
+    void setTrackState(const QUuid& id, TrackState state);
     void queueTrackPasses(const QUuid& id, std::uint64_t run, std::int64_t startFrame, bool ahead);
     void scheduleTrackStreams(const QUuid& id, std::uint64_t run, tracks::Streams& streams);
     void startDisplayLink();

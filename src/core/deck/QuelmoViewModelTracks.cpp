@@ -208,12 +208,7 @@ void QuelmoViewModel::playTrack(const QUuid& id, std::optional<double> position)
             runPlayer->reset();
             runPlayer->play();
             scheduleTrackStreams(id, run, loop.streams);
-            auto playing = playingTrackIds_;
-            playing.insert(id);
-            auto paused = pausedTrackIds_;
-            paused.remove(id);
-            setPausedTrackIds(paused);
-            setPlayingTrackIds(playing);
+            setTrackState(id, TrackState::playing);
             startDisplayLink();
         });
 }
@@ -256,6 +251,27 @@ void QuelmoViewModel::scheduleTrackStreams(const QUuid& id, std::uint64_t run, S
     }
 }
 
+// Puts id in the playing set, the paused set or neither; a track is never in both.
+void QuelmoViewModel::setTrackState(const QUuid& id, TrackState state) {
+    auto playing = playingTrackIds_;
+    auto paused = pausedTrackIds_;
+    playing.remove(id);
+    paused.remove(id);
+    if (state == TrackState::playing) {
+        playing.insert(id);
+    } else if (state == TrackState::paused) {
+        paused.insert(id);
+    }
+    // The paused set first: a view never sees the id in both at once.
+    if (state == TrackState::paused) {
+        setPlayingTrackIds(playing);
+        setPausedTrackIds(paused);
+    } else {
+        setPausedTrackIds(paused);
+        setPlayingTrackIds(playing);
+    }
+}
+
 void QuelmoViewModel::pauseTrack(const QUuid& id) {
     const auto player = trackPlayers_.value(id);
     if (!player) {
@@ -267,12 +283,7 @@ void QuelmoViewModel::pauseTrack(const QUuid& id) {
         trackSeekPositions_.insert(id, p);
         setTrackValue(trackPositions_, id, p, &QuelmoViewModel::trackPositionsChanged);
     }
-    auto paused = pausedTrackIds_;
-    paused.insert(id);
-    auto playing = playingTrackIds_;
-    playing.remove(id);
-    setPlayingTrackIds(playing);
-    setPausedTrackIds(paused);
+    setTrackState(id, TrackState::paused);
 }
 
 void QuelmoViewModel::resumeTrack(const QUuid& id) {
@@ -282,12 +293,7 @@ void QuelmoViewModel::resumeTrack(const QUuid& id) {
     }
     player->play();
     trackStartTimes_.insert(id, clock_->now());
-    auto paused = pausedTrackIds_;
-    paused.remove(id);
-    auto playing = playingTrackIds_;
-    playing.insert(id);
-    setPausedTrackIds(paused);
-    setPlayingTrackIds(playing);
+    setTrackState(id, TrackState::playing);
     startDisplayLink();
 }
 
@@ -329,12 +335,7 @@ void QuelmoViewModel::stopTrack(const QUuid& id) {
         player->stop();
         player->reset();
     }
-    auto playing = playingTrackIds_;
-    playing.remove(id);
-    auto paused = pausedTrackIds_;
-    paused.remove(id);
-    setPlayingTrackIds(playing);
-    setPausedTrackIds(paused);
+    setTrackState(id, TrackState::stopped);
     if (trackPlayers_.contains(id)) {
         setTrackValue(trackPositions_, id, 0.0, &QuelmoViewModel::trackPositionsChanged);
         trackSeekPositions_.insert(id, 0.0);
