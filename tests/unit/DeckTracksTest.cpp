@@ -432,3 +432,33 @@ TEST(DeckTracks, MixTagsFollowTheControlsInTheirFixedOrder) {
     EXPECT_EQ(deck.model->mixTags(), (QStringList{"REV50", "DLY+"}));
 }
 
+
+// Views of long lists create rows only for what they show: the item model must report each change
+// as the rows it touches, never as a reset of the whole list.
+TEST(DeckTracks, TheListModelReportsAppendsAndRemovalsRowByRow) {
+    Deck deck;
+    auto& m = *deck.model;
+    auto* list = m.importedTrackModel();
+    std::vector<std::string> events;
+    QObject::connect(list, &QAbstractItemModel::rowsInserted, [&](const QModelIndex&, int first, int last) {
+        events.push_back("insert " + std::to_string(first) + "-" + std::to_string(last));
+    });
+    QObject::connect(list, &QAbstractItemModel::rowsRemoved, [&](const QModelIndex&, int first, int last) {
+        events.push_back("remove " + std::to_string(first) + "-" + std::to_string(last));
+    });
+    QObject::connect(list, &QAbstractItemModel::modelReset, [&] { events.push_back("reset"); });
+    const auto tiny = tone(4410, 441.0);
+    const auto ids = deck.add({deck.file("1.wav", tiny), deck.file("2.wav", tiny), deck.file("3.wav", tiny)});
+    m.removeImport(ids[1]);
+    deck.add({deck.file("4.wav", tiny)});
+    EXPECT_EQ(events, (std::vector<std::string>{"insert 0-0", "insert 1-1", "insert 2-2", "remove 1-1", "insert 2-2"}));
+    ASSERT_EQ(list->rowCount(), 3);
+    const QStringList names{"1", "3", "4"};
+    for (int row = 0; row < 3; ++row) {
+        const auto index = list->index(row, 0);
+        EXPECT_EQ(list->data(index, Qt::DisplayRole).toString(), names[row]);
+        const auto track = qvariant_cast<QuelmoImportedTrack>(list->data(index, list->roleNames().key("track")));
+        EXPECT_EQ(track, m.importedTracks()[row]);
+        EXPECT_FALSE(track.waveform().isEmpty());
+    }
+}

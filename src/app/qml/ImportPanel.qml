@@ -41,12 +41,27 @@ GlassPanel {
                 onClicked: panel.model.pickImportFiles()
             }
         }
-        Repeater {
+        YoutubeSection {
+            Layout.fillWidth: true
+            model: panel.model
+        }
+        // Up to six rows show at once; a longer list scrolls in place, and only the rows in view
+        // exist, so a library of a thousand tracks costs what six do.
+        ListView {
+            id: trackList
             objectName: "trackRows"
-            model: panel.model.importedTracks
-            TrackRowView {
-                Layout.fillWidth: true
-                track: modelData
+            readonly property int shownRows: Math.min(count, 6)
+            Layout.fillWidth: true
+            Layout.preferredHeight: shownRows * 48 + Math.max(0, shownRows - 1) * spacing
+            visible: count > 0
+            clip: true
+            spacing: 10
+            interactive: count > shownRows
+            boundsBehavior: Flickable.StopAtBounds
+            model: panel.model.importedTrackModel
+            ScrollBar.vertical: ScrollBar { policy: trackList.interactive ? ScrollBar.AlwaysOn : ScrollBar.AlwaysOff }
+            delegate: TrackRowView {
+                width: trackList.width - (trackList.interactive ? 10 : 0)
                 model: panel.model
             }
         }

@@ -13,6 +13,12 @@ Item {
 
     Component.onCompleted: model.prepareAudioEngineIfNeeded()
     onShowResetConfirmChanged: showResetConfirm ? resetDialog.open() : resetDialog.close()
+    Connections {
+        target: deck.model
+        function onShowYTDLPInstallAlertChanged() {
+            deck.model.showYTDLPInstallAlert ? installDialog.open() : installDialog.close()
+        }
+    }
 
     Rectangle {
         anchors.fill: parent
@@ -67,6 +73,25 @@ Item {
         onChosen: button => {
             if (button === "Reset")
                 deck.model.resetAll()
+        }
+    }
+
+    DeckDialog {
+        id: installDialog
+        objectName: "installDialog"
+        title: "Install yt-dlp Required"
+        message: "To download from YouTube, you need to install yt-dlp first.\n\n"
+                 + "Option 1: Click 'Auto-Install' (recommended)\n"
+                 + "Option 2: Open a terminal and run: " + deck.model.installCommand + "\n\n"
+                 + "Or click 'Copy Command' to copy the command."
+        buttons: ["Auto-Install", "Copy Command", "OK"]
+        actionButton: "Auto-Install"
+        onClosed: deck.model.showYTDLPInstallAlert = false
+        onChosen: button => {
+            if (button === "Auto-Install")
+                deck.model.autoInstallYTDLP()
+            else if (button === "Copy Command")
+                Clipboard.setText(deck.model.installCommand)
         }
     }
 }

@@ -7,7 +7,8 @@ import Quelmo
 // The row's controls carry the track's name, so a user (or a test) tells rows apart by it.
 Rectangle {
     id: row
-    property var track
+    // The entry, from the list model's "track" role.
+    required property var track
     property QuelmoViewModel model
     property bool isHovering: hover.hovered
     readonly property string trackId: track ? track.id : ""

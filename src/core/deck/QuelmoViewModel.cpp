@@ -1,5 +1,8 @@
 #include "deck/QuelmoViewModel.h"
 
+#include "downloads/YoutubeDownload.h"
+#include "setup/YtdlpInstaller.h"
+
 #include <QDir>
 #include <QStandardPaths>
 #include <QtGlobal>
@@ -76,12 +79,16 @@ QuelmoViewModel::QuelmoViewModel(Dependencies dependencies, QObject* parent)
 
     setupEffects();
     watchMixTags();
+    connect(this, &QuelmoViewModel::importedTracksChanged, this, [this] { trackListModel_.sync(importedTracks_); });
 
     // The library restore runs on the next turn of the event loop; construction does not wait.
     QMetaObject::invokeMethod(this, &QuelmoViewModel::loadSavedDownloads, Qt::QueuedConnection);
 }
 
-QuelmoViewModel::~QuelmoViewModel() = default;
+QuelmoViewModel::~QuelmoViewModel() {
+    // Overviews of restored entries nobody will see again are not computed.
+    tracks::libraryWorkers().clear();
+}
 
 void QuelmoViewModel::prepareAudioEngineIfNeeded() {
     if (isGraphBuilt()) {

@@ -10,12 +10,14 @@
 #include "overlay/QuelmoOverlayPresenter.h"
 #include "model/QuelmoImportedTrack.h"
 #include "model/QuelmoVoiceProfile.h"
+#include "tracks/ImportedTrackListModel.h"
 #include "tracks/LoopPreparation.h"
 #include "tracks/WaveformAnalysis.h"
 #include "timing/PulseClock.h"
 #include "util/DelayScheduler.h"
 #include "util/MediaClock.h"
 
+#include <QAbstractItemModel>
 #include <QHash>
 #include <QList>
 #include <QObject>
@@ -38,6 +40,10 @@ namespace engine {
 class AudioFile;
 }
 class KeyMonitor;
+class YtdlpInstaller;
+namespace downloads {
+class YoutubeDownload;
+}
 class QuelmoChassisSlapDetector;
 
 // The deck controller: every piece of deck state the views observe, the audio graph it drives, and
@@ -112,6 +118,10 @@ class QuelmoViewModel : public QObject {
     Q_PROPERTY(QString downloadStatus READ downloadStatus WRITE setDownloadStatus NOTIFY downloadStatusChanged)
     Q_PROPERTY(bool showYTDLPInstallAlert READ showYTDLPInstallAlert WRITE setShowYTDLPInstallAlert NOTIFY showYTDLPInstallAlertChanged)
     Q_PROPERTY(bool isInstallingYTDLP READ isInstallingYTDLP WRITE setIsInstallingYTDLP NOTIFY isInstallingYTDLPChanged)
+    // Whether yt-dlp was found at the last look (refreshYtdlpCheck); the YouTube block switches on it.
+    Q_PROPERTY(bool ytdlpInstalled READ ytdlpInstalled NOTIFY ytdlpInstalledChanged)
+    // The command the install help shows and copies.
+    Q_PROPERTY(QString installCommand READ installCommand CONSTANT)
     // Capture
     Q_PROPERTY(bool isCapturingSystemAudio READ isCapturingSystemAudio WRITE setIsCapturingSystemAudio NOTIFY isCapturingSystemAudioChanged)
     Q_PROPERTY(double systemAudioVolume READ systemAudioVolume WRITE setSystemAudioVolume NOTIFY systemAudioVolumeChanged)
@@ -128,6 +138,8 @@ class QuelmoViewModel : public QObject {
     Q_PROPERTY(quelmo::voice::QuelmoVoiceProfile voiceProfile READ voiceProfile WRITE setVoiceProfile NOTIFY voiceProfileChanged)
     Q_PROPERTY(QVariant tuningPulseTarget READ tuningPulseTargetForView NOTIFY tuningPulseTargetChanged)
     Q_PROPERTY(QVariantList importedTracks READ importedTracksForView NOTIFY importedTracksChanged)
+    // The same list as an item model (roles track, trackId, name), for list views of many rows.
+    Q_PROPERTY(QAbstractItemModel* importedTrackModel READ importedTrackModel CONSTANT)
     Q_PROPERTY(QString selectedImportId READ selectedImportIdForView WRITE setSelectedImportIdFromView NOTIFY selectedImportIdChanged)
     Q_PROPERTY(QStringList playingTrackIds READ playingTrackIdsForView NOTIFY playingTrackIdsChanged)
     Q_PROPERTY(QStringList pausedTrackIds READ pausedTrackIdsForView NOTIFY pausedTrackIdsChanged)
@@ -188,6 +200,21 @@ public:
     // left (none when the list is empty) and stops the import player.
     Q_INVOKABLE void removeImport(const QString& id);
     void removeImport(const QUuid& id);
+    // YouTube downloads. Validates youtubeURL and runs yt-dlp on it into the downloads folder; the
+    // file it writes joins the list, selected. One download at a time.
+    Q_INVOKABLE void downloadYouTubeAudio();
+    // Ends the running download and removes its files; the status reads "Download cancelled".
+    Q_INVOKABLE void cancelDownload();
+    // True when a file exists at one of yt-dlp's usual places (existence only).
+    Q_INVOKABLE bool checkYTDLPIsInstalled() const;
+    // Looks again and updates ytdlpInstalled; the view calls it when the window becomes active.
+    Q_INVOKABLE void refreshYtdlpCheck();
+    // The one-click install behind the install alert's "Auto-Install".
+    Q_INVOKABLE void autoInstallYTDLP();
+    // "sudo apt install yt-dlp ffmpeg"
+    QString installCommand() const;
+    bool ytdlpInstalled() const { return ytdlpInstalled_; }
+
     // The entry selectedImportId names, if it is in the list.
     std::optional<QuelmoImportedTrack> selectedTrack() const;
 
@@ -403,6 +430,7 @@ public:
     QVariant tuningPulseTargetForView() const;
     const QList<QuelmoImportedTrack>& importedTracks() const { return importedTracks_; }
     QVariantList importedTracksForView() const;
+    QAbstractItemModel* importedTrackModel() { return &trackListModel_; }
     std::optional<QUuid> selectedImportId() const { return selectedImportId_; }
     void setSelectedImportId(std::optional<QUuid> value);
     QString selectedImportIdForView() const;
@@ -425,8 +453,11 @@ public:
     // and hands it, with the exact frame count and rate, to `done` on the main thread; absent when
     // the file is empty or cannot be read (logged). `done` is not called once this controller is
     // gone. Several analyses may run at once; they share nothing. Main thread.
+    // Background analyses (restored library entries) yield to the ones a user just asked for.
     using WaveformDone = std::function<void(std::optional<WaveformAnalysis>)>;
-    void analyzeWaveform(const QuelmoImportedTrack& track, WaveformDone done);
+    enum class AnalysisPriority { background, user };
+    void analyzeWaveform(const QuelmoImportedTrack& track, WaveformDone done,
+                         AnalysisPriority priority = AnalysisPriority::user);
 
     // Folders of the downloads library.
     const QUrl& downloadsDir() const { return downloadsDir_; }
@@ -519,6 +550,7 @@ signals:
     void downloadStatusChanged();
     void showYTDLPInstallAlertChanged();
     void isInstallingYTDLPChanged();
+    void ytdlpInstalledChanged();
     void isCapturingSystemAudioChanged();
     void systemAudioVolumeChanged();
     void showBlackHoleInstallAlertChanged();
@@ -561,7 +593,17 @@ private:
     void startMeterDecayTimerIfNeeded();
     void removeMeterTaps();
     MixLevels currentMixLevels() const;
+    // Downloads library and YouTube download
     void loadSavedDownloads();
+    void scanDownloadsDirectory();
+    void saveDownloadsManifest();
+    // Appends an entry for a file of the library at once, without notifying (callers adding many
+    // notify once); its overview follows from a background analysis. Returns the new entry's id.
+    QUuid appendLibraryEntry(const QString& path, const QString& name = {});
+    void setWaveformData(const QUuid& id, std::optional<WaveformAnalysis> result);
+    void performYouTubeDownload(const QString& address);
+    void finishDownload(int exitStatus, const QString& errorText);
+    void endDownload();
     // Transport
     void stopTransport();
     void startBeatClock();
@@ -688,6 +730,7 @@ private:
     QuelmoVoiceProfile voiceProfile_ = QuelmoVoiceProfile::commandPost;
     std::optional<TuningPulseTarget> tuningPulseTarget_;
     QList<QuelmoImportedTrack> importedTracks_;
+    tracks::ImportedTrackListModel trackListModel_;
     std::optional<QUuid> selectedImportId_;
     UuidSet playingTrackIds_;
     UuidSet pausedTrackIds_;
@@ -768,6 +811,9 @@ private:
     // Downloads and system-audio capture
     QUrl downloadsDir_;
     QUrl downloadsManifestURL_;
+    std::unique_ptr<downloads::YoutubeDownload> download_;
+    std::unique_ptr<YtdlpInstaller> installer_;
+    bool ytdlpInstalled_ = false;
     std::shared_ptr<engine::InputNode> inputNode_;
     std::shared_ptr<engine::PlayerNode> systemAudioPlayer_;
     bool isSystemAudioSetup_ = false;

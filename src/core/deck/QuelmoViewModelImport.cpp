@@ -90,6 +90,7 @@ void QuelmoViewModel::removeImport(const QUuid& id) {
         setSelectedImportId(importedTracks_.isEmpty() ? std::nullopt
                                                       : std::optional<QUuid>(importedTracks_.first().id));
     }
+    saveDownloadsManifest();
 }
 
 // ---- Import player -----------------------------------------------------------------------------

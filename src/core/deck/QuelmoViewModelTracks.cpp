@@ -6,6 +6,8 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QThread>
+#include <QThreadPool>
 
 #include <algorithm>
 #include <cmath>
@@ -87,16 +89,22 @@ void QuelmoViewModel::setHotCues(const QList<double>& value) {
     assign(hotCues_, value, &QuelmoViewModel::hotCuesChanged);
 }
 
-void QuelmoViewModel::analyzeWaveform(const QuelmoImportedTrack& track, WaveformDone done) {
+void QuelmoViewModel::analyzeWaveform(const QuelmoImportedTrack& track, WaveformDone done, AnalysisPriority priority) {
     // A URL that names no local file gives an empty path, which fails to open and is logged.
     std::string path = QFile::encodeName(track.url.toLocalFile()).toStdString();
     QPointer<QuelmoViewModel> self(this);
-    QThreadPool::globalInstance()->start([path = std::move(path), self = std::move(self),
-                                          done = std::move(done)]() mutable {
+    // Restored library entries are analysed on idle time only, never competing with the deck or
+    // with files the user just picked.
+    QThreadPool& pool = priority == AnalysisPriority::user ? *QThreadPool::globalInstance() : tracks::libraryWorkers();
+    pool.start([path = std::move(path), self = std::move(self), done = std::move(done)]() mutable {
         auto result = analyzeWaveformFile(path);
         // Back on the main thread, where `self` may be checked: the application object lives there.
+        auto* app = QCoreApplication::instance();
+        if (!app) {
+            return; // the application is going away
+        }
         QMetaObject::invokeMethod(
-            QCoreApplication::instance(),
+            app,
             [self = std::move(self), done = std::move(done), result = std::move(result)]() mutable {
                 if (self) {
                     done(std::move(result));

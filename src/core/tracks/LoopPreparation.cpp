@@ -1,6 +1,7 @@
 #include "tracks/LoopPreparation.h"
 
 #include <QFile>
+#include <QThread>
 
 #include <algorithm>
 #include <cmath>
@@ -12,6 +13,15 @@ std::string localPath(const QUrl& url) { return QFile::encodeName(url.toLocalFil
 QThreadPool& playbackWorkers() {
     static QThreadPool pool;
     return pool;
+}
+
+QThreadPool& libraryWorkers() {
+    static QThreadPool* const pool = [] {
+        static QThreadPool workers;
+        workers.setThreadPriority(QThread::IdlePriority);
+        return &workers;
+    }();
+    return *pool;
 }
 
 int passesAhead(const engine::AudioFile& file) {

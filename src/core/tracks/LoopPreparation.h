@@ -29,6 +29,8 @@ std::string localPath(const QUrl& url);
 // Playback's own workers, so a click on play never waits behind the analyses of a large pick,
 // which run on the global pool.
 QThreadPool& playbackWorkers();
+// The workers that analyse restored library entries, on idle CPU time only.
+QThreadPool& libraryWorkers();
 
 // Runs work() on a worker and then(result) back on the main thread, unless owner is gone by then.
 // Both must be copyable; results travel in a shared holder.

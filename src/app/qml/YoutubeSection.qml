@@ -1,0 +1,134 @@
+import QtQuick
+import QtQuick.Controls.Basic
+import QtQuick.Layouts
+import Quelmo
+
+// The YouTube block of the import panel: its header with the yt-dlp badge, then the download form
+// when yt-dlp is found, else the install instructions. yt-dlp is looked for again whenever the
+// window becomes active, so installing it in a terminal switches the block on return.
+ColumnLayout {
+    id: section
+    property QuelmoViewModel model
+    readonly property alias urlField: urlField
+    spacing: 8
+
+    Component.onCompleted: model.refreshYtdlpCheck()
+    Connections {
+        target: section.Window.window
+        function onActiveChanged() {
+            if (section.Window.window.active)
+                section.model.refreshYtdlpCheck()
+        }
+    }
+
+    RowLayout {
+        spacing: 8
+        SymbolIcon { symbol: "play.rectangle.fill"; tint: "red"; size: 16 }
+        Text { text: "YOUTUBE DOWNLOADER"; color: "white"; font.pixelSize: 12; font.bold: true; font.letterSpacing: 1 }
+        Item { Layout.fillWidth: true }
+        Rectangle {
+            objectName: "ytdlpBadge"
+            radius: 6
+            implicitWidth: badgeText.implicitWidth + 14
+            implicitHeight: badgeText.implicitHeight + 6
+            readonly property color tone: section.model.ytdlpInstalled ? Style.named("green") : Style.named("orange")
+            color: Qt.rgba(tone.r, tone.g, tone.b, 0.15)
+            Text {
+                id: badgeText
+                anchors.centerIn: parent
+                text: section.model.ytdlpInstalled ? "yt-dlp installed" : "yt-dlp not installed"
+                color: parent.tone
+                font.pixelSize: 10
+                font.bold: true
+                Accessible.name: text
+            }
+        }
+    }
+
+    ColumnLayout {
+        objectName: "youtubeDownloadUI"
+        visible: section.model.ytdlpInstalled
+        Layout.fillWidth: true
+        spacing: 8
+        RowLayout {
+            spacing: 8
+            TextField {
+                id: urlField
+                objectName: "youtubeURLField"
+                Layout.fillWidth: true
+                placeholderText: "Paste YouTube URL here..."
+                Accessible.name: "YouTube URL"
+                text: section.model.youtubeURL
+                enabled: !section.model.isDownloading
+                color: "white"
+                placeholderTextColor: Qt.rgba(1, 1, 1, 0.4)
+                selectByMouse: true
+                font.pixelSize: 12
+                background: Rectangle {
+                    radius: 8
+                    color: Qt.rgba(1, 1, 1, 0.05)
+                    border.color: urlField.activeFocus ? Style.named("cyan") : Qt.rgba(1, 1, 1, 0.25)
+                }
+                onTextEdited: section.model.youtubeURL = text
+            }
+            NeonButton {
+                objectName: "downloadButton"
+                tint: "red"
+                symbol: section.model.isDownloading ? "" : "arrow.down.circle.fill"
+                title: section.model.isDownloading ? "DOWNLOADING" : "DOWNLOAD"
+                enabled: !section.model.isDownloading && section.model.youtubeURL !== ""
+                opacity: enabled || section.model.isDownloading ? 1 : 0.45
+                onClicked: section.model.downloadYouTubeAudio()
+                BusyIndicator {
+                    running: section.model.isDownloading
+                    visible: running
+                    width: 16; height: 16
+                    anchors.left: parent.left
+                    anchors.leftMargin: 4
+                    anchors.verticalCenter: parent.verticalCenter
+                }
+                leftPadding: section.model.isDownloading ? 20 : 0
+            }
+            NeonButton {
+                objectName: "cancelDownloadButton"
+                visible: section.model.isDownloading
+                tint: "orange"
+                title: "CANCEL"
+                onClicked: section.model.cancelDownload()
+            }
+        }
+        ProgressBar {
+            objectName: "downloadProgress"
+            Layout.fillWidth: true
+            visible: section.model.isDownloading
+            from: 0; to: 1
+            value: section.model.downloadProgress
+            Accessible.name: "Download progress"
+            background: Rectangle { implicitHeight: 4; radius: 2; color: Qt.rgba(1, 1, 1, 0.15) }
+            contentItem: Item {
+                implicitHeight: 4
+                Rectangle {
+                    width: parent.width * section.model.downloadProgress
+                    height: parent.height
+                    radius: 2
+                    color: Style.named("red")
+                }
+            }
+        }
+        Text {
+            objectName: "downloadStatus"
+            visible: section.model.downloadStatus !== ""
+            text: section.model.downloadStatus
+            Accessible.name: text
+            color: Qt.rgba(1, 1, 1, 0.75)
+            font.pixelSize: 11
+            wrapMode: Text.Wrap
+            Layout.fillWidth: true
+        }
+    }
+
+    YoutubeInstallInstructions {
+        visible: !section.model.ytdlpInstalled
+        Layout.fillWidth: true
+    }
+}
