@@ -12,4 +12,7 @@ class QuelmoSetupFlow : public quelmo::SetupFlow {
 
 public:
     explicit QuelmoSetupFlow(QObject* parent = nullptr);
+    // With other parts in place of the real ones, for tests.
+    explicit QuelmoSetupFlow(Dependencies dependencies, QObject* parent = nullptr)
+        : quelmo::SetupFlow(std::move(dependencies), parent) {}
 };

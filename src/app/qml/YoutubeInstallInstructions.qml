@@ -5,10 +5,12 @@ import Quelmo
 
 // The deck's manual install instructions for yt-dlp: a warning header, four steps for a Debian-
 // family desktop, troubleshooting and a tip. Each copy button puts its command on the clipboard.
-// Sizes itself to its width; place it where the YouTube section asks for yt-dlp.
-ColumnLayout {
+// Takes the width it is given and is as tall as its content; place it where the YouTube section
+// asks for yt-dlp.
+Item {
     id: instructions
-    spacing: 12
+    implicitWidth: 420
+    implicitHeight: steps.implicitHeight
 
     component Line: Text {
         Layout.fillWidth: true
@@ -84,46 +86,52 @@ ColumnLayout {
         }
     }
 
-    RowLayout {
-        spacing: 8
-        SymbolIcon { symbol: "exclamationmark.triangle.fill"; size: 18; tint: "#fbbf24" }
-        Text { text: "Installation Required"; color: "#fbbf24"; font.pixelSize: 15; font.bold: true }
-    }
-    Line { text: "To download YouTube videos, you need yt-dlp. Follow these steps:" }
+    ColumnLayout {
+        id: steps
+        width: parent.width
+        spacing: 12
 
-    Heading { text: "📋 STEP 1: Open a Terminal" }
-    Line { text: "Press Ctrl+Alt+T, or open Terminal from your applications menu" }
+        RowLayout {
+            spacing: 8
+            SymbolIcon { symbol: "exclamationmark.triangle.fill"; size: 18; tint: "#fbbf24" }
+            Text { text: "Installation Required"; color: "#fbbf24"; font.pixelSize: 15; font.bold: true }
+        }
+        Line { text: "To download YouTube videos, you need yt-dlp. Follow these steps:" }
 
-    Heading { text: "📋 STEP 2: Check for the Package Manager" }
-    Line { text: "Type this in Terminal and press Enter:" }
-    CommandBox { command: "apt --version" }
-    Line { text: "If you see a version number (like 'apt 2.x'), continue to Step 3." }
-    Line { text: "If you see 'command not found', see Troubleshooting below." }
+        Heading { text: "📋 STEP 1: Open a Terminal" }
+        Line { text: "Press Ctrl+Alt+T, or open Terminal from your applications menu" }
 
-    Heading { text: "📋 STEP 3: Install yt-dlp" }
-    Line { text: "Copy this command, paste it into Terminal and press Enter (you'll need your password; typing won't show on screen):" }
-    CommandBox { command: "sudo apt install yt-dlp ffmpeg"; copyTitle: "Copy Install Command" }
-    Line { text: "Wait for installation to complete (about 30 seconds)" }
+        Heading { text: "📋 STEP 2: Check for the Package Manager" }
+        Line { text: "Type this in Terminal and press Enter:" }
+        CommandBox { command: "apt --version" }
+        Line { text: "If you see a version number (like 'apt 2.x'), continue to Step 3." }
+        Line { text: "If you see 'command not found', see Troubleshooting below." }
 
-    Heading { text: "📋 STEP 4: Restart Quelmo" }
-    Line { text: "Close Quelmo completely and reopen it" }
-    Line { text: "The YouTube download feature will be ready!" }
+        Heading { text: "📋 STEP 3: Install yt-dlp" }
+        Line { text: "Copy this command, paste it into Terminal and press Enter (you'll need your password; typing won't show on screen):" }
+        CommandBox { command: "sudo apt install yt-dlp ffmpeg"; copyTitle: "Copy Install Command" }
+        Line { text: "Wait for installation to complete (about 30 seconds)" }
 
-    Heading { text: "🔧 TROUBLESHOOTING" }
-    Line { text: "❌ 'apt: command not found'"; color: "#f87171" }
-    Line { text: "→ Use your distribution's package manager, or Homebrew on Linux:" }
-    CommandBox { command: "brew install yt-dlp"; copyTitle: "Copy Homebrew Command" }
-    Line { text: "❌ 'Permission denied'"; color: "#f87171" }
-    Line { text: "→ Add 'sudo' before the command (you'll need your password):" }
-    CommandBox { command: "sudo apt install yt-dlp ffmpeg"; copyTitle: "Copy with sudo" }
-    Line { text: "❌ Still not working?"; color: "#f87171" }
-    Line { text: "→ Download yt-dlp from the yt-dlp project's website (github.com/yt-dlp/yt-dlp)" }
-    Line { text: "→ Or use an online YouTube to MP3 converter instead" }
+        Heading { text: "📋 STEP 4: Restart Quelmo" }
+        Line { text: "Close Quelmo completely and reopen it" }
+        Line { text: "The YouTube download feature will be ready!" }
 
-    Line {
-        Layout.topMargin: 6
-        text: "💡 Tip: You only need to do this installation once!"
-        color: "#a78bfa"
-        font.bold: true
+        Heading { text: "🔧 TROUBLESHOOTING" }
+        Line { text: "❌ 'apt: command not found'"; color: "#f87171" }
+        Line { text: "→ Use your distribution's package manager, or Homebrew on Linux:" }
+        CommandBox { command: "brew install yt-dlp"; copyTitle: "Copy Homebrew Command" }
+        Line { text: "❌ 'Permission denied'"; color: "#f87171" }
+        Line { text: "→ Add 'sudo' before the command (you'll need your password):" }
+        CommandBox { command: "sudo apt install yt-dlp ffmpeg"; copyTitle: "Copy with sudo" }
+        Line { text: "❌ Still not working?"; color: "#f87171" }
+        Line { text: "→ Download yt-dlp from the yt-dlp project's website (github.com/yt-dlp/yt-dlp)" }
+        Line { text: "→ Or use an online YouTube to MP3 converter instead" }
+
+        Line {
+            Layout.topMargin: 6
+            text: "💡 Tip: You only need to do this installation once!"
+            color: "#a78bfa"
+            font.bold: true
+        }
     }
 }
