@@ -36,6 +36,7 @@ public:
         });
     }
     QString url() const { return QStringLiteral("http://127.0.0.1:%1/yt-dlp_linux").arg(server_.serverPort()); }
+    int requests() const { return requests_; }
 
     QByteArray status = "200 OK";
     QByteArray body;
@@ -44,6 +45,7 @@ public:
 private:
     void answer(QTcpSocket* socket) {
         request_.clear();
+        ++requests_;
         const qsizetype announced = dropMidway ? body.size() * 2 : body.size();
         socket->write("HTTP/1.1 " + status + "\r\nContent-Type: application/octet-stream\r\nContent-Length: " +
                       QByteArray::number(announced) + "\r\nConnection: close\r\n\r\n");
@@ -52,6 +54,7 @@ private:
     }
     QTcpServer server_;
     QByteArray request_;
+    int requests_ = 0;
 };
 
 QByteArray realProgram() {
@@ -74,8 +77,8 @@ struct InstallBench {
         old.write("old");
     }
     // Runs the installer to its end; nullopt when it never reported.
-    std::optional<bool> install() {
-        YtdlpInstaller installer({server.url(), target, {}, searchPath});
+    std::optional<bool> install(const QStringList& elevate = {}) {
+        YtdlpInstaller installer({server.url(), target, elevate, searchPath});
         std::optional<bool> outcome;
         installer.install([&](bool ok) { outcome = ok; });
         EXPECT_TRUE(installer.isRunning() || outcome);
@@ -121,6 +124,25 @@ TEST(YtdlpInstaller, ReplacesTheTargetWithTheDownloadedProgramInOneStep) {
     EXPECT_EQ(b.targetFolder(), QStringList{"yt-dlp"}) << "no temporary file is left";
     EXPECT_TRUE(logged(log, "Homebrew install failed: exit status 1: Error: yt-dlp: no bottle available!"));
     EXPECT_FALSE(logged(log, "Binary download failed: "));
+}
+
+TEST(YtdlpInstaller, PrivilegedStepsRunThroughTheElevatingProgramAndAptComesBeforeTheDownload) {
+    // /usr/bin/env stands in for pkexec: it runs the command it is given, as the user.
+    InstallBench download;
+    download.server.body = realProgram();
+    EXPECT_EQ(download.install({QStringLiteral("/usr/bin/env")}), true);
+    EXPECT_EQ(download.targetContent(), realProgram());
+    EXPECT_EQ(int(QFileInfo(download.target).permissions()), 0x7755) << "rwxr-xr-x";
+    EXPECT_EQ(download.targetFolder(), QStringList{"yt-dlp"});
+
+    InstallBench apt;
+    const QString args = apt.dir.filePath(QStringLiteral("apt-args"));
+    apt.stub(QStringLiteral("apt-get"), "echo \"$0 $*\" >'" + args.toUtf8() + "'");
+    EXPECT_EQ(apt.install({QStringLiteral("/usr/bin/env")}), true);
+    QFile called(args);
+    ASSERT_TRUE(called.open(QIODevice::ReadOnly));
+    EXPECT_EQ(called.readAll().trimmed(), (apt.searchPath + "/apt-get install -y yt-dlp ffmpeg").toUtf8());
+    EXPECT_EQ(apt.server.requests(), 0) << "nothing is downloaded once apt has installed it";
 }
 
 TEST(YtdlpInstaller, KeepsTheOldTargetAndLogsWhyForEveryBadDownload) {

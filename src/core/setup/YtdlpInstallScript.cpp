@@ -61,7 +61,9 @@ exit 1
 }
 
 QString YtdlpInstallScript::placeCommand() {
-    return QStringLiteral(R"(mkdir -p "${2%/*}" && new=$(mktemp "${2%/*}/.yt-dlp.XXXXXX") && cp "$1" "$new" && )"
+    // Run as root, it takes its tools from the system's own folders only.
+    return QStringLiteral(R"(PATH=/usr/sbin:/usr/bin:/sbin:/bin; )"
+                          R"(mkdir -p "${2%/*}" && new=$(mktemp "${2%/*}/.yt-dlp.XXXXXX") && cp "$1" "$new" && )"
                           R"(chmod 755 "$new" && mv -f "$new" "$2" || { rm -f "$new"; exit 1; })");
 }
 
