@@ -16,7 +16,8 @@ e2e_check "the window is 1100x860" test "$(e2e_window_size)" = "1100x860"
 e2e_wait_screen setup
 e2e_screenshot setup-screen
 e2e_check "nothing is stored before the launch action" bash -c "! grep -q QuelmoSetupSeen '$(e2e_settings_file)' 2>/dev/null"
-e2e_key Return
+e2e_check "the setup card shows" e2e_wait_for 10 e2e_is_shown "Skip for now — launch without YouTube downloads"
+e2e_click_named "Skip for now — launch without YouTube downloads"
 e2e_wait_screen deck
 e2e_screenshot deck-after-setup
 e2e_check "the launch action stored QuelmoSetupSeen=true" grep -qx 'QuelmoSetupSeen=true' "$(e2e_settings_file)"

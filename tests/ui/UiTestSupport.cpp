@@ -52,16 +52,18 @@ Scene::~Scene() {
 }
 
 QQuickItem* Scene::named(const QString& name) {
+    // Views may hold controls of one name in parts not on show; the one on show counts.
+    bool hidden = false;
     for (const NamedItem& item : namedItems(window_.contentItem())) {
         if (item.name == name) {
-            if (!item.shown) {
-                ADD_FAILURE() << "\"" << name.toStdString() << "\" is not on show";
-                return nullptr;
+            if (item.shown) {
+                return item.item;
             }
-            return item.item;
+            hidden = true;
         }
     }
-    ADD_FAILURE() << "no control named \"" << name.toStdString() << "\"";
+    ADD_FAILURE() << (hidden ? "\"" + name.toStdString() + "\" is not on show"
+                             : "no control named \"" + name.toStdString() + "\"");
     return nullptr;
 }
 

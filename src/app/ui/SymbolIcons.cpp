@@ -48,6 +48,12 @@ QString themeIconForSymbol(const QString& symbol) {
         {"doc.on.doc", "edit-copy-symbolic"},
         {"arrow.down.circle.fill", "folder-download-symbolic"},
         {"exclamationmark.triangle.fill", "dialog-warning-symbolic"},
+        {"exclamationmark.circle.fill", "emblem-important-symbolic"},
+        {"xmark.circle.fill", "window-close-symbolic"},
+        {"checkmark.circle.fill", "emblem-ok-symbolic"},
+        {"checkmark", "object-select-symbolic"},
+        {"arrow.right", "go-next-symbolic"},
+        {"arrow.clockwise", "view-refresh-symbolic"},
     };
     return map.value(symbol);
 }
