@@ -12,7 +12,7 @@ PACKAGES=(
   qml6-module-qtqml-workerscript qml6-module-qtquick qml6-module-qtquick-window
   qml6-module-qtquick-controls qml6-module-qtquick-templates qml6-module-qtquick-layouts
   qml6-module-qtquick-dialogs qml6-module-qt-labs-folderlistmodel qml6-module-qtquick-shapes qml6-module-qttest
-  libgl-dev fonts-dejavu-core adwaita-icon-theme
+  libgl-dev fonts-dejavu-core fonts-noto-color-emoji adwaita-icon-theme
   # sound, decoding, time-pitch
   libpulse-dev libavformat-dev libavcodec-dev libswresample-dev libavutil-dev librubberband-dev
   # X11 key observation and shared services

@@ -227,6 +227,9 @@ e2e_is_shown() {
     [[ "${shown:-0}" == 1 ]]
 }
 
+# The app lists the control, in view or scrolled out of it.
+e2e_is_listed() { [[ -n "$(_e2e_geometry "$1")" ]]; }
+
 # The app lists a control scrolled out of view with where it would be; the wheel, over the middle
 # of the window, brings it in one notch at a time.
 e2e_show_named() {

@@ -27,7 +27,7 @@ add_file() {
     e2e_screenshot "dialog-$downs"
     for ((i = 0; i < downs; ++i)); do e2e_key Down; sleep 0.2; done
     e2e_key Return
-    e2e_wait_for 15 e2e_is_shown "Play $name" || e2e_fail "no row for $name after choosing it in the dialog"
+    e2e_wait_for 15 e2e_is_listed "Play $name" || e2e_fail "no row for $name after choosing it in the dialog"
     e2e_note "row for $name added"
 }
 add_file 0 "high tone"
@@ -35,8 +35,8 @@ add_file 1 "low tone"
 
 e2e_click_named "Play low tone"
 e2e_click_named "Play high tone"
-e2e_wait_for 5 e2e_is_shown "Pause low tone" || e2e_fail "the low tone's row does not show it playing"
-e2e_wait_for 5 e2e_is_shown "Pause high tone" || e2e_fail "the high tone's row does not show it playing"
+e2e_wait_for 5 e2e_is_listed "Pause low tone" || e2e_fail "the low tone's row does not show it playing"
+e2e_wait_for 5 e2e_is_listed "Pause high tone" || e2e_fail "the high tone's row does not show it playing"
 sleep 0.5
 e2e_record_start both
 sleep 2
@@ -56,7 +56,7 @@ e2e_check "the low tone is heard" awk "BEGIN { exit !($low > 0.02) }"
 e2e_check "the high tone is heard" awk "BEGIN { exit !($high > 0.02) }"
 
 e2e_click_named "Pause low tone"
-e2e_wait_for 5 e2e_is_shown "Play low tone" || e2e_fail "the low tone's row does not show it paused"
+e2e_wait_for 5 e2e_is_listed "Play low tone" || e2e_fail "the low tone's row does not show it paused"
 sleep 0.5
 e2e_record_start one
 sleep 2
@@ -65,7 +65,7 @@ read -r rms2 low2 high2 < <(/usr/bin/python3 "$HERE/tone_levels.py" "$E2E_ROOT/o
 e2e_note "low tone paused: rms $rms2, $LOW Hz at $low2, $HIGH Hz at $high2"
 e2e_check "the paused low tone is silent" awk "BEGIN { exit !($low2 < 0.1 * $low) }"
 e2e_check "the high tone keeps sounding" awk "BEGIN { exit !($high2 > 0.5 * $high) }"
-e2e_check "Pause high tone is still offered" e2e_is_shown "Pause high tone"
+e2e_check "Pause high tone is still offered" e2e_is_listed "Pause high tone"
 e2e_check "the application is still running" kill -0 "$E2E_APP_PID"
 
 e2e_close_window

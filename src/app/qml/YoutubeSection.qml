@@ -79,15 +79,15 @@ ColumnLayout {
                 enabled: !section.model.isDownloading && section.model.youtubeURL !== ""
                 opacity: enabled || section.model.isDownloading ? 1 : 0.45
                 onClicked: section.model.downloadYouTubeAudio()
-                BusyIndicator {
-                    running: section.model.isDownloading
-                    visible: running
-                    width: 16; height: 16
+                Spinner {
+                    visible: section.model.isDownloading
+                    tint: Style.named("red")
+                    width: 14; height: 14
                     anchors.left: parent.left
-                    anchors.leftMargin: 4
+                    anchors.leftMargin: 8
                     anchors.verticalCenter: parent.verticalCenter
                 }
-                leftPadding: section.model.isDownloading ? 20 : 0
+                leftPadding: section.model.isDownloading ? 18 : 0
             }
             NeonButton {
                 objectName: "cancelDownloadButton"

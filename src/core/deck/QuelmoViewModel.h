@@ -599,7 +599,8 @@ private:
     void saveDownloadsManifest();
     // Appends an entry for a file of the library at once, without notifying (callers adding many
     // notify once); its overview follows from a background analysis. Returns the new entry's id.
-    QUuid appendLibraryEntry(const QString& path, const QString& name = {});
+    QUuid appendLibraryEntry(const QString& path, const QString& name = {},
+                             AnalysisPriority priority = AnalysisPriority::background);
     void setWaveformData(const QUuid& id, std::optional<WaveformAnalysis> result);
     void performYouTubeDownload(const QString& address);
     void finishDownload(int exitStatus, const QString& errorText);

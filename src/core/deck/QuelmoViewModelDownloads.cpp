@@ -128,7 +128,7 @@ void QuelmoViewModel::saveDownloadsManifest() {
     }
 }
 
-QUuid QuelmoViewModel::appendLibraryEntry(const QString& path, const QString& name) {
+QUuid QuelmoViewModel::appendLibraryEntry(const QString& path, const QString& name, AnalysisPriority priority) {
     QuelmoImportedTrack track(QUrl::fromLocalFile(path));
     if (!name.isEmpty()) {
         track.name = name;
@@ -137,7 +137,7 @@ QUuid QuelmoViewModel::appendLibraryEntry(const QString& path, const QString& na
     importedTracks_.append(std::move(track));
     analyzeWaveform(
         importedTracks_.last(), [this, id](std::optional<WaveformAnalysis> result) { setWaveformData(id, std::move(result)); },
-        AnalysisPriority::background);
+        priority);
     return id;
 }
 
@@ -249,7 +249,8 @@ void QuelmoViewModel::finishDownload(int exitStatus, const QString& errorText) {
         endDownload();
         return;
     }
-    const QUuid id = appendLibraryEntry(*file, downloadDisplayName(QFileInfo(*file).fileName(), token));
+    const QUuid id =
+        appendLibraryEntry(*file, downloadDisplayName(QFileInfo(*file).fileName(), token), AnalysisPriority::user);
     emit importedTracksChanged();
     setSelectedImportId(id);
     setDownloadStatus(QStringLiteral(u"✅ Download complete!"));

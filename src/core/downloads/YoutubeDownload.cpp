@@ -1,5 +1,8 @@
 #include "downloads/YoutubeDownload.h"
 
+#include "setup/SetupGate.h"
+#include "setup/YtdlpPresence.h"
+
 #include <QDateTime>
 #include <QDir>
 #include <QFileInfo>
@@ -30,13 +33,7 @@ QString newToken() {
 
 } // namespace
 
-QStringList ytdlpProbePaths() {
-    if (qEnvironmentVariableIsSet("QUELMO_YTDLP_PROBE_PATHS")) {
-        return qEnvironmentVariable("QUELMO_YTDLP_PROBE_PATHS").split(u':', Qt::SkipEmptyParts);
-    }
-    return {QStringLiteral("/opt/homebrew/bin/yt-dlp"), QStringLiteral("/usr/local/bin/yt-dlp"),
-            QStringLiteral("/usr/bin/yt-dlp")};
-}
+QStringList ytdlpProbePaths() { return ytdlpProbePathsOverride().value_or(SetupGate::defaultYtdlpProbePaths()); }
 
 std::optional<QString> firstExisting(const QStringList& paths) {
     for (const auto& path : paths) {
