@@ -13,6 +13,9 @@ Rectangle {
     // Drives the background's glow; true from the moment the screen is shown.
     property bool pulseGlow: false
     readonly property string step: flow.stateName
+    // Below this height the header shrinks and the setup card's two buttons share a row, so that
+    // every card fits the smallest window the screen is made for (700 x 560).
+    readonly property bool compact: height < 720
 
     signal launched()
 
@@ -221,17 +224,19 @@ Rectangle {
     // ---- the screen ----------------------------------------------------------------------------------
 
     Flickable {
+        id: scroller
+        readonly property real margin: setup.compact ? 12 : 40
         anchors.fill: parent
         contentWidth: width
-        contentHeight: Math.max(height, page.implicitHeight + 80)
+        contentHeight: Math.max(height, page.implicitHeight + 2 * margin)
         boundsBehavior: Flickable.StopAtBounds
         clip: true
 
         ColumnLayout {
             id: page
             width: parent.width
-            y: Math.max(40, (parent.height - implicitHeight) / 2)
-            spacing: 28
+            y: Math.max(scroller.margin, (scroller.height - implicitHeight) / 2)
+            spacing: setup.compact ? 14 : 28
 
             // Header
             ColumnLayout {
@@ -239,11 +244,11 @@ Rectangle {
                 spacing: 8
                 Item {
                     Layout.alignment: Qt.AlignHCenter
-                    implicitWidth: 84
-                    implicitHeight: 84
+                    implicitWidth: setup.compact ? 52 : 84
+                    implicitHeight: implicitWidth
                     Glow {
                         anchors.centerIn: parent
-                        width: 170; height: 170
+                        width: parent.width * 2; height: width
                         tint: "#e879f9"
                         low: 0.5
                         period: 1800
@@ -261,16 +266,16 @@ Rectangle {
                     SymbolIcon {
                         anchors.centerIn: parent
                         symbol: "waveform.circle.fill"
-                        size: 40
+                        size: setup.compact ? 26 : 40
                         tint: "white"
                     }
                 }
                 Text {
                     Layout.alignment: Qt.AlignHCenter
-                    Layout.topMargin: 8
+                    Layout.topMargin: setup.compact ? 0 : 8
                     text: "Quick Setup"
                     color: "white"
-                    font.pixelSize: 28
+                    font.pixelSize: setup.compact ? 22 : 28
                     font.bold: true
                 }
                 Text {
@@ -383,8 +388,10 @@ Rectangle {
                         }
                     }
                 }
-                ColumnLayout {
-                    spacing: 10
+                GridLayout {
+                    columns: setup.compact ? 2 : 1
+                    columnSpacing: 10
+                    rowSpacing: 10
                     SetupButton {
                         text: "Auto-Install yt-dlp"
                         symbol: "arrow.down.circle.fill"
@@ -396,11 +403,11 @@ Rectangle {
                         kind: "secondary"
                         onClicked: setup.flow.checkInstallation()
                     }
-                    SetupButton {
-                        text: "Skip for now — launch without YouTube downloads"
-                        kind: "skip"
-                        onClicked: setup.flow.launch()
-                    }
+                }
+                SetupButton {
+                    text: "Skip for now — launch without YouTube downloads"
+                    kind: "skip"
+                    onClicked: setup.flow.launch()
                 }
             }
 

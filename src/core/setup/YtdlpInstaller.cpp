@@ -94,6 +94,7 @@ bool YtdlpInstaller::toolPresent() const {
 void YtdlpInstaller::run(const QStringList& commandLine, std::function<void(const ShellResult&)> then) {
     auto* process = new QProcess(this);
     process->setProcessChannelMode(QProcess::MergedChannels);
+    process->setStandardInputFile(QProcess::nullDevice());
     if (!options_.searchPath.isEmpty()) {
         auto environment = QProcessEnvironment::systemEnvironment();
         environment.insert(QStringLiteral("PATH"), options_.searchPath);

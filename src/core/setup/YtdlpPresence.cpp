@@ -14,6 +14,8 @@ QString ShellResult::description() const {
 ShellResult runShell(const QString& command, const QStringList& arguments) {
     QProcess process;
     process.setProcessChannelMode(QProcess::MergedChannels);
+    // Nothing may wait for typed input: a profile or tool that asks reads end-of-file instead.
+    process.setStandardInputFile(QProcess::nullDevice());
     process.start(QStringLiteral("/bin/bash"),
                   QStringList{QStringLiteral("-l"), QStringLiteral("-c"), command, QStringLiteral("quelmo")} + arguments);
     ShellResult result;
