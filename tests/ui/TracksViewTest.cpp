@@ -4,7 +4,9 @@
 #include "deck/QuelmoViewModel.h"
 #include "devices/OfflineDriver.h"
 
+#include <QClipboard>
 #include <QFile>
+#include <QGuiApplication>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QtEndian>
@@ -203,4 +205,39 @@ TEST(TracksView, RowsPlayPauseAndRemove) {
     QTRY_COMPARE_WITH_TIMEOUT(all(deck.scene, "trackName").size(), 1, 2000);
     EXPECT_EQ(all(deck.scene, "trackName").value(0)->property("text").toString(), "high tone");
     EXPECT_TRUE(QFile::exists(low)) << "a file outside the downloads folder stays on disk";
+}
+
+// Without yt-dlp the YouTube block teaches how to get it; once it is found, the form appears, and
+// DOWNLOAD waits for an address. The install alert copies the command a user pastes in a terminal.
+TEST(TracksView, YoutubeBlockFollowsTheYtdlpCheckAndTheInstallAlertCopiesTheCommand) {
+    QTemporaryDir tools;
+    const QString ytdlp = tools.filePath("yt-dlp");
+    qputenv("QUELMO_YTDLP_PROBE_PATHS", ytdlp.toUtf8());
+    Deck deck;
+    auto& model = *deck.model;
+    EXPECT_TRUE(deck.scene.isShown("yt-dlp not installed"));
+    EXPECT_TRUE(deck.scene.isShown("Copy Install Command"));
+    EXPECT_FALSE(deck.scene.isShown("YouTube URL"));
+
+    QFile(ytdlp).open(QIODevice::WriteOnly); // appears, as after an install in a terminal
+    model.refreshYtdlpCheck();               // what the window does when it becomes active again
+    EXPECT_TRUE(deck.scene.isShown("yt-dlp installed"));
+    EXPECT_FALSE(deck.scene.isShown("Copy Install Command"));
+    deck.scene.click("DOWNLOAD");
+    EXPECT_EQ(model.downloadStatus(), "") << "DOWNLOAD does nothing without an address";
+    deck.scene.click("YouTube URL");
+    for (const char c : std::string("https://vimeo.com/1")) {
+        QTest::keyClick(&deck.scene.window(), c);
+    }
+    EXPECT_EQ(model.youtubeURL(), "https://vimeo.com/1");
+    deck.scene.click("DOWNLOAD");
+    EXPECT_TRUE(deck.scene.isShown("Invalid YouTube URL"));
+
+    model.setShowYTDLPInstallAlert(true);
+    ASSERT_TRUE(deck.scene.isShown("Install yt-dlp Required"));
+    EXPECT_TRUE(deck.scene.isShown("Auto-Install"));
+    deck.scene.click("Copy Command");
+    EXPECT_EQ(QGuiApplication::clipboard()->text(), "sudo apt install yt-dlp ffmpeg");
+    EXPECT_TRUE(QTest::qWaitFor([&] { return !model.showYTDLPInstallAlert(); }));
+    qunsetenv("QUELMO_YTDLP_PROBE_PATHS");
 }

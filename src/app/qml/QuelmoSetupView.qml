@@ -116,33 +116,6 @@ Rectangle {
         }
     }
 
-    // A ring that turns; drawn once, turned by the render thread.
-    component Spinner: Canvas {
-        id: spinner
-        property color tint: "#9d9ab0"
-        Layout.alignment: Qt.AlignHCenter
-        implicitWidth: 28
-        implicitHeight: 28
-        onPaint: {
-            const ctx = getContext("2d")
-            ctx.reset()
-            ctx.lineWidth = 3
-            ctx.lineCap = "round"
-            ctx.strokeStyle = Qt.rgba(tint.r, tint.g, tint.b, 0.2)
-            ctx.beginPath()
-            ctx.arc(width / 2, height / 2, width / 2 - 2, 0, 2 * Math.PI)
-            ctx.stroke()
-            ctx.strokeStyle = tint
-            ctx.beginPath()
-            ctx.arc(width / 2, height / 2, width / 2 - 2, 0, Math.PI * 0.6)
-            ctx.stroke()
-        }
-        RotationAnimator on rotation {
-            running: spinner.visible
-            from: 0; to: 360; duration: 900; loops: Animation.Infinite
-        }
-    }
-
     // kind: "primary" (filled gradient), "secondary" (quiet panel) or "skip" (a link).
     component SetupButton: AbstractButton {
         id: button
@@ -291,7 +264,7 @@ Rectangle {
             GlassCard {
                 visible: setup.step === "checking"
                 accent: "#565370"
-                Spinner {}
+                Spinner { Layout.alignment: Qt.AlignHCenter }
                 CardText { text: "Checking for yt-dlp…"; color: "#9d9ab0" }
             }
 
@@ -415,7 +388,7 @@ Rectangle {
             GlassCard {
                 visible: setup.step === "installing"
                 accent: "#a78bfa"
-                Spinner { tint: "#a78bfa" }
+                Spinner { Layout.alignment: Qt.AlignHCenter; tint: "#a78bfa" }
                 ColumnLayout {
                     spacing: 6
                     CardText { text: "Installing yt-dlp…"; font.pixelSize: 16; font.bold: true }
