@@ -3,6 +3,7 @@
 #include "OverlayWindowManager.h"
 #include "SceneGeometryReport.h"
 #include "SymbolIcons.h"
+#include "keys/LocalKeyMonitor.h"
 #include "overlay/QuelmoOverlayPresenter.h"
 
 #include <QGuiApplication>
@@ -35,6 +36,7 @@ int main(int argc, char* argv[]) {
         QQuickWindow::setGraphicsApi(QSGRendererInterface::Software);
     }
 
+    quelmo::installKeyboardHost();
     QQmlApplicationEngine engine;
     engine.addImageProvider(QStringLiteral("symbol"), new quelmo::SymbolImageProvider);
     quelmo::OverlayWindowManager overlayWindows(&engine);

@@ -15,7 +15,7 @@ GlassPanel {
             spacing: 16
             SymbolIcon { symbol: "metronome"; tint: "cyan"; size: 16 }
             Text { text: "BPM"; color: "white"; font.pixelSize: 12; font.bold: true }
-            Text { objectName: "bpmReadout"; text: Readout.format("%d", panel.model.bpm); color: "cyan"; font.pixelSize: 20; font.bold: true; Layout.minimumWidth: 44 }
+            Text { objectName: "bpmReadout"; text: Readout.format("%d", panel.model.bpm); Accessible.name: text + " BPM"; color: "cyan"; font.pixelSize: 20; font.bold: true; Layout.minimumWidth: 44 }
             SliderControl {
                 objectName: "tempoSlider"
                 Accessible.name: "Tempo"

@@ -11,10 +11,14 @@ Item {
     property bool eraseCueMode: false
     property bool showResetConfirm: false
 
-    Component.onCompleted: model.prepareAudioEngineIfNeeded()
+    Component.onCompleted: {
+        model.prepareAudioEngineIfNeeded()
+        model.installKeyboardMonitorIfNeeded()
+    }
     onShowResetConfirmChanged: showResetConfirm ? resetDialog.open() : resetDialog.close()
     Connections {
         target: deck.model
+        function onKeyboardShortcutsEnabledChanged() { deck.model.installKeyboardMonitorIfNeeded() }
         function onShowYTDLPInstallAlertChanged() {
             deck.model.showYTDLPInstallAlert ? installDialog.open() : installDialog.close()
         }

@@ -14,6 +14,14 @@ ColumnLayout {
 
     Component.onCompleted: model.refreshYtdlpCheck()
     Connections {
+        target: section.model
+        // Ctrl+Y: the address field takes the keyboard.
+        function onYoutubeFocusTickChanged() {
+            if (urlField.visible)
+                urlField.forceActiveFocus()
+        }
+    }
+    Connections {
         target: section.Window.window
         function onActiveChanged() {
             if (section.Window.window.active)

@@ -1,6 +1,7 @@
 #include "deck/QuelmoViewModel.h"
 
 #include "downloads/YoutubeDownload.h"
+#include "keys/KeyMonitor.h"
 #include "setup/YtdlpInstaller.h"
 
 #include <QDir>
@@ -104,8 +105,7 @@ void QuelmoViewModel::shutdown() {
     mixThrottleTask_.reset();
     meterDecayTimer_.reset();
     removeMeterTaps();
-    keyMonitor_.reset();
-    localKeyMonitor_.reset();
+    removeKeyboardMonitor();
     stopSequencer();
     stopBeatClock();
     stopTransportLink();

@@ -6,6 +6,7 @@
 #include "engine/AudioNodes.h"
 #include "engine/devices/AudioDriver.h"
 #include "deck/MixMath.h"
+#include "keys/KeyEvent.h"
 #include "model/MeterPeakCapture.h"
 #include "overlay/QuelmoOverlayPresenter.h"
 #include "model/QuelmoImportedTrack.h"
@@ -188,6 +189,16 @@ public:
     // Plays pad index's one-shot, queued behind that pad's earlier hits, and (when asked) flashes
     // the perform card with the key that fired it. Bad indices do nothing.
     Q_INVOKABLE void triggerPad(int index, bool showPerformOverlay = true, const QString& keyCaption = {});
+
+    // Keyboard. Removes the key monitors, then, with keyboardShortcutsEnabled, installs a local one
+    // (keys pressed in Quelmo's window, consumed when handled) and, where the platform has one, a
+    // global one (keys pressed in other applications, observed only). The deck view calls it when
+    // it first shows and whenever the switch changes.
+    Q_INVOKABLE void installKeyboardMonitorIfNeeded();
+    Q_INVOKABLE void removeKeyboardMonitor();
+    // Runs the shortcut of one key press; true when it was one (the local monitor then consumes
+    // it). Nothing happens while the switch is off or a text field has the focus.
+    bool handleKeyEvent(const keys::KeyEvent& event);
 
     // Import list. The view owns the file dialog: this only asks for it (importFilesRequested).
     Q_INVOKABLE void pickImportFiles();
@@ -595,6 +606,12 @@ private:
     MixLevels currentMixLevels() const;
     // Downloads library and YouTube download
     void loadSavedDownloads();
+    // Keyboard control
+    void flashShortcutAck(const QString& title, const QString& subtitle, double meter, const QString& keyCaption);
+    void flashTransportOverlayAfterToggle(const QString& keyCaption);
+    void registerFineAdjustArm(const QString& key, keys::Modifiers modifiers, const keys::KeyEvent& event);
+    bool handleArrowFineAdjust(const keys::KeyEvent& event, keys::Modifiers modifiers);
+    void signalTuningPulse(TuningPulseTarget target, int direction, const QString& keyCaption);
     void scanDownloadsDirectory();
     void saveDownloadsManifest();
     // Appends an entry for a file of the library at once, without notifying (callers adding many
@@ -774,7 +791,7 @@ private:
     std::shared_ptr<engine::MixerNode> voiceBusMixer_;
 
     // Keyboard control
-    std::unique_ptr<QTimer> waveformKeyboardFXDismiss_;
+    std::unique_ptr<DelayScheduler::Task> waveformKeyboardFXDismiss_;
     std::shared_ptr<KeyMonitor> keyMonitor_;
     std::shared_ptr<KeyMonitor> localKeyMonitor_;
     std::optional<QString> fineAdjustArmKey_;

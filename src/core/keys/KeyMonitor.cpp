@@ -1,0 +1,10 @@
+#include "keys/KeyMonitor.h"
+
+namespace quelmo::keys {
+
+KeyboardHost& keyboardHost() {
+    static KeyboardHost host;
+    return host;
+}
+
+} // namespace quelmo::keys

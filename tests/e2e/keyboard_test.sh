@@ -1,0 +1,47 @@
+#!/usr/bin/env bash
+# Playing the deck from the keyboard in its window: 1 plays the kick (heard as the deck synthesises
+# it), "]" raises the tempo to 115, Space starts the transport and S stops it; typed into the
+# YouTube field, "1" is text and plays nothing.
+# Usage: keyboard_test.sh PATH_TO_QUELMO
+E2E_APP=$1
+source "$(dirname "$0")/harness.sh"
+HERE=$(dirname "$0")
+
+e2e_start_display
+e2e_start_sound
+# Any existing file stands in for yt-dlp, so the YouTube field is on show.
+e2e_launch_deck "QUELMO_YTDLP_PROBE_PATHS=/bin/true"
+sleep 2
+
+e2e_record_start kick
+sleep 0.3
+e2e_key 1
+sleep 1
+e2e_record_stop
+read -r _ onset correlation < <(/usr/bin/python3 "$HERE/analyze_recording.py" "$E2E_ROOT/kick.wav" kick)
+e2e_note "kick from the 1 key at ${onset}s, correlation $correlation"
+e2e_check "the 1 key plays the kick" awk "BEGIN { exit !($correlation > 0.9) }"
+
+e2e_key bracketright
+e2e_wait_for 3 e2e_is_listed "115 BPM" || e2e_fail "] did not raise the tempo to 115"
+e2e_key space
+e2e_wait_for 3 e2e_is_listed "PAUSE" || e2e_fail "Space did not start the transport"
+e2e_screenshot keys-playing
+e2e_key s
+e2e_wait_for 3 e2e_is_listed "PLAY" || e2e_fail "S did not stop the transport"
+
+e2e_click_named "YouTube URL"
+sleep 0.3
+e2e_record_start typed
+sleep 0.3
+xdotool type --delay 50 "1"
+sleep 1
+e2e_record_stop
+read -r rms _ < <(/usr/bin/python3 "$HERE/tone_levels.py" "$E2E_ROOT/typed.wav" 100)
+e2e_note "typing 1 into the field: rms $rms"
+e2e_check "typing into the field plays nothing" awk "BEGIN { exit !($rms < 0.001) }"
+e2e_screenshot keys-typed
+
+e2e_close_window
+e2e_wait_app_exit 10 || e2e_fail "the app did not quit"
+e2e_note "all keyboard checks passed"
