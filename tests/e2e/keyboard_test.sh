@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Playing the deck from the keyboard in its window: 1 plays the kick (heard as the deck synthesises
 # it), "]" raises the tempo to 115, Space starts the transport and S stops it; typed into the
-# YouTube field, "1" is text and plays nothing.
+# YouTube field, "1" is text and plays nothing; pressed while another application has the focus,
+# "1" still plays the kick and that application still gets the key.
 # Usage: keyboard_test.sh PATH_TO_QUELMO
 E2E_APP=$1
 source "$(dirname "$0")/harness.sh"
@@ -41,6 +42,24 @@ read -r rms _ < <(/usr/bin/python3 "$HERE/tone_levels.py" "$E2E_ROOT/typed.wav" 
 e2e_note "typing 1 into the field: rms $rms"
 e2e_check "typing into the field plays nothing" awk "BEGIN { exit !($rms < 0.001) }"
 e2e_screenshot keys-typed
+
+# Another application has the focus: its window still receives the key, and the deck plays it.
+xev -name "other application" >"$E2E_ROOT/xev.log" 2>&1 &
+xev_pid=$!
+e2e_wait_for 5 bash -c "xdotool search --name '^other application$' >/dev/null" || e2e_fail "xev did not open"
+other=$(xdotool search --name '^other application$' | head -n 1)
+xdotool windowfocus --sync "$other"
+sleep 0.5
+e2e_record_start global
+sleep 0.3
+xdotool key --clearmodifiers 1
+sleep 1
+e2e_record_stop
+kill "$xev_pid" 2>/dev/null || true
+read -r _ onset correlation < <(/usr/bin/python3 "$HERE/analyze_recording.py" "$E2E_ROOT/global.wav" kick)
+e2e_note "kick from a 1 typed into another application at ${onset}s, correlation $correlation"
+e2e_check "a key pressed in another application plays the kick" awk "BEGIN { exit !($correlation > 0.9) }"
+e2e_check "the other application still received the key" grep -q "keycode 10 " "$E2E_ROOT/xev.log"
 
 e2e_close_window
 e2e_wait_app_exit 10 || e2e_fail "the app did not quit"

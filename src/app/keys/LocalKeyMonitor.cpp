@@ -1,5 +1,6 @@
 #include "keys/LocalKeyMonitor.h"
 
+#include "keys/GlobalKeyMonitor.h"
 #include "keys/KeyDecoding.h"
 
 #include <QGuiApplication>
@@ -49,7 +50,7 @@ void installKeyboardHost() {
         if (kind == keys::MonitorKind::local) {
             return std::make_shared<LocalKeyMonitor>(std::move(handler));
         }
-        return nullptr;
+        return GlobalKeyMonitor::create(std::move(handler));
     };
     host.keyboardIsTaken = keyboardIsTaken;
 }

@@ -21,8 +21,8 @@ private:
     keys::KeyHandler handler_;
 };
 
-// What the deck controller needs from the windowing side: this monitor for the local kind (no
-// global one yet), and whether a text field or an open dialog has the keyboard.
+// What the deck controller needs from the windowing side: this monitor for the local kind, the
+// X11 one for the global kind, and whether a text field or an open dialog has the keyboard.
 void installKeyboardHost();
 
 } // namespace quelmo
