@@ -31,6 +31,16 @@ e2e_screenshot keys-playing
 e2e_key s
 e2e_wait_for 3 e2e_is_listed "PLAY" || e2e_fail "S did not stop the transport"
 
+e2e_key l
+e2e_wait_for 3 e2e_is_shown "Keys & training" || e2e_fail "L did not open the keyboard lesson"
+e2e_click_named "Next"
+e2e_click_named "Next"
+e2e_click_named "Next"
+e2e_click_named "Next"
+e2e_screenshot trainer-shortcut-map
+e2e_click_named "Close"
+e2e_wait_for 3 bash -c "! e2e_is_shown 'Keys & training'" 2>/dev/null || true
+
 e2e_click_named "YouTube URL"
 sleep 0.3
 e2e_record_start typed

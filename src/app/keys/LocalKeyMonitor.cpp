@@ -34,8 +34,11 @@ namespace {
 bool keyboardIsTaken() {
     auto* focus = qobject_cast<QQuickItem*>(QGuiApplication::focusObject());
     for (QQuickItem* item = focus; item; item = item->parentItem()) {
-        if (item->inherits("QQuickTextInput") || item->inherits("QQuickTextEdit") ||
-            item->inherits("QQuickPopupItem")) {
+        if (item->inherits("QQuickTextInput") || item->inherits("QQuickTextEdit")) {
+            return true;
+        }
+        // A dialog has the keyboard, unless it says keys pass through it (the keyboard lesson).
+        if (item->inherits("QQuickPopupItem") && !(item->parent() && item->parent()->property("passesShortcuts").toBool())) {
             return true;
         }
     }

@@ -19,6 +19,14 @@ Item {
     Connections {
         target: deck.model
         function onKeyboardShortcutsEnabledChanged() { deck.model.installKeyboardMonitorIfNeeded() }
+        // L asks for the lesson; an open lesson stays on its page.
+        function onKeyboardTrainerRequestedChanged() {
+            if (!deck.model.keyboardTrainerRequested)
+                return
+            deck.model.keyboardTrainerRequested = false
+            if (!trainer.opened)
+                trainer.open()
+        }
         function onShowYTDLPInstallAlertChanged() {
             deck.model.showYTDLPInstallAlert ? installDialog.open() : installDialog.close()
         }
@@ -47,6 +55,7 @@ Item {
                 Layout.fillWidth: true
                 model: deck.model
                 onResetRequested: deck.showResetConfirm = true
+                onKeysRequested: if (!trainer.opened) trainer.open()
             }
             ImportPanel { objectName: "importSection"; Layout.fillWidth: true; model: deck.model }
             DeckControlPanel { Layout.fillWidth: true; model: deck.model }
@@ -78,6 +87,11 @@ Item {
             if (button === "Reset")
                 deck.model.resetAll()
         }
+    }
+
+    QuelmoKeyboardTrainerView {
+        id: trainer
+        model: deck.model
     }
 
     DeckDialog {

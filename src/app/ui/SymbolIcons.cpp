@@ -54,6 +54,10 @@ QString themeIconForSymbol(const QString& symbol) {
         {"checkmark", "object-select-symbolic"},
         {"arrow.right", "go-next-symbolic"},
         {"arrow.clockwise", "view-refresh-symbolic"},
+        {"chevron.left", "go-previous-symbolic"},
+        {"chevron.right", "go-next-symbolic"},
+        {"slider.horizontal.3", "preferences-other-symbolic"},
+        {"waveform.path.ecg", "audio-x-generic-symbolic"},
     };
     return map.value(symbol);
 }

@@ -141,6 +141,10 @@ class QuelmoViewModel : public QObject {
     Q_PROPERTY(QVariantList importedTracks READ importedTracksForView NOTIFY importedTracksChanged)
     // The same list as an item model (roles track, trackId, name), for list views of many rows.
     Q_PROPERTY(QAbstractItemModel* importedTrackModel READ importedTrackModel CONSTANT)
+    // The keyboard lesson's tables: {label, action} for every monitored key, {keys, title, detail}
+    // for the shortcut map.
+    Q_PROPERTY(QVariantList allShortcuts READ allShortcutsForView CONSTANT)
+    Q_PROPERTY(QVariantList shortcutTrainerRows READ shortcutTrainerRowsForView CONSTANT)
     Q_PROPERTY(QString selectedImportId READ selectedImportIdForView WRITE setSelectedImportIdFromView NOTIFY selectedImportIdChanged)
     Q_PROPERTY(QStringList playingTrackIds READ playingTrackIdsForView NOTIFY playingTrackIdsChanged)
     Q_PROPERTY(QStringList pausedTrackIds READ pausedTrackIdsForView NOTIFY pausedTrackIdsChanged)
@@ -199,6 +203,8 @@ public:
     // Runs the shortcut of one key press; true when it was one (the local monitor then consumes
     // it). Nothing happens while the switch is off or a text field has the focus.
     bool handleKeyEvent(const keys::KeyEvent& event);
+    static QVariantList allShortcutsForView();
+    static QVariantList shortcutTrainerRowsForView();
 
     // Import list. The view owns the file dialog: this only asks for it (importFilesRequested).
     Q_INVOKABLE void pickImportFiles();

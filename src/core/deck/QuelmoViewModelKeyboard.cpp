@@ -3,6 +3,7 @@
 #include "keys/FineAdjust.h"
 #include "keys/KeyDecoding.h"
 #include "keys/KeyMonitor.h"
+#include "keys/ShortcutTables.h"
 
 #include <QPointer>
 
@@ -88,6 +89,22 @@ void QuelmoViewModel::installKeyboardMonitorIfNeeded() {
     });
 }
 
+QVariantList QuelmoViewModel::allShortcutsForView() {
+    QVariantList rows;
+    for (const auto& shortcut : allShortcuts()) {
+        rows.append(QVariantMap{{"label", shortcutKeyLabel(shortcut.key, shortcut.modifiers)}, {"action", shortcut.action}});
+    }
+    return rows;
+}
+
+QVariantList QuelmoViewModel::shortcutTrainerRowsForView() {
+    QVariantList rows;
+    for (const auto& row : shortcutTrainerRows()) {
+        rows.append(QVariantMap{{"keys", row.keys}, {"title", row.title}, {"detail", row.detail}});
+    }
+    return rows;
+}
+
 void QuelmoViewModel::removeKeyboardMonitor() {
     keyMonitor_.reset();
     localKeyMonitor_.reset();
@@ -123,13 +140,13 @@ bool QuelmoViewModel::handleKeyEvent(const KeyEvent& event) {
     const bool commandHeld = (mods & command) != 0;
     bool handled = true;
     if (key == u"a" && commandHeld) {
-        flashShortcutAck("IMPORT", "Choose audio files", 0.52, QStringLiteral(u"⌘A"));
+        flashShortcutAck("IMPORT", "Choose audio files", 0.52, QStringLiteral("Ctrl+A"));
         pickImportFiles();
     } else if (key == u"y" && commandHeld) {
-        flashShortcutAck("YOUTUBE", "Focus URL field", 0.5, QStringLiteral(u"⌘Y"));
+        flashShortcutAck("YOUTUBE", "Focus URL field", 0.5, QStringLiteral("Ctrl+Y"));
         setYoutubeFocusTick(youtubeFocusTick_ + 1);
     } else if (key == u"r" && commandHeld) {
-        flashShortcutAck("RESET FX", "Creative rack + master tone", 0.48, QStringLiteral(u"⌘R"));
+        flashShortcutAck("RESET FX", "Creative rack + master tone", 0.48, QStringLiteral("Ctrl+R"));
         resetEffects();
     } else if (padKeyDigits.contains(key)) {
         triggerPad(static_cast<int>(padKeyDigits.indexOf(key)), true, key);

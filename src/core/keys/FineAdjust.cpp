@@ -37,13 +37,13 @@ QString arrowKeyCaption(Modifiers modifiers, bool up) {
     const bool alt = (modifiers & option) != 0;
     const bool shifted = (modifiers & shift) != 0;
     if (alt && shifted) {
-        return QStringLiteral(u"⌥⇧") + arrow;
+        return QStringLiteral("Alt+Shift+") + arrow;
     }
     if (alt) {
-        return QStringLiteral(u"⌥") + arrow;
+        return QStringLiteral("Alt+") + arrow;
     }
     if (shifted) {
-        return QStringLiteral(u"⇧") + arrow;
+        return QStringLiteral("Shift+") + arrow;
     }
     return arrow;
 }

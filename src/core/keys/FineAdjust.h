@@ -14,7 +14,7 @@ enum class FineAdjustTarget { master, bpm, importVol, postFX };
 // "[", "]" or "t" -> bpm; "i" or "y" -> importVol; "e" -> postFX; anything else -> master.
 FineAdjustTarget fineAdjustTargetFrom(const std::optional<QString>& armedKey);
 
-// "↑"/"↓", after "⌥⇧", "⌥" or "⇧" for the modifiers held.
+// "↑"/"↓", after "Alt+Shift+", "Alt+" or "Shift+" for the modifiers held.
 QString arrowKeyCaption(Modifiers modifiers, bool up);
 
 // What the waveform's caption shows for a nudge of one of the four levels.

@@ -1,0 +1,84 @@
+// The keyboard lesson as a user meets it: opened by KEYS or L on its first page, paged with Back
+// and Next, closed with Done; keys still play the deck while it is open.
+
+#include "UiTestSupport.h"
+#include "deck/QuelmoViewModel.h"
+#include "keys/KeyMonitor.h"
+#include "keys/LocalKeyMonitor.h"
+
+#include <QTemporaryDir>
+#include <QTest>
+
+#include <gtest/gtest.h>
+
+using quelmo::QuelmoViewModel;
+using quelmo::uitest::Scene;
+
+namespace {
+
+// The application's keyboard host, in place before the deck installs its monitors.
+struct KeyboardHostInstalled {
+    KeyboardHostInstalled() { quelmo::installKeyboardHost(); }
+    ~KeyboardHostInstalled() { quelmo::keys::keyboardHost() = {}; }
+};
+
+struct TrainerDeck {
+    KeyboardHostInstalled host;
+    QTemporaryDir documents;
+    std::unique_ptr<QuelmoViewModel> model = [this] {
+        QuelmoViewModel::Dependencies deps;
+        deps.documentsDir = documents.path();
+        return std::make_unique<QuelmoViewModel>(deps);
+    }();
+    Scene scene{QStringLiteral("QuelmoDeckView.qml"), {{QStringLiteral("model"), QVariant::fromValue<QObject*>(model.get())}}};
+};
+
+// Items of a popup live under the window's overlay, not under the view that declares the popup.
+QQuickItem* findItem(QQuickItem* from, const QString& objectName) {
+    if (from->objectName() == objectName) {
+        return from;
+    }
+    for (QQuickItem* child : from->childItems()) {
+        if (QQuickItem* found = findItem(child, objectName)) {
+            return found;
+        }
+    }
+    return nullptr;
+}
+
+} // namespace
+
+TEST(KeyboardTrainer, OpensOnItsFirstPagePagesThroughAndKeysStillPlay) {
+    TrainerDeck deck;
+    auto& scene = deck.scene;
+    scene.click("KEYS");
+    ASSERT_TRUE(scene.isShown("Keys & training"));
+    EXPECT_TRUE(scene.isShown("Keyboard tuning"));
+    EXPECT_FALSE(scene.named("Back")->isEnabled()) << "Back is off on the first page";
+
+    // Keys still reach the deck while the lesson is open.
+    QTest::keyClick(&scene.window(), ']');
+    EXPECT_EQ(deck.model->bpm(), 115);
+
+    for (const char* title : {"One mix path", "Imports, YouTube & the wave", "Hands-on path", "Shortcut map",
+                              "Every monitored key"}) {
+        scene.click("Next");
+        EXPECT_TRUE(scene.isShown(title)) << title;
+    }
+    EXPECT_FALSE(scene.isShown("Next"));
+    auto* rows = findItem(scene.window().contentItem(), "allKeysRows");
+    ASSERT_TRUE(rows);
+    EXPECT_EQ(rows->property("count").toInt(), 29);
+    scene.click("Back");
+    EXPECT_TRUE(scene.isShown("Shortcut map"));
+    scene.click("Next");
+    QTest::keyClick(&scene.window(), 'l'); // L with the lesson open leaves it where it is
+    EXPECT_TRUE(scene.isShown("Every monitored key"));
+    EXPECT_FALSE(deck.model->keyboardTrainerRequested());
+    scene.click("Done");
+    EXPECT_TRUE(QTest::qWaitFor([&] { return !scene.isShown("Keys & training"); }));
+
+    QTest::keyClick(&scene.window(), 'l');
+    ASSERT_TRUE(QTest::qWaitFor([&] { return scene.isShown("Keys & training"); }));
+    EXPECT_TRUE(scene.isShown("Keyboard tuning")) << "every opening starts on the first page";
+}
