@@ -11,7 +11,13 @@ GlassPanel {
         width: parent.width
         spacing: 10
         Text { text: "DECK CONTROL"; color: "white"; font.pixelSize: 14; font.bold: true; font.letterSpacing: 2 }
-        RowLayout {
+        Item {
+          Layout.fillWidth: true
+          implicitHeight: tempoRow.implicitHeight
+          TuningPulseHighlight { model: panel.model; match: 1 }
+          RowLayout {
+            id: tempoRow
+            anchors.fill: parent
             spacing: 16
             SymbolIcon { symbol: "metronome"; tint: "cyan"; size: 16 }
             Text { text: "BPM"; color: "white"; font.pixelSize: 12; font.bold: true }
@@ -25,8 +31,15 @@ GlassPanel {
                 tint: "cyan"
                 onMoved: panel.model.setBpm(value)
             }
+          }
         }
-        RowLayout {
+        Item {
+          Layout.fillWidth: true
+          implicitHeight: masterRow.implicitHeight
+          TuningPulseHighlight { model: panel.model; match: 0 }
+          RowLayout {
+            id: masterRow
+            anchors.fill: parent
             spacing: 16
             SymbolIcon { symbol: "speaker.wave.3"; tint: Style.named("pink"); size: 16 }
             Text { text: "MASTER OUT"; color: "white"; font.pixelSize: 12; font.bold: true }
@@ -45,6 +58,7 @@ GlassPanel {
                 MixerPeakBar { level: panel.model.meterMaster; tint: Style.named("pink"); anchors.horizontalCenter: parent.horizontalCenter }
                 Text { text: "MAIN"; color: "#9d9ab0"; font.pixelSize: 9; font.bold: true; anchors.horizontalCenter: parent.horizontalCenter }
             }
+          }
         }
     }
 }

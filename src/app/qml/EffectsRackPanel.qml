@@ -6,6 +6,7 @@ import Quelmo
 GlassPanel {
     id: panel
     property QuelmoViewModel model
+    TuningPulseHighlight { model: panel.model; match: 3 }
     ColumnLayout {
         width: parent.width
         spacing: 12

@@ -65,7 +65,13 @@ GlassPanel {
                 model: panel.model
             }
         }
-        RowLayout {
+        Item {
+          Layout.fillWidth: true
+          implicitHeight: importVolumeRow.implicitHeight
+          TuningPulseHighlight { model: panel.model; match: 2 }
+          RowLayout {
+            id: importVolumeRow
+            anchors.fill: parent
             spacing: 10
             SymbolIcon { symbol: "speaker.wave.2"; tint: "cyan"; size: 16 }
             Text { text: "IMPORT VOLUME"; color: "white"; font.pixelSize: 12; font.bold: true }
@@ -79,6 +85,7 @@ GlassPanel {
                 tint: "cyan"
                 onMoved: panel.model.importVolume = value
             }
+          }
         }
     }
 }

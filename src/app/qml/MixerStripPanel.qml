@@ -23,20 +23,32 @@ GlassPanel {
         }
         RowLayout {
             spacing: 24
-            MixerChannelBlock {
-                Layout.preferredWidth: 260
+            Item {
+              Layout.preferredWidth: 260
+              implicitHeight: padsBus.implicitHeight
+              TuningPulseHighlight { model: panel.model; match: 2 }
+              MixerChannelBlock {
+                id: padsBus
+                anchors.fill: parent
                 title: "PADS BUS"; subtitle: "Drums / keys → FX"
                 meter: panel.model.meterPads; meterTint: Style.named("yellow")
                 level: panel.model.padsBusLevel; pan: panel.model.stereoPads
                 onLevelMoved: value => panel.model.padsBusLevel = value
                 onPanMoved: value => panel.model.stereoPads = value
+              }
             }
-            MixerChannelBlock {
-                Layout.preferredWidth: 260
+            Item {
+              Layout.preferredWidth: 260
+              implicitHeight: importBus.implicitHeight
+              TuningPulseHighlight { model: panel.model; match: 2 }
+              MixerChannelBlock {
+                id: importBus
+                anchors.fill: parent
                 title: "IMPORT BUS"; subtitle: "Vol in Import section"
                 meter: panel.model.meterImport; meterTint: Style.named("cyan")
                 showsLevel: false; pan: panel.model.stereoImport
                 onPanMoved: value => panel.model.stereoImport = value
+              }
             }
             ColumnLayout {
                 Layout.fillWidth: true

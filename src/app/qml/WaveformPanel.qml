@@ -51,6 +51,12 @@ GlassPanel {
                 model: panel.model
                 eraseMode: panel.eraseCueMode
             }
+            // Above the cue area, which still takes every click: the caption has no mouse area.
+            WaveformKeyboardFXOverlay {
+                anchors.fill: waveformView
+                model: panel.model
+                z: 1
+            }
             MouseArea {
                 objectName: "waveformCueArea"
                 Accessible.role: Accessible.Button

@@ -55,6 +55,7 @@ QString themeIconForSymbol(const QString& symbol) {
         {"arrow.right", "go-next-symbolic"},
         {"arrow.clockwise", "view-refresh-symbolic"},
         {"chevron.left", "go-previous-symbolic"},
+        {"arrow.up.circle.fill", "go-up-symbolic"},
         {"chevron.right", "go-next-symbolic"},
         {"slider.horizontal.3", "preferences-other-symbolic"},
         {"waveform.path.ecg", "audio-x-generic-symbolic"},

@@ -1,5 +1,6 @@
-// The keyboard lesson as a user meets it: opened by KEYS or L on its first page, paged with Back
-// and Next, closed with Done; keys still play the deck while it is open.
+// Playing the deck from the keyboard as a user sees it: the nudge caption over the waveform and the
+// glow on the nudged control; the keyboard lesson opened by KEYS or L on its first page, paged with
+// Back and Next, closed with Done, while keys still play the deck.
 
 #include "UiTestSupport.h"
 #include "deck/QuelmoViewModel.h"
@@ -8,6 +9,8 @@
 
 #include <QTemporaryDir>
 #include <QTest>
+
+#include <functional>
 
 #include <gtest/gtest.h>
 
@@ -81,4 +84,31 @@ TEST(KeyboardTrainer, OpensOnItsFirstPagePagesThroughAndKeysStillPlay) {
     QTest::keyClick(&scene.window(), 'l');
     ASSERT_TRUE(QTest::qWaitFor([&] { return scene.isShown("Keys & training"); }));
     EXPECT_TRUE(scene.isShown("Keyboard tuning")) << "every opening starts on the first page";
+}
+
+TEST(KeyboardView, ANudgeCaptionsTheWaveformAndMarksItsControlUntilItSettles) {
+    TrainerDeck deck;
+    auto& scene = deck.scene;
+    QTest::keyClick(&scene.window(), ']');
+    EXPECT_TRUE(QTest::qWaitFor([&] { return scene.isShown(u8"Tempo ↑"); }, 500)) << "the caption fades in";
+    EXPECT_TRUE(scene.isShown("115 BPM"));
+    QList<QQuickItem*> badges;
+    const std::function<void(QQuickItem*)> collect = [&](QQuickItem* item) {
+        if (item->objectName() == "tuningPulseBadge" && item->isVisible()) {
+            badges.append(item);
+        }
+        for (QQuickItem* child : item->childItems()) {
+            collect(child);
+        }
+    };
+    collect(scene.window().contentItem());
+    ASSERT_EQ(badges.size(), 1) << "only the tempo block is marked";
+    QQuickItem* tempoBlock = badges.first()->parentItem()->parentItem();
+    EXPECT_TRUE(QTest::qWaitFor([&] { return tempoBlock->scale() > 1.0; }, 300)) << "the block grows";
+    EXPECT_TRUE(QTest::qWaitFor([&] {
+        badges.clear();
+        collect(scene.window().contentItem());
+        return badges.isEmpty();
+    }, 1000)) << "the mark settles after a third of a second";
+    EXPECT_TRUE(QTest::qWaitFor([&] { return !scene.isShown(u8"Tempo ↑"); }, 2500)) << "the caption goes after 1.25 s";
 }
