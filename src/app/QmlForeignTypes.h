@@ -4,6 +4,9 @@
 
 #include "deck/QuelmoViewModel.h"
 #include "model/QuelmoVoiceProfile.h"
+#include "visualizer/KeyboardVisualizerManager.h"
+
+#include <QJSEngine>
 
 #include <QtQml/qqml.h>
 
@@ -18,3 +21,18 @@ Q_NAMESPACE
 QML_FOREIGN_NAMESPACE(quelmo::voice)
 QML_NAMED_ELEMENT(QuelmoVoice)
 } // namespace QuelmoVoiceForeign
+
+// The keyboard light show's one state, as the singleton KeyboardVisualizer.
+struct KeyboardVisualizerForeign {
+    Q_GADGET
+    QML_FOREIGN(quelmo::KeyboardVisualizerManager)
+    QML_NAMED_ELEMENT(KeyboardVisualizer)
+    QML_SINGLETON
+
+public:
+    static quelmo::KeyboardVisualizerManager* create(QQmlEngine*, QJSEngine*) {
+        auto* manager = &quelmo::KeyboardVisualizerManager::shared();
+        QJSEngine::setObjectOwnership(manager, QJSEngine::CppOwnership);
+        return manager;
+    }
+};

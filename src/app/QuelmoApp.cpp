@@ -1,5 +1,6 @@
 // Application entry: one window titled "Quelmo" showing the root view. Closing it quits.
 
+#include "DiscoWindowManager.h"
 #include "OverlayWindowManager.h"
 #include "SceneGeometryReport.h"
 #include "SymbolIcons.h"
@@ -41,6 +42,8 @@ int main(int argc, char* argv[]) {
     engine.addImageProvider(QStringLiteral("symbol"), new quelmo::SymbolImageProvider);
     quelmo::OverlayWindowManager overlayWindows(&engine);
     quelmo::QuelmoOverlayPresenter::shared().setHost(&overlayWindows);
+    quelmo::DiscoWindowManager discoWindow(&engine);
+    quelmo::KeyboardVisualizerManager::shared().setDiscoWindowHost(&discoWindow);
 
     QObject::connect(
         &engine, &QQmlApplicationEngine::objectCreationFailed, &app, [] { QCoreApplication::exit(1); },
@@ -62,5 +65,7 @@ int main(int argc, char* argv[]) {
     // The card's windows and its pending hide go while the application still exists.
     quelmo::QuelmoOverlayPresenter::shared().setHost(nullptr);
     quelmo::QuelmoOverlayPresenter::shared().dismissAll();
+    quelmo::KeyboardVisualizerManager::shared().setDiscoWindowHost(nullptr);
+    quelmo::KeyboardVisualizerManager::shared().stopMonitoring();
     return status;
 }

@@ -31,6 +31,25 @@ e2e_screenshot keys-playing
 e2e_key s
 e2e_wait_for 3 e2e_is_listed "PLAY" || e2e_fail "S did not stop the transport"
 
+# D lights the room; F fills the screen for ten seconds, while clicks still reach the deck.
+e2e_key d
+e2e_wait_for 3 e2e_is_shown "DISCO MODE" || e2e_fail "D did not turn the disco light bar on"
+sleep 1.8 # past the DISCO ON card
+e2e_screenshot disco-light-bar
+e2e_key f
+e2e_wait_for 3 bash -c "xdotool search --onlyvisible --name '^Quelmo Disco$' >/dev/null" ||
+    e2e_fail "F did not open the full-screen disco"
+sleep 0.5
+e2e_screenshot disco-full-screen
+e2e_click_named "PLAY"
+e2e_wait_for 3 e2e_is_listed "PAUSE" || e2e_fail "a click during the full-screen disco did not reach the deck"
+e2e_click_named "PAUSE"
+e2e_wait_for 12 bash -c "! xdotool search --onlyvisible --name '^Quelmo Disco$' >/dev/null" ||
+    e2e_fail "the full-screen disco did not close itself"
+e2e_key d
+disco_off() { ! e2e_is_shown "DISCO MODE"; }
+e2e_wait_for 3 disco_off || e2e_fail "D did not turn the disco off"
+
 e2e_key l
 e2e_wait_for 3 e2e_is_shown "Keys & training" || e2e_fail "L did not open the keyboard lesson"
 e2e_click_named "Next"

@@ -7,27 +7,61 @@
 #include <QKeyEvent>
 #include <QQuickItem>
 
+#include <algorithm>
+#include <vector>
+
 namespace quelmo {
 
+class LocalKeyHub final : public QObject {
+public:
+    static LocalKeyHub& instance() {
+        static LocalKeyHub hub;
+        return hub;
+    }
+    void add(LocalKeyMonitor* monitor) {
+        if (monitors_.empty()) {
+            QCoreApplication::instance()->installEventFilter(this);
+        }
+        monitors_.push_back(monitor);
+    }
+    void remove(LocalKeyMonitor* monitor) {
+        std::erase(monitors_, monitor);
+        if (monitors_.empty()) {
+            if (auto* app = QCoreApplication::instance()) {
+                app->removeEventFilter(this);
+            }
+        }
+    }
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override {
+        // A press reaches the window first and its items after; it is judged once, at the window.
+        if (event->type() != QEvent::KeyPress || !watched->isWindowType()) {
+            return false;
+        }
+        const auto* key = static_cast<QKeyEvent*>(event);
+        const keys::KeyEvent decoded =
+            keys::keyEventFromQt(key->key(), key->modifiers(), key->text(), key->nativeScanCode(), key->isAutoRepeat());
+        bool consumed = false;
+        // A handler may drop a monitor (the switch turned off): walk a copy.
+        const std::vector<LocalKeyMonitor*> monitors = monitors_;
+        for (LocalKeyMonitor* monitor : monitors) {
+            if (std::find(monitors_.begin(), monitors_.end(), monitor) != monitors_.end()) {
+                consumed = monitor->handler_(decoded) || consumed;
+            }
+        }
+        return consumed;
+    }
+
+private:
+    std::vector<LocalKeyMonitor*> monitors_;
+};
+
 LocalKeyMonitor::LocalKeyMonitor(keys::KeyHandler handler) : handler_(std::move(handler)) {
-    QCoreApplication::instance()->installEventFilter(this);
+    LocalKeyHub::instance().add(this);
 }
 
-LocalKeyMonitor::~LocalKeyMonitor() {
-    if (auto* app = QCoreApplication::instance()) {
-        app->removeEventFilter(this);
-    }
-}
-
-bool LocalKeyMonitor::eventFilter(QObject* watched, QEvent* event) {
-    // A press reaches the window first and its items after; it is judged once, at the window.
-    if (event->type() != QEvent::KeyPress || !watched->isWindowType()) {
-        return false;
-    }
-    const auto* key = static_cast<QKeyEvent*>(event);
-    return handler_(keys::keyEventFromQt(key->key(), key->modifiers(), key->text(), key->nativeScanCode(),
-                                         key->isAutoRepeat()));
-}
+LocalKeyMonitor::~LocalKeyMonitor() { LocalKeyHub::instance().remove(this); }
 
 namespace {
 

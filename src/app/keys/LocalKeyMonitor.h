@@ -6,18 +6,17 @@
 
 namespace quelmo {
 
-// Key presses made in any Quelmo window, seen before the focused control gets them: an
-// application-wide event filter that consumes a press when the handler takes it and passes every
-// other one on unchanged.
-class LocalKeyMonitor final : public QObject, public KeyMonitor {
+// Key presses made in any Quelmo window, seen before the focused control gets them. One
+// application-wide event filter serves every monitor: each press goes to all of them, in the
+// order they were made, so a watcher (the light show) sees the keys a player (the deck) takes; it
+// is consumed when any handler takes it and otherwise passed on unchanged.
+class LocalKeyMonitor final : public KeyMonitor {
 public:
     explicit LocalKeyMonitor(keys::KeyHandler handler);
     ~LocalKeyMonitor() override;
 
-protected:
-    bool eventFilter(QObject* watched, QEvent* event) override;
-
 private:
+    friend class LocalKeyHub;
     keys::KeyHandler handler_;
 };
 

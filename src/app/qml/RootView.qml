@@ -17,8 +17,20 @@ Item {
         onLoaded: AppShell.reportScreen(root.setupDone ? "deck" : "setup")
     }
 
-    // The light bar and the key-bubble overlay of the keyboard visualizer stack above the content,
-    // aligned to the top edge, in this order.
+    // The light bar and the key bubbles stack above the content, aligned to the top edge; the
+    // light show watches keys while this view exists.
+    Component.onCompleted: KeyboardVisualizer.startMonitoring()
+    Component.onDestruction: KeyboardVisualizer.stopMonitoring()
+    LightBarView {
+        anchors.top: parent.top
+        anchors.left: parent.left
+        anchors.right: parent.right
+        z: 10
+    }
+    KeyPressOverlayView {
+        anchors.fill: parent
+        z: 11
+    }
 
     Component {
         id: setupScreen

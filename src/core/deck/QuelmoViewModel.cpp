@@ -2,6 +2,7 @@
 
 #include "downloads/YoutubeDownload.h"
 #include "keys/KeyMonitor.h"
+#include "visualizer/KeyboardVisualizerManager.h"
 #include "setup/YtdlpInstaller.h"
 
 #include <QDir>
@@ -46,7 +47,8 @@ QuelmoViewModel::QuelmoViewModel(QObject* parent) : QuelmoViewModel(Dependencies
 
 QuelmoViewModel::QuelmoViewModel(Dependencies dependencies, QObject* parent)
     : QObject(parent), clock_(std::move(dependencies.clock)), scheduler_(std::move(dependencies.scheduler)),
-      overlay_(dependencies.overlay ? dependencies.overlay : &QuelmoOverlayPresenter::shared()), padLabels_(makePadLabels()),
+      overlay_(dependencies.overlay ? dependencies.overlay : &QuelmoOverlayPresenter::shared()),
+      visualizer_(dependencies.visualizer ? dependencies.visualizer : &KeyboardVisualizerManager::shared()), padLabels_(makePadLabels()),
       voicePresets_(makeVoicePresets()), beatPlayer_(std::make_shared<engine::PlayerNode>()),
       voiceDropPlayer_(std::make_shared<engine::PlayerNode>()),
       voiceTimePitch_(std::make_shared<engine::TimePitchUnit>()),

@@ -42,6 +42,7 @@ class AudioFile;
 }
 class KeyMonitor;
 class YtdlpInstaller;
+class KeyboardVisualizerManager;
 namespace downloads {
 class YoutubeDownload;
 }
@@ -178,6 +179,8 @@ public:
         std::function<std::unique_ptr<engine::AudioDriver>()> makeAudioDriver;
         // The perform-mode card; unset means the shared one.
         QuelmoOverlayPresenter* overlay = nullptr;
+        // The keyboard light show; unset means the shared one.
+        KeyboardVisualizerManager* visualizer = nullptr;
     };
 
     explicit QuelmoViewModel(QObject* parent = nullptr);
@@ -673,6 +676,7 @@ private:
     std::shared_ptr<MediaClock> clock_;
     std::shared_ptr<DelayScheduler> scheduler_;
     QuelmoOverlayPresenter* overlay_;
+    KeyboardVisualizerManager* visualizer_;
 
     // Observable state, in the order of the state list.
     // Transport

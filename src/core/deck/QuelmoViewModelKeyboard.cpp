@@ -4,6 +4,7 @@
 #include "keys/KeyDecoding.h"
 #include "keys/KeyMonitor.h"
 #include "keys/ShortcutTables.h"
+#include "visualizer/KeyboardVisualizerManager.h"
 
 #include <QPointer>
 
@@ -185,6 +186,23 @@ bool QuelmoViewModel::handleKeyEvent(const KeyEvent& event) {
     } else if (key == u"l" && none) {
         flashShortcutAck("KEYBOARD LAB", "Opening shortcut trainer", 0.5, "L");
         setKeyboardTrainerRequested(true);
+    } else if (key == u"d" && none) {
+        visualizer_->toggleDiscoMode();
+        const bool on = visualizer_->isDiscoMode();
+        overlay_->flash(on ? QStringLiteral(u"🪩 DISCO ON") : QStringLiteral("DISCO OFF"),
+                        on ? QStringLiteral("Light bar pulsing to the beat!") : QStringLiteral("Back to normal"),
+                        on ? 0.9 : 0.3, "D");
+    } else if (key == u"f" && none) {
+        if (visualizer_->isFullScreenDisco()) {
+            visualizer_->hideFullScreenDisco();
+            overlay_->flash("DISCO EXIT", "Full screen mode off", 0.4, "F");
+        } else {
+            visualizer_->showFullScreenDisco();
+            visualizer_->setIsFullScreenDisco(true);
+            overlay_->flash(QStringLiteral(u"🪩 FULL SCREEN DISCO"), "Immersive light show activated!", 1.0, "F");
+        }
+    } else if (event.keyCode == keyCode::escape && visualizer_->isFullScreenDisco()) {
+        visualizer_->hideFullScreenDisco();
     } else {
         handled = false;
     }
@@ -214,6 +232,15 @@ bool QuelmoViewModel::handleArrowFineAdjust(const KeyEvent& event, Modifiers mod
     const double d = up ? 1.0 : -1.0;
     const int dir = up ? 1 : -1;
     const QString caption = arrowKeyCaption(modifiers, up);
+    // In disco mode the plain arrows set the light show's speed (the flags every arrow carries
+    // are no modifiers held).
+    if (visualizer_->isDiscoMode() && (modifiers & ~(numericPad | function)) == 0) {
+        up ? visualizer_->increaseIntensity() : visualizer_->decreaseIntensity();
+        const int pct = static_cast<int>(std::trunc(visualizer_->discoIntensity() * 100.0 + 1e-9));
+        overlay_->flash(QStringLiteral(u"🪩 DISCO INTENSITY"), QStringLiteral("Intensity: %1%").arg(pct), pct / 100.0,
+                        caption);
+        return true;
+    }
     if ((modifiers & option) != 0) {
         setBpm(bpm_ + d);
         signalTuningPulse(TuningPulseTarget::bpm, dir, caption);

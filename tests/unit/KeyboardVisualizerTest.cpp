@@ -1,0 +1,142 @@
+#include "deck/QuelmoViewModel.h"
+#include "engine/devices/OfflineDriver.h"
+#include "keys/KeyDecoding.h"
+#include "support/ManualScheduler.h"
+#include "visualizer/KeyboardVisualizerManager.h"
+
+#include <QTemporaryDir>
+
+#include <gtest/gtest.h>
+
+using namespace quelmo;
+using namespace std::chrono_literals;
+
+namespace {
+
+keys::KeyEvent typed(const QString& text) {
+    const int key = text.isEmpty() ? static_cast<int>(Qt::Key_Shift) : static_cast<int>(text.toUpper().front().unicode());
+    return keys::keyEventFromQt(key, Qt::NoModifier, text,
+                                0, false);
+}
+
+struct CountingWindow final : DiscoWindowHost {
+    int shown = 0;
+    int hidden = 0;
+    void showDiscoWindow() override { ++shown; }
+    void hideDiscoWindow() override { ++hidden; }
+};
+
+// The light show and a deck on one manual clock.
+struct Show {
+    std::shared_ptr<test::ManualScheduler> scheduler = std::make_shared<test::ManualScheduler>();
+    KeyboardVisualizerManager visualizer{scheduler};
+    QuelmoOverlayPresenter overlay{scheduler};
+    CountingWindow window;
+    QTemporaryDir documents;
+    std::unique_ptr<QuelmoViewModel> deck;
+
+    Show() {
+        visualizer.setDiscoWindowHost(&window);
+        QuelmoViewModel::Dependencies deps;
+        deps.clock = std::make_shared<test::ManualMediaClock>(scheduler);
+        deps.scheduler = scheduler;
+        deps.documentsDir = documents.path();
+        deps.overlay = &overlay;
+        deps.visualizer = &visualizer;
+        deps.makeAudioDriver = [] { return std::make_unique<engine::OfflineDriver>(); };
+        deck = std::make_unique<QuelmoViewModel>(deps);
+    }
+    bool key(int qtKey, const QString& text, std::uint32_t evdev, Qt::KeyboardModifiers mods = Qt::NoModifier) {
+        return deck->handleKeyEvent(keys::keyEventFromQt(qtKey, mods, text, evdev + 8, false));
+    }
+};
+
+} // namespace
+
+TEST(KeyboardVisualizer, EachKeyIsABubbleForOneSecondAndModifiersMakeNone) {
+    Show show;
+    auto& v = show.visualizer;
+    v.startMonitoring();
+    v.handleKeyEvent(typed("a"));
+    ASSERT_EQ(v.keyEvents().size(), 1u);
+    EXPECT_EQ(v.keyEvents().front().key, "A");
+    v.handleKeyEvent(typed("")); // Shift alone
+    EXPECT_EQ(v.keyEvents().size(), 1u);
+    for (int i = 0; i < 9; ++i) {
+        show.scheduler->advance(50ms);
+        v.handleKeyEvent(typed(QString::number(i)));
+    }
+    EXPECT_EQ(v.keyEvents().size(), 10u);
+    for (const auto& e : v.keyEvents()) {
+        EXPECT_TRUE(e.x >= 100 && e.x <= 800 && e.y >= 200 && e.y <= 600);
+    }
+    show.scheduler->advance(551ms);
+    EXPECT_EQ(v.keyEvents().size(), 9u) << "the first is gone one second after its press";
+    show.scheduler->advance(450ms);
+    EXPECT_TRUE(v.keyEvents().empty());
+}
+
+TEST(KeyboardVisualizer, TheColourCycleWrapsToZeroAndTheSpeedStaysInItsBounds) {
+    Show show;
+    auto& v = show.visualizer;
+    v.startMonitoring();
+    for (int i = 0; i < 5; ++i) {
+        v.increaseIntensity();
+    }
+    EXPECT_DOUBLE_EQ(v.discoIntensity(), 1.0);
+    show.scheduler->advance(1s);
+    EXPECT_EQ(v.hue(), 0.0) << "with disco off the hue holds";
+    v.toggleDiscoMode();
+    v.setHueForTest(0.995);
+    show.scheduler->advance(50ms);
+    EXPECT_EQ(v.hue(), 0.0) << "1.005 is past 1: back to exactly 0";
+    show.scheduler->advance(50ms);
+    EXPECT_DOUBLE_EQ(v.hue(), 0.01);
+    EXPECT_EQ(v.lightBarColor(), hueColour(0.01));
+    v.handleKeyEvent(typed("k"));
+    EXPECT_EQ(v.keyEvents().back().color, hueColour(0.01)) << "in disco mode bubbles take the cycling hue";
+    for (int i = 0; i < 12; ++i) {
+        v.decreaseIntensity();
+    }
+    EXPECT_DOUBLE_EQ(v.discoIntensity(), 0.1);
+    v.stopMonitoring();
+    const double held = v.hue();
+    show.scheduler->advance(1s);
+    EXPECT_EQ(v.hue(), held) << "stopped, the hue stands still";
+}
+
+TEST(KeyboardVisualizer, DFAndEscapeDriveTheShowFromTheDeck) {
+    Show show;
+    auto& v = show.visualizer;
+    v.startMonitoring();
+    EXPECT_TRUE(show.key(Qt::Key_D, "d", 32));
+    EXPECT_TRUE(v.isDiscoMode());
+    EXPECT_EQ(show.overlay.lastCard().title, u8"🪩 DISCO ON");
+    EXPECT_TRUE(show.key(Qt::Key_Up, {}, 103));
+    EXPECT_DOUBLE_EQ(v.discoIntensity(), 0.6);
+    EXPECT_EQ(show.overlay.lastCard().subtitle, "Intensity: 60%");
+    const double master = show.deck->masterVolume();
+    EXPECT_EQ(show.deck->masterVolume(), master) << "in disco mode the plain arrows set the show's speed";
+    show.key(Qt::Key_Up, {}, 103, Qt::AltModifier);
+    EXPECT_EQ(show.deck->bpm(), 111) << "with a modifier the arrows are the deck's again";
+
+    EXPECT_TRUE(show.key(Qt::Key_F, "f", 33));
+    EXPECT_TRUE(v.isFullScreenDisco());
+    EXPECT_EQ(show.window.shown, 1);
+    show.scheduler->advance(4s);
+    EXPECT_TRUE(show.key(Qt::Key_F, "f", 33));
+    EXPECT_FALSE(v.isFullScreenDisco());
+    EXPECT_EQ(show.window.hidden, 1);
+    EXPECT_EQ(show.overlay.lastCard().title, "DISCO EXIT");
+    show.scheduler->advance(6s); // the pending close only clears the flag again
+    EXPECT_EQ(show.window.hidden, 1);
+
+    show.key(Qt::Key_F, "f", 33);
+    EXPECT_TRUE(show.key(Qt::Key_Escape, QString(QChar(27)), 1));
+    EXPECT_FALSE(v.isFullScreenDisco());
+    show.key(Qt::Key_F, "f", 33);
+    show.scheduler->advance(10s);
+    EXPECT_FALSE(v.isFullScreenDisco()) << "the window closes itself after ten seconds";
+    EXPECT_EQ(show.window.hidden, 3);
+    EXPECT_FALSE(show.key(Qt::Key_Escape, QString(QChar(27)), 1));
+}
