@@ -5,6 +5,7 @@
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
+#include <QEventLoop>
 #include <QObject>
 #include <QThread>
 #include <QTimer>
@@ -36,6 +37,35 @@ inline bool waitUntil(const std::function<bool()>& done, int limitMs) {
 // Runs the event loop for ms milliseconds.
 inline void spin(int ms) {
     waitUntil([] { return false; }, ms);
+}
+
+// Runs a real event loop, which sleeps until its next event, until done() holds (checked every
+// checkMs) or limitMs pass; false on the limit. Unlike waitUntil() it costs the main thread nothing
+// between events, so a figure taken meanwhile is the deck's own.
+inline bool runUntil(const std::function<bool()>& done, int limitMs, int checkMs = 20) {
+    if (done()) {
+        return true;
+    }
+    QEventLoop loop;
+    bool held = false;
+    QTimer check;
+    QObject::connect(&check, &QTimer::timeout, [&] {
+        if (done()) {
+            held = true;
+            loop.quit();
+        }
+    });
+    check.start(checkMs);
+    QTimer::singleShot(limitMs, &loop, &QEventLoop::quit);
+    loop.exec();
+    return held;
+}
+
+// Runs a real event loop for ms milliseconds.
+inline void runFor(int ms) {
+    QEventLoop loop;
+    QTimer::singleShot(ms, &loop, &QEventLoop::quit);
+    loop.exec();
 }
 
 inline std::int64_t monotonicNs() {

@@ -53,7 +53,7 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "no sound server: set PULSE_SERVER\n");
         return 1;
     }
-    spin(2000); // past the deck's first seconds
+    runFor(2000); // past the deck's first seconds
 
     Heartbeat heartbeat(5);
     const auto measure = [&](const std::function<void()>& begin, const std::function<bool()>& done, int limitMs) {
@@ -62,8 +62,8 @@ int main(int argc, char** argv) {
         const double cpu = processCpuSeconds();
         heartbeat.start();
         begin();
-        const bool finished = waitUntil(done, limitMs);
-        spin(1000);
+        const bool finished = runUntil(done, limitMs);
+        runFor(1000);
         heartbeat.stop();
         phase.seconds = static_cast<double>(monotonicNs() - start) / 1e9;
         phase.cpuSeconds = processCpuSeconds() - cpu;

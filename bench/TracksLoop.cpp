@@ -2,8 +2,9 @@
 // import player: track players feed the rack directly), on the real deck controller and the sound
 // server. Every FILE is added as a row, then:
 //   idle     the whole process's CPU, as a share of one core, over SECONDS with nothing playing
+//   one      the same with the first row playing: what the output running costs, whatever plays
 //   playing  the same with every row playing on its own looping player, and the times the server
-//            ran dry (the output driver's underflow count)
+//            ran dry (the output driver's underflow count); the cost of each track beyond the first
 //   loaded   the same tracks for LOADED_SECONDS while two `sha256sum /dev/zero` (nice 0) keep both
 //            cores busy: underflows, and the phase's CLOCK_MONOTONIC bounds as
 //            "window <start ns> <end ns>", to find gaps in a recording of the sink's monitor
@@ -34,7 +35,7 @@ Figures measure(quelmo::QuelmoViewModel& deck, int seconds) {
     const auto dry = deck.audioEngine().driver().underflows();
     const double cpu = processCpuSeconds();
     const std::int64_t start = monotonicNs();
-    spin(seconds * 1000);
+    runFor(seconds * 1000);
     const double wall = static_cast<double>(monotonicNs() - start) / 1e9;
     return {(processCpuSeconds() - cpu) / wall, deck.audioEngine().driver().underflows() - dry};
 }
@@ -61,31 +62,44 @@ int main(int argc, char** argv) {
         return 1;
     }
     deck.addImportFiles(urls);
-    if (!waitUntil([&] { return deck.importedTracks().size() == urls.size(); }, 300000)) {
+    if (!runUntil([&] { return deck.importedTracks().size() == urls.size(); }, 300000)) {
         std::fprintf(stderr, "the files were not all listed within 300 s\n");
         return 1;
     }
-    spin(3000); // the output rests
+    runFor(3000); // the output rests
 
     const Figures idle = measure(deck, seconds);
     std::printf("idle      CPU %5.2f %% of a core over %d s, %zu rows, nothing playing\n", 100.0 * idle.cpuShare,
                 seconds, static_cast<std::size_t>(urls.size()));
 
-    for (const auto& track : deck.importedTracks()) {
+    deck.playTrack(deck.importedTracks().front().id);
+    if (!runUntil([&] { return deck.playingTrackIds().size() == 1; }, 30000)) {
+        std::fprintf(stderr, "the first track did not start within 30 s\n");
+        return 1;
+    }
+    runFor(2000);
+    const Figures one = measure(deck, seconds);
+    std::printf("one       CPU %5.2f %% of a core over %d s, one track looping; %llu underflows\n", 100.0 * one.cpuShare,
+                seconds, static_cast<unsigned long long>(one.underflows));
+
+    for (const auto& track : deck.importedTracks().mid(1)) {
         deck.playTrack(track.id);
     }
-    if (!waitUntil([&] { return deck.playingTrackIds().size() == urls.size(); }, 30000)) {
+    if (!runUntil([&] { return deck.playingTrackIds().size() == urls.size(); }, 30000)) {
         std::fprintf(stderr, "only %lld of %lld tracks started within 30 s\n",
                      static_cast<long long>(deck.playingTrackIds().size()), static_cast<long long>(urls.size()));
         return 1;
     }
-    spin(2000);
+    runFor(2000);
     const Figures playing = measure(deck, seconds);
     std::printf("playing   CPU %5.2f %% of a core over %d s, %zu tracks looping; %llu underflows\n",
                 100.0 * playing.cpuShare, seconds, static_cast<std::size_t>(urls.size()),
                 static_cast<unsigned long long>(playing.underflows));
-    std::printf("ratio     playing costs %.2f %% of a core more than idle, %.1fx idle\n",
-                100.0 * (playing.cpuShare - idle.cpuShare), idle.cpuShare > 0 ? playing.cpuShare / idle.cpuShare : 0.0);
+    std::printf("ratio     %zu tracks cost %.2f %% of a core more than idle, %.2fx one track; each track beyond the "
+                "first %.2f %% of a core (target: all under 5 %%)\n",
+                static_cast<std::size_t>(urls.size()), 100.0 * (playing.cpuShare - idle.cpuShare),
+                one.cpuShare > 0 ? playing.cpuShare / one.cpuShare : 0.0,
+                urls.size() > 1 ? 100.0 * (playing.cpuShare - one.cpuShare) / static_cast<double>(urls.size() - 1) : 0.0);
 
     std::vector<std::unique_ptr<QProcess>> load;
     for (int i = 0; i < 2; ++i) {
@@ -98,7 +112,7 @@ int main(int argc, char** argv) {
         }
         load.push_back(std::move(busy));
     }
-    spin(1000);
+    runFor(1000);
     const std::int64_t windowStart = monotonicNs();
     const Figures loaded = measure(deck, loadedSeconds);
     const std::int64_t windowEnd = monotonicNs();
