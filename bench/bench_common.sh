@@ -12,10 +12,10 @@
 #   bench_bare_client NAME COUNT       the baseline: a bare libpulse client (256-frame buffer) that
 #                                      plays a burst on every click, alone on the sink, clicked
 #                                      COUNT times and recorded under NAME
-#   bench_add_audio DOWNS NAME         add a file through "ADD AUDIO" and the file dialog: the dialog
-#                                      opens in ~/Music, sorted by name, on the first file; DOWNS
-#                                      steps down the list choose the file; waits for its row
-#                                      ("Play NAME")
+#   bench_add_audio INDEX NAME         add a file through "ADD AUDIO" and the file dialog: the dialog
+#                                      opens in ~/Music, sorted by name, where it was left (on the
+#                                      first file the first time); the file at INDEX in that list is
+#                                      chosen with the arrow keys; waits for its row ("Play NAME")
 
 bench_load() { cut -d' ' -f1-3 /proc/loadavg; }
 
@@ -64,15 +64,20 @@ bench_bare_client() {
     wait "$probe" 2>/dev/null || true # ended by the signal
 }
 
+_bench_dialog_index=0
 bench_add_audio() {
-    local downs=$1 name=$2
+    local index=$1 name=$2 steps
+    steps=$((index - _bench_dialog_index))
     e2e_click_named "ADD AUDIO"
     sleep 1
     xdotool windowfocus --sync "$E2E_WINDOW"
-    if ((downs > 0)); then
-        xdotool key --clearmodifiers --repeat "$downs" --delay 15 Down
-        sleep 0.2
+    if ((steps > 0)); then
+        xdotool key --clearmodifiers --repeat "$steps" --delay 30 Down
+    elif ((steps < 0)); then
+        xdotool key --clearmodifiers --repeat $((-steps)) --delay 30 Up
     fi
+    sleep 0.2
     xdotool key --clearmodifiers Return
+    _bench_dialog_index=$index
     e2e_wait_for 120 e2e_is_listed "Play $name" || e2e_fail "no row for $name after choosing it in the dialog"
 }
