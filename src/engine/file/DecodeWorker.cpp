@@ -6,9 +6,9 @@
 namespace quelmo::engine {
 namespace {
 // Streams keep about two seconds decoded ahead and a new job wakes the worker at once, so looking
-// again every 50 ms leaves every ring nearly full; looking more often only costs wake-ups, which add
+// again every 20 ms leaves every ring nearly full; looking more often only costs wake-ups, which add
 // up with many tracks playing.
-constexpr auto pollInterval = std::chrono::milliseconds(50);
+constexpr auto pollInterval = std::chrono::milliseconds(20);
 } // namespace
 
 DecodeWorker& DecodeWorker::shared() {
