@@ -26,7 +26,7 @@ e2e_start_display >/dev/null
 e2e_start_sound >/dev/null
 echo "encoding a 10-minute MP3..."
 ffmpeg -nostdin -v error -y -f lavfi -i "sine=f=440:d=600:r=44100" -f lavfi -i "anoisesrc=d=600:r=44100:a=0.02" \
-    -filter_complex "[0][1]amix=inputs=2,volume=1.2" -ac 2 -c:a libmp3lame -b:a 192k "$E2E_ROOT/ten.mp3"
+    -filter_complex "[0][1]amix=inputs=2,volume=6" -ac 2 -c:a libmp3lame -b:a 192k "$E2E_ROOT/ten.mp3"
 bench_bare_client bare 20
 
 e2e_launch_deck
