@@ -63,12 +63,24 @@ load_awake=$(bench_load)
 round asleep "$files" 4
 load_asleep=$(bench_load)
 
+median_of() { sed -n 's/.*: median \([0-9.]*\) ms.*/\1/p' | tail -n 1; }
+report() { # PREFIX LABEL [OPTIONS...]: the summary line and the median against the bare client's
+    local prefix=$1 label=$2 line
+    shift 2
+    line=$(/usr/bin/python3 "$here/click_latency.py" "$E2E_ROOT/$prefix" "$E2E_ROOT/$prefix.presses" burst "$label" "$@" |
+        tail -n 1)
+    echo "$line"
+    if [[ -z "$bare" ]]; then
+        bare=$(median_of <<<"$line")
+    elif [[ -n "$(median_of <<<"$line")" ]]; then
+        awk -v m="$(median_of <<<"$line")" -v b="$bare" \
+            'BEGIN { printf "  %.1fx the bare client, +%.1f ms (target: median under 50 ms)\n", m / b, m - b }'
+    fi
+}
 echo "click to sound, each row's first play, release (XTest, after XSync) to onset at the sink's monitor:"
-/usr/bin/python3 "$here/click_latency.py" "$E2E_ROOT/bare" "$E2E_ROOT/bare.presses" burst "bare client (256 frames)" |
-    tail -n 1
-/usr/bin/python3 "$here/click_latency.py" "$E2E_ROOT/awake" "$E2E_ROOT/awake.presses" burst \
-    "10-min MP3 rows, output running" --from-release --window 1000 | tail -n 1
+bare=""
+report bare "bare client (256 frames)"
+report awake "10-min MP3 rows, output running" --from-release --window 1000
 echo "  (load $load_awake)"
-/usr/bin/python3 "$here/click_latency.py" "$E2E_ROOT/asleep" "$E2E_ROOT/asleep.presses" burst \
-    "10-min MP3 rows, output at rest" --from-release --window 1000 | tail -n 1
+report asleep "10-min MP3 rows, output at rest" --from-release --window 1000
 echo "  (load $load_asleep)"
