@@ -5,7 +5,9 @@
 # idle (the baseline) and with all eight looping (target under 5 %), and the output's gaps over
 # LOADED_SECONDS with both cores kept busy by two `sha256sum /dev/zero`: the underflows the output
 # driver counts, and runs of silence in a recording of the sink's monitor over the same stretch.
-# The machine's load is printed beside the figures.
+# Baseline for the gaps, first, under the same load: `pacat` playing a tone as long with the deck's
+# own target latency (15 ms), its underruns and the gaps in the monitor over its stretch: what the
+# sound server and the machine allow any client. The machine's load is printed beside the figures.
 # Usage: bench/tracks_loop.sh [BUILD_DIR] [SECONDS] [LOADED_SECONDS]   (built with -DQUELMO_BUILD_BENCH=ON)
 set -uo pipefail
 build=$(cd "${1:-build}" && pwd)
@@ -33,12 +35,30 @@ for i in $(seq 0 7); do
     files+=("$file")
 done
 
+monotonic_ns() { /usr/bin/python3 -c 'import time; print(time.monotonic_ns())'; }
+
 e2e_start_sound >/dev/null
 bench_record_start loop
+sox -n -r 44100 -c 2 -b 16 "$E2E_ROOT/baseline.wav" synth "$loaded" sine 440 vol 0.3
+load=()
+for _ in 1 2; do
+    sha256sum /dev/zero >/dev/null &
+    load+=($!)
+done
+sleep 1
+base_start=$(monotonic_ns)
+pacat -v --latency-msec=15 "$E2E_ROOT/baseline.wav" >"$E2E_ROOT/pacat.log" 2>&1
+base_end=$(monotonic_ns)
+echo "baseline  load $(bench_load) while pacat played"
+kill "${load[@]}"
+wait "${load[@]}" 2>/dev/null
+echo "baseline  pacat, 15 ms latency: $(grep -c -i underrun "$E2E_ROOT/pacat.log") underruns over $loaded s with both cores busy"
+sleep 2
 echo "load at the start: $(bench_load)"
 "$tool" "$seconds" "$loaded" "${files[@]}" >"$E2E_ROOT/loop.out" || e2e_fail "the bench failed: $(cat "$E2E_ROOT/loop.out")"
 echo "load at the end:   $(bench_load)"
 bench_record_stop
 grep -v '^window' "$E2E_ROOT/loop.out"
 read -r _ start end < <(grep '^window' "$E2E_ROOT/loop.out")
+/usr/bin/python3 "$here/output_gaps.py" "$E2E_ROOT/loop" $((base_start + 500000000)) $((base_end - 500000000)) "baseline  monitor"
 /usr/bin/python3 "$here/output_gaps.py" "$E2E_ROOT/loop" "$start" "$end" "loaded    monitor"
