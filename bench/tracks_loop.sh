@@ -48,10 +48,10 @@ done
 sleep 1
 base_start=$(monotonic_ns)
 pacat -v --latency-msec=15 "$E2E_ROOT/baseline.wav" >"$E2E_ROOT/pacat.log" 2>&1
-base_end=$(monotonic_ns)
+
 echo "baseline  load $(bench_load) while pacat played"
 kill "${load[@]}"
-wait "${load[@]}" 2>/dev/null
+wait "${load[@]}" 2>/dev/null || true # ended by the signal
 echo "baseline  pacat, 15 ms latency: $(grep -c -i underrun "$E2E_ROOT/pacat.log") underruns over $loaded s with both cores busy"
 sleep 2
 echo "load at the start: $(bench_load)"
@@ -60,5 +60,5 @@ echo "load at the end:   $(bench_load)"
 bench_record_stop
 grep -v '^window' "$E2E_ROOT/loop.out"
 read -r _ start end < <(grep '^window' "$E2E_ROOT/loop.out")
-/usr/bin/python3 "$here/output_gaps.py" "$E2E_ROOT/loop" $((base_start + 500000000)) $((base_end - 500000000)) "baseline  monitor"
+/usr/bin/python3 "$here/output_gaps.py" "$E2E_ROOT/loop" $((base_start + 500000000)) $((base_start + (loaded - 1) * 1000000000)) "baseline  monitor"
 /usr/bin/python3 "$here/output_gaps.py" "$E2E_ROOT/loop" "$start" "$end" "loaded    monitor"

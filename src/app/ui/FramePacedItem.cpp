@@ -18,6 +18,7 @@ FramePacedItem::FramePacedItem(QQuickItem* parent, int intervalMs) : QQuickPaint
 void FramePacedItem::setFrameInterval(int intervalMs) {
     if (timer_.interval() != intervalMs) {
         timer_.setInterval(intervalMs); // a running timer restarts with the new interval
+        emit frameIntervalChanged();
     }
 }
 

@@ -17,6 +17,8 @@ class FramePacedItem : public QQuickPaintedItem {
     Q_OBJECT
     QML_ANONYMOUS
     Q_PROPERTY(bool animating READ animating NOTIFY animatingChanged)
+    // Milliseconds between frames while animating.
+    Q_PROPERTY(int frameInterval READ frameInterval NOTIFY frameIntervalChanged)
 
 public:
     static constexpr int frameIntervalMs = 33;
@@ -27,9 +29,11 @@ public:
 
     explicit FramePacedItem(QQuickItem* parent = nullptr, int intervalMs = frameIntervalMs);
     bool animating() const { return timer_.isActive(); }
+    int frameInterval() const { return timer_.interval(); }
 
 signals:
     void animatingChanged();
+    void frameIntervalChanged();
 
 protected:
     // Some of the item lies inside the window and inside every clipping ancestor (a scroll view).
