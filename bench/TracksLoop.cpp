@@ -6,8 +6,9 @@
 //   playing  the same with every row playing on its own looping player, and the times the server
 //            ran dry (the output driver's underflow count); the cost of each track beyond the first
 //   loaded   the same tracks for LOADED_SECONDS while two `sha256sum /dev/zero` (nice 0) keep both
-//            cores busy: underflows, and the phase's CLOCK_MONOTONIC bounds as
-//            "window <start ns> <end ns>", to find gaps in a recording of the sink's monitor
+//            cores busy: underflows, the output latency they have raised it to, and the phase's
+//            CLOCK_MONOTONIC bounds as "window <start ns> <end ns>", to find gaps in a recording of
+//            the sink's monitor
 // Usage: quelmo_tracks_loop_bench SECONDS LOADED_SECONDS FILE...   (PULSE_SERVER as for the application)
 
 #include "BenchSupport.h"
@@ -120,8 +121,10 @@ int main(int argc, char** argv) {
         busy->kill();
         busy->waitForFinished();
     }
-    std::printf("loaded    %llu underflows over %d s with both cores busy (CPU %5.2f %% of a core)\n",
-                static_cast<unsigned long long>(loaded.underflows), loadedSeconds, 100.0 * loaded.cpuShare);
+    std::printf("loaded    %llu underflows over %d s with both cores busy (CPU %5.2f %% of a core); output latency "
+                "%.0f ms at the end (it rises 5 ms after each underflow)\n",
+                static_cast<unsigned long long>(loaded.underflows), loadedSeconds, 100.0 * loaded.cpuShare,
+                deck.audioEngine().driver().latencySeconds() * 1000.0);
     std::printf("window %lld %lld\n", static_cast<long long>(windowStart), static_cast<long long>(windowEnd));
     std::fflush(stdout);
     deck.stopAllTracks();

@@ -48,7 +48,7 @@ def main():
     options = sys.argv[5:]
     first_apart = "--first-apart" in options
     column = 2 if "--from-release" in options else 0
-    window = float(options[options.index("--window") + 1]) / 1000 if "--window" in options else 0.300
+    span = float(options[options.index("--window") + 1]) / 1000 if "--window" in options else 0.300
     signal, times, played, lengths = sample_times(prefix)
     presses = np.loadtxt(presses_file, dtype=np.int64, ndmin=2)[:, column] / 1e9
 
@@ -62,7 +62,7 @@ def main():
     later = []  # the same onsets by the sink's clock
     for n, press in enumerate(presses):
         begin = int(np.searchsorted(times, press - 0.050))
-        end = int(np.searchsorted(times, press + window))
+        end = int(np.searchsorted(times, press + span))
         onset = None
         if kind == "burst":
             loud = np.flatnonzero(np.abs(signal[begin:end]) > 0.05)
@@ -73,7 +73,7 @@ def main():
             if len(window) and window.max() >= 0.8:
                 onset = begin + int(np.argmax(window))
         if onset is None:
-            print(f"{label} press {n + 1}: no onset within {window * 1000:.0f} ms")
+            print(f"{label} press {n + 1}: no onset within {span * 1000:.0f} ms")
             latencies.append(np.nan)
             later.append(np.nan)
             continue
