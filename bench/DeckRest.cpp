@@ -8,12 +8,11 @@
 //   wake      the output latency asked for once the deck has rested and woken again
 // Usage: quelmo_rest_bench [SECONDS]   (PULSE_SERVER as for the application)
 
+#include "BenchSupport.h"
 #include "deck/QuelmoViewModel.h"
 #include "graph/RestGate.h"
 
 #include <QCoreApplication>
-#include <QElapsedTimer>
-#include <QThread>
 #include <QTimer>
 
 #include <atomic>
@@ -21,33 +20,16 @@
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
-#include <functional>
 #include <memory>
 
 namespace {
 
+using quelmo::bench::spin;
+using quelmo::bench::waitUntil;
 using Clock = std::chrono::steady_clock;
 
 double secondsSince(Clock::time_point from, Clock::time_point to) {
     return std::chrono::duration<double>(to - from).count();
-}
-
-// Runs the event loop until done() holds or limitMs pass; false on the limit.
-bool waitUntil(const std::function<bool()>& done, int limitMs) {
-    QElapsedTimer elapsed;
-    elapsed.start();
-    while (!done()) {
-        if (elapsed.elapsed() > limitMs) {
-            return false;
-        }
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
-        QThread::msleep(2);
-    }
-    return true;
-}
-
-void spin(int ms) {
-    waitUntil([] { return false; }, ms);
 }
 
 struct Setting {

@@ -2,7 +2,8 @@
 // CLOCK_MONOTONIC the moment XSync returns, that is once the X server has processed the fake event
 // and queued it for the clients: the press time of a click-to-sound measurement, on the same clock
 // as quelmo_monitor_recorder's blocks. The pointer stays where it is; move it first.
-// Prints one line per press: "<stamp ns> <ns spent in XSync>".
+// Prints one line per press: "<press stamp ns> <ns spent in XSync> <release stamp ns>"; the release
+// stamp is the click's time for a control that acts when the button comes up.
 // Usage: quelmo_xtest_press [--key KEYSYM_NAME | --button N] COUNT INTERVAL_MS
 //        Presses are INTERVAL_MS apart, give or take a fifth (spread evenly, so the presses do not
 //        lock to the audio's period); each is released 40 ms after it.
@@ -76,11 +77,13 @@ int main(int argc, char** argv) {
         fake(true);
         XSync(display, False);
         const std::int64_t pressed = monotonicNs();
-        std::printf("%lld %lld\n", static_cast<long long>(pressed), static_cast<long long>(pressed - before));
-        std::fflush(stdout);
         std::this_thread::sleep_for(std::chrono::milliseconds(40));
         fake(false);
         XSync(display, False);
+        const std::int64_t released = monotonicNs();
+        std::printf("%lld %lld %lld\n", static_cast<long long>(pressed), static_cast<long long>(pressed - before),
+                    static_cast<long long>(released));
+        std::fflush(stdout);
         // Spread evenly over the interval +- 20 % (golden-ratio steps), so the presses fall on every
         // part of the audio's period.
         const double fraction = std::fmod(static_cast<double>(i) * 0.6180339887, 1.0);

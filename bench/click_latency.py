@@ -2,16 +2,19 @@
 """Click-to-sound latency on one clock: XTest presses and recorded monitor blocks, both stamped on
 CLOCK_MONOTONIC (quelmo_xtest_press, quelmo_monitor_recorder).
 
-  click_latency.py PREFIX PRESSES KIND LABEL [--first-apart]
+  click_latency.py PREFIX PRESSES KIND LABEL [--first-apart] [--from-release] [--window MS]
       PREFIX   the recorder's PREFIX.f32 and PREFIX.blocks
-      PRESSES  quelmo_xtest_press's output
+      PRESSES  quelmo_xtest_press's output; with --from-release latencies count from each release
+               (the click of a control that acts when the button comes up)
       KIND     "burst": the first sample louder than 0.05 after the press (a bare client's burst);
                "kick":  the deck's kick, found by normalised correlation with it as the deck
                         synthesises it
   A sample's time is the stamp of its block (when the block reached the recorder) minus the frames
   that follow it in the block: when the sink mixed it. The sink's clock plays it later by the sink's
-  latency, which the server reports (negated) as the monitor stream's latency; both are printed. Prints one line per press, then the median and 90th percentile;
-  with --first-apart the first press (which wakes a sleeping output) is reported on its own.
+  latency, which the server reports (negated) as the monitor stream's latency; both are printed.
+  Prints one line per press, then the median and 90th percentile; with --first-apart the first press
+  (which wakes a sleeping output) is reported on its own. An onset is looked for up to --window ms
+  (300 unless told) after the press.
 """
 import sys
 
@@ -42,9 +45,12 @@ def kick_template():
 
 def main():
     prefix, presses_file, kind, label = sys.argv[1:5]
-    first_apart = "--first-apart" in sys.argv[5:]
+    options = sys.argv[5:]
+    first_apart = "--first-apart" in options
+    column = 2 if "--from-release" in options else 0
+    span = float(options[options.index("--window") + 1]) / 1000 if "--window" in options else 0.300
     signal, times, played, lengths = sample_times(prefix)
-    presses = np.loadtxt(presses_file, dtype=np.int64, ndmin=2)[:, 0] / 1e9
+    presses = np.loadtxt(presses_file, dtype=np.int64, ndmin=2)[:, column] / 1e9
 
     if kind == "kick":
         kick = kick_template()
@@ -56,7 +62,7 @@ def main():
     later = []  # the same onsets by the sink's clock
     for n, press in enumerate(presses):
         begin = int(np.searchsorted(times, press - 0.050))
-        end = int(np.searchsorted(times, press + 0.300))
+        end = int(np.searchsorted(times, press + span))
         onset = None
         if kind == "burst":
             loud = np.flatnonzero(np.abs(signal[begin:end]) > 0.05)
@@ -67,7 +73,7 @@ def main():
             if len(window) and window.max() >= 0.8:
                 onset = begin + int(np.argmax(window))
         if onset is None:
-            print(f"{label} press {n + 1}: no onset within 300 ms")
+            print(f"{label} press {n + 1}: no onset within {span * 1000:.0f} ms")
             latencies.append(np.nan)
             later.append(np.nan)
             continue

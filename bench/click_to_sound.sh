@@ -19,48 +19,21 @@ E2E_APP=$build/src/app/quelmo
 source "$(dirname "$0")/../tests/e2e/harness.sh"
 here=$(cd "$(dirname "$0")" && pwd)
 
-recorder=""
-record_start() { # NAME
-    "$build/bench/quelmo_monitor_recorder" quelmo_test.monitor "$E2E_ROOT/$1" 64 >"$E2E_ROOT/$1.log" 2>&1 &
-    recorder=$!
-    E2E_SERVER_PIDS+=("$recorder")
-    e2e_wait_for 10 grep -q ready "$E2E_ROOT/$1.log" || e2e_fail "the recorder did not start"
-}
-record_stop() {
-    kill -INT "$recorder"
-    wait "$recorder" || e2e_fail "the recorder failed: $(cat "$E2E_ROOT"/*.log)"
-}
-press() { # NAME: $clicks presses about half a second apart, at the pointer
-    "$build/bench/quelmo_xtest_press" --button 1 "$clicks" 500 >"$E2E_ROOT/$1.presses"
-}
+source "$here/bench_common.sh"
 
 e2e_start_display >/dev/null
 e2e_start_sound >/dev/null
-
-# The bare client, alone on the sink.
-"$build/bench/quelmo_latency_probe" >"$E2E_ROOT/probe.log" 2>&1 &
-probe=$!
-E2E_SERVER_PIDS+=("$probe")
-e2e_wait_for 10 grep -q ready "$E2E_ROOT/probe.log" || e2e_fail "latency probe did not start"
-xdotool mousemove --sync 640 512
-sleep 1
-record_start bare
-sleep 0.5
-press bare
-sleep 0.5
-record_stop
-kill "$probe"
-wait "$probe" 2>/dev/null || true # ended by the signal
+bench_bare_client bare "$clicks"
 
 # The deck: the pointer rests on the Kick pad, found by its accessible name.
 e2e_launch_deck
 e2e_point_named "Kick pad"
 sleep 4 # the null sink settles and the deck's output goes to sleep
-record_start deck
+bench_record_start deck
 sleep 0.5
-press deck
+bench_press deck "$clicks"
 sleep 0.5
-record_stop
+bench_record_stop
 
 echo "click to sound, ${clicks} clicks each, press (XTest, after XSync) to onset at the sink's monitor:"
 /usr/bin/python3 "$here/click_latency.py" "$E2E_ROOT/bare" "$E2E_ROOT/bare.presses" burst "bare client (256 frames)" |

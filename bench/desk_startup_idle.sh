@@ -15,9 +15,8 @@ build=${1:-build}
 seconds=${2:-30}
 E2E_APP=$(cd "$build" && pwd)/src/app/quelmo
 source "$(dirname "$0")/../tests/e2e/harness.sh"
+source "$(dirname "$0")/bench_common.sh"
 
-cpu_ticks() { awk '{print $14 + $15}' "/proc/$1/stat"; }
-rss_mb() { awk '/VmRSS/ {printf "%.0f", $2 / 1024}' "/proc/$1/status"; }
 stream_open() { pactl list sink-inputs | grep -q 'application.name = "Quelmo"'; }
 corked() { pactl list sink-inputs | grep -q 'Corked: yes'; }
 click_to_rest() { # label: click the Kick pad on a rested deck, time until the stream is corked
@@ -34,13 +33,10 @@ click_to_rest() { # label: click the Kick pad on a rested deck, time until the s
         "$(awk "BEGIN { print $end - $start }")" "$1"
 }
 measure_idle() { # label
-    local ticks0 ticks1 hz
-    hz=$(getconf CLK_TCK)
-    ticks0=$(cpu_ticks "$E2E_APP_PID")
-    sleep "$seconds"
-    ticks1=$(cpu_ticks "$E2E_APP_PID")
-    printf '%-8s CPU %5.2f %% of a core over %ss, resident %s MB\n' "$1" \
-        "$(awk "BEGIN { print 100 * ($ticks1 - $ticks0) / $hz / $seconds }")" "$seconds" "$(rss_mb "$E2E_APP_PID")"
+    local cpu
+    cpu=$(bench_cpu_over "$E2E_APP_PID" "$seconds")
+    printf '%-8s CPU %5.2f %% of a core over %ss, resident %s MB (load %s)\n' "$1" "$cpu" "$seconds" \
+        "$(bench_rss_mb "$E2E_APP_PID")" "$(bench_load)"
 }
 
 e2e_start_display >/dev/null

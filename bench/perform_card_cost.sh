@@ -16,17 +16,17 @@ seconds=${2:-30}
 baseline=${3:+$(cd "$3" && pwd)}
 E2E_APP=$build/src/app/quelmo
 source "$(dirname "$0")/../tests/e2e/harness.sh"
+source "$(dirname "$0")/bench_common.sh"
 
 hz=$(getconf CLK_TCK)
-cpu_ticks() { awk '{print $14 + $15}' "/proc/$1/stat"; }
 measure() { # LABEL COMMAND...: CPU of the app and of the X server while COMMAND runs
     local label=$1 a0 a1 x0 x1 t0 t1
     shift
-    a0=$(cpu_ticks "$E2E_APP_PID") x0=$(cpu_ticks "$xserver") t0=$(date +%s.%N)
+    a0=$(bench_cpu_ticks "$E2E_APP_PID") x0=$(bench_cpu_ticks "$xserver") t0=$(date +%s.%N)
     "$@"
-    a1=$(cpu_ticks "$E2E_APP_PID") x1=$(cpu_ticks "$xserver") t1=$(date +%s.%N)
+    a1=$(bench_cpu_ticks "$E2E_APP_PID") x1=$(bench_cpu_ticks "$xserver") t1=$(date +%s.%N)
     awk -v l="$label" -v a=$((a1 - a0)) -v x=$((x1 - x0)) -v hz="$hz" -v t="$(awk "BEGIN { print $t1 - $t0 }")" \
-        -v r="$(awk '/VmRSS/ {printf "%.0f", $2 / 1024}' "/proc/$E2E_APP_PID/status")" \
+        -v r="$(bench_rss_mb "$E2E_APP_PID")" \
         'BEGIN { printf "  %-6s app %5.1f %% of a core, X server %5.1f %%, over %.1f s; app resident %s MB\n", l, 100 * a / hz / t, 100 * x / hz / t, t, r }'
 }
 hits() { "$build/bench/quelmo_xtest_press" --button 1 $((seconds * 4)) 250 >/dev/null; }

@@ -19,6 +19,7 @@
 #                                              of its width
 #   e2e_click_named NAME [FRACTION]            click it there
 #   e2e_is_shown NAME                          whether it is on show now
+#   e2e_is_listed NAME                         whether the app lists it at all (on show or scrolled away)
 #   e2e_close_window / e2e_wait_app_exit       close like a window manager does; wait for the exit
 #   e2e_record_start [NAME] / e2e_record_stop  record the null sink into $E2E_ROOT/NAME.wav (recording.wav)
 #   e2e_busy_start / e2e_busy_stop             keep both cores busy with two spinning processes

@@ -1,5 +1,6 @@
 // The import panel, its track rows and the waveform panel, as a user meets them on the deck.
 
+#include "FramePacedItem.h"
 #include "UiTestSupport.h"
 #include "deck/QuelmoViewModel.h"
 #include "devices/OfflineDriver.h"
@@ -173,6 +174,11 @@ TEST(TracksView, RowsPlayPauseAndRemove) {
     EXPECT_TRUE(deck.scene.isShown("Play low tone"));
     EXPECT_TRUE(deck.scene.isShown("Play high tone"));
     EXPECT_EQ(all(deck.scene, "trackOverview").size(), 2) << "each row shows its loudness overview";
+    QQuickItem* selected = all(deck.scene, "selectedCanvas").value(0);
+    ASSERT_TRUE(selected);
+    EXPECT_TRUE(selected->isVisible()) << "the last added track is selected and shown";
+    EXPECT_EQ(selected->property("frameInterval").toInt(), quelmo::FramePacedItem::restIntervalMs)
+        << "a selected track that is not playing moves at the rest pace";
     QQuickItem* volume = deck.scene.named("Volume low tone");
     ASSERT_TRUE(volume);
     EXPECT_DOUBLE_EQ(volume->property("value").toDouble(), 0.8) << "no level set yet";
@@ -185,6 +191,9 @@ TEST(TracksView, RowsPlayPauseAndRemove) {
     deck.scene.click("Play high tone");
     QTRY_VERIFY_WITH_TIMEOUT(deck.scene.isShown("Pause high tone"), 3000);
     EXPECT_EQ(all(deck.scene, "trackCanvas").size(), 2) << "a canvas per playing track with an overview";
+    EXPECT_EQ(all(deck.scene, "trackCanvas").value(0)->property("frameInterval").toInt(),
+              quelmo::FramePacedItem::frameIntervalMs)
+        << "playing tracks move at the full pace";
     EXPECT_TRUE(chips(deck.scene).endsWith(" | DECKS×2")) << chips(deck.scene).toStdString();
 
     const double level = deck.scene.drag("Volume high tone", 0.3);

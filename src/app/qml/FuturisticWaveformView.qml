@@ -40,6 +40,7 @@ Item {
         visible: view.mode === "selected"
         waveform: view.selectedTrack ? view.selectedTrack.waveform : []
         color: view.trackColors[0]
+        resting: !view.model.importPlaying
         progress: view.model.importPlaying ? view.trackProgress : view.model.playhead
     }
     AnimatedSyntheticWaveform {

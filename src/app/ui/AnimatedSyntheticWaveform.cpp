@@ -7,9 +7,8 @@
 
 namespace quelmo {
 
-// The idle wave drifts slowly: eight frames a second keep it moving to the eye, and a deck left
-// showing it costs a quarter of what thirty would (each frame makes the renderer walk the scene).
-AnimatedSyntheticWaveform::AnimatedSyntheticWaveform(QQuickItem* parent) : FramePacedItem(parent, 125) {}
+// The idle wave shows nothing playing: it moves at the rest pace.
+AnimatedSyntheticWaveform::AnimatedSyntheticWaveform(QQuickItem* parent) : FramePacedItem(parent, restIntervalMs) {}
 
 void AnimatedSyntheticWaveform::setPlayhead(double playhead) {
     if (playhead == playhead_) {

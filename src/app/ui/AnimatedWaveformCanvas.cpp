@@ -46,6 +46,15 @@ void AnimatedWaveformCanvas::setTrackIndex(int index) {
     update();
 }
 
+void AnimatedWaveformCanvas::setResting(bool resting) {
+    if (resting == resting_) {
+        return;
+    }
+    resting_ = resting;
+    setFrameInterval(resting ? restIntervalMs : frameIntervalMs);
+    emit restingChanged();
+}
+
 void AnimatedWaveformCanvas::paint(QPainter* painter) {
     const qsizetype n = waveform_.size();
     const QSizeF size(width(), height());

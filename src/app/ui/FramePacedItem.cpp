@@ -15,6 +15,13 @@ FramePacedItem::FramePacedItem(QQuickItem* parent, int intervalMs) : QQuickPaint
     clock_.start();
 }
 
+void FramePacedItem::setFrameInterval(int intervalMs) {
+    if (timer_.interval() != intervalMs) {
+        timer_.setInterval(intervalMs); // a running timer restarts with the new interval
+        emit frameIntervalChanged();
+    }
+}
+
 bool FramePacedItem::onScreen() const {
     const QQuickWindow* w = window();
     if (!w) {

@@ -17,20 +17,29 @@ class FramePacedItem : public QQuickPaintedItem {
     Q_OBJECT
     QML_ANONYMOUS
     Q_PROPERTY(bool animating READ animating NOTIFY animatingChanged)
+    // Milliseconds between frames while animating.
+    Q_PROPERTY(int frameInterval READ frameInterval NOTIFY frameIntervalChanged)
 
 public:
     static constexpr int frameIntervalMs = 33;
+    // A wave that shows nothing playing drifts: eight frames a second keep it moving to the eye, and
+    // a deck left at rest costs a quarter of what thirty would (each frame makes the renderer walk
+    // the whole scene, every track row included).
+    static constexpr int restIntervalMs = 125;
 
     explicit FramePacedItem(QQuickItem* parent = nullptr, int intervalMs = frameIntervalMs);
     bool animating() const { return timer_.isActive(); }
+    int frameInterval() const { return timer_.interval(); }
 
 signals:
     void animatingChanged();
+    void frameIntervalChanged();
 
 protected:
     // Some of the item lies inside the window and inside every clipping ancestor (a scroll view).
     bool onScreen() const;
     double seconds() const { return static_cast<double>(clock_.nsecsElapsed()) / 1e9; }
+    void setFrameInterval(int intervalMs);
     void itemChange(ItemChange change, const ItemChangeData& data) override;
 
 private:

@@ -5,8 +5,11 @@
 
 namespace quelmo::engine {
 namespace {
-constexpr auto pollInterval = std::chrono::milliseconds(5);
-}
+// Streams keep about two seconds decoded ahead and a new job wakes the worker at once, so looking
+// again every 20 ms leaves every ring nearly full; looking more often only costs wake-ups, which add
+// up with many tracks playing.
+constexpr auto pollInterval = std::chrono::milliseconds(20);
+} // namespace
 
 DecodeWorker& DecodeWorker::shared() {
     static DecodeWorker worker;

@@ -18,7 +18,7 @@ public:
 };
 
 // One background thread that keeps file streams decoded ahead of the render thread. It looks at
-// its jobs every few milliseconds, or at once when a job is added. Only the main thread and the
+// its jobs every 20 ms, or at once when a job is added. Only the main thread and the
 // worker take its lock; the render thread never does.
 class DecodeWorker {
 public:
