@@ -1,10 +1,12 @@
 // A heartbeat for the real application, loaded into it with LD_PRELOAD; the application itself
 // is not changed. When QUELMO_BENCH_HEARTBEAT_FILE is set, a precise 5 ms timer on the main thread,
 // started as the application object is created, stamps CLOCK_MONOTONIC for
-// QUELMO_BENCH_HEARTBEAT_SECONDS (10 unless set); then the stamps go to that file, one a line in
-// nanoseconds, after a first line "clock <CLOCK_REALTIME ns> <CLOCK_MONOTONIC ns>" taken at the
-// same moment, so a script can place its own `date +%s%N` times on the same clock. The first beat
-// comes only when the event loop first runs, after the window's scene is loaded.
+// QUELMO_BENCH_HEARTBEAT_SECONDS (10 unless set); then the stamps go to that file, one beat a line:
+// CLOCK_MONOTONIC and the main thread's own CPU time (CLOCK_THREAD_CPUTIME_ID), in nanoseconds,
+// after a first line "clock <CLOCK_REALTIME ns> <CLOCK_MONOTONIC ns>" taken at the same moment, so
+// a script can place its own `date +%s%N` times on the same clock. The CPU time tells a gap the
+// main thread spent working from one it spent waiting for a core. The first beat comes only when
+// the event loop first runs, after the window's scene is loaded.
 
 #include <QCoreApplication>
 #include <QFile>
@@ -32,25 +34,30 @@ void startHeartbeat() {
     if (!ok || seconds <= 0) {
         seconds = 10;
     }
-    auto stamps = std::make_shared<std::vector<std::int64_t>>();
-    stamps->reserve(static_cast<std::size_t>(seconds) * 250);
+    struct Beat {
+        std::int64_t at;
+        std::int64_t cpu;
+    };
+    auto beats = std::make_shared<std::vector<Beat>>();
+    beats->reserve(static_cast<std::size_t>(seconds) * 250);
     const std::int64_t realtime = nowNs(CLOCK_REALTIME);
     const std::int64_t start = nowNs(CLOCK_MONOTONIC);
-    stamps->push_back(start);
+    beats->push_back({start, nowNs(CLOCK_THREAD_CPUTIME_ID)});
     auto* timer = new QTimer(QCoreApplication::instance());
     timer->setTimerType(Qt::PreciseTimer);
     timer->setInterval(5);
     QObject::connect(timer, &QTimer::timeout, timer, [=] {
         const std::int64_t now = nowNs(CLOCK_MONOTONIC);
-        stamps->push_back(now);
+        beats->push_back({now, nowNs(CLOCK_THREAD_CPUTIME_ID)});
         if (now - start < static_cast<std::int64_t>(seconds) * 1'000'000'000) {
             return;
         }
         timer->stop();
         QByteArray text = "clock " + QByteArray::number(static_cast<qint64>(realtime)) + ' ' +
                           QByteArray::number(static_cast<qint64>(start)) + '\n';
-        for (const std::int64_t stamp : *stamps) {
-            text += QByteArray::number(static_cast<qint64>(stamp)) + '\n';
+        for (const Beat& beat : *beats) {
+            text += QByteArray::number(static_cast<qint64>(beat.at)) + ' ' +
+                    QByteArray::number(static_cast<qint64>(beat.cpu)) + '\n';
         }
         QFile file(path + QStringLiteral(".part"));
         if (file.open(QIODevice::WriteOnly) && file.write(text) == text.size()) {

@@ -69,20 +69,34 @@ inline double percentile(const std::vector<double>& sorted, double share) {
     return sorted[std::min(index, sorted.size() - 1)];
 }
 
+inline std::int64_t threadCpuNs() {
+    timespec ts{};
+    clock_gettime(CLOCK_THREAD_CPUTIME_ID, &ts);
+    return static_cast<std::int64_t>(ts.tv_sec) * 1'000'000'000 + ts.tv_nsec;
+}
+
 // A precise timer every intervalMs on the calling thread stamps CLOCK_MONOTONIC; a gap between two
-// stamps well over the interval is how long the thread was kept from its events.
+// stamps well over the interval is how long the thread was kept from its events. The thread's own
+// CPU time is stamped too: a gap's busy time is how much of it the thread spent working, the rest
+// it spent waiting for a core, which other work on the machine decides.
 class MainThreadPulse {
 public:
     explicit MainThreadPulse(int intervalMs) {
         timer_.setTimerType(Qt::PreciseTimer);
         timer_.setInterval(intervalMs);
-        QObject::connect(&timer_, &QTimer::timeout, [this] { stamps_.push_back(monotonicNs()); });
+        QObject::connect(&timer_, &QTimer::timeout, [this] {
+            stamps_.push_back(monotonicNs());
+            cpu_.push_back(threadCpuNs());
+        });
     }
 
     void start() {
         stamps_.clear();
+        cpu_.clear();
         stamps_.reserve(1 << 16);
+        cpu_.reserve(1 << 16);
         stamps_.push_back(monotonicNs());
+        cpu_.push_back(threadCpuNs());
         timer_.start();
     }
     void stop() { timer_.stop(); }
@@ -97,9 +111,19 @@ public:
         return gaps;
     }
 
+    // The largest busy time of any gap, milliseconds.
+    double largestBusyMs() const {
+        double largest = 0.0;
+        for (std::size_t i = 1; i < cpu_.size(); ++i) {
+            largest = std::max(largest, msBetween(cpu_[i - 1], cpu_[i]));
+        }
+        return largest;
+    }
+
 private:
     QTimer timer_;
     std::vector<std::int64_t> stamps_;
+    std::vector<std::int64_t> cpu_;
 };
 
 } // namespace quelmo::bench
