@@ -462,3 +462,36 @@ TEST(DeckTracks, TheListModelReportsAppendsAndRemovalsRowByRow) {
         EXPECT_FALSE(track.waveform().isEmpty());
     }
 }
+
+// The waveform panel reads only what it draws; a change of the list that leaves that alone (here
+// a new entry) must not make it read again, or a long library costs every change its whole length.
+TEST(DeckTracks, TheWaveformPanelsTracksFollowPlayingAndSelectionOnlyWithOverviews) {
+    Deck deck;
+    auto& m = *deck.model;
+    const auto tiny = tone(4410, 441.0);
+    const QString bad = deck.documents.filePath("bad.wav");
+    QFile file(bad);
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly) && file.write("not audio") > 0);
+    file.close();
+    ScopedLogCapture log; // the unreadable file is logged
+    const auto ids = deck.add({deck.file("a.wav", tiny), deck.file("b.wav", tiny), bad});
+    int notified = 0;
+    QObject::connect(&m, &QuelmoViewModel::overviewTracksChanged, [&] { ++notified; });
+    const auto drawn = [&](const QVariant& value) { return qvariant_cast<QuelmoImportedTrack>(value).name; };
+
+    EXPECT_EQ(m.selectedImportId(), ids[2]);
+    EXPECT_FALSE(m.selectedOverviewTrackForView().isValid()) << "the selected entry has no overview";
+    m.setSelectedImportId(ids[0]);
+    EXPECT_EQ(drawn(m.selectedOverviewTrackForView()), "a");
+    EXPECT_FALSE(qvariant_cast<QuelmoImportedTrack>(m.selectedOverviewTrackForView()).waveform().isEmpty());
+    deck.play(ids[1]);
+    ASSERT_EQ(m.playingOverviewTracksForView().size(), 1);
+    EXPECT_EQ(drawn(m.playingOverviewTracksForView().first()), "b");
+    EXPECT_EQ(notified, 2);
+
+    deck.add({deck.file("c.wav", tiny)});
+    EXPECT_EQ(notified, 2) << "a new entry changes nothing drawn";
+    m.removeImport(ids[1]);
+    EXPECT_TRUE(m.playingOverviewTracksForView().isEmpty());
+    EXPECT_EQ(notified, 3);
+}

@@ -88,6 +88,8 @@ std::map<std::string, QVariant> expectedInitialState() {
         {"waveformKeyboardFXSubtitle", QString()},
         {"waveformKeyboardFXMeter", 0.5},
         {"importedTracks", QVariantList()},
+        {"playingOverviewTracks", QVariantList()},
+        {"selectedOverviewTrack", QVariant()},
         {"selectedImportId", QString()},
         {"importVolume", 0.85},
         {"importRate", 1.0},

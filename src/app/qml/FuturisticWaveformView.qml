@@ -11,12 +11,10 @@ Item {
     readonly property var trackColors: [Style.named("cyan"), Style.named("pink"), Style.named("green"),
                                         Style.named("orange"), Style.named("purple"), Style.named("yellow")]
     readonly property real trackProgress: model.currentTrackPosition / Math.max(model.currentTrackDuration, 0.1)
-    readonly property var playingTracks: model.importedTracks.filter(
-        t => model.playingTrackIds.indexOf(t.id) >= 0 && t.waveform.length > 0)
-    readonly property var selectedTrack: {
-        const found = model.importedTracks.find(t => t.id === model.selectedImportId)
-        return found && found.waveform.length > 0 ? found : null
-    }
+    // Only the tracks drawn, never the whole list: a library of a thousand entries would be read
+    // whole on every change of any one of them.
+    readonly property var playingTracks: model.playingOverviewTracks
+    readonly property var selectedTrack: model.selectedOverviewTrack ?? null
     // "playing", "selected" or "idle": which of the three the area shows.
     readonly property string mode: model.playingTrackIds.length > 0 ? "playing" : selectedTrack ? "selected" : "idle"
 

@@ -9,6 +9,8 @@
 #include <QStandardPaths>
 #include <QSvgRenderer>
 
+#include <optional>
+
 namespace quelmo {
 
 QString themeIconForSymbol(const QString& symbol) {
@@ -66,25 +68,28 @@ QString themeIconForSymbol(const QString& symbol) {
 QString themeIconFile(const QString& themeIcon) {
     // Image providers may be asked from a loader thread.
     static QMutex mutex;
-    static QHash<QString, QString> found;
+    static std::optional<QHash<QString, QString>> files; // icon name -> its file
     if (themeIcon.isEmpty()) {
         return {};
     }
     QMutexLocker lock(&mutex);
-    if (const auto it = found.constFind(themeIcon); it != found.cend()) {
-        return *it;
-    }
-    QString file;
-    for (const QString& base : QStandardPaths::standardLocations(QStandardPaths::GenericDataLocation)) {
-        QDirIterator it(base + "/icons/Adwaita/scalable", {themeIcon + ".svg"}, QDir::Files,
-                        QDirIterator::Subdirectories);
-        if (it.hasNext()) {
-            file = it.next();
-            break;
+    if (!files) {
+        // One walk of the theme for every icon, the first file of a name kept: a walk per icon
+        // held the first frame for several milliseconds per icon.
+        files.emplace();
+        for (const QString& base : QStandardPaths::standardLocations(QStandardPaths::GenericDataLocation)) {
+            QDirIterator it(base + "/icons/Adwaita/scalable", {QStringLiteral("*.svg")}, QDir::Files,
+                            QDirIterator::Subdirectories);
+            while (it.hasNext()) {
+                const QString file = it.next();
+                const QString name = it.fileInfo().completeBaseName();
+                if (!files->contains(name)) {
+                    files->insert(name, file);
+                }
+            }
         }
     }
-    found.insert(themeIcon, file);
-    return file;
+    return files->value(themeIcon);
 }
 
 SymbolImageProvider::SymbolImageProvider() : QQuickImageProvider(QQuickImageProvider::Image) {}

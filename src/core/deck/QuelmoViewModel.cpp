@@ -83,6 +83,10 @@ QuelmoViewModel::QuelmoViewModel(Dependencies dependencies, QObject* parent)
     setupEffects();
     watchMixTags();
     connect(this, &QuelmoViewModel::importedTracksChanged, this, [this] { trackListModel_.sync(importedTracks_); });
+    for (auto signal : {&QuelmoViewModel::importedTracksChanged, &QuelmoViewModel::playingTrackIdsChanged,
+                        &QuelmoViewModel::selectedImportIdChanged}) {
+        connect(this, signal, this, &QuelmoViewModel::updateOverviewTracks);
+    }
 
     // The library restore runs on the next turn of the event loop; construction does not wait.
     QMetaObject::invokeMethod(this, &QuelmoViewModel::loadSavedDownloads, Qt::QueuedConnection);

@@ -140,6 +140,11 @@ class QuelmoViewModel : public QObject {
     Q_PROPERTY(quelmo::voice::QuelmoVoiceProfile voiceProfile READ voiceProfile WRITE setVoiceProfile NOTIFY voiceProfileChanged)
     Q_PROPERTY(QVariant tuningPulseTarget READ tuningPulseTargetForView NOTIFY tuningPulseTargetChanged)
     Q_PROPERTY(QVariantList importedTracks READ importedTracksForView NOTIFY importedTracksChanged)
+    // What the waveform panel draws, each entry only once it has an overview: the playing entries
+    // in list order, and the selected entry (null without one). Small whatever the list's length,
+    // and notified only when what they hold changes, not on every change of the list.
+    Q_PROPERTY(QVariantList playingOverviewTracks READ playingOverviewTracksForView NOTIFY overviewTracksChanged)
+    Q_PROPERTY(QVariant selectedOverviewTrack READ selectedOverviewTrackForView NOTIFY overviewTracksChanged)
     // The same list as an item model (roles track, trackId, name), for list views of many rows.
     Q_PROPERTY(QAbstractItemModel* importedTrackModel READ importedTrackModel CONSTANT)
     // The keyboard lesson's tables: {label, action} for every monitored key, {keys, title, detail}
@@ -450,6 +455,8 @@ public:
     QVariant tuningPulseTargetForView() const;
     const QList<QuelmoImportedTrack>& importedTracks() const { return importedTracks_; }
     QVariantList importedTracksForView() const;
+    QVariantList playingOverviewTracksForView() const;
+    QVariant selectedOverviewTrackForView() const;
     QAbstractItemModel* importedTrackModel() { return &trackListModel_; }
     std::optional<QUuid> selectedImportId() const { return selectedImportId_; }
     void setSelectedImportId(std::optional<QUuid> value);
@@ -581,6 +588,7 @@ signals:
     void voiceProfileChanged();
     void tuningPulseTargetChanged();
     void importedTracksChanged();
+    void overviewTracksChanged();
     void selectedImportIdChanged();
     void playingTrackIdsChanged();
     void pausedTrackIdsChanged();
@@ -656,6 +664,7 @@ private:
     transport::BeatGrid gridFromNow(double intervalSeconds) const;
     // Tracks and import player
     void watchMixTags();
+    void updateOverviewTracks();
     void updateMixTags();
     void setPlayingTrackIds(const UuidSet& value);
     void setPausedTrackIds(const UuidSet& value);
@@ -767,6 +776,8 @@ private:
     UuidMap<double> trackDurations_;
     QList<double> hotCues_;
     QStringList mixTags_;
+    QList<QuelmoImportedTrack> playingOverviewTracks_;
+    std::optional<QuelmoImportedTrack> selectedOverviewTrack_;
 
     // Transport, metronome and sequencer
     std::shared_ptr<engine::PlayerNode> beatPlayer_;

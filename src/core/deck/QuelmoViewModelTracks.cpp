@@ -66,6 +66,44 @@ QVariantList QuelmoViewModel::importedTracksForView() const {
     return out;
 }
 
+QVariantList QuelmoViewModel::playingOverviewTracksForView() const {
+    QVariantList out;
+    out.reserve(playingOverviewTracks_.size());
+    for (const auto& track : playingOverviewTracks_) {
+        out.append(QVariant::fromValue(track));
+    }
+    return out;
+}
+
+QVariant QuelmoViewModel::selectedOverviewTrackForView() const {
+    return selectedOverviewTrack_ ? QVariant::fromValue(*selectedOverviewTrack_) : QVariant();
+}
+
+void QuelmoViewModel::updateOverviewTracks() {
+    const auto hasOverview = [](const QuelmoImportedTrack& track) {
+        return track.waveformData && !track.waveformData->isEmpty();
+    };
+    QList<QuelmoImportedTrack> playing;
+    std::optional<QuelmoImportedTrack> selected;
+    for (const auto& track : importedTracks_) {
+        if (!hasOverview(track)) {
+            continue;
+        }
+        if (playingTrackIds_.contains(track.id)) {
+            playing.append(track);
+        }
+        if (selectedImportId_ == track.id) {
+            selected = track;
+        }
+    }
+    if (playing == playingOverviewTracks_ && selected == selectedOverviewTrack_) {
+        return;
+    }
+    playingOverviewTracks_ = std::move(playing);
+    selectedOverviewTrack_ = std::move(selected);
+    emit overviewTracksChanged();
+}
+
 void QuelmoViewModel::setSelectedImportId(std::optional<QUuid> value) {
     assign(selectedImportId_, value, &QuelmoViewModel::selectedImportIdChanged);
 }
