@@ -51,11 +51,11 @@ QuelmoViewModel::QuelmoViewModel(Dependencies dependencies, QObject* parent)
       visualizer_(dependencies.visualizer ? dependencies.visualizer : &KeyboardVisualizerManager::shared()), padLabels_(makePadLabels()),
       voicePresets_(makeVoicePresets()), beatPlayer_(std::make_shared<engine::PlayerNode>()),
       voiceDropPlayer_(std::make_shared<engine::PlayerNode>()),
-      voiceTimePitch_(std::make_shared<engine::TimePitchUnit>()),
+      voiceTimePitch_(std::make_shared<engine::TimePitchUnit>(engine::TimePitchUnit::WarmUp::later)),
       voiceToneEQ_(std::make_shared<engine::EQUnit>(3)),
       voiceDistortion_(std::make_shared<engine::DistortionUnit>()),
       voiceBusMixer_(std::make_shared<engine::MixerNode>()), importPlayer_(std::make_shared<engine::PlayerNode>()),
-      importTimePitch_(std::make_shared<engine::TimePitchUnit>()),
+      importTimePitch_(std::make_shared<engine::TimePitchUnit>(engine::TimePitchUnit::WarmUp::later)),
       engine_(std::make_unique<engine::AudioEngine>(dependencies.makeAudioDriver ? dependencies.makeAudioDriver()
                                                                                   : nullptr)),
       padsMixer_(std::make_shared<engine::MixerNode>()), importMixer_(std::make_shared<engine::MixerNode>()),
@@ -64,6 +64,11 @@ QuelmoViewModel::QuelmoViewModel(Dependencies dependencies, QObject* parent)
       distortion_(std::make_shared<engine::DistortionUnit>()), masterToneEQ_(std::make_shared<engine::EQUnit>(3)),
       testTonePlayer_(std::make_shared<engine::PlayerNode>()) {
     transportStart_ = clock_->now();
+    // The two time-pitch units warm up side by side on workers while the deck's views load; the
+    // graph waits for them before it is built.
+    for (const auto& unit : {importTimePitch_, voiceTimePitch_}) {
+        timePitchWarmUps_.push_back(std::async(std::launch::async, [unit] { unit->warmUp(); }));
+    }
 
     const auto format = engine::AudioFormat::standard(44100.0, 2);
     if (!format) {

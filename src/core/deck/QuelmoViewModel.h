@@ -31,6 +31,7 @@
 #include <QVariant>
 
 #include <functional>
+#include <future>
 #include <memory>
 #include <optional>
 #include <vector>
@@ -862,6 +863,7 @@ private:
 
     // Audio graph
     std::unique_ptr<engine::AudioEngine> engine_;
+    std::vector<std::future<void>> timePitchWarmUps_; // joined before the graph is built
     std::shared_ptr<engine::MixerNode> mainMixer_;
     std::shared_ptr<engine::MixerNode> padsMixer_;
     std::shared_ptr<engine::MixerNode> importMixer_;

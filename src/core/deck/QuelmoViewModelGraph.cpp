@@ -62,6 +62,11 @@ void QuelmoViewModel::setupVoiceBusEffects() {
 
 // Builds the graph once and starts the engine.
 void QuelmoViewModel::setupAudio() {
+    for (auto& warmUp : timePitchWarmUps_) {
+        if (warmUp.valid()) {
+            warmUp.get();
+        }
+    }
     namespace QSB = QuelmoSampleBuffers;
     padBuffers_.clear();
     for (const auto& recipe : {QSB::kick, QSB::snare, QSB::hiHat, QSB::clap, QSB::bassNote, QSB::riser, QSB::chop,

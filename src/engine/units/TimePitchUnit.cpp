@@ -20,7 +20,7 @@ double quantisedPitchScale(double cents) {
 }
 } // namespace
 
-TimePitchUnit::TimePitchUnit() : AudioNode(1) {
+TimePitchUnit::TimePitchUnit(WarmUp when) : AudioNode(1) {
     using RB = RubberBand::RubberBandStretcher;
     RB::setDefaultDebugLevel(0);
     stretcher_ = std::make_unique<RB>(static_cast<std::size_t>(AudioEngine::sampleRate), 2,
@@ -30,7 +30,9 @@ TimePitchUnit::TimePitchUnit() : AudioNode(1) {
     stretcher_->setMaxProcessSize(maxFramesPerPull);
     scratch_[0].assign(scratchFrames, 0.0f);
     scratch_[1].assign(scratchFrames, 0.0f);
-    warmUp();
+    if (when == WarmUp::now) {
+        warmUp();
+    }
 }
 
 TimePitchUnit::~TimePitchUnit() = default;

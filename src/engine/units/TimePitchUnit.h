@@ -31,7 +31,10 @@ namespace quelmo::engine {
 // again when sound returns.
 class TimePitchUnit : public AudioNode {
 public:
-    TimePitchUnit();
+    // later: the caller runs warmUp() itself (on a worker, say) and lets it finish before the unit
+    // is attached to a graph.
+    enum class WarmUp { now, later };
+    explicit TimePitchUnit(WarmUp when = WarmUp::now);
     ~TimePitchUnit() override;
 
     void setRate(float rate) { rate_.set(rate); }
@@ -43,6 +46,10 @@ public:
     static constexpr double maxRate = 4.0;
     static constexpr double maxCents = 2400.0;
 
+    // Drives the stretcher through the extremes of both ranges (see above). Takes about half a
+    // second; any one thread, while nothing else uses the unit.
+    void warmUp();
+
 protected:
     void render(const RenderContext& context, std::uint32_t frames, StereoBus& out) override;
 
@@ -50,7 +57,6 @@ private:
     void applyRatios(double rate, double cents);
     void start(double rate, double cents, std::int64_t inputClock);
     void prime();
-    void warmUp();
 
     AtomicParameter rate_{1.0f};
     AtomicParameter pitch_{0.0f};
