@@ -1,11 +1,11 @@
 #!/usr/bin/env bash
 # What the deck costs at rest with 50 rows listed, against the empty deck in the same run: the real
 # application under Xvfb (Qt Quick's software renderer) with a private PulseAudio null sink, nothing
-# playing. 50 short MP3s (20 s, mono, 128 kb/s; one encoding copied under 50 names) lie in ~/Music
-# and are added one by one through "ADD AUDIO" and the file dialog, each row waited for.
+# playing. 50 short MP3s (20 s, mono, 128 kb/s; one encoding copied under 50 names) lie in the
+# downloads folder and come back as rows at a restart, as a user's library does.
 # For the empty deck, then with the 50 rows:
 #   wave     CPU (share of one core) over SECONDS with the waveform panel on screen (target < 2 %)
-#   rows     the same with rows on screen (the list scrolled to the 25th)
+#   rows     the same with the import panel and its first rows on screen
 #   hidden   the same over 2 x SECONDS with the window unmapped, as when minimised (target < 0.1 %)
 #   resident memory (target < 120 MB)
 # The machine's load is printed beside each figure.
@@ -22,9 +22,7 @@ e2e_start_display >/dev/null
 e2e_start_sound >/dev/null
 ffmpeg -nostdin -v error -y -f lavfi -i "sine=f=330:d=20:r=44100" -c:a libmp3lame -b:a 128k "$E2E_ROOT/short.mp3"
 e2e_launch_deck
-mkdir -p "$E2E_ROOT/home/Music"
 name_of() { printf 'row %02d' "$1"; }
-for i in $(seq 1 50); do cp "$E2E_ROOT/short.mp3" "$E2E_ROOT/home/Music/$(name_of "$i").mp3"; done
 
 declare -A cpu
 measure() { # KEY LABEL SECONDS
@@ -37,7 +35,7 @@ measure_deck() { # PREFIX LABEL
     sleep 1
     measure "$1.wave" "$2, waveform panel" "$seconds"
     if [[ $1 == rows ]]; then
-        e2e_point_named "Play $(name_of 25)"
+        e2e_point_named "ADD AUDIO" # the first rows are on show beneath it
         sleep 1
         measure "$1.rows" "$2, rows in view" "$seconds"
     fi
@@ -52,10 +50,18 @@ declare -A rss
 
 sleep 5 # past the first seconds, when the output settles and goes to sleep
 measure_deck empty "empty deck"
-for i in $(seq 1 50); do
-    bench_add_audio $((i - 1)) "$(name_of "$i")"
-done
-sleep 5
+# The 50 rows come back from the downloads library at the next start, all at once, as a user's
+# library does.
+e2e_close_window
+e2e_wait_app_exit 10 >/dev/null || e2e_stop_app
+library="$E2E_ROOT/home/Documents/Quelmo Downloads"
+mkdir -p "$library"
+for i in $(seq 1 50); do cp "$E2E_ROOT/short.mp3" "$library/$(name_of "$i").mp3"; done
+e2e_launch_app "QUELMO_YTDLP_PROBE_PATHS=$E2E_ROOT/absent/yt-dlp"
+e2e_wait_window
+e2e_wait_screen deck
+e2e_wait_for 10 e2e_is_listed "Play $(name_of 1)" || e2e_fail "the library's rows did not come back"
+sleep 8 # their overviews are analysed in the background
 measure_deck rows "50 rows"
 awk -v a="${cpu[empty.wave]}" -v b="${cpu[rows.wave]}" -v c="${cpu[empty.hidden]}" -v d="${cpu[rows.hidden]}" \
     -v m="${rss[empty]}" -v n="${rss[rows]}" 'BEGIN {

@@ -86,13 +86,15 @@ Rectangle {
                 // The track's loudness overview under the bar, drawn once per size and data; a file
                 // that could not be analysed shows none.
                 Canvas {
+                    id: overviewCanvas
                     objectName: "trackOverview"
                     anchors.fill: parent
                     visible: row.overview.length > 0
                     renderStrategy: Canvas.Immediate
                     onWidthChanged: requestPaint()
                     onHeightChanged: requestPaint()
-                    Connections { target: row; function onOverviewChanged() { parent.requestPaint() } }
+                    // Rows restored from the library get their overview after they appear.
+                    Connections { target: row; function onOverviewChanged() { overviewCanvas.requestPaint() } }
                     onPaint: {
                         const ctx = getContext("2d")
                         ctx.reset()
