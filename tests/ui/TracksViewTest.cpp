@@ -6,6 +6,7 @@
 #include "devices/OfflineDriver.h"
 
 #include <QClipboard>
+#include <QDir>
 #include <QFile>
 #include <QGuiApplication>
 #include <QTemporaryDir>
@@ -249,4 +250,34 @@ TEST(TracksView, YoutubeBlockFollowsTheYtdlpCheckAndTheInstallAlertCopiesTheComm
     EXPECT_EQ(QGuiApplication::clipboard()->text(), "sudo apt install yt-dlp ffmpeg");
     EXPECT_TRUE(QTest::qWaitFor([&] { return !model.showYTDLPInstallAlert(); }));
     qunsetenv("QUELMO_YTDLP_PROBE_PATHS");
+}
+
+// A row restored from the library appears at once and draws its overview when the background
+// analysis brings it.
+TEST(TracksView, ARestoredRowDrawsItsOverviewWhenItArrives) {
+    QTemporaryDir documents;
+    const QString folder = documents.filePath("Quelmo Downloads");
+    QDir().mkpath(folder);
+    writeTone(folder, "restored", 440.0);
+    QFile manifest(folder + "/downloads.json");
+    ASSERT_TRUE(manifest.open(QIODevice::WriteOnly));
+    manifest.write(R"([{"id": "A", "name": "restored", "filename": "restored.wav"}])");
+    manifest.close();
+    auto model = offlineModel(documents.path());
+    Scene scene{QStringLiteral("QuelmoDeckView.qml"), {{QStringLiteral("model"), QVariant::fromValue<QObject*>(model.get())}},
+                QSize(1100, 3400)};
+    ASSERT_TRUE(QTest::qWaitFor([&] { return all(scene, "trackOverview").size() == 1; }, 5000));
+    QQuickItem* overview = all(scene, "trackOverview").first();
+    const QRect area = overview->mapRectToScene(QRectF(0, 0, overview->width(), overview->height())).toRect();
+    int lit = 0;
+    EXPECT_TRUE(QTest::qWaitFor([&] {
+        const QImage image = scene.window().grabWindow().copy(area);
+        lit = 0;
+        for (int y = 0; y < image.height(); ++y) {
+            for (int x = 0; x < image.width(); ++x) {
+                lit += qGray(image.pixel(x, y)) > 60 ? 1 : 0;
+            }
+        }
+        return lit > image.width(); // a full-length level of bars, not an empty strip
+    }, 5000)) << lit << " lit pixels";
 }
