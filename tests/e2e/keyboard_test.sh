@@ -25,11 +25,30 @@ e2e_check "the 1 key plays the kick" awk "BEGIN { exit !($correlation > 0.9) }"
 
 e2e_key bracketright
 e2e_wait_for 3 e2e_is_listed "115 BPM" || e2e_fail "] did not raise the tempo to 115"
+e2e_record_start clicks
 e2e_key space
 e2e_wait_for 3 e2e_is_listed "PAUSE" || e2e_fail "Space did not start the transport"
+sleep 1.5
+e2e_record_stop
+read -r rms _ < <(/usr/bin/python3 "$HERE/tone_levels.py" "$E2E_ROOT/clicks.wav" 100)
+e2e_note "transport started with Space: rms $rms"
+e2e_check "the metronome's clicks are heard" awk "BEGIN { exit !($rms > 0.001) }"
 e2e_screenshot keys-playing
 e2e_key s
 e2e_wait_for 3 e2e_is_listed "PLAY" || e2e_fail "S did not stop the transport"
+e2e_record_start silence
+sleep 1
+e2e_record_stop
+read -r rms _ < <(/usr/bin/python3 "$HERE/tone_levels.py" "$E2E_ROOT/silence.wav" 100)
+e2e_check "S leaves silence (rms $rms)" awk "BEGIN { exit !($rms < 0.001) }"
+
+# With Caps Lock on, the plain keys are not shortcuts: M does not start the transport.
+xdotool windowfocus --sync "$E2E_WINDOW"
+xdotool key Caps_Lock
+xdotool key m # not e2e_key: --clearmodifiers would lift Caps Lock for the press
+sleep 0.5
+e2e_check "Caps Lock with M leaves the transport stopped" e2e_is_listed "PLAY"
+xdotool key Caps_Lock
 
 # D lights the room; F fills the screen for ten seconds, while clicks still reach the deck.
 e2e_key d

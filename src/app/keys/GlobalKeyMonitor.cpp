@@ -5,6 +5,7 @@
 #include <QCoreApplication>
 #include <QGuiApplication>
 #include <QPointer>
+#include <QtGui/qguiapplication_platform.h>
 
 #include <X11/XKBlib.h>
 #include <X11/Xlib.h>
@@ -159,6 +160,15 @@ void GlobalKeyMonitor::run() {
             XFreeEventData(display, cookie);
         }
     }
+}
+
+bool x11CapsLockOn() {
+    auto* x11 = qGuiApp ? qGuiApp->nativeInterface<QNativeInterface::QX11Application>() : nullptr;
+    if (!x11 || !x11->display()) {
+        return false;
+    }
+    XkbStateRec state{};
+    return XkbGetState(x11->display(), XkbUseCoreKbd, &state) == Success && (state.locked_mods & LockMask) != 0;
 }
 
 void GlobalKeyMonitor::deliver(const keys::KeyEvent& event) {

@@ -32,4 +32,8 @@ private:
     std::thread reader_;
 };
 
+// Whether Caps Lock is on, from the X11 keyboard state of the application's own connection (Qt's
+// key events do not carry it); false without X11.
+bool x11CapsLockOn();
+
 } // namespace quelmo

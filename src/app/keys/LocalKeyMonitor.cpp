@@ -40,8 +40,8 @@ protected:
             return false;
         }
         const auto* key = static_cast<QKeyEvent*>(event);
-        const keys::KeyEvent decoded =
-            keys::keyEventFromQt(key->key(), key->modifiers(), key->text(), key->nativeScanCode(), key->isAutoRepeat());
+        const keys::KeyEvent decoded = keys::keyEventFromQt(key->key(), key->modifiers(), key->text(),
+                                                            key->nativeScanCode(), key->isAutoRepeat(), x11CapsLockOn());
         bool consumed = false;
         // A handler may drop a monitor (the switch turned off): walk a copy.
         const std::vector<LocalKeyMonitor*> monitors = monitors_;
