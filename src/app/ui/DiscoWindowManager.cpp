@@ -4,6 +4,7 @@
 #include <QQmlComponent>
 #include <QQmlEngine>
 #include <QScreen>
+#include <QWindow>
 
 namespace quelmo {
 
@@ -24,7 +25,14 @@ void DiscoWindowManager::showDiscoWindow() {
     }
     window->setFlags(Qt::FramelessWindowHint | Qt::WindowStaysOnTopHint | Qt::WindowTransparentForInput |
                      Qt::WindowDoesNotAcceptFocus | Qt::X11BypassWindowManagerHint | Qt::Tool);
+    // The screen the deck's window is on; the primary one when that is not known.
     QScreen* screen = QGuiApplication::primaryScreen();
+    for (QWindow* w : QGuiApplication::topLevelWindows()) {
+        if (w->isVisible() && w->title() == QLatin1String("Quelmo") && w->screen()) {
+            screen = w->screen();
+            break;
+        }
+    }
     if (screen) {
         window->setScreen(screen);
         window->setGeometry(screen->geometry());

@@ -12,8 +12,8 @@ class QQmlComponent;
 
 namespace quelmo {
 
-// The full-screen disco window: frameless, above everything, on the primary screen (1920 x 1080 at
-// the origin without one), transparent to the mouse so clicks reach the windows below, never
+// The full-screen disco window: frameless, above everything, on the screen of the deck's window
+// (1920 x 1080 at the origin without a screen), transparent to the mouse so clicks reach the windows below, never
 // taking the focus. Created when shown, destroyed when hidden.
 class DiscoWindowManager final : public DiscoWindowHost {
 public:

@@ -112,6 +112,11 @@ void KeyboardVisualizerManager::showFullScreenDisco() {
 }
 
 void KeyboardVisualizerManager::hideFullScreenDisco() {
+    // The close that was pending belongs to the window going now; a window opened later gets its own.
+    if (discoAutoHide_) {
+        discoAutoHide_->cancel();
+        discoAutoHide_.reset();
+    }
     if (discoWindowShown_) {
         discoWindowShown_ = false;
         if (discoHost_) {
