@@ -1,7 +1,9 @@
 #pragma once
 
-// What the library and download bench programs share: the monotonic clock, running the event loop
-// for a while, the main thread's heartbeat and the summary of a set of delays.
+// What the library and download bench programs add to BenchSupport.h: running the event loop for
+// a while, and a main-thread heartbeat that also stamps the thread's own CPU time.
+
+#include "BenchSupport.h"
 
 #include <QElapsedTimer>
 #include <QEventLoop>
@@ -19,23 +21,7 @@
 
 namespace quelmo::bench {
 
-inline std::int64_t monotonicNs() {
-    timespec ts{};
-    clock_gettime(CLOCK_MONOTONIC, &ts);
-    return static_cast<std::int64_t>(ts.tv_sec) * 1'000'000'000 + ts.tv_nsec;
-}
-
 inline double msBetween(std::int64_t fromNs, std::int64_t toNs) { return static_cast<double>(toNs - fromNs) / 1e6; }
-
-// User plus system CPU seconds of the whole process (every thread) so far.
-inline double processCpuSeconds() {
-    rusage usage{};
-    getrusage(RUSAGE_SELF, &usage);
-    const auto seconds = [](const timeval& t) {
-        return static_cast<double>(t.tv_sec) + static_cast<double>(t.tv_usec) / 1e6;
-    };
-    return seconds(usage.ru_utime) + seconds(usage.ru_stime);
-}
 
 // Runs a real event loop (which sleeps between events) until done() holds, checked every checkMs,
 // or limitMs pass; false on the limit. A null done() runs for the whole limit.
@@ -58,15 +44,6 @@ inline bool runEventLoop(int limitMs, const std::function<bool()>& done = {}, in
     QTimer::singleShot(limitMs, &loop, &QEventLoop::quit);
     loop.exec();
     return held;
-}
-
-// The value below which `share` (0..1) of the sorted values lie; 0 for none.
-inline double percentile(const std::vector<double>& sorted, double share) {
-    if (sorted.empty()) {
-        return 0.0;
-    }
-    const auto index = static_cast<std::size_t>(share * static_cast<double>(sorted.size() - 1) + 0.5);
-    return sorted[std::min(index, sorted.size() - 1)];
 }
 
 inline std::int64_t threadCpuNs() {
