@@ -26,24 +26,11 @@ inline double msBetween(std::int64_t fromNs, std::int64_t toNs) { return static_
 // Runs a real event loop (which sleeps between events) until done() holds, checked every checkMs,
 // or limitMs pass; false on the limit. A null done() runs for the whole limit.
 inline bool runEventLoop(int limitMs, const std::function<bool()>& done = {}, int checkMs = 50) {
-    if (done && done()) {
-        return true;
+    if (!done) {
+        runFor(limitMs);
+        return false;
     }
-    QEventLoop loop;
-    bool held = false;
-    QTimer check;
-    if (done) {
-        QObject::connect(&check, &QTimer::timeout, [&] {
-            if (done()) {
-                held = true;
-                loop.quit();
-            }
-        });
-        check.start(checkMs);
-    }
-    QTimer::singleShot(limitMs, &loop, &QEventLoop::quit);
-    loop.exec();
-    return held;
+    return runUntil(done, limitMs, checkMs);
 }
 
 inline std::int64_t threadCpuNs() {
