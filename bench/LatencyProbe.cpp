@@ -1,6 +1,6 @@
 // The yardstick for click-to-sound latency: a bare PulseAudio client that plays a short 5 kHz burst
-// the moment the X server reports a mouse button press anywhere (XInput2 raw events on the root
-// window), on a stream with a 256-frame buffer. libpulse alone: the buffer stays at 256 frames
+// the moment the X server reports a mouse button or key press anywhere (XInput2 raw events on the
+// root window), on a stream with a 256-frame buffer. libpulse alone: the buffer stays at 256 frames
 // whatever happens (each underflow is logged on stderr instead). Runs until killed.
 // Usage: quelmo_latency_probe [BUFFER_FRAMES]   (DISPLAY and PULSE_SERVER as for the application)
 
@@ -115,6 +115,7 @@ int main(int argc, char** argv) {
     }
     unsigned char maskBits[XIMaskLen(XI_LASTEVENT)] = {};
     XISetMask(maskBits, XI_RawButtonPress);
+    XISetMask(maskBits, XI_RawKeyPress);
     XIEventMask mask{XIAllMasterDevices, sizeof(maskBits), maskBits};
     XISelectEvents(display, DefaultRootWindow(display), &mask, 1);
     XFlush(display);
@@ -143,7 +144,7 @@ int main(int argc, char** argv) {
         XEvent e;
         XNextEvent(display, &e);
         if (e.xcookie.type == GenericEvent && e.xcookie.extension == opcode && XGetEventData(display, &e.xcookie)) {
-            if (e.xcookie.evtype == XI_RawButtonPress) {
+            if (e.xcookie.evtype == XI_RawButtonPress || e.xcookie.evtype == XI_RawKeyPress) {
                 probe.pressed = true;
             }
             XFreeEventData(display, &e.xcookie);

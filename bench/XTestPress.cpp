@@ -4,7 +4,8 @@
 // as quelmo_monitor_recorder's blocks. The pointer stays where it is; move it first.
 // Prints one line per press: "<press stamp ns> <ns spent in XSync> <release stamp ns>"; the release
 // stamp is the click's time for a control that acts when the button comes up.
-// Usage: quelmo_xtest_press [--key KEYSYM_NAME | --button N] COUNT INTERVAL_MS
+// Usage: quelmo_xtest_press [--key KEYSYM_NAME[,KEYSYM_NAME...] | --button N] COUNT INTERVAL_MS
+//        With several keys, the presses go through them in turn (a typist's spread of keys).
 //        Presses are INTERVAL_MS apart, give or take a fifth (spread evenly, so the presses do not
 //        lock to the audio's period); each is released 40 ms after it.
 
@@ -19,7 +20,9 @@
 #include <cstdlib>
 #include <cstring>
 #include <ctime>
+#include <string>
 #include <thread>
+#include <vector>
 
 namespace {
 
@@ -43,7 +46,7 @@ int main(int argc, char** argv) {
         arg = 3;
     }
     if (argc - arg != 2) {
-        std::fprintf(stderr, "usage: %s [--key KEYSYM_NAME | --button N] COUNT INTERVAL_MS\n", argv[0]);
+        std::fprintf(stderr, "usage: %s [--key KEYSYM_NAME[,KEYSYM_NAME...] | --button N] COUNT INTERVAL_MS\n", argv[0]);
         return 2;
     }
     const long count = std::strtol(argv[arg], nullptr, 10);
@@ -55,17 +58,26 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "no X display with XTest\n");
         return 1;
     }
-    KeyCode key = 0;
+    std::vector<KeyCode> keys;
     if (keyName) {
-        const KeySym sym = XStringToKeysym(keyName);
-        key = sym == NoSymbol ? 0 : XKeysymToKeycode(display, sym);
-        if (key == 0) {
-            std::fprintf(stderr, "no key for %s\n", keyName);
-            return 1;
+        const std::string names = keyName;
+        for (std::size_t start = 0; start <= names.size();) {
+            const std::size_t comma = std::min(names.find(',', start), names.size());
+            const std::string name = names.substr(start, comma - start);
+            const KeySym sym = XStringToKeysym(name.c_str());
+            const KeyCode key = sym == NoSymbol ? 0 : XKeysymToKeycode(display, sym);
+            if (key == 0) {
+                std::fprintf(stderr, "no key for %s\n", name.c_str());
+                return 1;
+            }
+            keys.push_back(key);
+            start = comma + 1;
         }
     }
+    long pressIndex = 0;
     auto fake = [&](bool down) {
         if (keyName) {
+            const KeyCode key = keys[static_cast<std::size_t>(pressIndex) % keys.size()];
             XTestFakeKeyEvent(display, key, down ? True : False, CurrentTime);
         } else {
             XTestFakeButtonEvent(display, button, down ? True : False, CurrentTime);
@@ -73,6 +85,7 @@ int main(int argc, char** argv) {
     };
     XSync(display, False);
     for (long i = 0; i < count; ++i) {
+        pressIndex = i;
         const std::int64_t before = monotonicNs();
         fake(true);
         XSync(display, False);

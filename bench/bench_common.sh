@@ -9,9 +9,11 @@
 #   bench_record_stop                  CLOCK_MONOTONIC: $E2E_ROOT/NAME.f32 and NAME.blocks
 #   bench_press NAME COUNT [MS]        COUNT XTest clicks at the pointer, MS apart (500), their
 #                                      press and release stamps appended to $E2E_ROOT/NAME.presses
-#   bench_bare_client NAME COUNT       the baseline: a bare libpulse client (256-frame buffer) that
-#                                      plays a burst on every click, alone on the sink, clicked
-#                                      COUNT times and recorded under NAME
+#   bench_key NAME KEYS COUNT [MS]     the same with XTest key presses (KEYS: keysym names, comma
+#                                      separated, pressed in turn) to the window with the focus
+#   bench_bare_client NAME COUNT [KEY] the baseline: a bare libpulse client (256-frame buffer) that
+#                                      plays a burst on every click or key press, alone on the sink,
+#                                      clicked (or KEY pressed) COUNT times and recorded under NAME
 #   bench_add_audio INDEX NAME         add a file through "ADD AUDIO" and the file dialog: the dialog
 #                                      opens in ~/Music, sorted by name, where it was left (on the
 #                                      first file the first time); the file at INDEX in that list is
@@ -47,6 +49,10 @@ bench_press() {
     "$build/bench/quelmo_xtest_press" --button 1 "$2" "${3:-500}" >>"$E2E_ROOT/$1.presses"
 }
 
+bench_key() {
+    "$build/bench/quelmo_xtest_press" --key "$2" "$3" "${4:-500}" >>"$E2E_ROOT/$1.presses"
+}
+
 bench_bare_client() {
     local probe
     "$build/bench/quelmo_latency_probe" >"$E2E_ROOT/probe.log" 2>&1 &
@@ -57,7 +63,7 @@ bench_bare_client() {
     sleep 1
     bench_record_start "$1"
     sleep 0.5
-    bench_press "$1" "$2"
+    if [[ -n "${3:-}" ]]; then bench_key "$1" "$3" "$2"; else bench_press "$1" "$2"; fi
     sleep 0.5
     bench_record_stop
     kill "$probe"

@@ -25,6 +25,8 @@
 #   e2e_busy_start / e2e_busy_stop             keep both cores busy with two spinning processes
 #   e2e_settings_file                          the QSettings file of the current HOME
 #   e2e_check CONDITION_DESCRIPTION CMD...     run CMD, fail the test with the description if it fails
+#
+# The X screen is 1280x1024 at 24 bits unless E2E_SCREEN (WIDTHxHEIGHTxDEPTH) says otherwise.
 
 set -Eeuo pipefail
 
@@ -115,7 +117,7 @@ e2e_start_display() {
     # The server picks a free display itself and says which once it accepts connections: tests
     # starting side by side never end up sharing one.
     local pid
-    Xvfb -displayfd 3 -screen 0 1280x1024x24 -nolisten tcp -noreset 3>"$E2E_ROOT/display" \
+    Xvfb -displayfd 3 -screen 0 "${E2E_SCREEN:-1280x1024x24}" -nolisten tcp -noreset 3>"$E2E_ROOT/display" \
         >"$E2E_ROOT/xvfb.log" 2>&1 &
     pid=$!
     if ! e2e_wait_for 10 test -s "$E2E_ROOT/display"; then

@@ -28,7 +28,8 @@ Item {
             width: 80; height: 80; radius: 40
             color: "transparent"; border.color: bubble.tint; border.width: 2
             opacity: 0.6 - index * 0.15
-            NumberAnimation on scale { from: 1; to: 2 + index * 0.2; duration: 600; loops: Animation.Infinite; easing.type: Easing.OutQuad }
+            // Two ripples: the bubble is gone after a second.
+            NumberAnimation on scale { from: 1; to: 2 + index * 0.2; duration: 600; loops: 2; easing.type: Easing.OutQuad }
         }
     }
     Text {

@@ -7,16 +7,17 @@ import Quelmo
 // mouse.
 Item {
     id: overlay
-    readonly property var events: KeyboardVisualizer.keyEvents
+    // One delegate per bubble, made when its key is pressed and dropped when it expires.
+    readonly property int count: bubbles.count
     function wrap(h) { return h - Math.floor(h) }
 
     // The rings behind a burst of keys.
     Item {
         anchors.fill: parent
-        visible: overlay.events.length >= 3
+        visible: overlay.count >= 3
         opacity: 0.6
         Repeater {
-            model: Math.min(overlay.events.length, 3)
+            model: Math.min(overlay.count, 3)
             Rectangle {
                 anchors.centerIn: parent
                 width: 2 * (150 + 80 * index); height: width; radius: width / 2
@@ -26,9 +27,10 @@ Item {
         }
     }
     Repeater {
+        id: bubbles
         objectName: "keyBubbles"
-        model: overlay.events
-        KeyPressBubble { event: modelData }
+        model: KeyboardVisualizer.bubbles
+        KeyPressBubble { event: model }
     }
     // Eight rays from the middle of the top edge, turning through the colours with the show.
     component Ray: ShapePath {

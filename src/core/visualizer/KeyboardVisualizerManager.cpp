@@ -38,7 +38,7 @@ KeyboardVisualizerManager& KeyboardVisualizerManager::shared() {
 }
 
 KeyboardVisualizerManager::KeyboardVisualizerManager(std::shared_ptr<DelayScheduler> scheduler, QObject* parent)
-    : QObject(parent), scheduler_(std::move(scheduler)) {}
+    : QObject(parent), scheduler_(std::move(scheduler)), bubbles_(this) {}
 
 KeyboardVisualizerManager::~KeyboardVisualizerManager() = default;
 
@@ -153,12 +153,10 @@ void KeyboardVisualizerManager::handleKeyEvent(const keys::KeyEvent& event) {
     KeyEvent bubble{QUuid::createUuid(), event.characters.toUpper(), xs(random_), ys(random_),
                     isDiscoMode_ ? hueColour(hue_) : QString::fromLatin1(palette[pick(random_)])};
     const QUuid id = bubble.id;
-    keyEvents_.push_back(std::move(bubble));
+    bubbles_.append(std::move(bubble));
     emit keyEventsChanged();
     removals_.push_back(scheduler_->schedule(bubbleLife, [this, id] {
-        const auto gone = std::remove_if(keyEvents_.begin(), keyEvents_.end(), [&](const KeyEvent& e) { return e.id == id; });
-        if (gone != keyEvents_.end()) {
-            keyEvents_.erase(gone, keyEvents_.end());
+        if (bubbles_.remove(id)) {
             emit keyEventsChanged();
         }
         // The oldest removal is the one running: drop its handle.
@@ -184,8 +182,8 @@ void KeyboardVisualizerManager::updateDiscoColors() {
 
 QVariantList KeyboardVisualizerManager::keyEventsForView() const {
     QVariantList out;
-    out.reserve(static_cast<qsizetype>(keyEvents_.size()));
-    for (const auto& e : keyEvents_) {
+    out.reserve(static_cast<qsizetype>(keyEvents().size()));
+    for (const auto& e : keyEvents()) {
         out.append(QVariantMap{{"id", e.id.toString(QUuid::WithoutBraces)}, {"key", e.key}, {"x", e.x}, {"y", e.y},
                                {"color", e.color}});
     }

@@ -2,6 +2,7 @@
 
 #include "keys/KeyEvent.h"
 #include "util/DelayScheduler.h"
+#include "visualizer/KeyBubbleModel.h"
 
 #include <QObject>
 #include <QString>
@@ -33,6 +34,8 @@ class KeyboardVisualizerManager : public QObject {
     Q_OBJECT
     // {id, key, x, y, color} per bubble, oldest first.
     Q_PROPERTY(QVariantList keyEvents READ keyEventsForView NOTIFY keyEventsChanged)
+    // The same bubbles as a list model, for views: one delegate made per new bubble.
+    Q_PROPERTY(QAbstractListModel* bubbles READ bubbles CONSTANT)
     Q_PROPERTY(bool isDiscoMode READ isDiscoMode NOTIFY isDiscoModeChanged)
     Q_PROPERTY(bool isFullScreenDisco READ isFullScreenDisco WRITE setIsFullScreenDisco NOTIFY isFullScreenDiscoChanged)
     Q_PROPERTY(double discoIntensity READ discoIntensity NOTIFY discoIntensityChanged)
@@ -41,13 +44,7 @@ class KeyboardVisualizerManager : public QObject {
 
 public:
     // One bubble.
-    struct KeyEvent {
-        QUuid id;
-        QString key;       // the key's characters, upper-cased
-        double x = 0.0;    // where the bubble is drawn, in points
-        double y = 0.0;
-        QString color;     // "#rrggbb"
-    };
+    using KeyEvent = KeyBubbleModel::Bubble;
     static constexpr std::chrono::milliseconds colourTick{50};
     static constexpr std::chrono::milliseconds bubbleLife{1000};
 
@@ -80,7 +77,8 @@ public:
     // exactly 0 once past 1.
     void updateDiscoColors();
 
-    const std::vector<KeyEvent>& keyEvents() const { return keyEvents_; }
+    const std::vector<KeyEvent>& keyEvents() const { return bubbles_.bubbles(); }
+    QAbstractListModel* bubbles() { return &bubbles_; }
     QVariantList keyEventsForView() const;
     bool isDiscoMode() const { return isDiscoMode_; }
     bool isFullScreenDisco() const { return isFullScreenDisco_; }
@@ -104,7 +102,7 @@ private:
     void scheduleColourTick();
 
     std::shared_ptr<DelayScheduler> scheduler_;
-    std::vector<KeyEvent> keyEvents_;
+    KeyBubbleModel bubbles_;
     bool isDiscoMode_ = false;
     bool isFullScreenDisco_ = false;
     double discoIntensity_ = 0.5;
