@@ -1,17 +1,29 @@
 import QtQuick
 import Quelmo
 
-// One key's bubble: soft glowing circles in the key's colour with the key on top, popping in,
-// rippling, rising and fading. Made of plain circles (no blur) so a quick typist costs little.
+// One key's bubble: soft glowing circles in the key's colour with the key on top, popping in
+// (0.4 s, overshooting), rippling (every 0.6 s), rising 100 points and fading (1.2 s). Made of plain
+// circles (no blur), and moved by the overlay's clock (now, in ms) rather than by animations that
+// would run at the display's frame rate.
 Item {
     id: bubble
     property var event
+    property real now: born
+    readonly property real born: Date.now()
+    readonly property real t: Math.max(0, (now - born) / 1000)
+    readonly property real settle: Math.min(1, t / 1.2)
+    readonly property real easeOut: 1 - (1 - settle) * (1 - settle)
     readonly property color tint: event ? event.color : "cyan"
     width: 100; height: 100
     x: (event ? event.x : 0) - width / 2
-    y: (event ? event.y : 0) - height / 2 + rise
-    property real rise: 0
-    scale: 0
+    y: (event ? event.y : 0) - height / 2 - 100 * easeOut
+    opacity: 1 - easeOut
+    // Out-back over 0.4 s: a pop past full size and back.
+    scale: {
+        const p = Math.min(1, t / 0.4) - 1
+        const s = 2.2
+        return 1 + (s + 1) * p * p * p + s * p * p
+    }
 
     Rectangle { anchors.centerIn: parent; width: 100; height: 100; radius: 50; color: Qt.rgba(bubble.tint.r, bubble.tint.g, bubble.tint.b, 0.15) }
     Rectangle { anchors.centerIn: parent; width: 86; height: 86; radius: 43; color: Qt.rgba(bubble.tint.r, bubble.tint.g, bubble.tint.b, 0.25) }
@@ -28,8 +40,8 @@ Item {
             width: 80; height: 80; radius: 40
             color: "transparent"; border.color: bubble.tint; border.width: 2
             opacity: 0.6 - index * 0.15
-            // Two ripples: the bubble is gone after a second.
-            NumberAnimation on scale { from: 1; to: 2 + index * 0.2; duration: 600; loops: 2; easing.type: Easing.OutQuad }
+            readonly property real phase: (bubble.t % 0.6) / 0.6
+            scale: 1 + (1 + index * 0.2) * (1 - (1 - phase) * (1 - phase))
         }
     }
     Text {
@@ -39,7 +51,4 @@ Item {
         style: Text.Raised; styleColor: "black"
     }
 
-    NumberAnimation on scale { from: 0; to: 1; duration: 400; easing.type: Easing.OutBack; easing.overshoot: 2.2 }
-    NumberAnimation on rise { from: 0; to: -100; duration: 1200; easing.type: Easing.OutQuad }
-    NumberAnimation on opacity { from: 1; to: 0; duration: 1200; easing.type: Easing.OutQuad }
 }

@@ -10,6 +10,20 @@ Item {
     // One delegate per bubble, made when its key is pressed and dropped when it expires.
     readonly property int count: bubbles.count
     function wrap(h) { return h - Math.floor(h) }
+    // The bubbles move on this clock, 20 times a second, not on every display frame: with the
+    // software renderer each frame repaints everything under every bubble.
+    property real now: Date.now()
+    Timer {
+        interval: 50; repeat: true; running: overlay.count > 0
+        onTriggered: overlay.now = Date.now()
+    }
+    // The rays turn through the colours in steps, twice a second: they span the whole window, and
+    // each change of theirs repaints all of it.
+    property real rayHue: 0
+    Timer {
+        interval: 500; repeat: true; triggeredOnStart: true; running: KeyboardVisualizer.isDiscoMode
+        onTriggered: overlay.rayHue = KeyboardVisualizer.currentHue
+    }
 
     // The rings behind a burst of keys.
     Item {
@@ -30,14 +44,14 @@ Item {
         id: bubbles
         objectName: "keyBubbles"
         model: KeyboardVisualizer.bubbles
-        KeyPressBubble { event: model }
+        KeyPressBubble { event: model; now: overlay.now }
     }
     // Eight rays from the middle of the top edge, turning through the colours with the show.
     component Ray: ShapePath {
         property int index
         readonly property real angle: index * 2 * Math.PI / 8
         strokeWidth: 6
-        strokeColor: Qt.hsva(overlay.wrap(KeyboardVisualizer.currentHue + index / 8), 1, 1, 0.2)
+        strokeColor: Qt.hsva(overlay.wrap(overlay.rayHue + index / 8), 1, 1, 0.2)
         fillColor: "transparent"
         startX: overlay.width / 2; startY: 0
         PathLine {
