@@ -8,12 +8,16 @@
 #include <QEventLoop>
 #include <QObject>
 #include <QThread>
+#include <QList>
+#include <QString>
 #include <QTimer>
+#include <QUrl>
 
 #include <sys/resource.h>
 
 #include <algorithm>
 #include <cstdint>
+#include <cstdio>
 #include <ctime>
 #include <functional>
 #include <vector>
@@ -121,6 +125,26 @@ inline double percentile(const std::vector<double>& sorted, double share) {
     }
     const auto index = static_cast<std::size_t>(share * static_cast<double>(sorted.size() - 1) + 0.5);
     return sorted[std::min(index, sorted.size() - 1)];
+}
+
+// The files named on the command line from argv[first] on, as URLs.
+inline QList<QUrl> fileUrlsFrom(int argc, char** argv, int first) {
+    QList<QUrl> urls;
+    for (int i = first; i < argc; ++i) {
+        urls.append(QUrl::fromLocalFile(QString::fromLocal8Bit(argv[i])));
+    }
+    return urls;
+}
+
+// Builds and starts the deck's graph on the sound server; false, said on stderr, when none answers.
+template <typename Deck>
+bool startDeck(Deck& deck) {
+    deck.prepareAudioEngineIfNeeded();
+    if (!deck.audioEngine().isRunning()) {
+        std::fprintf(stderr, "no sound server: set PULSE_SERVER\n");
+        return false;
+    }
+    return true;
 }
 
 } // namespace quelmo::bench

@@ -42,15 +42,10 @@ int main(int argc, char** argv) {
         return 2;
     }
     const int baselineSeconds = std::atoi(argv[1]);
-    QList<QUrl> urls;
-    for (int i = 2; i < argc; ++i) {
-        urls.append(QUrl::fromLocalFile(QString::fromLocal8Bit(argv[i])));
-    }
+    const QList<QUrl> urls = fileUrlsFrom(argc, argv, 2);
 
     quelmo::QuelmoViewModel deck;
-    deck.prepareAudioEngineIfNeeded();
-    if (!deck.audioEngine().isRunning()) {
-        std::fprintf(stderr, "no sound server: set PULSE_SERVER\n");
+    if (!startDeck(deck)) {
         return 1;
     }
     runFor(2000); // past the deck's first seconds

@@ -51,15 +51,10 @@ int main(int argc, char** argv) {
     }
     const int seconds = std::atoi(argv[1]);
     const int loadedSeconds = std::atoi(argv[2]);
-    QList<QUrl> urls;
-    for (int i = 3; i < argc; ++i) {
-        urls.append(QUrl::fromLocalFile(QString::fromLocal8Bit(argv[i])));
-    }
+    const QList<QUrl> urls = fileUrlsFrom(argc, argv, 3);
 
     quelmo::QuelmoViewModel deck;
-    deck.prepareAudioEngineIfNeeded();
-    if (!deck.audioEngine().isRunning()) {
-        std::fprintf(stderr, "no sound server: set PULSE_SERVER\n");
+    if (!startDeck(deck)) {
         return 1;
     }
     deck.addImportFiles(urls);
