@@ -17,11 +17,11 @@ Item {
         interval: 50; repeat: true; running: overlay.count > 0
         onTriggered: overlay.now = Date.now()
     }
-    // The rays turn through the colours in steps, twice a second: they span the whole window, and
+    // The rays turn through the colours in steps, every two seconds: they span the whole window, and
     // each change of theirs repaints all of it.
     property real rayHue: 0
     Timer {
-        interval: 500; repeat: true; triggeredOnStart: true; running: KeyboardVisualizer.isDiscoMode
+        interval: 2000; repeat: true; triggeredOnStart: true; running: KeyboardVisualizer.isDiscoMode
         onTriggered: overlay.rayHue = KeyboardVisualizer.currentHue
     }
 
