@@ -90,6 +90,11 @@ read -r rms _ < <(/usr/bin/python3 "$HERE/tone_levels.py" "$E2E_ROOT/typed.wav" 
 e2e_note "typing 1 into the field: rms $rms"
 e2e_check "typing into the field plays nothing" awk "BEGIN { exit !($rms < 0.001) }"
 e2e_screenshot keys-typed
+# Escape leaves the field: the next ] is the deck's again.
+xdotool key Escape
+sleep 0.3
+xdotool key bracketright
+e2e_wait_for 3 e2e_is_listed "120 BPM" || e2e_fail "after Escape in the field, ] did not reach the deck"
 
 # Another application has the focus: its window still receives the key, and the deck plays it.
 xev -name "other application" >"$E2E_ROOT/xev.log" 2>&1 &

@@ -78,6 +78,8 @@ ColumnLayout {
                     border.color: urlField.activeFocus ? Style.named("cyan") : Qt.rgba(1, 1, 1, 0.25)
                 }
                 onTextEdited: section.model.youtubeURL = text
+                // Escape hands the keyboard back to the deck, so the pad keys play again.
+                Keys.onEscapePressed: urlField.focus = false
             }
             NeonButton {
                 objectName: "downloadButton"
