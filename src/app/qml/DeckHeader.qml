@@ -2,7 +2,8 @@ import QtQuick
 import QtQuick.Layouts
 import Quelmo
 
-// Logo, title, subtitle, the KEYS and RESET buttons, and the transport.
+// Logo, title, subtitle, the KEYS and RESET buttons, the lid-tap switch with its status, and the
+// transport.
 RowLayout {
     id: header
     property QuelmoViewModel model
@@ -36,6 +37,27 @@ RowLayout {
     Item { Layout.fillWidth: true }
     NeonButton { symbol: "keyboard"; title: "KEYS"; tint: Style.named("purple"); onClicked: header.keysRequested() }
     NeonButton { objectName: "resetButton"; symbol: "arrow.counterclockwise"; title: "RESET"; tint: Style.named("orange"); onClicked: header.resetRequested() }
+    Column {
+        spacing: 2
+        NeonToggle {
+            objectName: "slapToggle"
+            label: "LID TAP → KICK"
+            tint: Style.named("orange")
+            checked: header.model.chassisSlapEnabled
+            onToggled: header.model.chassisSlapEnabled = checked
+        }
+        Text {
+            objectName: "slapStatus"
+            width: 140
+            visible: text !== ""
+            text: header.model.chassisSlapStatus
+            color: "#9d9ab0"
+            font.pixelSize: 9
+            elide: Text.ElideRight
+            maximumLineCount: 1
+            Accessible.name: text
+        }
+    }
     NeonButton {
         objectName: "transportButton"
         symbol: header.model.isPlaying ? "pause.fill" : "play.fill"

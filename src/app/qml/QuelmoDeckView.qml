@@ -70,6 +70,7 @@ Item {
             }
             PerformancePadsPanel { Layout.fillWidth: true; model: deck.model }
             SequencerPanel { Layout.fillWidth: true; model: deck.model }
+            VoiceDropsPanel { objectName: "voiceSection"; Layout.fillWidth: true; model: deck.model }
             DeckFooter { Layout.fillWidth: true; model: deck.model }
             Item { height: 12 }
         }

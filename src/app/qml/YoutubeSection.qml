@@ -60,7 +60,7 @@ ColumnLayout {
         spacing: 8
         RowLayout {
             spacing: 8
-            TextField {
+            DeckTextField {
                 id: urlField
                 objectName: "youtubeURLField"
                 Layout.fillWidth: true
@@ -68,18 +68,7 @@ ColumnLayout {
                 Accessible.name: "YouTube URL"
                 text: section.model.youtubeURL
                 enabled: !section.model.isDownloading
-                color: "white"
-                placeholderTextColor: Qt.rgba(1, 1, 1, 0.4)
-                selectByMouse: true
-                font.pixelSize: 12
-                background: Rectangle {
-                    radius: 8
-                    color: Qt.rgba(1, 1, 1, 0.05)
-                    border.color: urlField.activeFocus ? Style.named("cyan") : Qt.rgba(1, 1, 1, 0.25)
-                }
                 onTextEdited: section.model.youtubeURL = text
-                // Escape hands the keyboard back to the deck, so the pad keys play again.
-                Keys.onEscapePressed: urlField.focus = false
             }
             NeonButton {
                 objectName: "downloadButton"

@@ -4,6 +4,9 @@
 #include "keys/KeyMonitor.h"
 #include "visualizer/KeyboardVisualizerManager.h"
 #include "setup/YtdlpInstaller.h"
+#include "slap/OutputLevelHistory.h"
+#include "slap/QuelmoChassisSlapDetector.h"
+#include "voice/VoiceDrops.h"
 
 #include <QDir>
 #include <QStandardPaths>
@@ -77,6 +80,8 @@ QuelmoViewModel::QuelmoViewModel(Dependencies dependencies, QObject* parent)
     standardFormat_ = *format;
 
     mainMixer_ = engine_->mainMixer();
+    voiceDrops_ = std::make_unique<voice::VoiceDrops>();
+    deckOutputLevels_ = std::make_shared<slap::OutputLevelHistory>();
     beatTimer_ = std::make_unique<PulseClock>(scheduler_, clock_, engine_.get());
     transportTimer_ = std::make_unique<PulseClock>(scheduler_, clock_);
     seqTimer_ = std::make_unique<PulseClock>(scheduler_, clock_, engine_.get());

@@ -47,6 +47,12 @@ class KeyboardVisualizerManager;
 namespace downloads {
 class YoutubeDownload;
 }
+namespace voice {
+class VoiceDrops;
+}
+namespace slap {
+class OutputLevelHistory;
+}
 class QuelmoChassisSlapDetector;
 
 // The deck controller: every piece of deck state the views observe, the audio graph it drives, and
@@ -97,6 +103,11 @@ class QuelmoViewModel : public QObject {
     Q_PROPERTY(double voiceMorphPitchCents READ voiceMorphPitchCents WRITE setVoiceMorphPitchCents NOTIFY voiceMorphPitchCentsChanged)
     Q_PROPERTY(double voiceMorphRate READ voiceMorphRate WRITE setVoiceMorphRate NOTIFY voiceMorphRateChanged)
     Q_PROPERTY(QString voiceSayVoiceTag READ voiceSayVoiceTag WRITE setVoiceSayVoiceTag NOTIFY voiceSayVoiceTagChanged)
+    // The last drop's render: "Rendering…", the voice and length spoken, or what failed.
+    Q_PROPERTY(QString voiceDropStatus READ voiceDropStatus NOTIFY voiceDropStatusChanged)
+    Q_PROPERTY(bool voiceDropRendering READ voiceDropRendering NOTIFY voiceDropRenderingChanged)
+    // The profiles' titles in declaration order: index i is the profile of value i.
+    Q_PROPERTY(QStringList voiceProfileTitles READ voiceProfileTitles CONSTANT)
     // Keyboard
     Q_PROPERTY(bool keyboardShortcutsEnabled READ keyboardShortcutsEnabled WRITE setKeyboardShortcutsEnabled NOTIFY keyboardShortcutsEnabledChanged)
     Q_PROPERTY(qint64 youtubeFocusTick READ youtubeFocusTick WRITE setYoutubeFocusTick NOTIFY youtubeFocusTickChanged)
@@ -302,6 +313,21 @@ public:
     // A short 440 Hz tone on the master, at half the master level.
     Q_INVOKABLE void playSoundCheckTone();
 
+    // Voice drops. speakPreset selects preset index's phrase (bad indices do nothing); it speaks
+    // nothing. speakCustomDrop renders the current phrase with the profile's rate and the voice tag
+    // and plays it on the voice chain, cutting off a drop still playing.
+    Q_INVOKABLE void speakPreset(int index);
+    Q_INVOKABLE void speakCustomDrop();
+    // Tone and character presets: raise, lower or clamp the voice settings, then apply the mix.
+    Q_INVOKABLE void applySaharaVoiceTonePreset();
+    Q_INVOKABLE void applyMilitaryVoiceCharacterPreset();
+    Q_INVOKABLE void applyMorphSmurfVoiceCharacterPreset();
+    Q_INVOKABLE void resetVoiceCharacterMorph();
+    // Cuts off whatever the voice player holds and plays buffer at once; tempPath is removed when
+    // the drop ends, played out or cut off.
+    void scheduleVoiceBuffer(std::shared_ptr<const engine::AudioBuffer> buffer, const QString& tempPath);
+    voice::VoiceDrops& voiceDrops() { return *voiceDrops_; }
+
     // Runs on every meter tick: drains the bus peaks into the four meters.
     void updateMeters();
 
@@ -387,6 +413,11 @@ public:
     void setVoiceMorphRate(double value);
     QString voiceSayVoiceTag() const { return voiceSayVoiceTag_; }
     void setVoiceSayVoiceTag(const QString& value);
+    QString voiceDropStatus() const { return voiceDropStatus_; }
+    void setVoiceDropStatus(const QString& value);
+    bool voiceDropRendering() const { return voiceDropRendering_; }
+    void setVoiceDropRendering(bool value);
+    static QStringList voiceProfileTitles();
     // Keyboard
     bool keyboardShortcutsEnabled() const { return keyboardShortcutsEnabled_; }
     void setKeyboardShortcutsEnabled(bool value);
@@ -558,6 +589,8 @@ signals:
     void voiceMorphPitchCentsChanged();
     void voiceMorphRateChanged();
     void voiceSayVoiceTagChanged();
+    void voiceDropStatusChanged();
+    void voiceDropRenderingChanged();
     void keyboardShortcutsEnabledChanged();
     void youtubeFocusTickChanged();
     void keyboardTrainerRequestedChanged();
@@ -730,6 +763,8 @@ private:
     double voiceMorphPitchCents_ = 0.0;
     double voiceMorphRate_ = 1.0;
     QString voiceSayVoiceTag_ = QStringLiteral("auto");
+    QString voiceDropStatus_;
+    bool voiceDropRendering_ = false;
     // Keyboard
     bool keyboardShortcutsEnabled_ = true;
     qint64 youtubeFocusTick_ = 0;
@@ -811,6 +846,7 @@ private:
     std::shared_ptr<engine::EQUnit> voiceToneEQ_;
     std::shared_ptr<engine::DistortionUnit> voiceDistortion_;
     std::shared_ptr<engine::MixerNode> voiceBusMixer_;
+    std::unique_ptr<voice::VoiceDrops> voiceDrops_;
 
     // Keyboard control
     std::unique_ptr<DelayScheduler::Task> waveformKeyboardFXDismiss_;
@@ -860,6 +896,9 @@ private:
 
     // Chassis slap
     std::shared_ptr<QuelmoChassisSlapDetector> slapDetector_;
+    // The main output's recent block levels, recorded by its tap, so the lid-tap detector can tell
+    // the deck's own sound in the microphone from a tap.
+    std::shared_ptr<slap::OutputLevelHistory> deckOutputLevels_;
 
     // Audio graph
     std::unique_ptr<engine::AudioEngine> engine_;

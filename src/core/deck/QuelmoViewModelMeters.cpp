@@ -1,6 +1,9 @@
 #include "deck/QuelmoViewModel.h"
 
 #include "deck/MeterBallistics.h"
+#include "slap/OutputLevelHistory.h"
+#include "slap/QuelmoChassisSlapDetector.h"
+#include "slap/SlapAnalysis.h"
 
 #include <chrono>
 
@@ -40,7 +43,19 @@ void QuelmoViewModel::installMeterTapsIfNeeded() {
     };
     padsMixer_->installTap(tapInto(&MeterPeakCapture::notePads));
     importMixer_->installTap(tapInto(&MeterPeakCapture::noteImport));
-    mainMixer_->installTap(tapInto(&MeterPeakCapture::noteMain));
+    // The main output's tap also keeps the recent block levels for the lid-tap detector.
+    mainMixer_->installTap([peaks, levels = std::weak_ptr<slap::OutputLevelHistory>(deckOutputLevels_)](
+                               const float* const* channels, std::uint32_t frames, std::int64_t) {
+        const float peak = MeterBallistics::peakMagnitude(channels, 2, frames);
+        if (const auto capture = peaks.lock()) {
+            capture->noteMain(peak);
+        }
+        if (const auto history = levels.lock()) {
+            const float level = std::max(slap::SlapAnalysis::rms(channels[0], frames),
+                                         slap::SlapAnalysis::rms(channels[1], frames));
+            history->record(QuelmoChassisSlapDetector::steadySeconds(), level);
+        }
+    });
     voiceBusMixer_->installTap(tapInto(&MeterPeakCapture::noteVoice));
 }
 

@@ -1,13 +1,41 @@
 #include "deck/QuelmoViewModel.h"
 
-namespace quelmo {
+#include "slap/QuelmoChassisSlapDetector.h"
 
-void QuelmoViewModel::setChassisSlapEnabled(bool value) {
-    assign(chassisSlapEnabled_, value, &QuelmoViewModel::chassisSlapEnabledChanged);
-}
+namespace quelmo {
 
 void QuelmoViewModel::setChassisSlapStatus(const QString& value) {
     assign(chassisSlapStatus_, value, &QuelmoViewModel::chassisSlapStatusChanged);
+}
+
+void QuelmoViewModel::setChassisSlapEnabled(bool on) {
+    assign(chassisSlapEnabled_, on, &QuelmoViewModel::chassisSlapEnabledChanged);
+    if (!on) {
+        slapDetector_.reset(); // stops it
+        setChassisSlapStatus(QString());
+        return;
+    }
+    setChassisSlapStatus(QStringLiteral("Starting…"));
+    slapDetector_.reset();
+    const QPointer<QuelmoViewModel> self(this);
+    QuelmoChassisSlapDetector::Options options;
+    options.now = &QuelmoChassisSlapDetector::steadySeconds;
+    options.deckOutput = deckOutputLevels_;
+    slapDetector_ = std::make_shared<QuelmoChassisSlapDetector>(
+        [self](const QuelmoChassisSlapEvent& event) {
+            if (!self) {
+                return;
+            }
+            if (event.kind == QuelmoChassisSlapEvent::Kind::status) {
+                self->setChassisSlapStatus(event.text);
+                return;
+            }
+            self->prepareAudioEngineIfNeeded();
+            self->triggerPad(0, false, QString());
+            self->overlay_->flash(QStringLiteral("CHASSIS SLAP"), QStringLiteral("Kick drum"), 0.92, event.text);
+        },
+        std::move(options));
+    slapDetector_->start();
 }
 
 } // namespace quelmo

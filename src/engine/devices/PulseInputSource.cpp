@@ -59,8 +59,12 @@ void PulseInputSource::read(pa_stream* stream) {
                     left_[i] = interleaved[2 * i];
                     right_[i] = interleaved[2 * i + 1];
                 }
-                const std::size_t written = ring_.write(left_.data(), right_.data(), n);
-                overruns_.fetch_add(n - written, std::memory_order_relaxed);
+                if (consumer_) {
+                    consumer_(left_.data(), right_.data(), n);
+                } else {
+                    const std::size_t written = ring_.write(left_.data(), right_.data(), n);
+                    overruns_.fetch_add(n - written, std::memory_order_relaxed);
+                }
                 interleaved += 2 * n;
                 frames -= n;
             }

@@ -4,6 +4,7 @@
 #include "util/SampleRing.h"
 
 #include <atomic>
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -21,6 +22,11 @@ public:
     std::optional<std::string> start(const std::string& sourceName, double latencySeconds = 0.02);
     void stop();
 
+    // Takes the captured frames, deinterleaved, on the capture thread instead of the ring (which then
+    // stays empty). Set before start(). It must not block: the sound server's loop waits for it.
+    using FrameConsumer = std::function<void(const float* left, const float* right, std::size_t frames)>;
+    void setFrameConsumer(FrameConsumer consumer) { consumer_ = std::move(consumer); }
+
     SampleRing& ring() { return ring_; }
     // Frames the ring had no room for. Any thread.
     std::uint64_t overruns() const { return overruns_.load(std::memory_order_relaxed); }
@@ -34,6 +40,7 @@ private:
     SampleRing ring_;
     std::vector<float> left_;
     std::vector<float> right_;
+    FrameConsumer consumer_;
     std::atomic<std::uint64_t> overruns_{0};
 };
 

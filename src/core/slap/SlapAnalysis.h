@@ -1,0 +1,33 @@
+#pragma once
+
+#include <cstddef>
+
+namespace quelmo::slap {
+
+// The lid-tap decision for one microphone block: a block is a tap when it stands clearly above a
+// slowly adapting background, is loud in absolute terms, comes at least 0.3 s after the last tap,
+// and is louder than anything the deck itself played in the last moments could explain. Plain
+// state, no locking: the detector guards it.
+struct SlapAnalysis {
+    static constexpr double minFireInterval = 0.3;
+    static constexpr float baselineKeep = 0.985f;
+    static constexpr float baselineTake = 0.015f;
+    static constexpr float spikeThreshold = 0.042f;
+    static constexpr float absoluteFloor = 0.016f;
+    // How far back the deck's own output may still be arriving at the microphone: output latency,
+    // the room, capture latency and one analysis block, with room for slow (Bluetooth) outputs.
+    static constexpr double echoWindowSeconds = 0.35;
+
+    float baselineRMS = 0.0f;
+    double lastFire = 0.0;
+
+    // Root mean square of n samples, in single precision.
+    static float rms(const float* samples, std::size_t n);
+
+    // Updates the baseline with the block's rms and says whether it is a tap at time now (seconds).
+    // deckEcho is the loudest block the deck played within the echo window: at the microphone the
+    // deck's own sound is at most that loud, so a tap has to stand above it by the spike threshold.
+    bool analyse(float blockRMS, double now, float deckEcho = 0.0f);
+};
+
+} // namespace quelmo::slap

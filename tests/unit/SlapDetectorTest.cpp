@@ -1,0 +1,133 @@
+#include "deck/QuelmoViewModel.h"
+#include "engine/devices/OfflineDriver.h"
+#include "slap/OutputLevelHistory.h"
+#include "slap/QuelmoChassisSlapDetector.h"
+#include "slap/SlapAnalysis.h"
+#include "support/EventLoop.h"
+
+#include <QTemporaryDir>
+
+#include <gtest/gtest.h>
+
+#include <vector>
+
+using namespace quelmo;
+using slap::SlapAnalysis;
+
+namespace {
+
+constexpr double blockSeconds = 512.0 / 44100.0;
+
+// Feeds one block per 512 frames of a level curve (rms as a function of seconds) and returns the
+// times of the hits.
+std::vector<double> hitsOf(const std::function<float(double)>& level, double seconds, float deckEcho = 0.0f) {
+    SlapAnalysis analysis;
+    std::vector<double> hits;
+    const double start = 1000.0; // a monotonic clock well past its origin
+    for (double t = 0.0; t < seconds; t += blockSeconds) {
+        if (analysis.analyse(level(t), start + t, deckEcho)) {
+            hits.push_back(t);
+        }
+    }
+    return hits;
+}
+
+// A tap: one block at the given level at each of the times.
+std::function<float(double)> taps(std::vector<double> at, float rms = 0.3f) {
+    return [at, rms](double t) {
+        for (double tap : at) {
+            if (t >= tap && t < tap + blockSeconds) {
+                return rms;
+            }
+        }
+        return 0.0f;
+    };
+}
+
+} // namespace
+
+TEST(SlapAnalysis, TapsFireOnceEachOutsideTheRefractoryTime) {
+    EXPECT_TRUE(hitsOf([](double) { return 0.0f; }, 3.0).empty());
+    // The very first block fires: the last hit is long ago and the baseline is still 0.
+    EXPECT_EQ(hitsOf([](double t) { return t < blockSeconds ? 0.05f : 0.0f; }, 1.0).size(), 1u);
+    EXPECT_EQ(hitsOf(taps({0.5, 0.7}), 2.0).size(), 1u);
+    EXPECT_EQ(hitsOf(taps({0.5, 0.85}), 2.0).size(), 2u);
+    // Under the absolute floor nothing fires, whatever the background.
+    EXPECT_TRUE(hitsOf([](double) { return 0.015f; }, 3.0).empty());
+    EXPECT_TRUE(hitsOf(taps({0.5, 1.5}, 0.015f), 3.0).empty());
+}
+
+TEST(SlapAnalysis, ASteadySoundFiresUntilTheBackgroundCatchesUp) {
+    // rms 0.1 from 0.5 s on: hits at its onset and every 0.3 s while the baseline is under 0.058.
+    const auto hits = hitsOf([](double t) { return t >= 0.5 ? 0.1f : 0.0f; }, 5.0);
+    ASSERT_EQ(hits.size(), 3u);
+    EXPECT_NEAR(hits[1] - hits[0], 0.3, blockSeconds);
+    EXPECT_NEAR(hits[2] - hits[1], 0.3, blockSeconds);
+    EXPECT_LT(hits.back(), 1.2);
+}
+
+TEST(SlapAnalysis, TheDecksOwnSoundIsNoTap) {
+    // The deck played a block of rms 0.3 moments ago: the same level at the microphone is its echo,
+    // a tap louder than that by the spike threshold is still a tap.
+    EXPECT_TRUE(hitsOf(taps({0.5}, 0.3f), 1.0, 0.3f).empty());
+    EXPECT_EQ(hitsOf(taps({0.5}, 0.4f), 1.0, 0.3f).size(), 1u);
+
+    slap::OutputLevelHistory history;
+    history.record(10.0, 0.3f);
+    EXPECT_EQ(history.loudestSince(10.0 - SlapAnalysis::echoWindowSeconds), 0.3f);
+    EXPECT_EQ(history.loudestSince(10.01), 0.0f);
+    for (int i = 0; i < 1000; ++i) { // the oldest blocks make room for new ones
+        history.record(11.0 + i * 0.01, 0.01f);
+    }
+    EXPECT_EQ(history.loudestSince(0.0), 0.01f);
+}
+
+TEST(ChassisSlapDetector, ReportsTapsOnTheMainThreadAndIgnoresTheDecksEcho) {
+    double now = 500.0;
+    auto history = std::make_shared<slap::OutputLevelHistory>();
+    std::vector<QuelmoChassisSlapEvent> events;
+    QuelmoChassisSlapDetector detector([&](const QuelmoChassisSlapEvent& e) { events.push_back(e); },
+                                       {"", [&] { return now; }, history});
+    std::vector<float> loud(512, 0.3f);
+    // The deck just played a kick as loud as the block: its echo, not a tap.
+    history->record(now - 0.05, 0.3f);
+    detector.handleMicBuffer(loud.data(), loud.size());
+    now += 1.0;
+    detector.handleMicBuffer(loud.data(), loud.size());
+    EXPECT_TRUE(events.empty()); // posted, not called in place
+    test::spinFor(20);
+    ASSERT_EQ(events.size(), 1u);
+    EXPECT_EQ(events[0].kind, QuelmoChassisSlapEvent::Kind::fired);
+    EXPECT_EQ(events[0].text, QStringLiteral(u"Mic · lid tap / slap"));
+
+    EXPECT_EQ(QuelmoChassisSlapDetector::statusForOpenFailure("Access denied"),
+              QStringLiteral(u"Microphone denied — Settings → Privacy → Microphone"));
+    EXPECT_EQ(QuelmoChassisSlapDetector::statusForOpenFailure("No such entity"), "No mic input");
+    EXPECT_EQ(QuelmoChassisSlapDetector::statusForOpenFailure("Connection refused"), "Mic engine: Connection refused");
+}
+
+TEST(ChassisSlapDetector, TheSwitchReportsAFailedStartAndALateAnswerAfterOffIsIgnored) {
+    const QByteArray previous = qgetenv("PULSE_SERVER");
+    qputenv("PULSE_SERVER", "unix:/nonexistent/quelmo-test-socket");
+    QTemporaryDir documents;
+    QuelmoViewModel::Dependencies deps;
+    deps.documentsDir = documents.path();
+    deps.makeAudioDriver = [] { return std::make_unique<engine::OfflineDriver>(); };
+    QuelmoViewModel model(deps);
+
+    model.setChassisSlapEnabled(true);
+    EXPECT_EQ(model.chassisSlapStatus(), QStringLiteral(u"Starting…"));
+    ASSERT_TRUE(test::spinUntil([&] { return model.chassisSlapStatus().startsWith("Mic engine: "); }, 8000))
+        << model.chassisSlapStatus().toStdString();
+    EXPECT_TRUE(model.chassisSlapEnabled()); // stays on: off and on again retries
+
+    model.setChassisSlapEnabled(true);
+    model.setChassisSlapEnabled(false);
+    EXPECT_EQ(model.chassisSlapStatus(), "");
+    test::spinFor(300);
+    EXPECT_EQ(model.chassisSlapStatus(), "");
+    qputenv("PULSE_SERVER", previous);
+    if (previous.isEmpty()) {
+        qunsetenv("PULSE_SERVER");
+    }
+}

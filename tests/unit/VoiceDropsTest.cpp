@@ -1,0 +1,227 @@
+#include "deck/QuelmoViewModel.h"
+#include "engine/devices/OfflineDriver.h"
+#include "support/EventLoop.h"
+#include "voice/SpeechRenderer.h"
+#include "voice/VoiceDrops.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QProcess>
+#include <QTemporaryDir>
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+
+using namespace quelmo;
+using voice::SpeechRenderer;
+using voice::SpeechTool;
+
+namespace {
+
+struct Deck {
+    QTemporaryDir documents;
+    std::unique_ptr<QuelmoViewModel> model;
+
+    Deck() {
+        QuelmoViewModel::Dependencies deps;
+        deps.documentsDir = documents.path();
+        deps.makeAudioDriver = [] { return std::make_unique<engine::OfflineDriver>(); };
+        model = std::make_unique<QuelmoViewModel>(deps);
+        model->prepareAudioEngineIfNeeded();
+    }
+
+    std::shared_ptr<engine::AudioBuffer> render(std::uint32_t frames) {
+        auto& driver = static_cast<engine::OfflineDriver&>(model->audioEngine().driver());
+        auto out = driver.renderFrames(frames, 512);
+        model->audioEngine().dispatchEvents();
+        return out;
+    }
+
+    // Speaks the current phrase and waits until it is on the voice player.
+    void speak() {
+        model->speakCustomDrop();
+        ASSERT_TRUE(test::spinUntil([&] { return !model->voiceDropRendering(); }, 10000));
+        ASSERT_TRUE(model->voiceDropStatus().startsWith(QStringLiteral("🎙"))) << model->voiceDropStatus().toStdString();
+    }
+};
+
+double rms(std::span<const float> samples) {
+    double sum = 0.0;
+    for (float s : samples) {
+        sum += double(s) * s;
+    }
+    return samples.empty() ? 0.0 : std::sqrt(sum / double(samples.size()));
+}
+
+QString writeWav(const QString& path, int rate, int channels, double seconds) {
+    // A 440 Hz tone at ffmpeg's sine level (1/8), so the file is a real WAV whatever its layout.
+    QProcess ffmpeg;
+    ffmpeg.start(QStringLiteral("ffmpeg"),
+                 {"-v", "error", "-y", "-f", "lavfi", "-i",
+                  QStringLiteral("sine=frequency=440:sample_rate=%1:duration=%2").arg(rate).arg(seconds), "-ac",
+                  QString::number(channels), "-c:a", "pcm_f32le", path});
+    ffmpeg.waitForFinished(20000);
+    return path;
+}
+
+} // namespace
+
+TEST(VoiceSettings, PresetsRaiseLowerAndClampWithoutUndoingThemselves) {
+    Deck deck;
+    auto& m = *deck.model;
+    const QString first = m.voicePhrase();
+    m.speakPreset(-1);
+    m.speakPreset(11);
+    EXPECT_EQ(m.voicePhrase(), first);
+    m.speakPreset(10);
+    EXPECT_EQ(m.voicePhrase(), QStringLiteral(u"If you’re not on comms, you’re off the air."));
+
+    m.applySaharaVoiceTonePreset();
+    const auto sahara = std::tuple(m.voiceWarmDB(), m.voiceHornDB(), m.voiceDryAirDB(), m.voiceBoldDrive(), m.voiceBusLevel());
+    EXPECT_EQ(sahara, std::tuple(4.0, 3.2, -2.0, 0.48, 1.08));
+    m.applySaharaVoiceTonePreset();
+    EXPECT_EQ(std::tuple(m.voiceWarmDB(), m.voiceHornDB(), m.voiceDryAirDB(), m.voiceBoldDrive(), m.voiceBusLevel()), sahara);
+
+    m.setVoiceBoldDrive(0.9);
+    m.applyMilitaryVoiceCharacterPreset();
+    EXPECT_EQ(m.voiceBoldDrive(), 0.9);
+    EXPECT_EQ(m.voiceSayVoiceTag(), "Tom");
+    EXPECT_EQ(m.voiceMorphPitchCents(), -560.0);
+    m.applyMorphSmurfVoiceCharacterPreset();
+    EXPECT_EQ(m.voiceBoldDrive(), 0.45);
+    EXPECT_EQ(m.voiceSayVoiceTag(), "Victoria");
+    m.setVoiceHornDB(1.0);
+    m.applyMilitaryVoiceCharacterPreset();
+    EXPECT_EQ(m.voiceHornDB(), 3.0);
+
+    // The character reset leaves tone, drive and level alone, and the nodes follow at once.
+    const auto tone = std::tuple(m.voiceWarmDB(), m.voiceHornDB(), m.voiceDryAirDB(), m.voiceBoldDrive(), m.voiceBusLevel());
+    m.resetVoiceCharacterMorph();
+    EXPECT_EQ(std::tuple(m.voiceWarmDB(), m.voiceHornDB(), m.voiceDryAirDB(), m.voiceBoldDrive(), m.voiceBusLevel()), tone);
+    EXPECT_EQ(m.voiceSayVoiceTag(), "auto");
+    EXPECT_EQ(m.voiceTimePitchNode()->pitch(), 0.0f);
+    EXPECT_FLOAT_EQ(m.voiceToneEQNode()->band(1).gain(), 3.0f);
+}
+
+TEST(SpeechRenderer, ChoosesTheVoiceAndSpellsOutTheCommand) {
+    EXPECT_EQ(SpeechRenderer::pickSayVoiceIdentifier(QStringLiteral(u"مرحبا"), "Tom"), "Majed");
+    for (const char* tag : {"auto", "AUTO", " Auto ", ""}) {
+        EXPECT_EQ(SpeechRenderer::pickSayVoiceIdentifier("Go", tag), "Alex") << tag;
+    }
+    EXPECT_EQ(SpeechRenderer::pickSayVoiceIdentifier("Go", " Victoria "), "Victoria");
+    EXPECT_FALSE(SpeechRenderer::containsArabicScript(u""));
+    EXPECT_TRUE(SpeechRenderer::containsArabicScript(QString(QChar(0x06FF))));
+    EXPECT_FALSE(SpeechRenderer::containsArabicScript(QString(QChar(0x0700))));
+
+    QProcessEnvironment withLocale;
+    withLocale.insert("LC_ALL", "C");
+    const SpeechTool say{SpeechTool::Kind::say, "/usr/bin/say"};
+    const auto sayCommand = SpeechRenderer::command(say, "", "/tmp/x.caf", 158, "Alex", withLocale);
+    EXPECT_EQ(sayCommand.arguments,
+              QStringList({"-v", "Alex", "-o", "/tmp/x.caf", "--data-format=LEF32@44100", "-r", "158", ""}));
+    EXPECT_EQ(sayCommand.environment.value("LC_ALL"), "C");
+
+    const SpeechTool espeak{SpeechTool::Kind::espeak, "espeak-ng"};
+    const auto espeakCommand = SpeechRenderer::command(espeak, "-w /etc/passwd", "/tmp/x.wav", 208, "Victoria", {});
+    EXPECT_EQ(espeakCommand.arguments,
+              QStringList({"-v", "en-us+f3", "-s", "208", "-b", "1", "-w", "/tmp/x.wav", "--", "-w /etc/passwd"}));
+    EXPECT_EQ(espeakCommand.environment.value("LC_ALL"), "en_US.UTF-8");
+    EXPECT_EQ(SpeechRenderer::espeakVoiceFor("de"), "de");
+}
+
+TEST(SpeechRenderer, ConvertsEveryRenderToTheGraphFormat) {
+    QTemporaryDir dir;
+    const auto format = *engine::AudioFormat::standard(44100.0, 2);
+
+    // Mono at the graph's rate: both channels equal to the source, sample for sample.
+    const auto mono = SpeechRenderer::voiceBufferMatchingEngine(writeWav(dir.filePath("m.wav"), 44100, 1, 0.5), format);
+    ASSERT_TRUE(mono.buffer) << mono.error->description.toStdString();
+    EXPECT_EQ(mono.buffer->frameLength(), 22050u);
+    EXPECT_TRUE(std::equal(mono.buffer->channel(0).begin(), mono.buffer->channel(0).end(), mono.buffer->channel(1).begin()));
+    EXPECT_NEAR(mono.buffer->channel(0)[100], 0.125 * std::sin(2 * M_PI * 440 * 100 / 44100.0), 1e-4);
+
+    // Mono at 48 kHz: resampled to the same length in time.
+    const auto other = SpeechRenderer::voiceBufferMatchingEngine(writeWav(dir.filePath("r.wav"), 48000, 1, 0.5), format);
+    ASSERT_TRUE(other.buffer);
+    EXPECT_NEAR(other.buffer->frameLength(), 22050.0, 64.0);
+    EXPECT_NEAR(rms(other.buffer->channel(1).subspan(1000, 20000)), 0.125 * std::sqrt(0.5), 0.002);
+
+    // An empty render is a short silence; a missing file is the reader's own error.
+    QFile empty(dir.filePath("e.wav"));
+    ASSERT_TRUE(QProcess::execute("ffmpeg", {"-v", "error", "-y", "-f", "lavfi", "-i", "anullsrc=r=22050:cl=mono",
+                                             "-t", "0", "-c:a", "pcm_s16le", empty.fileName()}) == 0);
+    const auto silent = SpeechRenderer::voiceBufferMatchingEngine(empty.fileName(), format);
+    ASSERT_TRUE(silent.buffer);
+    EXPECT_EQ(silent.buffer->frameLength(), 2048u);
+    EXPECT_EQ(rms(silent.buffer->channel(0)), 0.0);
+    const auto missing = SpeechRenderer::voiceBufferMatchingEngine(dir.filePath("none.wav"), format);
+    EXPECT_FALSE(missing.buffer);
+    EXPECT_EQ(missing.error->domain, "AudioFile");
+}
+
+TEST(VoiceDrops, AnEspeakRenderPlaysThroughTheVoiceChainAndLeavesNoFileBehind) {
+    ASSERT_TRUE(SpeechTool::find()) << "espeak-ng is installed by scripts/install-deps.sh";
+    Deck deck;
+    auto& m = *deck.model;
+    m.speakPreset(5); // "Desk DJ takeover."
+    deck.speak();
+    ASSERT_EQ(m.voiceDrops().liveFiles().size(), 1u);
+    const QString firstFile = m.voiceDrops().liveFiles().values().value(0);
+    EXPECT_TRUE(QFileInfo::exists(firstFile));
+
+    // The drop sounds at once on the voice bus, equal on both channels.
+    auto heard = deck.render(44100);
+    EXPECT_GT(rms(heard->channel(0)), 0.01);
+    EXPECT_TRUE(std::equal(heard->channel(0).begin(), heard->channel(0).end(), heard->channel(1).begin()));
+
+    // A second drop cuts the first off: the first one's file goes with it.
+    m.applyMilitaryVoiceCharacterPreset();
+    deck.speak();
+    deck.render(512);
+    EXPECT_FALSE(QFileInfo::exists(firstFile));
+    ASSERT_EQ(m.voiceDrops().liveFiles().size(), 1u);
+    const QString secondFile = m.voiceDrops().liveFiles().values().value(0);
+
+    // Played to its end, the second one's file goes too.
+    for (int i = 0; i < 20 && !m.voiceDrops().liveFiles().isEmpty(); ++i) {
+        deck.render(44100);
+    }
+    EXPECT_TRUE(m.voiceDrops().liveFiles().isEmpty());
+    EXPECT_FALSE(QFileInfo::exists(secondFile));
+}
+
+TEST(VoiceDrops, TheToneSettingsShapeTheVoice) {
+    // The same phrase with the drive and EQ pushed comes out different from the plain chain.
+    auto speakAndHear = [](bool shaped) {
+        Deck deck;
+        auto& m = *deck.model;
+        m.setVoiceBoldDrive(shaped ? 1.0 : 0.0);
+        m.setVoiceHornDB(shaped ? 12.0 : 0.0);
+        m.setVoiceWarmDB(0.0);
+        m.setVoiceDryAirDB(0.0);
+        m.applyMixLevels();
+        deck.speak();
+        return deck.render(44100);
+    };
+    const auto plain = speakAndHear(false);
+    const auto shaped = speakAndHear(true);
+    EXPECT_GT(rms(plain->channel(0)), 0.01);
+    EXPECT_GT(rms(shaped->channel(0)), 1.3 * rms(plain->channel(0)));
+}
+
+TEST(VoiceDrops, AFailedRenderSaysSoAndKeepsNoFile) {
+    voice::VoiceDrops drops(SpeechTool{SpeechTool::Kind::espeak, "/nonexistent/espeak-ng"});
+    std::optional<voice::VoiceDrops::Rendered> result;
+    drops.render("Go", 158, "auto", *engine::AudioFormat::standard(44100.0, 2),
+                 [&](voice::VoiceDrops::Rendered r) { result = r; });
+    ASSERT_TRUE(test::spinUntil([&] { return result.has_value(); }, 5000));
+    EXPECT_FALSE(result->buffer);
+    EXPECT_EQ(result->failure, "Speech render failed (espeak-ng, voice Alex)");
+    EXPECT_TRUE(drops.liveFiles().isEmpty());
+
+    voice::VoiceDrops none(std::nullopt);
+    none.render("Go", 158, "auto", *engine::AudioFormat::standard(44100.0, 2), [&](voice::VoiceDrops::Rendered r) { result = r; });
+    EXPECT_EQ(result->failure, "No speech tool found: install espeak-ng (sudo apt install espeak-ng)");
+}
