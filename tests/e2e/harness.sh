@@ -20,6 +20,7 @@
 #   e2e_click_named NAME [FRACTION]            click it there
 #   e2e_is_shown NAME                          whether it is on show now
 #   e2e_is_listed NAME                         whether the app lists it at all (on show or scrolled away)
+#   e2e_is_listed_starting TEXT                whether it lists a control whose name starts with TEXT
 #   e2e_close_window / e2e_wait_app_exit       close like a window manager does; wait for the exit
 #   e2e_record_start [NAME] / e2e_record_stop  record the null sink into $E2E_ROOT/NAME.wav (recording.wav)
 #   e2e_busy_start / e2e_busy_stop             keep both cores busy with two spinning processes
@@ -232,6 +233,14 @@ e2e_is_shown() {
 
 # The app lists the control, in view or scrolled out of it.
 e2e_is_listed() { [[ -n "$(_e2e_geometry "$1")" ]]; }
+
+# The app lists a control whose name starts with the text (a status line with figures in it).
+e2e_is_listed_starting() {
+    rm -f "$E2E_GEOMETRY"
+    kill -USR1 "$E2E_APP_PID" 2>/dev/null || return 1
+    e2e_wait_for 5 test -e "$E2E_GEOMETRY" || return 1
+    awk -F'\t' -v prefix="$1" 'index($1, prefix) == 1 { found = 1; exit } END { exit !found }' "$E2E_GEOMETRY"
+}
 
 # The app lists a control scrolled out of view with where it would be; the wheel, over the middle
 # of the window, brings it in one notch at a time.

@@ -61,7 +61,7 @@ GlassPanel {
             Text { text: "PROFILE"; color: "#9d9ab0"; font.pixelSize: 9; font.bold: true }
             DeckComboBox {
                 objectName: "voiceProfileBox"
-                Layout.preferredWidth: 150
+                Layout.preferredWidth: 200
                 Accessible.name: "Voice profile"
                 model: panel.model.voiceProfileTitles
                 currentIndex: panel.model.voiceProfile
