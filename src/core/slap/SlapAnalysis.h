@@ -15,9 +15,10 @@ struct SlapAnalysis {
     static constexpr float spikeThreshold = 0.042f;
     static constexpr float absoluteFloor = 0.016f;
     // How far back the deck's own output may still be arriving at the microphone: output latency,
-    // the room, capture latency and one analysis block, with room for slow outputs (Bluetooth
-    // speakers add 0.2 to 0.3 s).
-    static constexpr double echoWindowSeconds = 0.6;
+    // the room, capture latency and one analysis block, with room for outputs that add up to about
+    // 0.35 s of their own (Bluetooth speakers). Short enough that a kick fired by one tap has died
+    // away inside it by the time of a tap half a second later.
+    static constexpr double echoWindowSeconds = 0.4;
 
     float baselineRMS = 0.0f;
     double lastFire = 0.0;
