@@ -6,14 +6,17 @@
 #include <QProcess>
 
 #include <gtest/gtest.h>
-
-#include <X11/Xlib.h>
-#include <X11/Xutil.h>
-#include <X11/keysym.h>
 #include <poll.h>
 
 #include <chrono>
 #include <thread>
+
+// Last: Xlib's macros (None, Bool...) would clash with names in the headers above.
+// clang-format off
+#include <X11/Xlib.h>
+#include <X11/Xutil.h>
+#include <X11/keysym.h>
+// clang-format on
 
 using namespace quelmo::shared;
 using quelmo::test::spinFor;
@@ -27,10 +30,13 @@ struct KeySeen {
     bool isDelete;
 };
 
-void xdotool(const QStringList& args) { ASSERT_EQ(QProcess::execute("xdotool", args), 0) << args.join(' ').toStdString(); }
+void xdotool(const QStringList& args) {
+    ASSERT_EQ(QProcess::execute("xdotool", args), 0) << args.join(' ').toStdString();
+}
 
 // A plain X window on a connection of its own that has the keyboard focus and records the keysym
-// of every key but the modifiers pressed in it, looked up the way applications do (with Shift and the current map).
+// of every key but the modifiers pressed in it, looked up the way applications do (with Shift and the current
+// map).
 class FocusedWindow {
 public:
     FocusedWindow() : display_(XOpenDisplay(nullptr)) {

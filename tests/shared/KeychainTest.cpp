@@ -6,7 +6,6 @@
 #include <QTemporaryDir>
 
 #include <gtest/gtest.h>
-
 #include <libsecret/secret.h>
 
 using namespace quelmo::shared;
@@ -15,15 +14,23 @@ namespace {
 
 // How many items the service holds for (account, service), whoever stored them.
 int itemCount(const QString& account, const QString& service) {
-    static const SecretSchema schema = {
-        "org.quelmo.shared.GenericPassword",
-        SECRET_SCHEMA_NONE,
-        {{"account", SECRET_SCHEMA_ATTRIBUTE_STRING}, {"service", SECRET_SCHEMA_ATTRIBUTE_STRING}, {nullptr, {}}},
-        0, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr};
+    static const SecretSchema schema = {"org.quelmo.shared.GenericPassword",
+                                        SECRET_SCHEMA_NONE,
+                                        {{"account", SECRET_SCHEMA_ATTRIBUTE_STRING},
+                                         {"service", SECRET_SCHEMA_ATTRIBUTE_STRING},
+                                         {nullptr, {}}},
+                                        0,
+                                        nullptr,
+                                        nullptr,
+                                        nullptr,
+                                        nullptr,
+                                        nullptr,
+                                        nullptr,
+                                        nullptr};
     GError* error = nullptr;
     GList* items = secret_password_search_sync(&schema, SECRET_SEARCH_ALL, nullptr, &error, "account",
-                                               account.toUtf8().constData(), "service", service.toUtf8().constData(),
-                                               nullptr);
+                                               account.toUtf8().constData(), "service",
+                                               service.toUtf8().constData(), nullptr);
     EXPECT_EQ(error, nullptr) << (error ? error->message : "");
     const int count = static_cast<int>(g_list_length(items));
     g_list_free_full(items, g_object_unref);

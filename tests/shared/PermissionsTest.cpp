@@ -17,7 +17,8 @@ namespace {
 // Sets an environment variable for one scope.
 class ScopedEnv {
 public:
-    ScopedEnv(const char* name, const QByteArray& value) : name_(name), old_(qgetenv(name)), had_(qEnvironmentVariableIsSet(name)) {
+    ScopedEnv(const char* name, const QByteArray& value)
+        : name_(name), old_(qgetenv(name)), had_(qEnvironmentVariableIsSet(name)) {
         if (value.isNull()) {
             qunsetenv(name);
         } else {
@@ -62,21 +63,25 @@ TEST(PermissionsManagerTest, SettingsOpenTheDesktopsSettingsApplicationOrSayNone
     installFakeSettingsApp(gnomeAndXfce, "xfce4-settings-manager");
     EXPECT_EQ(PermissionsManager::settingsCommand(Pane::Microphone, {gnomeAndXfce.path()}),
               (QStringList{gnome, "microphone"}));
-    EXPECT_EQ(PermissionsManager::settingsCommand(Pane::FullDiskAccess, {gnomeAndXfce.path()}), QStringList{gnome});
+    EXPECT_EQ(PermissionsManager::settingsCommand(Pane::FullDiskAccess, {gnomeAndXfce.path()}),
+              QStringList{gnome});
 
     ASSERT_TRUE(PermissionsManager::openSettings(Pane::Accessibility, {gnomeAndXfce.path()}));
     const QString args = gnomeAndXfce.filePath("gnome-control-center.args");
-    EXPECT_TRUE(quelmo::test::spinUntil([&] { return readAll(args) == "universal-access"; }, 5000)) << readAll(args).toStdString();
+    EXPECT_TRUE(quelmo::test::spinUntil([&] { return readAll(args) == "universal-access"; }, 5000))
+        << readAll(args).toStdString();
 
     QTemporaryDir xfceOnly;
     const QString xfce = installFakeSettingsApp(xfceOnly, "xfce4-settings-manager");
-    EXPECT_EQ(PermissionsManager::settingsCommand(Pane::InputMonitoring, {xfceOnly.path()}), QStringList{xfce});
+    EXPECT_EQ(PermissionsManager::settingsCommand(Pane::InputMonitoring, {xfceOnly.path()}),
+              QStringList{xfce});
 
     QTemporaryDir none;
     ScopedLogCapture log;
     EXPECT_FALSE(PermissionsManager::openSettings(Pane::Calendars, {none.path()}));
-    EXPECT_EQ(log.lines(), std::vector<QString>{"⚠️ PermissionsManager: No desktop settings application found "
-                                                "(Privacy_Calendars)"});
+    EXPECT_EQ(log.lines(),
+              std::vector<QString>{"⚠️ PermissionsManager: No desktop settings application found "
+                                   "(Privacy_Calendars)"});
 }
 
 TEST(PermissionsManagerTest, CalendarAndARefusingSoundServerAnswerFalseOnTheMainThread) {

@@ -46,9 +46,9 @@ TEST(MotionSensorTest, OpensTheFirstReadableAccelerometerAndConvertsToG) {
     sysfs.write("iio:device10/in_accel_x_raw", "1000");
     sysfs.write("iio:device10/in_accel_y_raw", "-500");
     sysfs.write("iio:device10/in_accel_z_raw", "480");
-    sysfs.write("iio:device10/in_accel_scale", "0.00980665");    // 1000 units = 1 g
-    sysfs.write("iio:device10/in_accel_z_scale", "0.0196133");   // its own scale for z
-    sysfs.write("iio:device10/in_accel_z_offset", "20");         // (480 + 20) * scale = 1 g
+    sysfs.write("iio:device10/in_accel_scale", "0.00980665");  // 1000 units = 1 g
+    sysfs.write("iio:device10/in_accel_z_scale", "0.0196133"); // its own scale for z
+    sysfs.write("iio:device10/in_accel_z_offset", "20");       // (480 + 20) * scale = 1 g
 
     ScopedLogCapture log;
     MotionSensor sensor(sysfs.root());
@@ -80,7 +80,8 @@ TEST(MotionSensorTest, WithoutAnAccelerometerOpenFailsAndReadsZeros) {
         MotionSensor sensor(root.isEmpty() ? sysfs.root() : root);
         EXPECT_FALSE(sensor.open());
         EXPECT_EQ(log.lines(),
-                  std::vector<QString>{"⚠️ MotionSensor: No accelerometer found (desktop or unsupported model)"});
+                  std::vector<QString>{
+                      "⚠️ MotionSensor: No accelerometer found (desktop or unsupported model)"});
         EXPECT_EQ(sensor.read(), MotionSensor::MotionData{});
     }
 }

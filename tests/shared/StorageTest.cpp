@@ -71,9 +71,10 @@ TEST_F(StorageTest, PreferencesLoadAsDefaultsUnlessAWholeRecordIsStored) {
     // The same key written by something else: not JSON, a theme the record does not know, a field
     // of the wrong type, a missing field. Each reads as the defaults.
     const QByteArray good = *json::encode(changed);
-    for (const QByteArray& bad : {QByteArray("{\"launchAtLogin\": tru"), QByteArray(good).replace("dark", "purple"),
-                                  QByteArray(good).replace("\"reduceMotion\":true", "\"reduceMotion\":1"),
-                                  QByteArray(good).replace("\"launchAtLogin\":true,", "")}) {
+    for (const QByteArray& bad :
+         {QByteArray("{\"launchAtLogin\": tru"), QByteArray(good).replace("dark", "purple"),
+          QByteArray(good).replace("\"reduceMotion\":true", "\"reduceMotion\":1"),
+          QByteArray(good).replace("\"launchAtLogin\":true,", "")}) {
         storage.setObject(bad, AppPreferences::settingsKey);
         EXPECT_EQ(AppPreferences::load(storage), AppPreferences::defaultSettings()) << bad.constData();
     }

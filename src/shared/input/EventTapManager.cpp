@@ -23,7 +23,9 @@ struct EventTapManager::Tap {
 
 EventTapManager::EventTapManager() = default;
 
-EventTapManager::~EventTapManager() { stopAll(); }
+EventTapManager::~EventTapManager() {
+    stopAll();
+}
 
 bool EventTapManager::startMouseTracking(MouseCallback callback) {
     if (!checkAccessibility()) {
@@ -32,10 +34,11 @@ bool EventTapManager::startMouseTracking(MouseCallback callback) {
     mouseTap_.reset();
     auto tap = std::make_unique<Tap>();
     QObject* context = tap->context.get();
-    tap->listener = RawInputListener::create({.keys = {}, .pointer = [context, callback = std::move(callback)](double x, double y) {
-        QMetaObject::invokeMethod(
-            context, [callback, point = QPointF(x, y)] { callback(point); }, Qt::QueuedConnection);
-    }});
+    tap->listener = RawInputListener::create(
+        {.keys = {}, .pointer = [context, callback = std::move(callback)](double x, double y) {
+             QMetaObject::invokeMethod(
+                 context, [callback, point = QPointF(x, y)] { callback(point); }, Qt::QueuedConnection);
+         }});
     if (!tap->listener) {
         logLine(QStringLiteral("❌ EventTap: Failed to create mouse tap. Check Accessibility permissions."));
         return false;
@@ -52,14 +55,18 @@ bool EventTapManager::startKeyTracking(KeyCallback callback) {
     keyTap_.reset();
     auto tap = std::make_unique<Tap>();
     QObject* context = tap->context.get();
-    tap->listener = RawInputListener::create({.keys = [context, callback = std::move(callback)](const RawKeyPress& press) {
-        const QString characters = press.text.left(4);
-        const auto keyCode = static_cast<std::uint16_t>(press.keycode);
-        const bool isDelete = press.baseKeysym == XK_BackSpace;
-        QMetaObject::invokeMethod(
-            context, [callback, characters, keyCode, isDelete] { callback(characters, keyCode, isDelete); },
-            Qt::QueuedConnection);
-    }, .pointer = {}});
+    tap->listener = RawInputListener::create(
+        {.keys =
+             [context, callback = std::move(callback)](const RawKeyPress& press) {
+                 const QString characters = press.text.left(4);
+                 const auto keyCode = static_cast<std::uint16_t>(press.keycode);
+                 const bool isDelete = press.baseKeysym == XK_BackSpace;
+                 QMetaObject::invokeMethod(
+                     context,
+                     [callback, characters, keyCode, isDelete] { callback(characters, keyCode, isDelete); },
+                     Qt::QueuedConnection);
+             },
+         .pointer = {}});
     if (!tap->listener) {
         logLine(QStringLiteral("❌ EventTap: Failed to create key tap. Check Input Monitoring permissions."));
         return false;
@@ -74,14 +81,26 @@ void EventTapManager::stopAll() {
     keyTap_.reset();
 }
 
-bool EventTapManager::isMouseTracking() const { return mouseTap_ != nullptr; }
-bool EventTapManager::isKeyTracking() const { return keyTap_ != nullptr; }
+bool EventTapManager::isMouseTracking() const {
+    return mouseTap_ != nullptr;
+}
+bool EventTapManager::isKeyTracking() const {
+    return keyTap_ != nullptr;
+}
 
-bool EventTapManager::checkAccessibility() const { return PermissionsManager::isAccessibilityGranted(); }
+bool EventTapManager::checkAccessibility() const {
+    return PermissionsManager::isAccessibilityGranted();
+}
 
-void EventTapManager::requestAccessibility() { PermissionsManager::requestAccessibility(); }
-void EventTapManager::openAccessibilitySettings() { PermissionsManager::openAccessibilitySettings(); }
-void EventTapManager::openInputMonitoringSettings() { PermissionsManager::openInputMonitoringSettings(); }
+void EventTapManager::requestAccessibility() {
+    PermissionsManager::requestAccessibility();
+}
+void EventTapManager::openAccessibilitySettings() {
+    PermissionsManager::openAccessibilitySettings();
+}
+void EventTapManager::openInputMonitoringSettings() {
+    PermissionsManager::openInputMonitoringSettings();
+}
 
 void EventTapManager::typeText(const QString& text) {
     if (!XTestTyper::type(text)) {

@@ -5,7 +5,6 @@
 #include <X11/XKBlib.h>
 #include <X11/Xlib.h>
 #include <X11/extensions/XInput2.h>
-
 #include <poll.h>
 #include <unistd.h>
 
@@ -45,7 +44,8 @@ RawKeyPress decodeKey(Display* display, int keycode, bool repeat) {
     press.capsLock = (mods & LockMask) != 0;
     const auto code = static_cast<KeyCode>(keycode);
     press.baseKeysym = static_cast<std::uint32_t>(XkbKeycodeToKeysym(display, code, state.group, 0));
-    press.keysym = static_cast<std::uint32_t>(XkbKeycodeToKeysym(display, code, state.group, press.shift ? 1 : 0));
+    press.keysym =
+        static_cast<std::uint32_t>(XkbKeycodeToKeysym(display, code, state.group, press.shift ? 1 : 0));
     press.text = keysymText(press.keysym);
     if (press.capsLock && press.text.size() == 1 && press.text[0].isLetter()) {
         press.text = press.shift ? press.text.toLower() : press.text.toUpper();
@@ -85,7 +85,8 @@ std::unique_ptr<RawInputListener> RawInputListener::create(Handlers handlers) {
     if (::pipe(connection->wake) != 0) {
         return nullptr;
     }
-    return std::unique_ptr<RawInputListener>(new RawInputListener(std::move(connection), std::move(handlers)));
+    return std::unique_ptr<RawInputListener>(
+        new RawInputListener(std::move(connection), std::move(handlers)));
 }
 
 RawInputListener::RawInputListener(std::unique_ptr<Connection> connection, Handlers handlers)
@@ -129,8 +130,8 @@ void RawInputListener::run() {
                 int winX = 0;
                 int winY = 0;
                 unsigned int buttons = 0;
-                if (XQueryPointer(display, DefaultRootWindow(display), &root, &child, &rootX, &rootY, &winX, &winY,
-                                  &buttons)) {
+                if (XQueryPointer(display, DefaultRootWindow(display), &root, &child, &rootX, &rootY, &winX,
+                                  &winY, &buttons)) {
                     handlers_.pointer(rootX, rootY);
                 }
             }

@@ -29,7 +29,8 @@ class KeyboardMap {
 public:
     explicit KeyboardMap(Display* display) : display_(display) {
         XDisplayKeycodes(display, &minCode_, &maxCode_);
-        KeySym* syms = XGetKeyboardMapping(display, static_cast<KeyCode>(minCode_), maxCode_ - minCode_ + 1, &perCode_);
+        KeySym* syms =
+            XGetKeyboardMapping(display, static_cast<KeyCode>(minCode_), maxCode_ - minCode_ + 1, &perCode_);
         if (!syms) {
             perCode_ = 0;
             return;
@@ -83,7 +84,9 @@ public:
     bool borrowedAny() const { return !borrowed_.empty(); }
 
 private:
-    std::size_t index(int code, int level) const { return static_cast<std::size_t>((code - minCode_) * perCode_ + level); }
+    std::size_t index(int code, int level) const {
+        return static_cast<std::size_t>((code - minCode_) * perCode_ + level);
+    }
     bool isSpare(int code) const {
         for (int level = 0; level < perCode_; ++level) {
             if (syms_[index(code, level)] != NoSymbol) {
@@ -125,7 +128,8 @@ bool XTestTyper::type(const QString& text) {
             shifted = false;
         }
         if (code == 0) {
-            logLine(QStringLiteral("⚠️ EventTap: No free key code left to type \"%1\"").arg(QString::fromUcs4(&character, 1)));
+            logLine(QStringLiteral("⚠️ EventTap: No free key code left to type \"%1\"")
+                        .arg(QString::fromUcs4(&character, 1)));
             continue;
         }
         if (shifted && shiftCode) {

@@ -34,8 +34,8 @@ void postToMainThread(std::function<void(bool)> callback, bool value) {
         return;
     }
     if (auto* app = QCoreApplication::instance()) {
-        QMetaObject::invokeMethod(app, [callback = std::move(callback), value] { callback(value); },
-                                  Qt::QueuedConnection);
+        QMetaObject::invokeMethod(
+            app, [callback = std::move(callback), value] { callback(value); }, Qt::QueuedConnection);
     } else {
         callback(value);
     }
@@ -45,11 +45,16 @@ void postToMainThread(std::function<void(bool)> callback, bool value) {
 
 QString PermissionsManager::anchor(Pane pane) {
     switch (pane) {
-    case Pane::Accessibility: return QStringLiteral("Privacy_Accessibility");
-    case Pane::InputMonitoring: return QStringLiteral("Privacy_ListenEvent");
-    case Pane::Microphone: return QStringLiteral("Privacy_Microphone");
-    case Pane::Calendars: return QStringLiteral("Privacy_Calendars");
-    case Pane::FullDiskAccess: return QStringLiteral("Privacy_AllFiles");
+    case Pane::Accessibility:
+        return QStringLiteral("Privacy_Accessibility");
+    case Pane::InputMonitoring:
+        return QStringLiteral("Privacy_ListenEvent");
+    case Pane::Microphone:
+        return QStringLiteral("Privacy_Microphone");
+    case Pane::Calendars:
+        return QStringLiteral("Privacy_Calendars");
+    case Pane::FullDiskAccess:
+        return QStringLiteral("Privacy_AllFiles");
     }
     return {};
 }
@@ -76,19 +81,31 @@ bool PermissionsManager::isAccessibilityGranted() {
     return granted;
 }
 
-void PermissionsManager::requestAccessibility() { [[maybe_unused]] const bool granted = isAccessibilityGranted(); }
+void PermissionsManager::requestAccessibility() {
+    [[maybe_unused]] const bool granted = isAccessibilityGranted();
+}
 
-void PermissionsManager::openAccessibilitySettings() { openSettings(Pane::Accessibility); }
-void PermissionsManager::openInputMonitoringSettings() { openSettings(Pane::InputMonitoring); }
-void PermissionsManager::openMicrophoneSettings() { openSettings(Pane::Microphone); }
-void PermissionsManager::openCalendarSettings() { openSettings(Pane::Calendars); }
-void PermissionsManager::openFullDiskAccessSettings() { openSettings(Pane::FullDiskAccess); }
+void PermissionsManager::openAccessibilitySettings() {
+    openSettings(Pane::Accessibility);
+}
+void PermissionsManager::openInputMonitoringSettings() {
+    openSettings(Pane::InputMonitoring);
+}
+void PermissionsManager::openMicrophoneSettings() {
+    openSettings(Pane::Microphone);
+}
+void PermissionsManager::openCalendarSettings() {
+    openSettings(Pane::Calendars);
+}
+void PermissionsManager::openFullDiskAccessSettings() {
+    openSettings(Pane::FullDiskAccess);
+}
 
 bool PermissionsManager::isMicrophoneGranted() {
     const pa_sample_spec spec{PA_SAMPLE_S16LE, 44100, 1};
     int error = 0;
-    pa_simple* stream = pa_simple_new(nullptr, "Quelmo", PA_STREAM_RECORD, nullptr, "microphone access", &spec,
-                                      nullptr, nullptr, &error);
+    pa_simple* stream = pa_simple_new(nullptr, "Quelmo", PA_STREAM_RECORD, nullptr, "microphone access",
+                                      &spec, nullptr, nullptr, &error);
     if (!stream) {
         return false;
     }
@@ -97,8 +114,9 @@ bool PermissionsManager::isMicrophoneGranted() {
 }
 
 void PermissionsManager::requestMicrophone(std::function<void(bool)> callback) {
-    QThreadPool::globalInstance()->start(
-        [callback = std::move(callback)]() mutable { postToMainThread(std::move(callback), isMicrophoneGranted()); });
+    QThreadPool::globalInstance()->start([callback = std::move(callback)]() mutable {
+        postToMainThread(std::move(callback), isMicrophoneGranted());
+    });
 }
 
 void PermissionsManager::requestCalendar(std::function<void(bool)> callback) {
@@ -125,11 +143,13 @@ std::optional<QStringList> PermissionsManager::settingsCommand(Pane pane, const 
 bool PermissionsManager::openSettings(Pane pane, const QStringList& searchPaths) {
     const auto command = settingsCommand(pane, searchPaths);
     if (!command) {
-        logLine(QStringLiteral("⚠️ PermissionsManager: No desktop settings application found (%1)").arg(anchor(pane)));
+        logLine(QStringLiteral("⚠️ PermissionsManager: No desktop settings application found (%1)")
+                    .arg(anchor(pane)));
         return false;
     }
     if (!QProcess::startDetached(command->first(), command->mid(1))) {
-        logLine(QStringLiteral("⚠️ PermissionsManager: %1 did not start (%2)").arg(command->first(), anchor(pane)));
+        logLine(QStringLiteral("⚠️ PermissionsManager: %1 did not start (%2)")
+                    .arg(command->first(), anchor(pane)));
         return false;
     }
     return true;

@@ -14,14 +14,15 @@ struct LightChannel {
 };
 // In order of preference: calibrated lux first, then the visible-light intensity channels.
 constexpr LightChannel lightChannels[] = {
-    {"in_illuminance", "in_illuminance"},     {"in_illuminance0", "in_illuminance"},
-    {"in_intensity_both", "in_intensity"},    {"in_intensity_clear", "in_intensity"},
+    {"in_illuminance", "in_illuminance"},  {"in_illuminance0", "in_illuminance"},
+    {"in_intensity_both", "in_intensity"}, {"in_intensity_clear", "in_intensity"},
     {"in_intensity", "in_intensity"},
 };
 
 } // namespace
 
-AmbientLightSensor::AmbientLightSensor(QString iioRoot) : root_(std::move(iioRoot)) {}
+AmbientLightSensor::AmbientLightSensor(QString iioRoot) : root_(std::move(iioRoot)) {
+}
 
 bool AmbientLightSensor::open() {
     close();

@@ -12,7 +12,8 @@ std::vector<IioDevice> IioDevice::list(const QString& root) {
     const QDir dir(root);
     QStringList names = dir.entryList({QStringLiteral("iio:device*")}, QDir::Dirs | QDir::NoDotAndDotDot);
     auto number = [](const QString& name) { return name.mid(int(sizeof "iio:device") - 1).toInt(); };
-    std::sort(names.begin(), names.end(), [&](const QString& a, const QString& b) { return number(a) < number(b); });
+    std::sort(names.begin(), names.end(),
+              [&](const QString& a, const QString& b) { return number(a) < number(b); });
     std::vector<IioDevice> devices;
     for (const QString& name : names) {
         devices.emplace_back(dir.filePath(name));
@@ -20,7 +21,8 @@ std::vector<IioDevice> IioDevice::list(const QString& root) {
     return devices;
 }
 
-IioDevice::IioDevice(QString path) : path_(std::move(path)) {}
+IioDevice::IioDevice(QString path) : path_(std::move(path)) {
+}
 
 QString IioDevice::name() const {
     QFile file(path_ + QStringLiteral("/name"));
@@ -51,7 +53,8 @@ std::optional<double> IioDevice::readNumber(const QString& file) const {
     return value;
 }
 
-std::optional<double> IioDevice::readAttribute(const QString& channel, const QString& type, const QString& what) const {
+std::optional<double> IioDevice::readAttribute(const QString& channel, const QString& type,
+                                               const QString& what) const {
     if (auto own = readNumber(channel + '_' + what)) {
         return own;
     }
@@ -66,7 +69,8 @@ std::optional<double> IioDevice::readChannelFile(const QString& channel) const {
 }
 
 bool IioDevice::isScaled(const QString& channel, const QString& type) const {
-    return readAttribute(channel, type, QStringLiteral("scale")) || readAttribute(channel, type, QStringLiteral("offset"));
+    return readAttribute(channel, type, QStringLiteral("scale")) ||
+           readAttribute(channel, type, QStringLiteral("offset"));
 }
 
 std::optional<double> IioDevice::readChannel(const QString& channel, const QString& type) const {

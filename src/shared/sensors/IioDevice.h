@@ -37,7 +37,8 @@ public:
 
 private:
     std::optional<double> readNumber(const QString& file) const;
-    std::optional<double> readAttribute(const QString& channel, const QString& type, const QString& what) const;
+    std::optional<double> readAttribute(const QString& channel, const QString& type,
+                                        const QString& what) const;
 
     QString path_;
 };

@@ -8,7 +8,8 @@
 
 namespace quelmo::shared {
 
-LidAngleSensor::LidAngleSensor(QString iioRoot) : root_(iioRoot), als_(std::move(iioRoot)) {}
+LidAngleSensor::LidAngleSensor(QString iioRoot) : root_(iioRoot), als_(std::move(iioRoot)) {
+}
 
 std::optional<double> LidAngleSensor::readDirect() const {
     const QString channel = QStringLiteral("in_angl");

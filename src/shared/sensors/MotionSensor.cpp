@@ -19,7 +19,8 @@ std::optional<double> readAxis(const IioDevice& device, char axis) {
 
 } // namespace
 
-MotionSensor::MotionSensor(QString iioRoot) : root_(std::move(iioRoot)) {}
+MotionSensor::MotionSensor(QString iioRoot) : root_(std::move(iioRoot)) {
+}
 
 bool MotionSensor::open() {
     close();

@@ -4,9 +4,12 @@ namespace quelmo::shared {
 
 QString themeName(Theme theme) {
     switch (theme) {
-    case Theme::light: return QStringLiteral("light");
-    case Theme::dark: return QStringLiteral("dark");
-    case Theme::system: return QStringLiteral("system");
+    case Theme::light:
+        return QStringLiteral("light");
+    case Theme::dark:
+        return QStringLiteral("dark");
+    case Theme::system:
+        return QStringLiteral("system");
     }
     return {};
 }
@@ -21,12 +24,13 @@ std::optional<Theme> themeFromName(const QString& name) {
 }
 
 QJsonObject AppPreferences::toJson() const {
-    return {{QStringLiteral("launchAtLogin"), launchAtLogin},
-            {QStringLiteral("showMenuBarIcon"), showMenuBarIcon},
-            {QStringLiteral("keyboardShortcuts"), JsonCodec<QMap<QString, QString>>::encode(keyboardShortcuts)},
-            {QStringLiteral("theme"), themeName(theme)},
-            {QStringLiteral("reduceMotion"), reduceMotion},
-            {QStringLiteral("reduceTransparency"), reduceTransparency}};
+    return {
+        {QStringLiteral("launchAtLogin"), launchAtLogin},
+        {QStringLiteral("showMenuBarIcon"), showMenuBarIcon},
+        {QStringLiteral("keyboardShortcuts"), JsonCodec<QMap<QString, QString>>::encode(keyboardShortcuts)},
+        {QStringLiteral("theme"), themeName(theme)},
+        {QStringLiteral("reduceMotion"), reduceMotion},
+        {QStringLiteral("reduceTransparency"), reduceTransparency}};
 }
 
 std::optional<AppPreferences> AppPreferences::fromJson(const QJsonObject& object) {

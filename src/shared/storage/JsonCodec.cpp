@@ -11,11 +11,13 @@ bool isEncodable(const QJsonValue& value) {
     }
     if (value.isArray()) {
         const QJsonArray array = value.toArray();
-        return std::all_of(array.begin(), array.end(), [](const QJsonValue& item) { return isEncodable(item); });
+        return std::all_of(array.begin(), array.end(),
+                           [](const QJsonValue& item) { return isEncodable(item); });
     }
     if (value.isObject()) {
         const QJsonObject object = value.toObject();
-        return std::all_of(object.begin(), object.end(), [](const QJsonValue& item) { return isEncodable(item); });
+        return std::all_of(object.begin(), object.end(),
+                           [](const QJsonValue& item) { return isEncodable(item); });
     }
     return !value.isUndefined();
 }

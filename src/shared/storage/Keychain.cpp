@@ -9,11 +9,19 @@ namespace {
 
 // Items keyed by account and service, the way generic passwords are.
 const SecretSchema& passwordSchema() {
-    static const SecretSchema schema = {
-        "org.quelmo.shared.GenericPassword",
-        SECRET_SCHEMA_NONE,
-        {{"account", SECRET_SCHEMA_ATTRIBUTE_STRING}, {"service", SECRET_SCHEMA_ATTRIBUTE_STRING}, {nullptr, {}}},
-        0, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr};
+    static const SecretSchema schema = {"org.quelmo.shared.GenericPassword",
+                                        SECRET_SCHEMA_NONE,
+                                        {{"account", SECRET_SCHEMA_ATTRIBUTE_STRING},
+                                         {"service", SECRET_SCHEMA_ATTRIBUTE_STRING},
+                                         {nullptr, {}}},
+                                        0,
+                                        nullptr,
+                                        nullptr,
+                                        nullptr,
+                                        nullptr,
+                                        nullptr,
+                                        nullptr,
+                                        nullptr};
     return schema;
 }
 
@@ -22,14 +30,16 @@ bool reportError(GError* error, const char* what) {
     if (!error) {
         return true;
     }
-    logLine(QStringLiteral("⚠️ Keychain: %1 failed: %2").arg(QLatin1String(what), QString::fromUtf8(error->message)));
+    logLine(QStringLiteral("⚠️ Keychain: %1 failed: %2")
+                .arg(QLatin1String(what), QString::fromUtf8(error->message)));
     g_error_free(error);
     return false;
 }
 
 } // namespace
 
-Keychain::Keychain(QString collection) : collection_(std::move(collection)) {}
+Keychain::Keychain(QString collection) : collection_(std::move(collection)) {
+}
 
 bool Keychain::save(const QString& value, const QString& account, const QString& service) const {
     const QByteArray collection = collection_.toUtf8();
@@ -40,8 +50,8 @@ bool Keychain::save(const QString& value, const QString& account, const QString&
     GError* error = nullptr;
     const gboolean stored = secret_password_store_sync(
         &passwordSchema(), collection_.isEmpty() ? SECRET_COLLECTION_DEFAULT : collection.constData(),
-        label.constData(), secret.constData(), nullptr, &error, "account", accountBytes.constData(), "service",
-        serviceBytes.constData(), nullptr);
+        label.constData(), secret.constData(), nullptr, &error, "account", accountBytes.constData(),
+        "service", serviceBytes.constData(), nullptr);
     return reportError(error, "saving a secret") && stored;
 }
 
@@ -49,8 +59,9 @@ std::optional<QString> Keychain::read(const QString& account, const QString& ser
     const QByteArray accountBytes = account.toUtf8();
     const QByteArray serviceBytes = service.toUtf8();
     GError* error = nullptr;
-    gchar* secret = secret_password_lookup_sync(&passwordSchema(), nullptr, &error, "account",
-                                                accountBytes.constData(), "service", serviceBytes.constData(), nullptr);
+    gchar* secret =
+        secret_password_lookup_sync(&passwordSchema(), nullptr, &error, "account", accountBytes.constData(),
+                                    "service", serviceBytes.constData(), nullptr);
     if (!reportError(error, "reading a secret") || !secret) {
         return std::nullopt;
     }
@@ -63,9 +74,9 @@ bool Keychain::remove(const QString& account, const QString& service) const {
     const QByteArray accountBytes = account.toUtf8();
     const QByteArray serviceBytes = service.toUtf8();
     GError* error = nullptr;
-    const gboolean removed = secret_password_clear_sync(&passwordSchema(), nullptr, &error, "account",
-                                                        accountBytes.constData(), "service",
-                                                        serviceBytes.constData(), nullptr);
+    const gboolean removed =
+        secret_password_clear_sync(&passwordSchema(), nullptr, &error, "account", accountBytes.constData(),
+                                   "service", serviceBytes.constData(), nullptr);
     return reportError(error, "deleting a secret") && removed;
 }
 

@@ -12,8 +12,12 @@ namespace quelmo::shared {
 namespace {
 
 // Dates are stored as ISO 8601 text in UTC with milliseconds: they sort as they read.
-QString dateText(const QDateTime& date) { return date.toUTC().toString(Qt::ISODateWithMs); }
-QDateTime dateFromText(const QString& text) { return QDateTime::fromString(text, Qt::ISODateWithMs).toUTC(); }
+QString dateText(const QDateTime& date) {
+    return date.toUTC().toString(Qt::ISODateWithMs);
+}
+QDateTime dateFromText(const QString& text) {
+    return QDateTime::fromString(text, Qt::ISODateWithMs).toUTC();
+}
 
 bool exec(QSqlQuery& query, const QString& what) {
     if (query.exec()) {
@@ -26,25 +30,29 @@ bool exec(QSqlQuery& query, const QString& what) {
 } // namespace
 
 std::unique_ptr<RecordStore> RecordStore::open(const QString& path) {
-    const QString name = QStringLiteral("quelmo-records-") + QUuid::createUuid().toString(QUuid::WithoutBraces);
+    const QString name =
+        QStringLiteral("quelmo-records-") + QUuid::createUuid().toString(QUuid::WithoutBraces);
     {
         QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), name);
         db.setDatabaseName(path);
         bool ready = db.open();
         if (ready) {
             QSqlQuery query(db);
-            ready = query.exec(QStringLiteral("CREATE TABLE IF NOT EXISTS clipboard_items ("
-                                              "id INTEGER PRIMARY KEY AUTOINCREMENT, content TEXT NOT NULL, "
-                                              "timestamp TEXT NOT NULL, app_source TEXT, is_pinned INTEGER NOT NULL)")) &&
+            ready = query.exec(QStringLiteral(
+                        "CREATE TABLE IF NOT EXISTS clipboard_items ("
+                        "id INTEGER PRIMARY KEY AUTOINCREMENT, content TEXT NOT NULL, "
+                        "timestamp TEXT NOT NULL, app_source TEXT, is_pinned INTEGER NOT NULL)")) &&
                     query.exec(QStringLiteral("CREATE TABLE IF NOT EXISTS daily_activities ("
                                               "id INTEGER PRIMARY KEY AUTOINCREMENT, date TEXT NOT NULL, "
                                               "mouse_distance REAL NOT NULL, keystrokes INTEGER NOT NULL, "
                                               "active_time REAL NOT NULL)"));
             if (!ready) {
-                logLine(QStringLiteral("⚠️ RecordStore: Cannot prepare %1: %2").arg(path, query.lastError().text()));
+                logLine(QStringLiteral("⚠️ RecordStore: Cannot prepare %1: %2")
+                            .arg(path, query.lastError().text()));
             }
         } else {
-            logLine(QStringLiteral("⚠️ RecordStore: Cannot open %1: %2").arg(path, db.lastError().text()));
+            logLine(
+                QStringLiteral("⚠️ RecordStore: Cannot open %1: %2").arg(path, db.lastError().text()));
         }
         if (ready) {
             return std::unique_ptr<RecordStore>(new RecordStore(name));
@@ -55,7 +63,8 @@ std::unique_ptr<RecordStore> RecordStore::open(const QString& path) {
     return nullptr;
 }
 
-RecordStore::RecordStore(QString connectionName) : connectionName_(std::move(connectionName)) {}
+RecordStore::RecordStore(QString connectionName) : connectionName_(std::move(connectionName)) {
+}
 
 RecordStore::~RecordStore() {
     QSqlDatabase::database(connectionName_, false).close();
@@ -79,8 +88,9 @@ bool RecordStore::insert(ClipboardItem& item) {
 
 bool RecordStore::insert(DailyActivity& activity) {
     QSqlQuery query(QSqlDatabase::database(connectionName_));
-    query.prepare(QStringLiteral("INSERT INTO daily_activities (date, mouse_distance, keystrokes, active_time) "
-                                 "VALUES (?, ?, ?, ?)"));
+    query.prepare(
+        QStringLiteral("INSERT INTO daily_activities (date, mouse_distance, keystrokes, active_time) "
+                       "VALUES (?, ?, ?, ?)"));
     query.addBindValue(dateText(activity.date));
     query.addBindValue(activity.mouseDistance);
     query.addBindValue(activity.keystrokes);
@@ -116,8 +126,9 @@ std::vector<ClipboardItem> RecordStore::clipboardItems() const {
 
 std::vector<DailyActivity> RecordStore::dailyActivities() const {
     QSqlQuery query(QSqlDatabase::database(connectionName_));
-    query.prepare(QStringLiteral("SELECT id, date, mouse_distance, keystrokes, active_time FROM daily_activities "
-                                 "ORDER BY date, id"));
+    query.prepare(
+        QStringLiteral("SELECT id, date, mouse_distance, keystrokes, active_time FROM daily_activities "
+                       "ORDER BY date, id"));
     std::vector<DailyActivity> activities;
     if (!exec(query, QStringLiteral("Reading the daily activities"))) {
         return activities;
@@ -133,9 +144,13 @@ std::vector<DailyActivity> RecordStore::dailyActivities() const {
     return activities;
 }
 
-bool RecordStore::remove(const ClipboardItem& item) { return removeRow("clipboard_items", item.id); }
+bool RecordStore::remove(const ClipboardItem& item) {
+    return removeRow("clipboard_items", item.id);
+}
 
-bool RecordStore::remove(const DailyActivity& activity) { return removeRow("daily_activities", activity.id); }
+bool RecordStore::remove(const DailyActivity& activity) {
+    return removeRow("daily_activities", activity.id);
+}
 
 bool RecordStore::removeRow(const char* table, qint64 id) {
     QSqlQuery query(QSqlDatabase::database(connectionName_));

@@ -18,24 +18,35 @@ StorageManager& StorageManager::shared() {
 }
 
 StorageManager::StorageManager()
-    : defaults_(std::make_unique<QSettings>()), sharedDefaultsFile_(standardSharedDefaultsFile()) {}
+    : defaults_(std::make_unique<QSettings>()), sharedDefaultsFile_(standardSharedDefaultsFile()) {
+}
 
-StorageManager::StorageManager(const QString& settingsFile, const QString& sharedDefaultsFile, Keychain keychain)
+StorageManager::StorageManager(const QString& settingsFile, const QString& sharedDefaultsFile,
+                               Keychain keychain)
     : defaults_(std::make_unique<QSettings>(settingsFile, QSettings::IniFormat)),
       sharedDefaultsFile_(sharedDefaultsFile.isEmpty() ? standardSharedDefaultsFile() : sharedDefaultsFile),
-      keychain_(std::move(keychain)) {}
+      keychain_(std::move(keychain)) {
+}
 
-void StorageManager::setObject(const QVariant& value, const QString& key) { defaults_->setValue(key, value); }
+void StorageManager::setObject(const QVariant& value, const QString& key) {
+    defaults_->setValue(key, value);
+}
 
-QVariant StorageManager::object(const QString& key) const { return defaults_->value(key); }
+QVariant StorageManager::object(const QString& key) const {
+    return defaults_->value(key);
+}
 
-void StorageManager::remove(const QString& key) { defaults_->remove(key); }
+void StorageManager::remove(const QString& key) {
+    defaults_->remove(key);
+}
 
-bool StorageManager::saveToKeychain(const QString& value, const QString& account, const QString& service) const {
+bool StorageManager::saveToKeychain(const QString& value, const QString& account,
+                                    const QString& service) const {
     return keychain_.save(value, account, service);
 }
 
-std::optional<QString> StorageManager::readFromKeychain(const QString& account, const QString& service) const {
+std::optional<QString> StorageManager::readFromKeychain(const QString& account,
+                                                        const QString& service) const {
     return keychain_.read(account, service);
 }
 
@@ -51,6 +62,8 @@ std::unique_ptr<QSettings> StorageManager::sharedDefaults() const {
     return settings;
 }
 
-void StorageManager::sync() { defaults_->sync(); }
+void StorageManager::sync() {
+    defaults_->sync();
+}
 
 } // namespace quelmo::shared

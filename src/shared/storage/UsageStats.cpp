@@ -12,7 +12,9 @@ void UsageStats::recordLaunch(const QDateTime& now) {
     }
 }
 
-void UsageStats::recordFeature(const QString& name) { featureUsage[name] = featureUsage.value(name, 0) + 1; }
+void UsageStats::recordFeature(const QString& name) {
+    featureUsage[name] = featureUsage.value(name, 0) + 1;
+}
 
 QJsonObject UsageStats::toJson() const {
     QJsonObject object{{QStringLiteral("launchCount"), launchCount},
