@@ -8,7 +8,7 @@ PACKAGES=(
   # toolchain
   cmake ninja-build g++ pkg-config git
   # Qt 6 (core library, QML application, dialogs)
-  qt6-base-dev qt6-declarative-dev qt6-svg-dev libqt6svg6
+  qt6-base-dev qt6-declarative-dev qt6-svg-dev libqt6svg6 libqt6sql6-sqlite
   qml6-module-qtqml-workerscript qml6-module-qtquick qml6-module-qtquick-window
   qml6-module-qtquick-controls qml6-module-qtquick-templates qml6-module-qtquick-layouts
   qml6-module-qtquick-dialogs qml6-module-qt-labs-folderlistmodel qml6-module-qtquick-shapes qml6-module-qttest
@@ -22,6 +22,8 @@ PACKAGES=(
   # tests and benchmarks
   libgtest-dev libgmock-dev libbenchmark-dev
   xvfb xauth xdotool x11-utils pulseaudio imagemagick sox python3 python3-numpy
+  # the shared services' tests: a private session bus with GNOME Keyring as the Secret Service
+  dbus gnome-keyring
 )
 
 missing=()

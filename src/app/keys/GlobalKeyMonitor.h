@@ -4,32 +4,34 @@
 
 #include <QObject>
 
-#include <atomic>
 #include <memory>
-#include <thread>
+
+namespace quelmo::shared {
+class RawInputListener;
+struct RawKeyPress;
+} // namespace quelmo::shared
 
 namespace quelmo {
 
-// Key presses made while another application has the focus, on X11: an XInput2 raw-key listener
-// on a display connection of its own, read by a thread of its own, each press handed to the main
-// thread. Raw events are copies: the other application still receives every key. Presses arriving
-// while a Quelmo window is active are left to the local monitor. create() is empty where there is
-// no X11 display (Wayland without XWayland) or no XInput2.
+// Key presses made while another application has the focus, on X11: the shared XInput2 raw-key
+// listener (a display connection and a thread of its own), each press handed to the main thread.
+// Raw events are copies: the other application still receives every key. Presses arriving while a
+// Quelmo window is active are left to the local monitor. create() is empty where there is no X11
+// display (Wayland without XWayland) or no XInput2.
 class GlobalKeyMonitor final : public QObject, public KeyMonitor {
 public:
     static std::shared_ptr<GlobalKeyMonitor> create(keys::KeyHandler handler);
     ~GlobalKeyMonitor() override;
 
+    // The deck's key event for a raw press (Qt key, modifiers, typed text, position code).
+    static keys::KeyEvent keyEvent(const shared::RawKeyPress& press);
+
 private:
-    struct Connection;
-    GlobalKeyMonitor(std::unique_ptr<Connection> connection, keys::KeyHandler handler);
-    void run();
+    explicit GlobalKeyMonitor(keys::KeyHandler handler);
     void deliver(const keys::KeyEvent& event);
 
-    std::unique_ptr<Connection> connection_;
     keys::KeyHandler handler_;
-    std::atomic<bool> stopping_{false};
-    std::thread reader_;
+    std::unique_ptr<shared::RawInputListener> listener_;
 };
 
 // Whether Caps Lock is on, from the X11 keyboard state of the application's own connection (Qt's
