@@ -94,10 +94,14 @@ TEST_P(ClockDrift, TenMinutesHoldTheLatencyWithoutGapsAndPlayACleanSine) {
     double worstResidual = 0.0;
     double meanRatio = 0.0;
     double maxRatioStep = 0.0;
+    std::uint64_t droppedWhenSettled = 0;
     for (std::int64_t k = 0; k < blocks; ++k) {
         producer.advance(block);
         const std::uint32_t played = reader.process(ring, current.data(), right.data(), block);
         const double ratio = reader.ratio();
+        if (k == settledAfter) {
+            droppedWhenSettled = reader.droppedFrames(); // the start trims the queue to the target
+        }
         if (k >= settledAfter) {
             ASSERT_EQ(played, block) << "block " << k;
             furthestFromTarget = std::max(furthestFromTarget, std::abs(reader.queuedFrames() - target));
@@ -115,7 +119,8 @@ TEST_P(ClockDrift, TenMinutesHoldTheLatencyWithoutGapsAndPlayACleanSine) {
         previousRatio = ratio;
     }
 
-    EXPECT_EQ(reader.droppedFrames(), 0u);
+    EXPECT_LT(droppedWhenSettled, fragment);
+    EXPECT_EQ(reader.droppedFrames(), droppedWhenSettled);
     EXPECT_EQ(reader.insertedFrames(), 0u);
     EXPECT_EQ(reader.underruns(), 0u);
     EXPECT_LT(furthestFromTarget, 0.002 * rate);
@@ -153,25 +158,29 @@ TEST(DriftResampler, AStallPlaysOneGapAndABurstIsDroppedDownToTheTarget) {
     EXPECT_EQ(reader.insertedFrames(), 0u);
     EXPECT_EQ(reader.underruns(), 0u);
 
-    // 200 ms without capture: the queue runs out once, the rest of the stall is silence.
+    // 200 ms without capture: the queue runs out once, the rest of the stall is silence, and the
+    // target grows by a step.
     EXPECT_LT(play(17, false), 3u * block);
     EXPECT_EQ(reader.underruns(), 1u);
     EXPECT_GT(reader.insertedFrames(), 17u * block - static_cast<std::uint64_t>(target) - block);
+    const double raised = reader.targetFrames();
+    EXPECT_DOUBLE_EQ(raised, target + 0.005 * rate);
 
     // Capture resumes: the reader waits for a full queue again (more silence), then plays every block.
     EXPECT_LE(play(3, true), block);
     const std::uint64_t gap = reader.insertedFrames();
-    EXPECT_NEAR(static_cast<double>(gap), 0.2 * rate + target, 2.0 * block);
+    EXPECT_NEAR(static_cast<double>(gap), 0.2 * rate + raised, 2.0 * block);
     EXPECT_EQ(play(430, true), 430u * block);
     EXPECT_EQ(reader.underruns(), 1u);
-    EXPECT_NEAR(reader.queuedFrames(), target, 0.002 * rate);
+    EXPECT_NEAR(reader.queuedFrames(), raised, 0.002 * rate);
 
     // 300 ms arrive at once: the excess is dropped in one go and playback goes on near the target.
     const double before = reader.queuedFrames();
+    const std::uint64_t droppedBefore = reader.droppedFrames();
     producer.deliver(static_cast<std::size_t>(0.3 * rate));
     EXPECT_EQ(play(1, false), block);
-    EXPECT_NEAR(static_cast<double>(reader.droppedFrames()), before + 0.3 * rate - target, block);
-    EXPECT_NEAR(reader.queuedFrames(), target, 0.002 * rate);
+    EXPECT_NEAR(static_cast<double>(reader.droppedFrames() - droppedBefore), before + 0.3 * rate - raised, block);
+    EXPECT_NEAR(reader.queuedFrames(), raised, 0.002 * rate);
     EXPECT_EQ(reader.underruns(), 1u);
     EXPECT_EQ(reader.insertedFrames(), gap);
 }

@@ -65,6 +65,7 @@ void DriftResampler::reset() {
     position_ = static_cast<double>(behind);
     playing_ = false;
     playedOnce_ = false;
+    target_.store(settings_.targetFrames, std::memory_order_relaxed);
     smoothedFill_ = settings_.targetFrames;
     integral_ = 0.0;
     currentRatio_ = 1.0;
@@ -91,7 +92,7 @@ void DriftResampler::startPlaying(double queuedNow) {
 void DriftResampler::updateRatio(double queuedNow, std::uint32_t frames) {
     const double seconds = frames / settings_.sampleRate;
     smoothedFill_ += (queuedNow - smoothedFill_) * (1.0 - std::exp(-seconds / settings_.fillSmoothingSeconds));
-    const double error = smoothedFill_ - settings_.targetFrames;
+    const double error = smoothedFill_ - targetFrames();
     const double limit = settings_.maxRatioDeviation;
     // The integral holds the clock difference once settled; it is bounded so that it alone never
     // asks for more than the clamp allows (no wind-up after a long stall).
@@ -103,14 +104,15 @@ void DriftResampler::updateRatio(double queuedNow, std::uint32_t frames) {
 
 std::uint32_t DriftResampler::process(SampleRing& ring, float* left, float* right, std::uint32_t frames) {
     frames = std::min(frames, settings_.maxBlockFrames);
+    const double target = targetFrames();
     double queuedNow = queued(ring);
 
-    if (queuedNow > settings_.dropAboveTargets * settings_.targetFrames) {
+    if (queuedNow > settings_.dropAboveTargets * target) {
         // Far behind (a stall, or a source that delivered a long stretch at once): catch up now
         // rather than play seconds late. Local frames are dropped too, the ring down to the target.
         const double local = playing_ ? std::max(0.0, static_cast<double>(count_) - position_) : 0.0;
         const auto excess = static_cast<std::size_t>(
-            std::max(0.0, static_cast<double>(ring.readable()) - settings_.targetFrames));
+            std::max(0.0, static_cast<double>(ring.readable()) - target));
         const std::size_t skipped = ring.skip(excess);
         dropped_.fetch_add(skipped + static_cast<std::uint64_t>(local), std::memory_order_relaxed);
         playing_ = false;
@@ -118,7 +120,7 @@ std::uint32_t DriftResampler::process(SampleRing& ring, float* left, float* righ
     }
 
     if (!playing_) {
-        if (queuedNow < settings_.targetFrames) {
+        if (queuedNow < target) {
             std::fill(left, left + frames, 0.0f);
             std::fill(right, right + frames, 0.0f);
             if (playedOnce_) {
@@ -127,6 +129,11 @@ std::uint32_t DriftResampler::process(SampleRing& ring, float* left, float* righ
             queued_.store(queuedNow, std::memory_order_relaxed);
             return 0;
         }
+        // Start from the target exactly: what came in beyond it while waiting would otherwise
+        // take the clamped ratio seconds to play off.
+        const auto excess = static_cast<std::size_t>(queuedNow - target);
+        dropped_.fetch_add(ring.skip(excess), std::memory_order_relaxed);
+        queuedNow = static_cast<double>(ring.readable());
         startPlaying(queuedNow);
     }
 
@@ -173,6 +180,8 @@ std::uint32_t DriftResampler::process(SampleRing& ring, float* left, float* righ
         std::fill(right + produced, right + frames, 0.0f);
         inserted_.fetch_add(frames - produced, std::memory_order_relaxed);
         underruns_.fetch_add(1, std::memory_order_relaxed);
+        target_.store(std::min(target + settings_.targetStepFrames, std::max(target, settings_.maxTargetFrames)),
+                      std::memory_order_relaxed);
         playing_ = false;
         count_ = 0;
         position_ = static_cast<double>(behind);

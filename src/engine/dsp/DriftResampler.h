@@ -14,9 +14,13 @@ namespace quelmo::engine {
 // controller on the smoothed fill level and clamped to +-maxRatioDeviation, so the pitch change
 // stays far below what an ear notices (0.5 % is under 9 cents).
 //
-// - Priming: output is silence until the queue reaches the target; then playback starts.
+// - Priming: output is silence until the queue reaches the target; then playback starts with the
+//   queue trimmed to the target (the frames trimmed count as dropped).
 // - Running dry: what is missing becomes silence (counted as inserted), and the reader primes again
-//   before it plays on, so a stall costs one gap instead of a stutter.
+//   before it plays on, so a stall costs one gap instead of a stutter. Each time, the target grows
+//   by targetStepFrames up to maxTargetFrames: a source that hands over audio in larger chunks than
+//   the target allows for (a sound server running a long period) gets the queue it needs, as the
+//   output device does with its own latency.
 // - Far over (more than dropAboveTargets times the target, after a stall or a burst): the excess
 //   above the target is dropped at once (counted as dropped).
 //
@@ -26,6 +30,8 @@ class DriftResampler {
 public:
     struct Settings {
         double targetFrames = 0.025 * 44100.0;
+        double targetStepFrames = 0.005 * 44100.0;
+        double maxTargetFrames = 0.100 * 44100.0;
         double maxRatioDeviation = 0.005;
         double dropAboveTargets = 4.0;
         // The loop's natural frequency (rad/s), critically damped: settles in about 5 / this seconds.
@@ -51,7 +57,8 @@ public:
     std::uint32_t process(SampleRing& ring, float* left, float* right, std::uint32_t frames);
 
     // Any thread.
-    double targetFrames() const { return settings_.targetFrames; }
+    // The queue it holds now: the starting target, raised after each time it ran dry.
+    double targetFrames() const { return target_.load(std::memory_order_relaxed); }
     // Frames queued between the producer and the output at the start of a block, smoothed as the
     // controller sees it (the raw figure swings by a fragment and a block); while it waits for the
     // queue to fill, the raw figure.
@@ -82,6 +89,7 @@ private:
     double kp_ = 0.0;
     double ki_ = 0.0;
 
+    std::atomic<double> target_{0.0};
     std::atomic<double> queued_{0.0};
     std::atomic<double> ratio_{1.0};
     std::atomic<std::uint64_t> dropped_{0};
