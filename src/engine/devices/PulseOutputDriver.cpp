@@ -31,14 +31,19 @@ PulseOutputDriver::~PulseOutputDriver() { stop(); }
 
 std::optional<std::string> PulseOutputDriver::start(RenderFunction render) {
     stop();
+    corked_ = false;
     render_ = std::move(render);
     connection_ = std::make_unique<PulseConnection>();
     auto error = connection_->openStream("music", "Quelmo output", [this](pa_stream* stream) {
         pa_stream_set_write_callback(stream, &PulseOutputDriver::onWrite, this);
         pa_stream_set_underflow_callback(stream, &PulseOutputDriver::onUnderflow, this);
         const pa_buffer_attr attributes = bufferAttributes(latencySeconds());
-        const auto flags = static_cast<pa_stream_flags_t>(PA_STREAM_ADJUST_LATENCY | PA_STREAM_AUTO_TIMING_UPDATE);
-        return pa_stream_connect_playback(stream, nullptr, &attributes, flags, nullptr, nullptr);
+        auto flags = static_cast<pa_stream_flags_t>(PA_STREAM_ADJUST_LATENCY | PA_STREAM_AUTO_TIMING_UPDATE);
+        if (!pinnedDevice_.empty()) {
+            flags = static_cast<pa_stream_flags_t>(flags | PA_STREAM_DONT_MOVE);
+        }
+        const char* device = pinnedDevice_.empty() ? nullptr : pinnedDevice_.c_str();
+        return pa_stream_connect_playback(stream, device, &attributes, flags, nullptr, nullptr);
     }, stream_);
     if (error) {
         connection_.reset();
@@ -59,6 +64,7 @@ void PulseOutputDriver::setSuspended(bool suspended) {
     if (!connection_ || !stream_) {
         return;
     }
+    corked_ = suspended;
     pa_threaded_mainloop_lock(connection_->loop());
     if (suspended) {
         pa_operation_unref_safe(pa_stream_flush(stream_, nullptr, nullptr));
@@ -68,6 +74,48 @@ void PulseOutputDriver::setSuspended(bool suspended) {
     }
     pa_operation_unref_safe(pa_stream_cork(stream_, suspended ? 1 : 0, nullptr, nullptr));
     pa_threaded_mainloop_unlock(connection_->loop());
+}
+
+std::string PulseOutputDriver::deviceName() const {
+    if (!connection_ || !stream_) {
+        return {};
+    }
+    pa_threaded_mainloop_lock(connection_->loop());
+    const char* name = pa_stream_get_device_name(stream_);
+    std::string result = name ? name : "";
+    pa_threaded_mainloop_unlock(connection_->loop());
+    return result;
+}
+
+std::optional<std::string> PulseOutputDriver::pinToCurrentDevice() {
+    if (!connection_ || !stream_) {
+        return "the output is not playing";
+    }
+    const std::string device = deviceName();
+    if (device.empty()) {
+        return "the output's device has no name";
+    }
+    if (device == pinnedDevice_) {
+        return std::nullopt; // connected to it by name already
+    }
+    // A stream the application connected to a named sink is the server's to keep there when the
+    // default changes (moving it to the sink it is on changes nothing), so the stream is opened
+    // again on that sink by name: a gap of a few milliseconds, once.
+    RenderFunction render = render_;
+    const bool corked = corked_;
+    pinnedDevice_ = device;
+    std::optional<std::string> error = start(render);
+    if (error) {
+        pinnedDevice_.clear();
+        if (auto unpinned = start(render)) {
+            return "cannot keep the output on " + device + ": " + *error + "; cannot reopen it: " + *unpinned;
+        }
+        return "cannot keep the output on " + device + ": " + *error;
+    }
+    if (corked) {
+        setSuspended(true);
+    }
+    return std::nullopt;
 }
 
 void PulseOutputDriver::onWrite(pa_stream* stream, std::size_t bytes, void* self) {

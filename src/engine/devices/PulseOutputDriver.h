@@ -5,6 +5,7 @@
 
 #include <atomic>
 #include <memory>
+#include <string>
 #include <vector>
 
 namespace quelmo::engine {
@@ -37,6 +38,11 @@ public:
     // Corks the stream (dropping the silence it holds) or uncorks it.
     void setSuspended(bool suspended) override;
 
+    // Moves the stream to the sink it plays on, which the server records as the stream's own choice:
+    // changing the default sink no longer moves it. Later starts connect to that sink by name.
+    std::optional<std::string> pinToCurrentDevice() override;
+    std::string deviceName() const override;
+
     // Times the server ran out of data. Any thread.
     std::uint64_t underflows() const override { return underflows_.load(std::memory_order_relaxed); }
 
@@ -48,6 +54,8 @@ private:
     void changeLatency(pa_stream* stream, double latency);
 
     double initialLatency_;
+    std::string pinnedDevice_; // main thread; empty: follow the default
+    bool corked_ = false;      // main thread
     std::atomic<double> latency_;
     std::unique_ptr<PulseConnection> connection_;
     pa_stream* stream_ = nullptr;
