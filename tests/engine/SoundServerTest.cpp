@@ -229,6 +229,13 @@ TEST(SoundServer, APinnedOutputStaysWhileTheDefaultMovesIntoTheCapturedSink) {
 
     systemAudio.engine->inputNode()->stopCapture();
     output.engine->inputNode()->stopCapture();
+    // Unpinned, the deck goes where the default is.
+    error = deck.engine.driver().followDefaultDevice();
+    ASSERT_FALSE(error) << *error;
+    ASSERT_FALSE(control.setDefaultSink("quelmo_test"));
+    ASSERT_FALSE(control.setDefaultSink("quelmo_capture"));
+    std::this_thread::sleep_for(std::chrono::milliseconds(200));
+    EXPECT_EQ(deck.engine.driver().deviceName(), "quelmo_capture");
     deck.engine.stop();
     browser.engine.stop();
     EXPECT_FALSE(control.setDefaultSink("quelmo_test"));

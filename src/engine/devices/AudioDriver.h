@@ -34,6 +34,8 @@ public:
     // engine's sound cannot follow the default into a sink that is being recorded. Returns the
     // reason on failure. A driver without devices has nothing to pin and succeeds.
     virtual std::optional<std::string> pinToCurrentDevice() { return std::nullopt; }
+    // Main thread. Undoes the pin: the output follows the default device again (now, if started).
+    virtual std::optional<std::string> followDefaultDevice() { return std::nullopt; }
     // Main thread. The device the output plays on now; empty when the driver has none.
     virtual std::string deviceName() const { return {}; }
 

@@ -96,21 +96,42 @@ std::optional<std::string> PulseOutputDriver::pinToCurrentDevice() {
         return "the output's device has no name";
     }
     if (device == pinnedDevice_) {
-        return std::nullopt; // connected to it by name already
+        return std::nullopt;
     }
-    // A stream the application connected to a named sink is the server's to keep there when the
-    // default changes (moving it to the sink it is on changes nothing), so the stream is opened
-    // again on that sink by name: a gap of a few milliseconds, once.
-    RenderFunction render = render_;
-    const bool corked = corked_;
+    // Moving a stream to the sink it is on changes nothing on the server, and a default-sink change
+    // moves even streams that asked for their sink by name; a stream opened on a named sink with
+    // PA_STREAM_DONT_MOVE stays. So the stream is opened again that way: a gap of a few
+    // milliseconds, once.
     pinnedDevice_ = device;
-    std::optional<std::string> error = start(render);
-    if (error) {
+    if (auto error = reopen()) {
         pinnedDevice_.clear();
-        if (auto unpinned = start(render)) {
+        if (auto unpinned = reopen()) {
             return "cannot keep the output on " + device + ": " + *error + "; cannot reopen it: " + *unpinned;
         }
         return "cannot keep the output on " + device + ": " + *error;
+    }
+    return std::nullopt;
+}
+
+std::optional<std::string> PulseOutputDriver::followDefaultDevice() {
+    if (pinnedDevice_.empty()) {
+        return std::nullopt;
+    }
+    pinnedDevice_.clear();
+    if (!connection_ || !stream_) {
+        return std::nullopt;
+    }
+    if (auto error = reopen()) {
+        return "cannot move the output to the default device: " + *error;
+    }
+    return std::nullopt;
+}
+
+std::optional<std::string> PulseOutputDriver::reopen() {
+    RenderFunction render = render_;
+    const bool corked = corked_;
+    if (auto error = start(render)) {
+        return error;
     }
     if (corked) {
         setSuspended(true);
