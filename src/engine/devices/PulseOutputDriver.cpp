@@ -32,6 +32,7 @@ PulseOutputDriver::~PulseOutputDriver() { stop(); }
 std::optional<std::string> PulseOutputDriver::start(RenderFunction render) {
     stop();
     corked_ = false;
+    priorityAsked_ = false; // a new connection, a new thread to raise
     render_ = std::move(render);
     connection_ = std::make_unique<PulseConnection>();
     auto error = connection_->openStream("music", "Quelmo output", [this](pa_stream* stream) {

@@ -27,6 +27,7 @@ std::optional<std::string> InputNode::startCapture(const std::string& sourceName
         return error;
     }
     source_ = std::move(source);
+    capture_.fetch_add(1, std::memory_order_relaxed);
     ring_.store(&source_->ring(), std::memory_order_release);
     return std::nullopt;
 }
@@ -57,8 +58,9 @@ void InputNode::render(const RenderContext&, std::uint32_t frames, StereoBus& ou
     float* left = out.channel(0);
     float* right = out.channel(1);
     SampleRing* ring = ring_.load(std::memory_order_acquire);
-    if (ring != renderRing_) {
-        renderRing_ = ring; // a new capture: its clock owes nothing to the last one's
+    const std::uint64_t capture = capture_.load(std::memory_order_relaxed);
+    if (capture != renderCapture_) {
+        renderCapture_ = capture; // a new capture: its clock owes nothing to the last one's
         resampler_.reset();
     }
     const std::uint32_t got = ring ? resampler_.process(*ring, left, right, frames) : 0;

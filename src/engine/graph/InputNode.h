@@ -52,9 +52,10 @@ protected:
 private:
     std::shared_ptr<PulseInputSource> source_;
     std::atomic<SampleRing*> ring_{nullptr};
+    std::atomic<std::uint64_t> capture_{0}; // counts starts, so a new capture is told from the last
     std::atomic<float> volume_{1.0f};
     // Render thread.
-    SampleRing* renderRing_ = nullptr;
+    std::uint64_t renderCapture_ = 0;
     DriftResampler resampler_;
     SmoothedValue gain_{1.0f};
 };
