@@ -4,6 +4,7 @@
 // mutex entry point, so it is its own test program.
 
 #include "EngineTestSupport.h"
+#include "engine/dsp/DriftResampler.h"
 
 #include <gtest/gtest.h>
 
@@ -222,4 +223,35 @@ TEST(RealTimeSafety, MainThreadCommandsDuringRenderingOnAnotherThread) {
     graph.rig.engine->dispatchEvents();
     graph.pads[7]->dispatchCompletions();
     EXPECT_EQ(ended, scheduled) << "every item ends exactly once";
+}
+
+TEST(RealTimeSafety, TheCaptureReaderDoesNotAllocateOrLockThroughPrimingDriftGapsAndDrops) {
+    SampleRing ring(44100);
+    DriftResampler reader;
+    std::vector<float> fragment(441, 0.25f), left(512), right(512);
+    double due = 0.0;
+    std::size_t written = 0;
+    allocationsWhileCounting = 0;
+    locksWhileCounting = 0;
+    for (int block = 0; block < 3000; ++block) {
+        // 0.4 % fast, a stall of 300 ms at block 1000, a burst of 400 ms at block 2000.
+        due += block >= 1000 && block < 1026 ? 0.0 : 512 * 1.004;
+        if (block == 2000) {
+            ring.write(std::vector<float>(17640).data(), std::vector<float>(17640).data(), 17640);
+        }
+        while (static_cast<double>(written + 441) <= due) {
+            ring.write(fragment.data(), fragment.data(), 441);
+            written += 441;
+        }
+        if (block >= 1000 && block < 1026) {
+            written = static_cast<std::size_t>(due);
+        }
+        countingHere = true;
+        reader.process(ring, left.data(), right.data(), 512);
+        countingHere = false;
+    }
+    EXPECT_GT(reader.droppedFrames(), 0u);
+    EXPECT_GT(reader.underruns(), 0u);
+    EXPECT_EQ(allocationsWhileCounting.load(), 0u);
+    EXPECT_EQ(locksWhileCounting.load(), 0u);
 }

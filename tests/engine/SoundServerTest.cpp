@@ -3,61 +3,216 @@
 
 #include "EngineTestSupport.h"
 #include "engine/devices/PulseOutputDriver.h"
+#include "engine/devices/PulseSinkControl.h"
 
 #include <gtest/gtest.h>
 
 #include <algorithm>
 #include <chrono>
+#include <cstdio>
 #include <cstdlib>
 #include <thread>
 
 using namespace quelmo::engine;
 using namespace quelmo::engine::test;
 
-TEST(SoundServer, WhatThePlaybackStreamPlaysComesBackThroughTheSinkMonitor) {
-    AudioEngine output; // the sound server's default output: the null sink
-    auto player = std::make_shared<PlayerNode>();
-    output.attach(player);
-    output.connect(player, output.mainMixer());
-    auto tone = sine(1000.0, 1.0, 0.5f);
-    std::function<void(PlaybackEnd)> loop = [&](PlaybackEnd end) {
+namespace {
+
+// An engine on the sound server's default output, looping a sine on a player.
+struct TonePlayer {
+    AudioEngine engine;
+    std::shared_ptr<PlayerNode> player = std::make_shared<PlayerNode>();
+    std::shared_ptr<AudioBuffer> tone;
+    std::function<void(PlaybackEnd)> loop = [this](PlaybackEnd end) {
         if (end == PlaybackEnd::playedToEnd) {
             player->scheduleBuffer(tone, std::nullopt, loop);
         }
     };
-    player->scheduleBuffer(tone, std::nullopt, loop);
-    player->scheduleBuffer(tone, std::nullopt, loop);
-    player->play();
-    const auto error = output.start();
-    ASSERT_FALSE(error) << *error;
 
+    std::optional<std::string> start(double hz) {
+        tone = sine(hz, 1.0, 0.5f);
+        engine.attach(player);
+        engine.connect(player, engine.mainMixer());
+        player->scheduleBuffer(tone, std::nullopt, loop);
+        player->scheduleBuffer(tone, std::nullopt, loop);
+        player->play();
+        return engine.start();
+    }
+};
+
+// Pulls each engine (capturing on its input node) for seconds at the pace of the wall clock, as an
+// output device would, and returns the last second each one heard (left channel).
+std::vector<std::vector<float>> listen(const std::vector<OfflineEngine*>& listeners,
+                                       const std::vector<TonePlayer*>& players, double seconds) {
+    std::vector<std::vector<float>> heard(listeners.size());
+    const auto start = std::chrono::steady_clock::now();
+    std::int64_t rendered = 0;
+    for (;;) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        for (auto* player : players) {
+            player->engine.dispatchEvents();
+        }
+        const double elapsed = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+        const auto due = static_cast<std::int64_t>(std::min(elapsed, seconds) * 44100.0);
+        const auto frames = static_cast<std::uint32_t>(due - rendered);
+        rendered = due;
+        for (std::size_t i = 0; i < listeners.size(); ++i) {
+            const auto block = listeners[i]->render(frames, 441);
+            heard[i].insert(heard[i].end(), block->channel(0).begin(), block->channel(0).end());
+        }
+        if (elapsed >= seconds) {
+            break;
+        }
+    }
+    for (auto& samples : heard) {
+        samples.erase(samples.begin(), samples.end() - 44100);
+    }
+    return heard;
+}
+
+// The strongest magnitude of hz over the tenths of a second in samples: a machine that falls
+// behind for a moment leaves a hole in some part of a recording, not in all of them.
+double loudestAt(const std::vector<float>& samples, double hz) {
+    double loudest = 0.0;
+    for (std::size_t at = 0; at + 4410 <= samples.size(); at += 4410) {
+        loudest = std::max(loudest, magnitudeAt(samples.data() + at, 4410, hz));
+    }
+    return loudest;
+}
+
+const PulseSinkInfo* findSink(const std::vector<PulseSinkInfo>& sinks, const std::string& name) {
+    const auto found = std::find_if(sinks.begin(), sinks.end(), [&](const auto& sink) { return sink.name == name; });
+    return found == sinks.end() ? nullptr : &*found;
+}
+
+} // namespace
+
+TEST(SoundServer, WhatThePlaybackStreamPlaysComesBackThroughTheSinkMonitor) {
+    TonePlayer output; // the sound server's default output: the null sink
+    const auto error = output.start(1000.0);
+    ASSERT_FALSE(error) << *error;
     OfflineEngine capture;
     capture.engine->connect(capture.engine->inputNode(), capture.engine->mainMixer());
     const auto captureError = capture.engine->inputNode()->startCapture("quelmo_test.monitor");
     ASSERT_FALSE(captureError) << *captureError;
 
-    // An idle null sink renders its first second in one go; listen for three, keeping up with the
-    // capture so its ring never overflows, and judge the last part.
-    std::vector<float> heard;
-    for (int i = 0; i < 150; ++i) {
-        std::this_thread::sleep_for(std::chrono::milliseconds(20));
-        output.dispatchEvents();
-        const auto block = capture.render(882);
-        heard.insert(heard.end(), block->channel(0).begin(), block->channel(0).end());
-    }
-    const float* tail = heard.data() + heard.size() - 17640;
-    // Judged on its best tenth of a second: a machine that falls behind for a moment (a gap in the
-    // output, or in the capture) leaves a hole in some part of the recording.
-    double loudest = 0.0;
-    for (int part = 0; part < 4; ++part) {
-        loudest = std::max(loudest, magnitudeAt(tail + part * 4410, 4410, 1000.0));
-    }
-    EXPECT_NEAR(loudest, 0.5, 0.05);
-    EXPECT_NEAR(dominantFrequency(tail, 17640, 500.0, 1500.0, 10.0), 1000.0, 10.0);
-    EXPECT_GT(output.stats().blocks, 10u);
+    // An idle null sink renders its first second in one go; listen for three and judge the last.
+    const auto heard = listen({&capture}, {&output}, 3.0);
+    EXPECT_NEAR(loudestAt(heard[0], 1000.0), 0.5, 0.05);
+    EXPECT_NEAR(dominantFrequency(heard[0].data(), heard[0].size(), 500.0, 1500.0, 10.0), 1000.0, 10.0);
+    EXPECT_GT(output.engine.stats().blocks, 10u);
 
     capture.engine->inputNode()->stopCapture();
-    output.stop();
+    output.engine.stop();
+}
+
+TEST(SoundServer, SinkControlCreatesFindsMakesDefaultAndRemovesNullSinks) {
+    PulseSinkControl control;
+    ASSERT_FALSE(control.open());
+    std::string original;
+    ASSERT_FALSE(control.defaultSinkName(original));
+    EXPECT_EQ(original, "quelmo_test");
+
+    std::uint32_t capture = PulseSinkInfo::noModule;
+    std::uint32_t quoted = PulseSinkInfo::noModule;
+    const std::string awkward = R"(It's "Quelmo" \ 'Capture')";
+    ASSERT_FALSE(control.loadNullSink("quelmo_capture", "Quelmo Capture", capture));
+    ASSERT_FALSE(control.loadNullSink("quelmo_quoted", awkward, quoted));
+    std::vector<PulseSinkInfo> sinks;
+    ASSERT_FALSE(control.sinks(sinks));
+    const PulseSinkInfo* made = findSink(sinks, "quelmo_capture");
+    ASSERT_NE(made, nullptr);
+    EXPECT_EQ(made->description, "Quelmo Capture");
+    EXPECT_EQ(made->ownerModule, capture);
+    EXPECT_EQ(made->monitorSourceName, "quelmo_capture.monitor");
+    ASSERT_NE(findSink(sinks, "quelmo_quoted"), nullptr);
+    EXPECT_EQ(findSink(sinks, "quelmo_quoted")->description, awkward);
+    ASSERT_NE(findSink(sinks, "quelmo_test"), nullptr);
+    EXPECT_NE(findSink(sinks, "quelmo_test")->ownerModule, capture);
+
+    ASSERT_FALSE(control.setDefaultSink("quelmo_capture"));
+    std::string now;
+    ASSERT_FALSE(control.defaultSinkName(now));
+    EXPECT_EQ(now, "quelmo_capture");
+    ASSERT_FALSE(control.setDefaultSink(original));
+    ASSERT_FALSE(control.defaultSinkName(now));
+    EXPECT_EQ(now, original);
+
+    ASSERT_FALSE(control.unloadModule(capture));
+    ASSERT_FALSE(control.unloadModule(quoted));
+    ASSERT_FALSE(control.sinks(sinks));
+    EXPECT_EQ(findSink(sinks, "quelmo_capture"), nullptr);
+    EXPECT_EQ(findSink(sinks, "quelmo_quoted"), nullptr);
+
+    // Failures come back as reasons, not as silence.
+    const auto again = control.unloadModule(capture);
+    ASSERT_TRUE(again.has_value());
+    EXPECT_NE(again->find(std::to_string(capture)), std::string::npos) << *again;
+    const auto unknown = control.setDefaultSink("no_such_sink");
+    ASSERT_TRUE(unknown.has_value());
+    EXPECT_NE(unknown->find("no_such_sink"), std::string::npos) << *unknown;
+    control.close();
+    EXPECT_TRUE(control.sinks(sinks).has_value());
+}
+
+// The deck pins its output, then the capture sink becomes the default: the deck keeps playing where
+// it played, an unpinned stream follows the default into the capture sink, and the input node
+// records the capture sink's monitor at the gain it is given.
+TEST(SoundServer, APinnedOutputStaysWhileTheDefaultMovesIntoTheCapturedSink) {
+    PulseSinkControl control;
+    ASSERT_FALSE(control.open());
+    std::uint32_t module = PulseSinkInfo::noModule;
+    ASSERT_FALSE(control.loadNullSink("quelmo_capture", "Quelmo Capture", module));
+
+    TonePlayer deck;
+    TonePlayer browser;
+    auto error = deck.start(1000.0);
+    ASSERT_FALSE(error) << *error;
+    error = browser.start(500.0);
+    ASSERT_FALSE(error) << *error;
+    EXPECT_EQ(deck.engine.driver().deviceName(), "quelmo_test");
+    error = deck.engine.driver().pinToCurrentDevice();
+    ASSERT_FALSE(error) << *error;
+    ASSERT_FALSE(control.setDefaultSink("quelmo_capture"));
+    std::this_thread::sleep_for(std::chrono::milliseconds(200));
+    EXPECT_EQ(deck.engine.driver().deviceName(), "quelmo_test");
+    EXPECT_EQ(browser.engine.driver().deviceName(), "quelmo_capture");
+
+    OfflineEngine systemAudio;
+    OfflineEngine output;
+    for (auto* listener : {&systemAudio, &output}) {
+        listener->engine->connect(listener->engine->inputNode(), listener->engine->mainMixer());
+    }
+    systemAudio.engine->inputNode()->setVolume(0.5f);
+    error = systemAudio.engine->inputNode()->startCapture("quelmo_capture.monitor");
+    ASSERT_FALSE(error) << *error;
+    error = output.engine->inputNode()->startCapture("quelmo_test.monitor");
+    ASSERT_FALSE(error) << *error;
+
+    const auto heard = listen({&systemAudio, &output}, {&deck, &browser}, 4.0);
+    EXPECT_NEAR(loudestAt(heard[0], 500.0), 0.25, 0.03);
+    EXPECT_LT(loudestAt(heard[0], 1000.0), 0.01);
+    EXPECT_NEAR(loudestAt(heard[1], 1000.0), 0.5, 0.05);
+    EXPECT_LT(loudestAt(heard[1], 500.0), 0.01);
+    const auto stats = systemAudio.engine->inputNode()->captureStats();
+    std::printf("capture queue %.1f ms, ratio %.5f, %llu frames dropped, %llu inserted in %llu gaps\n",
+                stats.queuedFrames / 44.1, stats.ratio, static_cast<unsigned long long>(stats.droppedFrames),
+                static_cast<unsigned long long>(stats.insertedFrames), static_cast<unsigned long long>(stats.underruns));
+    EXPECT_NEAR(stats.queuedFrames, InputNode::targetLatencySeconds * 44100.0, 0.015 * 44100.0);
+
+    systemAudio.engine->inputNode()->stopCapture();
+    output.engine->inputNode()->stopCapture();
+    // Unpinned, the deck goes where the default is.
+    error = deck.engine.driver().followDefaultDevice();
+    ASSERT_FALSE(error) << *error;
+    ASSERT_FALSE(control.setDefaultSink("quelmo_test"));
+    ASSERT_FALSE(control.setDefaultSink("quelmo_capture"));
+    std::this_thread::sleep_for(std::chrono::milliseconds(200));
+    EXPECT_EQ(deck.engine.driver().deviceName(), "quelmo_capture");
+    deck.engine.stop();
+    browser.engine.stop();
+    EXPECT_FALSE(control.setDefaultSink("quelmo_test"));
+    EXPECT_FALSE(control.unloadModule(module));
 }
 
 TEST(SoundServer, NoServerMeansAQuickClearFailureEveryTime) {
@@ -75,6 +230,12 @@ TEST(SoundServer, NoServerMeansAQuickClearFailureEveryTime) {
         EXPECT_LT(took, std::chrono::seconds(2));
         InputNode input;
         EXPECT_TRUE(input.startCapture().has_value());
+        PulseSinkControl control(1.0);
+        const auto refused = control.open();
+        ASSERT_TRUE(refused.has_value());
+        EXPECT_FALSE(refused->empty());
+        std::vector<PulseSinkInfo> sinks;
+        EXPECT_TRUE(control.sinks(sinks).has_value());
     }
     ::setenv("PULSE_SERVER", saved.c_str(), 1);
 }

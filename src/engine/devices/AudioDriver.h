@@ -29,6 +29,16 @@ public:
 
     // Any thread. How many times the device ran out of audio (and played a gap) since it started.
     virtual std::uint64_t underflows() const { return 0; }
+    // Main thread, while started. Keeps the output on the device it plays on now, even when the
+    // default output changes later, and connects to that device again on the next start: so the
+    // engine's sound cannot follow the default into a sink that is being recorded. Returns the
+    // reason on failure. A driver without devices has nothing to pin and succeeds.
+    virtual std::optional<std::string> pinToCurrentDevice() { return std::nullopt; }
+    // Main thread. Undoes the pin: the output follows the default device again (now, if started).
+    virtual std::optional<std::string> followDefaultDevice() { return std::nullopt; }
+    // Main thread. The device the output plays on now; empty when the driver has none.
+    virtual std::string deviceName() const { return {}; }
+
     // Any thread. The output latency the device is set to, in seconds (0 where that means nothing).
     virtual double latencySeconds() const { return 0.0; }
 };

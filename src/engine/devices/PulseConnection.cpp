@@ -131,6 +131,27 @@ std::optional<std::string> PulseConnection::waitForStream(pa_stream* stream, dou
     return error;
 }
 
+std::optional<std::string> PulseConnection::waitUntil(const std::function<bool()>& done, double timeoutSeconds) {
+    if (!context_) {
+        return "no sound server connection";
+    }
+    std::optional<std::string> error;
+    armTimer(timeoutSeconds);
+    while (!done()) {
+        if (!PA_CONTEXT_IS_GOOD(pa_context_get_state(context_))) {
+            error = "lost the sound server connection: " + lastError();
+            break;
+        }
+        if (timedOut_) {
+            error = "the sound server did not answer in time";
+            break;
+        }
+        pa_threaded_mainloop_wait(loop_);
+    }
+    disarmTimer();
+    return error;
+}
+
 const pa_sample_spec& PulseConnection::streamFormat() {
     static constexpr pa_sample_spec format{PA_SAMPLE_FLOAT32LE, 44100, 2};
     return format;

@@ -37,6 +37,11 @@ public:
     // the context and the loop.
     void close(pa_stream*& stream);
 
+    // With the loop locked (any thread but the loop's own): waits until done() holds, the context
+    // fails or timeoutSeconds pass. Whatever makes done() true must signal the loop
+    // (pa_threaded_mainloop_signal). Returns the reason when done() does not hold.
+    std::optional<std::string> waitUntil(const std::function<bool()>& done, double timeoutSeconds);
+
     pa_threaded_mainloop* loop() const { return loop_; }
     pa_context* context() const { return context_; }
     std::string lastError() const;

@@ -31,14 +31,20 @@ PulseOutputDriver::~PulseOutputDriver() { stop(); }
 
 std::optional<std::string> PulseOutputDriver::start(RenderFunction render) {
     stop();
+    corked_ = false;
+    priorityAsked_ = false; // a new connection, a new thread to raise
     render_ = std::move(render);
     connection_ = std::make_unique<PulseConnection>();
     auto error = connection_->openStream("music", "Quelmo output", [this](pa_stream* stream) {
         pa_stream_set_write_callback(stream, &PulseOutputDriver::onWrite, this);
         pa_stream_set_underflow_callback(stream, &PulseOutputDriver::onUnderflow, this);
         const pa_buffer_attr attributes = bufferAttributes(latencySeconds());
-        const auto flags = static_cast<pa_stream_flags_t>(PA_STREAM_ADJUST_LATENCY | PA_STREAM_AUTO_TIMING_UPDATE);
-        return pa_stream_connect_playback(stream, nullptr, &attributes, flags, nullptr, nullptr);
+        auto flags = static_cast<pa_stream_flags_t>(PA_STREAM_ADJUST_LATENCY | PA_STREAM_AUTO_TIMING_UPDATE);
+        if (!pinnedDevice_.empty()) {
+            flags = static_cast<pa_stream_flags_t>(flags | PA_STREAM_DONT_MOVE);
+        }
+        const char* device = pinnedDevice_.empty() ? nullptr : pinnedDevice_.c_str();
+        return pa_stream_connect_playback(stream, device, &attributes, flags, nullptr, nullptr);
     }, stream_);
     if (error) {
         connection_.reset();
@@ -59,6 +65,7 @@ void PulseOutputDriver::setSuspended(bool suspended) {
     if (!connection_ || !stream_) {
         return;
     }
+    corked_ = suspended;
     pa_threaded_mainloop_lock(connection_->loop());
     if (suspended) {
         pa_operation_unref_safe(pa_stream_flush(stream_, nullptr, nullptr));
@@ -68,6 +75,69 @@ void PulseOutputDriver::setSuspended(bool suspended) {
     }
     pa_operation_unref_safe(pa_stream_cork(stream_, suspended ? 1 : 0, nullptr, nullptr));
     pa_threaded_mainloop_unlock(connection_->loop());
+}
+
+std::string PulseOutputDriver::deviceName() const {
+    if (!connection_ || !stream_) {
+        return {};
+    }
+    pa_threaded_mainloop_lock(connection_->loop());
+    const char* name = pa_stream_get_device_name(stream_);
+    std::string result = name ? name : "";
+    pa_threaded_mainloop_unlock(connection_->loop());
+    return result;
+}
+
+std::optional<std::string> PulseOutputDriver::pinToCurrentDevice() {
+    if (!connection_ || !stream_) {
+        return "the output is not playing";
+    }
+    const std::string device = deviceName();
+    if (device.empty()) {
+        return "the output's device has no name";
+    }
+    if (device == pinnedDevice_) {
+        return std::nullopt;
+    }
+    // Moving a stream to the sink it is on changes nothing on the server, and a default-sink change
+    // moves even streams that asked for their sink by name; a stream opened on a named sink with
+    // PA_STREAM_DONT_MOVE stays. So the stream is opened again that way: a gap of a few
+    // milliseconds, once.
+    pinnedDevice_ = device;
+    if (auto error = reopen()) {
+        pinnedDevice_.clear();
+        if (auto unpinned = reopen()) {
+            return "cannot keep the output on " + device + ": " + *error + "; cannot reopen it: " + *unpinned;
+        }
+        return "cannot keep the output on " + device + ": " + *error;
+    }
+    return std::nullopt;
+}
+
+std::optional<std::string> PulseOutputDriver::followDefaultDevice() {
+    if (pinnedDevice_.empty()) {
+        return std::nullopt;
+    }
+    pinnedDevice_.clear();
+    if (!connection_ || !stream_) {
+        return std::nullopt;
+    }
+    if (auto error = reopen()) {
+        return "cannot move the output to the default device: " + *error;
+    }
+    return std::nullopt;
+}
+
+std::optional<std::string> PulseOutputDriver::reopen() {
+    RenderFunction render = render_;
+    const bool corked = corked_;
+    if (auto error = start(render)) {
+        return error;
+    }
+    if (corked) {
+        setSuspended(true);
+    }
+    return std::nullopt;
 }
 
 void PulseOutputDriver::onWrite(pa_stream* stream, std::size_t bytes, void* self) {

@@ -5,6 +5,7 @@
 
 #include <atomic>
 #include <memory>
+#include <string>
 #include <vector>
 
 namespace quelmo::engine {
@@ -37,6 +38,14 @@ public:
     // Corks the stream (dropping the silence it holds) or uncorks it.
     void setSuspended(bool suspended) override;
 
+    // Opens the stream again on the sink it plays on, by name and unmovable: the server then keeps
+    // it there when the default sink changes. Later starts connect to that sink the same way. If
+    // that sink goes away, the server ends the stream rather than move it (the output falls silent
+    // instead of playing into the default, which may be the sink being recorded).
+    std::optional<std::string> pinToCurrentDevice() override;
+    std::optional<std::string> followDefaultDevice() override;
+    std::string deviceName() const override;
+
     // Times the server ran out of data. Any thread.
     std::uint64_t underflows() const override { return underflows_.load(std::memory_order_relaxed); }
 
@@ -46,8 +55,12 @@ private:
     void write(pa_stream* stream, std::size_t bytes);
     // With the main loop locked (or inside it): asks the server for a new target latency.
     void changeLatency(pa_stream* stream, double latency);
+    // Main thread, while started: opens the stream again as start() would, keeping its suspension.
+    std::optional<std::string> reopen();
 
     double initialLatency_;
+    std::string pinnedDevice_; // main thread; empty: follow the default
+    bool corked_ = false;      // main thread
     std::atomic<double> latency_;
     std::unique_ptr<PulseConnection> connection_;
     pa_stream* stream_ = nullptr;

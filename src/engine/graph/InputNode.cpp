@@ -3,8 +3,17 @@
 #include "AudioEngine.h"
 
 namespace quelmo::engine {
+namespace {
+DriftResampler::Settings resamplerSettings() {
+    DriftResampler::Settings settings;
+    settings.targetFrames = InputNode::targetLatencySeconds * AudioEngine::sampleRate;
+    settings.sampleRate = AudioEngine::sampleRate;
+    settings.maxBlockFrames = AudioNode::maxFramesPerPull;
+    return settings;
+}
+} // namespace
 
-InputNode::InputNode() : AudioNode(0) {}
+InputNode::InputNode() : AudioNode(0), resampler_(resamplerSettings()) {}
 
 InputNode::~InputNode() { stopCapture(); }
 
@@ -14,10 +23,11 @@ std::optional<std::string> InputNode::startCapture(const std::string& sourceName
         engine()->wake();
     }
     auto source = std::make_shared<PulseInputSource>();
-    if (auto error = source->start(sourceName)) {
+    if (auto error = source->start(sourceName, captureFragmentSeconds)) {
         return error;
     }
     source_ = std::move(source);
+    capture_.fetch_add(1, std::memory_order_relaxed);
     ring_.store(&source_->ring(), std::memory_order_release);
     return std::nullopt;
 }
@@ -34,15 +44,41 @@ void InputNode::stopCapture() {
     }
 }
 
+InputNode::CaptureStats InputNode::captureStats() const {
+    CaptureStats stats;
+    stats.queuedFrames = resampler_.queuedFrames();
+    stats.ratio = resampler_.ratio();
+    stats.droppedFrames = resampler_.droppedFrames();
+    stats.insertedFrames = resampler_.insertedFrames();
+    stats.underruns = resampler_.underruns();
+    return stats;
+}
+
 void InputNode::render(const RenderContext&, std::uint32_t frames, StereoBus& out) {
-    std::uint32_t got = 0;
-    if (SampleRing* ring = ring_.load(std::memory_order_acquire)) {
-        got = static_cast<std::uint32_t>(ring->read(out.channel(0), out.channel(1), frames));
+    float* left = out.channel(0);
+    float* right = out.channel(1);
+    SampleRing* ring = ring_.load(std::memory_order_acquire);
+    const std::uint64_t capture = capture_.load(std::memory_order_relaxed);
+    if (capture != renderCapture_) {
+        renderCapture_ = capture; // a new capture: its clock owes nothing to the last one's
+        resampler_.reset();
     }
+    const std::uint32_t got = ring ? resampler_.process(*ring, left, right, frames) : 0;
     out.silent = got == 0;
-    if (got < frames) {
-        std::fill(out.channel(0) + got, out.channel(0) + frames, 0.0f);
-        std::fill(out.channel(1) + got, out.channel(1) + frames, 0.0f);
+    gain_.setTarget(volume_.load(std::memory_order_relaxed));
+    if (out.silent) {
+        gain_.snapTo(gain_.target());
+        std::fill(left, left + frames, 0.0f);
+        std::fill(right, right + frames, 0.0f);
+        return;
+    }
+    if (!gain_.isSmoothing() && gain_.current() == 1.0f) {
+        return;
+    }
+    for (std::uint32_t i = 0; i < frames; ++i) {
+        const float g = gain_.next();
+        left[i] *= g;
+        right[i] *= g;
     }
 }
 

@@ -1,6 +1,8 @@
 #pragma once
 
 #include "devices/PulseInputSource.h"
+#include "dsp/DriftResampler.h"
+#include "dsp/SmoothedValue.h"
 #include "graph/AudioNode.h"
 
 #include <atomic>
@@ -10,10 +12,18 @@
 
 namespace quelmo::engine {
 
-// The engine's input: what a sound-server source captures, in the graph format. Silent until
-// capture starts; a block whose frames have not arrived yet is filled with silence.
+// The engine's input: what a sound-server source captures, in the graph format. The capture runs on
+// the source's clock and the output on its own, so the node reads the capture through a
+// DriftResampler that holds the queued audio near targetLatencySeconds: the delay neither creeps up
+// nor runs into gaps. Silent until capture starts and until the queue first reaches the target.
 class InputNode : public AudioNode {
 public:
+    // The capture's fragment size (how often the server hands over audio) and the queue held
+    // between capture and output. With the output's own 10-20 ms, a sound reaches the speakers
+    // about 50 ms after it entered the captured sink.
+    static constexpr double captureFragmentSeconds = 0.010;
+    static constexpr double targetLatencySeconds = 0.025;
+
     InputNode();
     ~InputNode() override;
 
@@ -22,12 +32,32 @@ public:
     void stopCapture();
     bool isCapturing() const { return source_ != nullptr; }
 
+    // Any thread. Gain applied to the captured sound (1 = as captured), glided per sample.
+    void setVolume(float volume) { volume_.store(volume, std::memory_order_relaxed); }
+    float volume() const { return volume_.load(std::memory_order_relaxed); }
+
+    struct CaptureStats {
+        double queuedFrames = 0.0;    // captured audio waiting to be played
+        double ratio = 1.0;           // capture frames read per output frame
+        std::uint64_t droppedFrames = 0;  // skipped to catch up after a stall
+        std::uint64_t insertedFrames = 0; // silence played because the capture ran dry
+        std::uint64_t underruns = 0;      // times it ran dry
+    };
+    // Any thread. Since the engine was made (counters) or as of the last block.
+    CaptureStats captureStats() const;
+
 protected:
     void render(const RenderContext& context, std::uint32_t frames, StereoBus& out) override;
 
 private:
     std::shared_ptr<PulseInputSource> source_;
     std::atomic<SampleRing*> ring_{nullptr};
+    std::atomic<std::uint64_t> capture_{0}; // counts starts, so a new capture is told from the last
+    std::atomic<float> volume_{1.0f};
+    // Render thread.
+    std::uint64_t renderCapture_ = 0;
+    DriftResampler resampler_;
+    SmoothedValue gain_{1.0f};
 };
 
 } // namespace quelmo::engine

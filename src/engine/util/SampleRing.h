@@ -61,6 +61,13 @@ public:
         return n;
     }
 
+    // Consumer. Discards up to frames frames; returns how many were discarded.
+    std::size_t skip(std::size_t frames) {
+        const std::size_t n = std::min(frames, readable());
+        read_.store((read_.load(std::memory_order_relaxed) + n) % capacity_, std::memory_order_release);
+        return n;
+    }
+
 private:
     std::size_t capacity_;
     std::vector<float> left_;
