@@ -1,6 +1,7 @@
 // Application entry: one window titled "Quelmo" showing the root view. Closing it quits.
 
 #include "DiscoWindowManager.h"
+#include "QuitOnSignal.h"
 #include "OverlayWindowManager.h"
 #include "SceneGeometryReport.h"
 #include "SymbolIcons.h"
@@ -31,6 +32,9 @@ int main(int argc, char* argv[]) {
     QGuiApplication::setDesktopFileName(QStringLiteral("quelmo"));
     QGuiApplication::setWindowIcon(QIcon::fromTheme(QStringLiteral("quelmo")));
     QQuickStyle::setStyle(QStringLiteral("Basic"));
+    // A session ending or a kill quits as a window close does: downloads, capture and the sound
+    // server's state are put back in order.
+    quelmo::QuitOnSignal quitOnSignal;
     // Without a GPU (no DRM render node), OpenGL would be emulated on the CPU: Qt Quick's own
     // software renderer draws these flat 2D views for a fraction of the memory and start-up time.
     if (qEnvironmentVariableIsEmpty("QT_QUICK_BACKEND") && !QFileInfo::exists(QStringLiteral("/dev/dri"))) {

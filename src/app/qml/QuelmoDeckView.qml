@@ -27,6 +27,9 @@ Item {
             if (!trainer.opened)
                 trainer.open()
         }
+        function onShowBlackHoleInstallAlertChanged() {
+            deck.model.showBlackHoleInstallAlert ? captureDialog.open() : captureDialog.close()
+        }
         function onShowYTDLPInstallAlertChanged() {
             deck.model.showYTDLPInstallAlert ? installDialog.open() : installDialog.close()
         }
@@ -71,6 +74,7 @@ Item {
             PerformancePadsPanel { Layout.fillWidth: true; model: deck.model }
             SequencerPanel { Layout.fillWidth: true; model: deck.model }
             VoiceDropsPanel { objectName: "voiceSection"; Layout.fillWidth: true; model: deck.model }
+            SystemAudioPanel { objectName: "systemAudioSection"; Layout.fillWidth: true; model: deck.model }
             DeckFooter { Layout.fillWidth: true; model: deck.model }
             Item { height: 12 }
         }
@@ -111,6 +115,26 @@ Item {
                 deck.model.autoInstallYTDLP()
             else if (button === "Copy Command")
                 Clipboard.setText(deck.model.installCommand)
+        }
+    }
+
+    DeckDialog {
+        id: captureDialog
+        objectName: "captureDialog"
+        title: "Quelmo Capture Not Set Up"
+        message: "System audio comes from a virtual output named 'Quelmo Capture'. Quelmo can make it now: "
+                 + "no download, no restart.\n\n"
+                 + "'Create and Route' also makes it the default output, so every application plays into it "
+                 + "(Quelmo's own sound stays on your speakers).\n"
+                 + "'Create' only adds it: then choose 'Quelmo Capture' as the output of the applications you want."
+        buttons: ["Create and Route", "Create", "Cancel"]
+        actionButton: "Create and Route"
+        onClosed: deck.model.showBlackHoleInstallAlert = false
+        onChosen: button => {
+            if (button === "Create and Route")
+                deck.model.installBlackHole(true)
+            else if (button === "Create")
+                deck.model.installBlackHole(false)
         }
     }
 }

@@ -1,5 +1,6 @@
 #include "deck/QuelmoViewModel.h"
 
+#include "capture/CaptureSink.h"
 #include "downloads/YoutubeDownload.h"
 #include "keys/KeyMonitor.h"
 #include "visualizer/KeyboardVisualizerManager.h"
@@ -82,6 +83,7 @@ QuelmoViewModel::QuelmoViewModel(Dependencies dependencies, QObject* parent)
     mainMixer_ = engine_->mainMixer();
     voiceDrops_ = std::make_unique<voice::VoiceDrops>();
     deckOutputLevels_ = std::make_shared<slap::OutputLevelHistory>();
+    captureSink_ = std::make_unique<capture::CaptureSink>();
     beatTimer_ = std::make_unique<PulseClock>(scheduler_, clock_, engine_.get());
     transportTimer_ = std::make_unique<PulseClock>(scheduler_, clock_);
     seqTimer_ = std::make_unique<PulseClock>(scheduler_, clock_, engine_.get());
@@ -103,6 +105,10 @@ QuelmoViewModel::QuelmoViewModel(Dependencies dependencies, QObject* parent)
 }
 
 QuelmoViewModel::~QuelmoViewModel() {
+    // Quitting while capturing: the capture stops here and the sink goes with captureSink_.
+    if (inputNode_) {
+        inputNode_->stopCapture();
+    }
     // Overviews of restored entries nobody will see again are not computed.
     tracks::libraryWorkers().clear();
 }
@@ -117,6 +123,9 @@ void QuelmoViewModel::prepareAudioEngineIfNeeded() {
 
 void QuelmoViewModel::shutdown() {
     slapDetector_.reset();
+    if (isCapturingSystemAudio_) {
+        stopSystemAudioCapture();
+    }
     overlay_->dismissAll();
     mixThrottleTask_.reset();
     meterDecayTimer_.reset();

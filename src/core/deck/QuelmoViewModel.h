@@ -53,6 +53,9 @@ class VoiceDrops;
 namespace slap {
 class OutputLevelHistory;
 }
+namespace capture {
+class CaptureSink;
+}
 class QuelmoChassisSlapDetector;
 
 // The deck controller: every piece of deck state the views observe, the audio graph it drives, and
@@ -312,6 +315,17 @@ public:
     Q_INVOKABLE void resetAll();
     // A short 440 Hz tone on the master, at half the master level.
     Q_INVOKABLE void playSoundCheckTone();
+
+    // System audio: other applications' sound, sent to the virtual output "Quelmo Capture", plays
+    // live through the import chain and the rack. Starting looks for that output (raising the
+    // set-up alert when it is missing); installBlackHole makes it (no download, no restart), with
+    // makeDefaultOutput also as the default output while Quelmo's own sound stays on its device,
+    // and starts capture. Stopping removes the output Quelmo made and restores the default.
+    Q_INVOKABLE void toggleSystemAudioCapture();
+    Q_INVOKABLE void stopSystemAudioCapture();
+    Q_INVOKABLE void scanForInputDevices();
+    Q_INVOKABLE void checkForBlackHole();
+    Q_INVOKABLE void installBlackHole(bool makeDefaultOutput = true);
 
     // Voice drops. speakPreset selects preset index's phrase (bad indices do nothing); it speaks
     // nothing. speakCustomDrop renders the current phrase with the profile's rate and the voice tag
@@ -671,6 +685,9 @@ private:
                              AnalysisPriority priority = AnalysisPriority::background);
     void setWaveformData(const QUuid& id, std::optional<WaveformAnalysis> result);
     void performYouTubeDownload(const QString& address);
+    // System audio
+    void checkAndStartCapture();
+    void setupSystemAudioCaptureSync(const QString& monitorSource, bool isDefaultOutput);
     void finishDownload(int exitStatus, const QString& errorText);
     void endDownload();
     // Transport
@@ -890,9 +907,13 @@ private:
     std::unique_ptr<downloads::YoutubeDownload> download_;
     std::unique_ptr<YtdlpInstaller> installer_;
     bool ytdlpInstalled_ = false;
+    // Captured sound enters the import chain straight from the engine's input node, which holds
+    // the delay between the capture sink and the output steady.
     std::shared_ptr<engine::InputNode> inputNode_;
-    std::shared_ptr<engine::PlayerNode> systemAudioPlayer_;
     bool isSystemAudioSetup_ = false;
+    std::unique_ptr<capture::CaptureSink> captureSink_;
+    bool outputPinnedForCapture_ = false;
+    std::unique_ptr<QTimer> captureFlowWatch_; // until the capture's first sound arrives
 
     // Chassis slap
     std::shared_ptr<QuelmoChassisSlapDetector> slapDetector_;
