@@ -32,7 +32,9 @@ constexpr double rate = 44100.0;
 double cpuSeconds() {
     rusage usage{};
     getrusage(RUSAGE_SELF, &usage);
-    const auto seconds = [](const timeval& t) { return static_cast<double>(t.tv_sec) + static_cast<double>(t.tv_usec) / 1e6; };
+    const auto seconds = [](const timeval& t) {
+        return static_cast<double>(t.tv_sec) + static_cast<double>(t.tv_usec) / 1e6;
+    };
     return seconds(usage.ru_utime) + seconds(usage.ru_stime);
 }
 
@@ -102,7 +104,8 @@ Stretch run(Set& set, double seconds, const std::shared_ptr<SetRecorder>& record
         if (nowNs() > due) {
             ++s.late;
         }
-        const timespec until{static_cast<time_t>(due / 1'000'000'000), static_cast<long>(due % 1'000'000'000)};
+        const timespec until{static_cast<time_t>(due / 1'000'000'000),
+                             static_cast<long>(due % 1'000'000'000)};
         clock_nanosleep(CLOCK_MONOTONIC, TIMER_ABSTIME, &until, nullptr);
     }
     set.engine->setOutputRecorder(nullptr);
@@ -151,16 +154,18 @@ int main(int argc, char** argv) {
     const double baseShare = base.cpu / base.wall;
     const auto report = [&](const char* name, const Stretch& s) {
         const double extra = 100.0 * (s.cpu / s.wall - baseShare);
-        std::printf("%-14s cpu %5.2f %% of a core   recording costs %5.2f %% of a core   late blocks %d of %d   "
-                    "dropped frames %lld\n",
-                    name, 100.0 * s.cpu / s.wall, extra, s.late, s.blocks, static_cast<long long>(s.dropped));
+        std::printf(
+            "%-14s cpu %5.2f %% of a core   recording costs %5.2f %% of a core   late blocks %d of %d   "
+            "dropped frames %lld\n",
+            name, 100.0 * s.cpu / s.wall, extra, s.late, s.blocks, static_cast<long long>(s.dropped));
         return extra;
     };
-    std::printf("%-14s cpu %5.2f %% of a core   late blocks %d of %d\n", "no recording", 100.0 * baseShare, base.late,
-                base.blocks);
+    std::printf("%-14s cpu %5.2f %% of a core   late blocks %d of %d\n", "no recording", 100.0 * baseShare,
+                base.late, base.blocks);
     const double flacCost = report("FLAC 24-bit", flac);
     report("WAV float", wav);
     std::printf("FLAC recording: %s (target under 3 %% of a core, no late blocks beyond the baseline's)\n",
-                flacCost < 3.0 && flac.late <= base.late && flac.dropped == 0 ? "within target" : "OVER target");
+                flacCost < 3.0 && flac.late <= base.late && flac.dropped == 0 ? "within target"
+                                                                              : "OVER target");
     return 0;
 }

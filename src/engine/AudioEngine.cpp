@@ -178,8 +178,8 @@ std::int64_t AudioEngine::schedulingHorizon() const {
 void AudioEngine::dispatchEvents() {
     collectRetired(!running_);
     const auto quietFrames = static_cast<std::uint64_t>(suspendAfterSeconds * sampleRate);
-    if (running_ && !suspended_ && !keepAwake_ && !outputRecorder_ && driver_->canSuspend() && !inputNode_->isCapturing() &&
-        silentFrames_.load(std::memory_order_relaxed) >= quietFrames) {
+    if (running_ && !suspended_ && !keepAwake_ && !outputRecorder_ && driver_->canSuspend() &&
+        !inputNode_->isCapturing() && silentFrames_.load(std::memory_order_relaxed) >= quietFrames) {
         const bool idle = std::none_of(attached_.begin(), attached_.end(), [](const auto& node) {
             const auto* player = dynamic_cast<const PlayerNode*>(node.get());
             return player && player->pendingItemCount() > 0;

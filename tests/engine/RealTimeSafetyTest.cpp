@@ -160,12 +160,15 @@ TEST(RealTimeSafety, SteadyRenderingOfABusyGraphDoesNotAllocate) {
 
 TEST(RealTimeSafety, RecordingTheOutputDoesNotAllocateOrLockEvenWhenTheRingIsFull) {
     BusyGraph graph;
-    const auto path = std::filesystem::temp_directory_path() / ("quelmo-rt-record-" + std::to_string(::getpid()) + ".flac");
+    const auto path =
+        std::filesystem::temp_directory_path() / ("quelmo-rt-record-" + std::to_string(::getpid()) + ".flac");
     // A ring smaller than a block: each block is partly copied and partly dropped, both paths counted.
     auto recorder = std::make_shared<SetRecorder>(nullptr, 300);
     ASSERT_EQ(recorder->start(path.string(), SetRecorder::Format::flac), std::nullopt);
     graph.rig.engine->setOutputRecorder(recorder);
-    renderCounting(graph, 200, [&](int block) { graph.pads[static_cast<std::size_t>(block % 8)]->scheduleBuffer(graph.hit); });
+    renderCounting(graph, 200, [&](int block) {
+        graph.pads[static_cast<std::size_t>(block % 8)]->scheduleBuffer(graph.hit);
+    });
     EXPECT_EQ(allocationsWhileCounting.load(), 0u);
     EXPECT_EQ(locksWhileCounting.load(), 0u);
     graph.rig.engine->setOutputRecorder(nullptr);

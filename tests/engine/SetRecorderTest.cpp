@@ -1,6 +1,7 @@
+#include "engine/record/SetRecorder.h"
+
 #include "EngineTestSupport.h"
 #include "engine/file/AudioFile.h"
-#include "engine/record/SetRecorder.h"
 
 #include <gtest/gtest.h>
 #include <signal.h>
@@ -106,7 +107,8 @@ float stored(float sample, Format format) {
     if (format == Format::wav) {
         return sample;
     }
-    const double q = std::clamp(std::nearbyint(static_cast<double>(sample) * 8388608.0), -8388608.0, 8388607.0);
+    const double q =
+        std::clamp(std::nearbyint(static_cast<double>(sample) * 8388608.0), -8388608.0, 8388607.0);
     return static_cast<float>(q / 8388608.0);
 }
 
@@ -206,7 +208,8 @@ TEST_P(SetRecorderTest, AProcessKilledWhileRecordingLeavesAFileReadableUpToTheKi
     ::close(report[0]);
     int status = 0;
     ASSERT_EQ(::waitpid(child, &status, 0), child);
-    ASSERT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == SIGKILL) << "the recording child did not get as far";
+    ASSERT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == SIGKILL)
+        << "the recording child did not get as far";
     ASSERT_EQ(got, static_cast<ssize_t>(sizeof saved));
 
     // The same set played here is what the child's output played.
@@ -264,7 +267,9 @@ TEST_P(SetRecorderTest, AFullRingDropsCountsAndLogsFramesWithoutWaiting) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Formats, SetRecorderTest, testing::Values(Format::flac, Format::wav),
-                         [](const testing::TestParamInfo<Format>& p) { return p.param == Format::flac ? "Flac" : "Wav"; });
+                         [](const testing::TestParamInfo<Format>& p) {
+                             return p.param == Format::flac ? "Flac" : "Wav";
+                         });
 
 TEST(SetRecorderErrors, AFileThatCannotBeMadeIsRefusedWithItsReason) {
     SetRecorder recorder;

@@ -1,11 +1,10 @@
 #include "recording/SetRecording.h"
 
-#include "support/EventLoop.h"
-
 #include "engine/AudioEngine.h"
 #include "engine/AudioNodes.h"
 #include "engine/devices/OfflineDriver.h"
 #include "engine/file/AudioFile.h"
+#include "support/EventLoop.h"
 
 #include <QDir>
 #include <QFileInfo>
@@ -76,11 +75,13 @@ TEST(SetRecording, RecordsTheOutputToADatedFileAndReportsItsProgress) {
     ASSERT_TRUE(recording.start()) << recording.statusText().toStdString();
     EXPECT_TRUE(recording.isRecording());
     EXPECT_EQ(changes, 1);
-    EXPECT_EQ(recording.filePath(), scratch.filePath(QStringLiteral("Music/Sets/Quelmo Set 2026-12-07 16-05-31.flac")));
+    EXPECT_EQ(recording.filePath(),
+              scratch.filePath(QStringLiteral("Music/Sets/Quelmo Set 2026-12-07 16-05-31.flac")));
 
     deck.render(110250); // 2.5 s
-    ASSERT_TRUE(quelmo::test::spinUntil([&] { return recording.statusText().startsWith(QStringLiteral("● REC 00:02 · 0.")); }))
-        << recording.statusText().toStdString();
+    ASSERT_TRUE(quelmo::test::spinUntil([&] {
+        return recording.statusText().startsWith(QStringLiteral("● REC 00:02 · 0."));
+    })) << recording.statusText().toStdString();
     EXPECT_NEAR(recording.elapsedSeconds(), 2.5, 1e-9);
 
     recording.stop();
@@ -106,7 +107,8 @@ TEST(SetRecording, RecordsTheOutputToADatedFileAndReportsItsProgress) {
     recording.stop();
     EXPECT_EQ(recording.statusText(), QStringLiteral("Saved Quelmo Set 2026-12-07 16-05-31 (2).flac"));
     EXPECT_EQ(framesIn(recording.filePath()), 441);
-    EXPECT_EQ(framesIn(scratch.filePath(QStringLiteral("Music/Sets/Quelmo Set 2026-12-07 16-05-31.flac"))), 110250);
+    EXPECT_EQ(framesIn(scratch.filePath(QStringLiteral("Music/Sets/Quelmo Set 2026-12-07 16-05-31.flac"))),
+              110250);
 }
 
 TEST(SetRecording, SaysWhyItCouldNotRecord) {
@@ -121,7 +123,8 @@ TEST(SetRecording, SaysWhyItCouldNotRecord) {
     recording.setFolder(scratch.filePath(QStringLiteral("Music")));
     EXPECT_FALSE(recording.start());
     EXPECT_FALSE(recording.isRecording());
-    EXPECT_EQ(recording.statusText(), QStringLiteral("Could not record: cannot create the folder ") + recording.folder());
+    EXPECT_EQ(recording.statusText(),
+              QStringLiteral("Could not record: cannot create the folder ") + recording.folder());
 
     // The disk refuses more data mid-set (a file size limit stands in for a full disk): the
     // recording stops by itself and says why; the file holds what was written before.
@@ -141,6 +144,7 @@ TEST(SetRecording, SaysWhyItCouldNotRecord) {
     ::setrlimit(RLIMIT_FSIZE, &previous);
     ::signal(SIGXFSZ, previousHandler);
     EXPECT_FALSE(recording.isRecording());
-    EXPECT_EQ(recording.statusText(), QStringLiteral("Could not record: cannot write to the file: File too large"));
+    EXPECT_EQ(recording.statusText(),
+              QStringLiteral("Could not record: cannot write to the file: File too large"));
     EXPECT_GT(framesIn(recording.filePath()), 0);
 }

@@ -24,7 +24,9 @@ SetRecording::SetRecording(engine::AudioEngine& engine, QObject* parent)
     connect(&poll_, &QTimer::timeout, this, &SetRecording::refresh);
 }
 
-SetRecording::~SetRecording() { stop(); }
+SetRecording::~SetRecording() {
+    stop();
+}
 
 QString SetRecording::fileNameFor(const QDateTime& when, Format format) {
     return QStringLiteral("Quelmo Set ") + when.toString(QStringLiteral("yyyy-MM-dd HH-mm-ss")) +
@@ -33,8 +35,9 @@ QString SetRecording::fileNameFor(const QDateTime& when, Format format) {
 
 QString SetRecording::recordingText(double seconds, qint64 bytes) {
     const double megabytes = static_cast<double>(bytes) / 1e6;
-    const QString size = megabytes < 999.95 ? QString::number(megabytes, 'f', 1) + QStringLiteral(" MB")
-                                            : QString::number(megabytes / 1000.0, 'f', 1) + QStringLiteral(" GB");
+    const QString size = megabytes < 999.95
+                             ? QString::number(megabytes, 'f', 1) + QStringLiteral(" MB")
+                             : QString::number(megabytes / 1000.0, 'f', 1) + QStringLiteral(" GB");
     return QStringLiteral("● REC ") + QString::fromStdString(engine::SetRecorder::clockText(seconds)) +
            QStringLiteral(" · ") + size;
 }
@@ -62,7 +65,8 @@ bool SetRecording::start() {
     }
     path_ = freePath(folder_);
     auto recorder = std::make_shared<engine::SetRecorder>([](const std::string& line) { logLine(line); });
-    const auto format = format_ == Format::Flac ? engine::RecordingFormat::flac : engine::RecordingFormat::wav;
+    const auto format =
+        format_ == Format::Flac ? engine::RecordingFormat::flac : engine::RecordingFormat::wav;
     if (auto error = recorder->start(QFile::encodeName(path_).toStdString(), format)) {
         finish(QString::fromStdString(*error));
         return false;

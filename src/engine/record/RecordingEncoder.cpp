@@ -60,7 +60,8 @@ struct RecordingEncoder::Context {
     }
 };
 
-RecordingEncoder::RecordingEncoder(std::unique_ptr<Context> context) : context_(std::move(context)) {}
+RecordingEncoder::RecordingEncoder(std::unique_ptr<Context> context) : context_(std::move(context)) {
+}
 
 RecordingEncoder::~RecordingEncoder() = default;
 
@@ -153,7 +154,8 @@ bool RecordingEncoder::write(const float* left, const float* right, std::size_t 
                 return fail(error, "cannot encode", result);
             }
         }
-        const auto n = std::min<std::size_t>(frames - done, static_cast<std::size_t>(c.frameSize - c.frameFilled));
+        const auto n =
+            std::min<std::size_t>(frames - done, static_cast<std::size_t>(c.frameSize - c.frameFilled));
         if (c.kind == RecordingFormat::flac) {
             auto* out = reinterpret_cast<std::int32_t*>(c.frame->data[0]) + 2 * c.frameFilled;
             for (std::size_t i = 0; i < n; ++i) {

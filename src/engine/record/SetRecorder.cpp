@@ -13,9 +13,12 @@ constexpr auto pollInterval = std::chrono::milliseconds(20);
 } // namespace
 
 SetRecorder::SetRecorder(LogFunction log, std::size_t ringFrames)
-    : log_(std::move(log)), ring_(ringFrames), left_(chunkFrames), right_(chunkFrames) {}
+    : log_(std::move(log)), ring_(ringFrames), left_(chunkFrames), right_(chunkFrames) {
+}
 
-SetRecorder::~SetRecorder() { stop(); }
+SetRecorder::~SetRecorder() {
+    stop();
+}
 
 std::optional<std::string> SetRecorder::start(const std::string& path, Format format) {
     if (started_) {
@@ -54,7 +57,8 @@ void SetRecorder::capture(const float* const* channels, std::uint32_t frames) {
         return;
     }
     const std::size_t written = ring_.write(channels[0], channels[1], frames);
-    const std::int64_t captured = captured_.load(std::memory_order_relaxed) + static_cast<std::int64_t>(written);
+    const std::int64_t captured =
+        captured_.load(std::memory_order_relaxed) + static_cast<std::int64_t>(written);
     if (written < frames) {
         if (!inGap_) {
             gapAt_.store(captured, std::memory_order_relaxed);
