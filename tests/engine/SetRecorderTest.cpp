@@ -27,7 +27,7 @@ namespace {
 using Format = SetRecorder::Format;
 using Planes = std::vector<std::vector<float>>;
 
-// A short set: a tone over deterministic noise, loud enough to use all 24 bits, then over three
+// A short set: a tone over deterministic noise, loud enough to use all 24 bits, then over two
 // seconds of silence (long enough for an idle engine to suspend its device), then the tone again.
 // Everything the device got is kept, block by block.
 struct SetRig {
@@ -80,7 +80,7 @@ struct SetRig {
     void playSet() {
         player->scheduleBuffer(phrase());
         render(50000);
-        render(140000); // silence, with the tail of the phrase: over 2.5 s
+        render(140000); // silence after the phrase
         player->scheduleBuffer(phrase());
         render(50000);
     }
