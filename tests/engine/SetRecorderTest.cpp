@@ -3,14 +3,17 @@
 #include "EngineTestSupport.h"
 #include "engine/file/AudioFile.h"
 
+#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <signal.h>
+#include <spawn.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <chrono>
 #include <cmath>
+#include <cstdlib>
 #include <filesystem>
 #include <mutex>
 #include <regex>
@@ -21,6 +24,8 @@
 using namespace quelmo::engine;
 using namespace quelmo::engine::test;
 namespace fs = std::filesystem;
+
+extern char** environ;
 
 namespace {
 
@@ -177,33 +182,60 @@ TEST_P(SetRecorderTest, TheFileHoldsExactlyWhatTheOutputPlayedAndTheDeviceStaysA
     EXPECT_EQ(recorder->start(path.string(), GetParam()), std::string("this recorder has already recorded"));
 }
 
+// The recording process of the next test: this program started again by it. Records the set to
+// $QUELMO_KILL_TEST_FILE, writes how many frames it has saved to descriptor $QUELMO_KILL_TEST_FD and
+// kills itself mid-recording. (A fork of the test process could not start the writer thread under
+// ThreadSanitizer once other tests have left threads behind.)
+TEST(SetRecorderKilled, DISABLED_RecordsUntilKilled) {
+    const char* path = std::getenv("QUELMO_KILL_TEST_FILE");
+    const char* fd = std::getenv("QUELMO_KILL_TEST_FD");
+    if (path == nullptr || fd == nullptr) {
+        GTEST_SKIP() << "started by AProcessKilledWhileRecordingLeavesAFileReadableUpToTheKill";
+    }
+    const Format format = fs::path(path).extension() == ".flac" ? Format::flac : Format::wav;
+    SetRig rig;
+    auto recorder = std::make_shared<SetRecorder>();
+    ASSERT_EQ(recorder->start(path, format), std::nullopt);
+    rig.engine->setOutputRecorder(recorder);
+    rig.pace = recorder;
+    rig.playSet();
+    // Wait until the writer has saved all but what the encoder holds back, then die mid-recording.
+    for (int i = 0; i < 500 && recorder->savedFrames() + 8192 < recorder->capturedFrames(); ++i) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    const std::int64_t saved = recorder->savedFrames();
+    ASSERT_EQ(::write(std::atoi(fd), &saved, sizeof saved), static_cast<ssize_t>(sizeof saved));
+    ::kill(::getpid(), SIGKILL);
+}
+
 TEST_P(SetRecorderTest, AProcessKilledWhileRecordingLeavesAFileReadableUpToTheKill) {
     const fs::path path = file("killed");
     int report[2];
     ASSERT_EQ(::pipe(report), 0);
-    const pid_t child = ::fork();
-    ASSERT_GE(child, 0);
-    if (child == 0) {
-        ::close(report[0]);
-        SetRig rig;
-        auto recorder = std::make_shared<SetRecorder>();
-        if (recorder->start(path.string(), GetParam())) {
-            ::_exit(1);
-        }
-        rig.engine->setOutputRecorder(recorder);
-        rig.pace = recorder;
-        rig.playSet();
-        // Wait until the writer has saved all but what the encoder holds back, then die mid-recording.
-        for (int i = 0; i < 500 && recorder->savedFrames() + 8192 < recorder->capturedFrames(); ++i) {
-            std::this_thread::sleep_for(std::chrono::milliseconds(10));
-        }
-        const std::int64_t saved = recorder->savedFrames();
-        if (::write(report[1], &saved, sizeof saved) != sizeof saved) {
-            ::_exit(1);
-        }
-        ::kill(::getpid(), SIGKILL);
-        ::_exit(1);
+    std::vector<std::string> args = {"/proc/self/exe", "--gtest_also_run_disabled_tests",
+                                     "--gtest_filter=SetRecorderKilled.DISABLED_RecordsUntilKilled"};
+    std::vector<std::string> env = {"QUELMO_KILL_TEST_FILE=" + path.string(),
+                                    "QUELMO_KILL_TEST_FD=" + std::to_string(report[1])};
+    for (char** e = environ; *e != nullptr; ++e) {
+        env.emplace_back(*e);
     }
+    const auto pointers = [](std::vector<std::string>& strings) {
+        std::vector<char*> out;
+        for (auto& text : strings) {
+            out.push_back(text.data());
+        }
+        out.push_back(nullptr);
+        return out;
+    };
+    auto argv = pointers(args);
+    auto envp = pointers(env);
+    posix_spawn_file_actions_t quiet;
+    ::posix_spawn_file_actions_init(&quiet);
+    ::posix_spawn_file_actions_addopen(&quiet, STDOUT_FILENO, "/dev/null", O_WRONLY, 0);
+    pid_t child = 0;
+    const int spawned = ::posix_spawn(&child, "/proc/self/exe", &quiet, nullptr, argv.data(), envp.data());
+    ::posix_spawn_file_actions_destroy(&quiet);
+    ASSERT_EQ(spawned, 0);
     ::close(report[1]);
     std::int64_t saved = -1;
     const auto got = ::read(report[0], &saved, sizeof saved);
@@ -211,7 +243,7 @@ TEST_P(SetRecorderTest, AProcessKilledWhileRecordingLeavesAFileReadableUpToTheKi
     int status = 0;
     ASSERT_EQ(::waitpid(child, &status, 0), child);
     ASSERT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == SIGKILL)
-        << "the recording child did not get as far";
+        << "the recording process did not get as far";
     ASSERT_EQ(got, static_cast<ssize_t>(sizeof saved));
 
     // The same set played here is what the child's output played.
