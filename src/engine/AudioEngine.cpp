@@ -5,6 +5,7 @@
 #include "graph/MixerNode.h"
 #include "graph/PlayerNode.h"
 #include "graph/RestGate.h"
+#include "record/SetRecorder.h"
 
 #include <utility>
 #include <algorithm>
@@ -157,6 +158,16 @@ void AudioEngine::setKeepAwake(bool keepAwake) {
     }
 }
 
+void AudioEngine::setOutputRecorder(std::shared_ptr<SetRecorder> recorder) {
+    renderRecorder_.store(recorder.get(), std::memory_order_release);
+    if (auto previous = std::exchange(outputRecorder_, std::move(recorder))) {
+        retire(std::move(previous));
+    }
+    if (outputRecorder_) {
+        wake();
+    }
+}
+
 std::int64_t AudioEngine::schedulingHorizon() const {
     if (!running_) {
         return sampleTime();
@@ -167,8 +178,8 @@ std::int64_t AudioEngine::schedulingHorizon() const {
 void AudioEngine::dispatchEvents() {
     collectRetired(!running_);
     const auto quietFrames = static_cast<std::uint64_t>(suspendAfterSeconds * sampleRate);
-    if (running_ && !suspended_ && !keepAwake_ && driver_->canSuspend() && !inputNode_->isCapturing() &&
-        silentFrames_.load(std::memory_order_relaxed) >= quietFrames) {
+    if (running_ && !suspended_ && !keepAwake_ && !outputRecorder_ && driver_->canSuspend() &&
+        !inputNode_->isCapturing() && silentFrames_.load(std::memory_order_relaxed) >= quietFrames) {
         const bool idle = std::none_of(attached_.begin(), attached_.end(), [](const auto& node) {
             const auto* player = dynamic_cast<const PlayerNode*>(node.get());
             return player && player->pendingItemCount() > 0;
@@ -223,6 +234,10 @@ void AudioEngine::render(float* const* channels, std::uint32_t frames) {
         }
         std::memcpy(channels[0] + done, out.channel(0), n * sizeof(float));
         std::memcpy(channels[1] + done, out.channel(1), n * sizeof(float));
+        if (SetRecorder* recorder = renderRecorder_.load(std::memory_order_acquire)) {
+            const float* played[2] = {channels[0] + done, channels[1] + done};
+            recorder->capture(played, n);
+        }
         sampleTime_.store(context.sampleTime + n, std::memory_order_release);
         done += n;
     }

@@ -16,6 +16,7 @@ namespace quelmo::engine {
 
 class MixerNode;
 class InputNode;
+class SetRecorder;
 
 // Hosts the graph: attach nodes, connect outputs to inputs, start and stop the output device.
 // The main mixer's output goes to the device. One graph format everywhere: 44100 Hz stereo float,
@@ -72,6 +73,13 @@ public:
     void setKeepAwake(bool keepAwake);
     bool keepsAwake() const { return keepAwake_; }
 
+    // Main thread. Hands every block the main output plays (what the device gets, after the master)
+    // to recorder->capture() on the render thread; nullptr stops handing them. The previous recorder
+    // is kept alive until the render thread is done with it. While a recorder is set the device is
+    // never suspended, so the recording keeps pace with the wall clock through silent stretches.
+    void setOutputRecorder(std::shared_ptr<SetRecorder> recorder);
+    const std::shared_ptr<SetRecorder>& outputRecorder() const { return outputRecorder_; }
+
     // Delivers what the render thread reported (finished and dropped player items) and frees what it
     // no longer uses. The application calls this from a main-thread timer; tests call it directly.
     void dispatchEvents();
@@ -120,6 +128,8 @@ private:
     bool suspended_ = false;
     bool keepAwake_ = false;
     std::function<void()> wakeHandler_;
+    std::shared_ptr<SetRecorder> outputRecorder_;
+    std::atomic<SetRecorder*> renderRecorder_{nullptr};
     std::atomic<std::uint64_t> silentFrames_{0};
 
     std::atomic<std::int64_t> sampleTime_{0};

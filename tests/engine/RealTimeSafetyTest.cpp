@@ -5,6 +5,7 @@
 
 #include "EngineTestSupport.h"
 #include "engine/dsp/DriftResampler.h"
+#include "engine/record/SetRecorder.h"
 
 #include <gtest/gtest.h>
 
@@ -13,9 +14,11 @@
 #include <cstdlib>
 #include <dlfcn.h>
 #include <pthread.h>
+#include <filesystem>
 #include <functional>
 #include <new>
 #include <thread>
+#include <unistd.h>
 
 namespace {
 thread_local bool countingHere = false;
@@ -154,6 +157,26 @@ TEST(RealTimeSafety, SteadyRenderingOfABusyGraphDoesNotAllocate) {
     renderCounting(graph, 200, [&](int block) { graph.pads[static_cast<std::size_t>(block % 8)]->scheduleBuffer(graph.hit); });
     EXPECT_EQ(allocationsWhileCounting.load(), 0u);
     EXPECT_EQ(locksWhileCounting.load(), 0u);
+}
+
+TEST(RealTimeSafety, RecordingTheOutputDoesNotAllocateOrLockEvenWhenTheRingIsFull) {
+    BusyGraph graph;
+    const auto path =
+        std::filesystem::temp_directory_path() / ("quelmo-rt-record-" + std::to_string(::getpid()) + ".flac");
+    // A ring smaller than a block: each block is partly copied and partly dropped, both paths counted.
+    auto recorder = std::make_shared<SetRecorder>(nullptr, 300);
+    ASSERT_EQ(recorder->start(path.string(), SetRecorder::Format::flac), std::nullopt);
+    graph.rig.engine->setOutputRecorder(recorder);
+    renderCounting(graph, 200, [&](int block) {
+        graph.pads[static_cast<std::size_t>(block % 8)]->scheduleBuffer(graph.hit);
+    });
+    EXPECT_EQ(allocationsWhileCounting.load(), 0u);
+    EXPECT_EQ(locksWhileCounting.load(), 0u);
+    graph.rig.engine->setOutputRecorder(nullptr);
+    recorder->stop();
+    EXPECT_GT(recorder->capturedFrames(), 0);
+    EXPECT_GT(recorder->droppedFrames(), 0);
+    std::filesystem::remove(path);
 }
 
 TEST(RealTimeSafety, RetuningTheTimePitchUnitWhileRenderingDoesNotAllocateOrLock) {

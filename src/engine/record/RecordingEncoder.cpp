@@ -1,0 +1,259 @@
+#include "engine/record/RecordingEncoder.h"
+
+extern "C" {
+#include <libavcodec/avcodec.h>
+#include <libavformat/avformat.h>
+#include <libavutil/channel_layout.h>
+#include <libavutil/opt.h>
+}
+
+#include <algorithm>
+#include <cmath>
+
+namespace quelmo::engine {
+
+namespace {
+
+std::string describe(int code) {
+    char text[AV_ERROR_MAX_STRING_SIZE] = {};
+    av_strerror(code, text, sizeof text);
+    return text;
+}
+
+bool fail(std::string* error, const std::string& what, int code) {
+    if (error != nullptr) {
+        *error = what + ": " + describe(code);
+    }
+    return false;
+}
+
+// Float to the 24-bit integer FLAC stores, in the top bits of an int32 as FFmpeg's S32 format wants.
+std::int32_t toInt24(float sample) {
+    constexpr float scale = 8388608.0f; // 2^23
+    const float scaled = std::isnan(sample) ? 0.0f : std::clamp(sample * scale, -scale, scale - 1.0f);
+    return static_cast<std::int32_t>(std::lrint(scaled)) * 256;
+}
+
+constexpr int wavFrameSize = 4096;
+
+} // namespace
+
+struct RecordingEncoder::Context {
+    AVFormatContext* format = nullptr;
+    AVCodecContext* codec = nullptr;
+    AVFrame* frame = nullptr;
+    AVPacket* packet = nullptr;
+    AVStream* stream = nullptr;
+    RecordingFormat kind = RecordingFormat::flac;
+    int frameSize = 0;    // frames per codec frame
+    int frameFilled = 0;  // frames in `frame` so far
+    std::int64_t pts = 0; // first frame of `frame` on the file's timeline
+
+    ~Context() {
+        av_packet_free(&packet);
+        av_frame_free(&frame);
+        avcodec_free_context(&codec);
+        if (format != nullptr) {
+            avio_closep(&format->pb);
+            avformat_free_context(format);
+        }
+    }
+};
+
+RecordingEncoder::RecordingEncoder(std::unique_ptr<Context> context) : context_(std::move(context)) {
+}
+
+RecordingEncoder::~RecordingEncoder() = default;
+
+std::unique_ptr<RecordingEncoder> RecordingEncoder::open(const std::string& path, RecordingFormat format,
+                                                         double sampleRate, std::string* error) {
+    auto c = std::make_unique<Context>();
+    c->kind = format;
+    const bool flac = format == RecordingFormat::flac;
+    const int rate = static_cast<int>(sampleRate);
+
+    int result = avformat_alloc_output_context2(&c->format, nullptr, flac ? "flac" : "wav", nullptr);
+    if (result < 0) {
+        fail(error, "cannot prepare the file", result);
+        return nullptr;
+    }
+    const AVCodec* codec = avcodec_find_encoder(flac ? AV_CODEC_ID_FLAC : AV_CODEC_ID_PCM_F32LE);
+    if (codec == nullptr || (c->codec = avcodec_alloc_context3(codec)) == nullptr) {
+        fail(error, "cannot prepare the encoder", AVERROR_ENCODER_NOT_FOUND);
+        return nullptr;
+    }
+    c->codec->sample_rate = rate;
+    c->codec->time_base = AVRational{1, rate};
+    av_channel_layout_default(&c->codec->ch_layout, 2);
+    if (flac) {
+        c->codec->sample_fmt = AV_SAMPLE_FMT_S32;
+        c->codec->bits_per_raw_sample = 24;
+    } else {
+        c->codec->sample_fmt = AV_SAMPLE_FMT_FLT;
+    }
+    if ((c->format->oformat->flags & AVFMT_GLOBALHEADER) != 0) {
+        c->codec->flags |= AV_CODEC_FLAG_GLOBAL_HEADER;
+    }
+    if ((result = avcodec_open2(c->codec, codec, nullptr)) < 0) {
+        fail(error, "cannot start the encoder", result);
+        return nullptr;
+    }
+    c->frameSize = c->codec->frame_size > 0 ? c->codec->frame_size : wavFrameSize;
+
+    c->stream = avformat_new_stream(c->format, nullptr);
+    if (c->stream == nullptr || avcodec_parameters_from_context(c->stream->codecpar, c->codec) < 0) {
+        fail(error, "cannot prepare the file", AVERROR(ENOMEM));
+        return nullptr;
+    }
+    c->stream->time_base = c->codec->time_base;
+
+    // A local file whatever its name looks like ("Set 12:00.flac" is no URL).
+    if ((result = avio_open(&c->format->pb, ("file:" + path).c_str(), AVIO_FLAG_WRITE)) < 0) {
+        fail(error, "cannot create the file", result);
+        return nullptr;
+    }
+    AVDictionary* options = nullptr;
+    if (!flac) {
+        av_dict_set(&options, "rf64", "auto", 0); // past 4 GB the file becomes RF64 when finished
+    }
+    result = avformat_write_header(c->format, &options);
+    av_dict_free(&options);
+    if (result < 0) {
+        fail(error, "cannot write the file's header", result);
+        return nullptr;
+    }
+
+    c->frame = av_frame_alloc();
+    c->packet = av_packet_alloc();
+    if (c->frame == nullptr || c->packet == nullptr) {
+        fail(error, "cannot prepare the encoder", AVERROR(ENOMEM));
+        return nullptr;
+    }
+    c->frame->format = c->codec->sample_fmt;
+    c->frame->sample_rate = rate;
+    c->frame->nb_samples = c->frameSize;
+    av_channel_layout_copy(&c->frame->ch_layout, &c->codec->ch_layout);
+    if ((result = av_frame_get_buffer(c->frame, 0)) < 0) {
+        fail(error, "cannot prepare the encoder", result);
+        return nullptr;
+    }
+    avio_flush(c->format->pb);
+
+    auto encoder = std::unique_ptr<RecordingEncoder>(new RecordingEncoder(std::move(c)));
+    encoder->savedBytes_ = avio_tell(encoder->context_->format->pb);
+    return encoder;
+}
+
+bool RecordingEncoder::write(const float* left, const float* right, std::size_t frames, std::string* error) {
+    Context& c = *context_;
+    std::size_t done = 0;
+    while (done < frames) {
+        if (c.frameFilled == 0) {
+            const int result = av_frame_make_writable(c.frame);
+            if (result < 0) {
+                return fail(error, "cannot encode", result);
+            }
+        }
+        const auto n =
+            std::min<std::size_t>(frames - done, static_cast<std::size_t>(c.frameSize - c.frameFilled));
+        if (c.kind == RecordingFormat::flac) {
+            auto* out = reinterpret_cast<std::int32_t*>(c.frame->data[0]) + 2 * c.frameFilled;
+            for (std::size_t i = 0; i < n; ++i) {
+                out[2 * i] = toInt24(left[done + i]);
+                out[2 * i + 1] = toInt24(right[done + i]);
+            }
+        } else {
+            auto* out = reinterpret_cast<float*>(c.frame->data[0]) + 2 * c.frameFilled;
+            for (std::size_t i = 0; i < n; ++i) {
+                out[2 * i] = left[done + i];
+                out[2 * i + 1] = right[done + i];
+            }
+        }
+        c.frameFilled += static_cast<int>(n);
+        done += n;
+        if (c.frameFilled == c.frameSize && !sendFrame(false, error)) {
+            return false;
+        }
+    }
+    return true;
+}
+
+bool RecordingEncoder::sendFrame(bool last, std::string* error) {
+    Context& c = *context_;
+    if (c.frameFilled > 0) {
+        c.frame->nb_samples = c.frameFilled;
+        c.frame->pts = c.pts;
+        c.pts += c.frameFilled;
+        c.frameFilled = 0;
+        const int result = avcodec_send_frame(c.codec, c.frame);
+        if (result < 0) {
+            return fail(error, "cannot encode", result);
+        }
+    }
+    if (last) {
+        const int result = avcodec_send_frame(c.codec, nullptr);
+        if (result < 0) {
+            return fail(error, "cannot encode", result);
+        }
+    }
+    return drainPackets(error);
+}
+
+bool RecordingEncoder::drainPackets(std::string* error) {
+    Context& c = *context_;
+    while (true) {
+        int result = avcodec_receive_packet(c.codec, c.packet);
+        if (result == AVERROR(EAGAIN) || result == AVERROR_EOF) {
+            return true;
+        }
+        if (result < 0) {
+            return fail(error, "cannot encode", result);
+        }
+        const std::int64_t end = c.packet->pts + c.packet->duration;
+        c.packet->stream_index = c.stream->index;
+        av_packet_rescale_ts(c.packet, c.codec->time_base, c.stream->time_base);
+        result = av_write_frame(c.format, c.packet);
+        av_packet_unref(c.packet);
+        if (result < 0) {
+            return fail(error, "cannot write to the file", result);
+        }
+        framesEncoded_ = std::max(framesEncoded_, end);
+    }
+}
+
+bool RecordingEncoder::flush(std::string* error) {
+    AVIOContext* pb = context_->format->pb;
+    avio_flush(pb);
+    if (pb->error < 0) {
+        return fail(error, "cannot write to the file", pb->error);
+    }
+    savedFrames_ = framesEncoded_;
+    savedBytes_ = avio_tell(pb);
+    return true;
+}
+
+bool RecordingEncoder::finish(std::string* error) {
+    Context& c = *context_;
+    if (c.format->pb == nullptr) {
+        return true;
+    }
+    if (!sendFrame(true, error)) {
+        return false;
+    }
+    // The trailer goes back to the header: FLAC's STREAMINFO gets the length and checksum, WAV its sizes.
+    int result = av_write_trailer(c.format);
+    if (result < 0) {
+        return fail(error, "cannot complete the file", result);
+    }
+    if (!flush(error)) {
+        return false;
+    }
+    savedBytes_ = avio_size(c.format->pb);
+    result = avio_closep(&c.format->pb);
+    if (result < 0) {
+        return fail(error, "cannot close the file", result);
+    }
+    return true;
+}
+
+} // namespace quelmo::engine
