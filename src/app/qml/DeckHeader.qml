@@ -2,8 +2,8 @@ import QtQuick
 import QtQuick.Layouts
 import Quelmo
 
-// Logo, title, subtitle, the KEYS and RESET buttons, the lid-tap switch with its status, and the
-// transport.
+// Logo, title, subtitle, the KEYS and RESET buttons, REC with its format and status, the lid-tap
+// switch with its status, and the transport.
 RowLayout {
     id: header
     property QuelmoViewModel model
@@ -37,6 +37,40 @@ RowLayout {
     Item { Layout.fillWidth: true }
     NeonButton { symbol: "keyboard"; title: "KEYS"; tint: Style.named("purple"); onClicked: header.keysRequested() }
     NeonButton { objectName: "resetButton"; symbol: "arrow.counterclockwise"; title: "RESET"; tint: Style.named("orange"); onClicked: header.resetRequested() }
+    Column {
+        spacing: 2
+        Row {
+            spacing: 8
+            NeonButton {
+                objectName: "recButton"
+                Accessible.name: header.model.isRecordingSet ? "STOP REC" : "REC"
+                symbol: header.model.isRecordingSet ? "stop.fill" : ""
+                title: header.model.isRecordingSet ? "STOP" : "● REC"
+                tint: Style.named("red")
+                onClicked: header.model.toggleRecording()
+            }
+            NeonToggle {
+                objectName: "wavToggle"
+                anchors.verticalCenter: parent.verticalCenter
+                label: "WAV"
+                tint: Style.named("red")
+                enabled: !header.model.isRecordingSet
+                checked: header.model.recordAsWav
+                onToggled: header.model.recordAsWav = checked
+            }
+        }
+        Text {
+            objectName: "recStatus"
+            width: 170
+            visible: text !== ""
+            text: header.model.recordingStatus
+            color: header.model.isRecordingSet ? "#ff6b81" : "#9d9ab0"
+            font.pixelSize: 9
+            elide: Text.ElideMiddle
+            maximumLineCount: 1
+            Accessible.name: text
+        }
+    }
     Column {
         spacing: 2
         NeonToggle {

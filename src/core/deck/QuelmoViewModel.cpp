@@ -1,6 +1,7 @@
 #include "deck/QuelmoViewModel.h"
 
 #include "capture/CaptureSink.h"
+#include "recording/SetRecording.h"
 #include "downloads/YoutubeDownload.h"
 #include "keys/KeyMonitor.h"
 #include "visualizer/KeyboardVisualizerManager.h"
@@ -84,6 +85,7 @@ QuelmoViewModel::QuelmoViewModel(Dependencies dependencies, QObject* parent)
     voiceDrops_ = std::make_unique<voice::VoiceDrops>();
     deckOutputLevels_ = std::make_shared<slap::OutputLevelHistory>();
     captureSink_ = std::make_unique<capture::CaptureSink>();
+    setupSetRecording(dependencies.musicDir);
     beatTimer_ = std::make_unique<PulseClock>(scheduler_, clock_, engine_.get());
     transportTimer_ = std::make_unique<PulseClock>(scheduler_, clock_);
     seqTimer_ = std::make_unique<PulseClock>(scheduler_, clock_, engine_.get());
@@ -123,6 +125,9 @@ void QuelmoViewModel::prepareAudioEngineIfNeeded() {
 
 void QuelmoViewModel::shutdown() {
     slapDetector_.reset();
+    if (setRecording_->isRecording()) {
+        setRecording_->stop();
+    }
     if (isCapturingSystemAudio_) {
         stopSystemAudioCapture();
     }

@@ -57,6 +57,7 @@ namespace capture {
 class CaptureSink;
 }
 class QuelmoChassisSlapDetector;
+class SetRecording;
 
 // The deck controller: every piece of deck state the views observe, the audio graph it drives, and
 // the operations behind every control and shortcut. One instance, created by the deck screen the
@@ -111,6 +112,11 @@ class QuelmoViewModel : public QObject {
     Q_PROPERTY(bool voiceDropRendering READ voiceDropRendering NOTIFY voiceDropRenderingChanged)
     // The profiles' titles in declaration order: index i is the profile of value i.
     Q_PROPERTY(QStringList voiceProfileTitles READ voiceProfileTitles CONSTANT)
+    // REC: recording what the main output plays to a file in the Music folder.
+    Q_PROPERTY(bool isRecordingSet READ isRecordingSet NOTIFY isRecordingSetChanged)
+    // "● REC 00:12 · 1.4 MB" while recording, then the saved file's name, or why it failed.
+    Q_PROPERTY(QString recordingStatus READ recordingStatus NOTIFY recordingStatusChanged)
+    Q_PROPERTY(bool recordAsWav READ recordAsWav WRITE setRecordAsWav NOTIFY recordAsWavChanged)
     // Keyboard
     Q_PROPERTY(bool keyboardShortcutsEnabled READ keyboardShortcutsEnabled WRITE setKeyboardShortcutsEnabled NOTIFY keyboardShortcutsEnabledChanged)
     Q_PROPERTY(qint64 youtubeFocusTick READ youtubeFocusTick WRITE setYoutubeFocusTick NOTIFY youtubeFocusTickChanged)
@@ -201,6 +207,8 @@ public:
         QuelmoOverlayPresenter* overlay = nullptr;
         // The keyboard light show; unset means the shared one.
         KeyboardVisualizerManager* visualizer = nullptr;
+        // Where REC saves; empty means the user's Music folder.
+        QString musicDir;
     };
 
     explicit QuelmoViewModel(QObject* parent = nullptr);
@@ -326,6 +334,13 @@ public:
     Q_INVOKABLE void scanForInputDevices();
     Q_INVOKABLE void checkForBlackHole();
     Q_INVOKABLE void installBlackHole(bool makeDefaultOutput = true);
+
+    // REC: starts recording the main output (FLAC, or WAV with recordAsWav) or stops and saves.
+    Q_INVOKABLE void toggleRecording();
+    bool isRecordingSet() const;
+    QString recordingStatus() const;
+    bool recordAsWav() const { return recordAsWav_; }
+    void setRecordAsWav(bool value);
 
     // Voice drops. speakPreset selects preset index's phrase (bad indices do nothing); it speaks
     // nothing. speakCustomDrop renders the current phrase with the profile's rate and the voice tag
@@ -605,6 +620,9 @@ signals:
     void voiceSayVoiceTagChanged();
     void voiceDropStatusChanged();
     void voiceDropRenderingChanged();
+    void isRecordingSetChanged();
+    void recordingStatusChanged();
+    void recordAsWavChanged();
     void keyboardShortcutsEnabledChanged();
     void youtubeFocusTickChanged();
     void keyboardTrainerRequestedChanged();
@@ -687,6 +705,7 @@ private:
     void performYouTubeDownload(const QString& address);
     // System audio
     void checkAndStartCapture();
+    void setupSetRecording(const QString& folder);
     void setupSystemAudioCaptureSync(const QString& monitorSource, bool isDefaultOutput);
     void finishDownload(int exitStatus, const QString& errorText);
     void endDownload();
@@ -937,6 +956,9 @@ private:
     engine::AudioFormat standardFormat_;
     std::unique_ptr<QTimer> engineEventTimer_; // delivers player completions on the main thread
     std::uint64_t reportedUnderflows_ = 0;
+    // After the engine: it completes a recording's file through the engine when it goes.
+    std::unique_ptr<SetRecording> setRecording_;
+    bool recordAsWav_ = false;
 };
 
 } // namespace quelmo
