@@ -2,12 +2,13 @@
 """Tap-to-sound latency on one clock: a test microphone's monitor and the output's monitor, both
 recorded by quelmo_monitor_recorder (blocks stamped on CLOCK_MONOTONIC).
 
-  tap_latency.py MIC_PREFIX OUT_PREFIX KIND LABEL
+  tap_latency.py MIC_PREFIX OUT_PREFIX KIND LABEL [--ends N]
       KIND  "kick":  the deck's kick in the output, found by normalised correlation
             "burst": the first sample louder than 0.05 (the tap itself passed straight through)
   Each tap is the first sample louder than 0.05 in the microphone after 0.3 s of quiet; its sound
   is the first onset in the output within 200 ms after it. Both times are when the sink mixed the
-  sample. Prints the median and 90th percentile.
+  sample. Prints the median and 90th percentile; with --ends N also the medians of the first and the
+  last N taps (whether the delay creeps over a long run).
 """
 import sys
 
@@ -54,6 +55,9 @@ def main():
         sys.exit(1)
     print(f"{label}: median {np.median(found):.1f} ms, p90 {np.percentile(found, 90):.1f} ms, "
           f"range {found.min():.1f} to {found.max():.1f} ms, {len(found)} of {len(taps)} taps")
+    if "--ends" in sys.argv:
+        n = int(sys.argv[sys.argv.index("--ends") + 1])
+        print(f"{label}: first {n} median {np.median(found[:n]):.1f} ms, last {n} median {np.median(found[-n:]):.1f} ms")
 
 
 if __name__ == "__main__":
