@@ -7,11 +7,12 @@
 #include "engine/dsp/DriftResampler.h"
 #include "engine/util/SampleRing.h"
 
+#include "RatioReporter.h"
+
 #include <benchmark/benchmark.h>
 
 #include <cmath>
 #include <cstdio>
-#include <map>
 #include <numbers>
 #include <string>
 #include <vector>
@@ -77,39 +78,16 @@ void plainRead(benchmark::State& state) {
     }
 }
 
-// Console output, plus the ratio between the runs above at the end.
-class RatioReporter : public benchmark::ConsoleReporter {
-public:
-    void ReportRuns(const std::vector<Run>& runs) override {
-        ConsoleReporter::ReportRuns(runs);
-        for (const auto& run : runs) {
-            if (run.run_type == Run::RT_Iteration) {
-                seconds_[run.benchmark_name()] = run.real_accumulated_time / static_cast<double>(run.iterations);
-            }
-        }
+// The ratios between the runs above, printed after them.
+void printSummary(const quelmo::bench::RatioReporter& r) {
+    const double drift = r.secondsOf("drift reader");
+    const double plain = r.secondsOf("plain ring read");
+    if (drift > 0 && plain > 0) {
+        std::printf("\ndrift reader / plain ring read:   %.1fx\n", drift / plain);
+        std::printf("drift reader real-time factor:    %.0fx\n", blockSeconds / drift);
+        std::printf("plain ring read real-time factor: %.0fx\n", blockSeconds / plain);
     }
-    void Finalize() override {
-        ConsoleReporter::Finalize();
-        const double drift = find("drift reader");
-        const double plain = find("plain ring read");
-        if (drift > 0 && plain > 0) {
-            std::printf("\ndrift reader / plain ring read:   %.1fx\n", drift / plain);
-            std::printf("drift reader real-time factor:    %.0fx\n", blockSeconds / drift);
-            std::printf("plain ring read real-time factor: %.0fx\n", blockSeconds / plain);
-        }
-    }
-
-private:
-    double find(const std::string& prefix) const {
-        for (const auto& [name, seconds] : seconds_) {
-            if (name.rfind(prefix, 0) == 0) {
-                return seconds;
-            }
-        }
-        return 0.0;
-    }
-    std::map<std::string, double> seconds_;
-};
+}
 
 } // namespace
 
@@ -117,7 +95,7 @@ int main(int argc, char** argv) {
     benchmark::RegisterBenchmark("drift reader", driftReader)->Unit(benchmark::kMicrosecond);
     benchmark::RegisterBenchmark("plain ring read", plainRead)->Unit(benchmark::kMicrosecond);
     benchmark::Initialize(&argc, argv);
-    RatioReporter reporter;
+    quelmo::bench::RatioReporter reporter(printSummary);
     benchmark::RunSpecifiedBenchmarks(&reporter);
     benchmark::Shutdown();
     return 0;

@@ -12,12 +12,13 @@
 #include "engine/AudioNodes.h"
 #include "engine/devices/OfflineDriver.h"
 
+#include "RatioReporter.h"
+
 #include <benchmark/benchmark.h>
 #include <rubberband/RubberBandStretcher.h>
 
 #include <cmath>
 #include <cstdio>
-#include <map>
 #include <memory>
 #include <numbers>
 #include <string>
@@ -203,44 +204,20 @@ void rubberBandAlone(benchmark::State& state) {
         benchmark::Counter(blockSeconds * static_cast<double>(state.iterations()), benchmark::Counter::kIsRate);
 }
 
-// Console output, plus the ratios between the runs above at the end.
-class RatioReporter : public benchmark::ConsoleReporter {
-public:
-    void ReportRuns(const std::vector<Run>& runs) override {
-        ConsoleReporter::ReportRuns(runs);
-        for (const auto& run : runs) {
-            if (run.run_type == Run::RT_Iteration) {
-                seconds_[run.benchmark_name()] = run.real_accumulated_time / static_cast<double>(run.iterations);
-            }
-        }
+// The ratios between the runs above, printed after them.
+void printSummary(const quelmo::bench::RatioReporter& r) {
+    const double graph = r.secondsOf("full graph");
+    const double plain = r.secondsOf("graph, no stretch");
+    const double rubberBand = r.secondsOf("rubber band alone");
+    if (graph > 0 && rubberBand > 0) {
+        std::printf("\nfull graph / rubber band alone:      %.3fx   (target: at most 1.15x)\n", graph / rubberBand);
+        std::printf("full graph real-time factor:         %.1fx\n", blockSeconds / graph);
+        std::printf("rubber band alone real-time factor:  %.1fx\n", blockSeconds / rubberBand);
     }
-
-    void Finalize() override {
-        ConsoleReporter::Finalize();
-        const double graph = find("full graph");
-        const double plain = find("graph, no stretch");
-        const double rubberBand = find("rubber band alone");
-        if (graph > 0 && rubberBand > 0) {
-            std::printf("\nfull graph / rubber band alone:      %.3fx   (target: at most 1.15x)\n", graph / rubberBand);
-            std::printf("full graph real-time factor:         %.1fx\n", blockSeconds / graph);
-            std::printf("rubber band alone real-time factor:  %.1fx\n", blockSeconds / rubberBand);
-        }
-        if (plain > 0) {
-            std::printf("graph without stretch, real time:    %.1fx   (target: at least 150x)\n", blockSeconds / plain);
-        }
+    if (plain > 0) {
+        std::printf("graph without stretch, real time:    %.1fx   (target: at least 150x)\n", blockSeconds / plain);
     }
-
-private:
-    double find(const std::string& prefix) const {
-        for (const auto& [name, seconds] : seconds_) {
-            if (name.rfind(prefix, 0) == 0) {
-                return seconds;
-            }
-        }
-        return 0.0;
-    }
-    std::map<std::string, double> seconds_;
-};
+}
 
 } // namespace
 
@@ -249,7 +226,7 @@ int main(int argc, char** argv) {
     benchmark::RegisterBenchmark("graph, no stretch", fullGraph, false)->Unit(benchmark::kMicrosecond);
     benchmark::RegisterBenchmark("rubber band alone", rubberBandAlone)->Unit(benchmark::kMicrosecond);
     benchmark::Initialize(&argc, argv);
-    RatioReporter reporter;
+    quelmo::bench::RatioReporter reporter(printSummary);
     benchmark::RunSpecifiedBenchmarks(&reporter);
     benchmark::Shutdown();
     return 0;

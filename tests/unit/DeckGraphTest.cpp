@@ -1,6 +1,7 @@
 #include "deck/QuelmoViewModel.h"
 #include "engine/devices/OfflineDriver.h"
 #include "samples/QuelmoSampleBuffers.h"
+#include "support/OfflineDeck.h"
 #include "support/RefusingDriver.h"
 #include "util/Log.h"
 
@@ -14,26 +15,8 @@ using namespace quelmo;
 
 namespace {
 
-struct Deck {
-    QTemporaryDir documents;
-    std::unique_ptr<QuelmoViewModel> model;
-
-    explicit Deck(std::function<std::unique_ptr<engine::AudioDriver>()> driver = [] {
-        return std::make_unique<engine::OfflineDriver>();
-    }) {
-        QuelmoViewModel::Dependencies deps;
-        deps.documentsDir = documents.path();
-        deps.makeAudioDriver = std::move(driver);
-        model = std::make_unique<QuelmoViewModel>(deps);
-        model->prepareAudioEngineIfNeeded();
-    }
-
-    std::shared_ptr<engine::AudioBuffer> render(std::uint32_t frames) {
-        auto& driver = static_cast<engine::OfflineDriver&>(model->audioEngine().driver());
-        auto out = driver.renderFrames(frames, 512);
-        model->audioEngine().dispatchEvents();
-        return out;
-    }
+struct Deck : test::OfflineDeck {
+    using OfflineDeck::OfflineDeck;
 
     // Every rack unit far from its defaults.
     void pushTheRackToExtremes() {

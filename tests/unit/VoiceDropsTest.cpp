@@ -1,6 +1,6 @@
 #include "deck/QuelmoViewModel.h"
-#include "engine/devices/OfflineDriver.h"
 #include "support/EventLoop.h"
+#include "support/OfflineDeck.h"
 #include "voice/SpeechRenderer.h"
 #include "voice/VoiceDrops.h"
 
@@ -20,25 +20,7 @@ using voice::SpeechTool;
 
 namespace {
 
-struct Deck {
-    QTemporaryDir documents;
-    std::unique_ptr<QuelmoViewModel> model;
-
-    Deck() {
-        QuelmoViewModel::Dependencies deps;
-        deps.documentsDir = documents.path();
-        deps.makeAudioDriver = [] { return std::make_unique<engine::OfflineDriver>(); };
-        model = std::make_unique<QuelmoViewModel>(deps);
-        model->prepareAudioEngineIfNeeded();
-    }
-
-    std::shared_ptr<engine::AudioBuffer> render(std::uint32_t frames) {
-        auto& driver = static_cast<engine::OfflineDriver&>(model->audioEngine().driver());
-        auto out = driver.renderFrames(frames, 512);
-        model->audioEngine().dispatchEvents();
-        return out;
-    }
-
+struct Deck : test::OfflineDeck {
     // Speaks the current phrase and waits until it is on the voice player.
     void speak() {
         model->speakCustomDrop();
