@@ -23,6 +23,7 @@ for _ in 1 2 3; do
     sleep 1
 done
 e2e_wait_for 5 e2e_is_listed_starting "● REC 00:0" || e2e_fail "the header does not show the recording's time and size"
+sleep 1.5 # the perform card of the last kick fades
 e2e_screenshot recording
 e2e_click_named "STOP REC"
 e2e_wait_for 5 e2e_is_listed_starting "Saved Quelmo Set " || e2e_fail "STOP did not name the saved file"
