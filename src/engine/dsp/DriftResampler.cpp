@@ -68,6 +68,7 @@ void DriftResampler::reset() {
     target_.store(settings_.targetFrames, std::memory_order_relaxed);
     smoothedFill_ = settings_.targetFrames;
     integral_ = 0.0;
+    framesSinceDry_ = 0.0;
     currentRatio_ = 1.0;
     ratio_.store(1.0, std::memory_order_relaxed);
     queued_.store(0.0, std::memory_order_relaxed);
@@ -182,11 +183,20 @@ std::uint32_t DriftResampler::process(SampleRing& ring, float* left, float* righ
         underruns_.fetch_add(1, std::memory_order_relaxed);
         target_.store(std::min(target + settings_.targetStepFrames, std::max(target, settings_.maxTargetFrames)),
                       std::memory_order_relaxed);
+        framesSinceDry_ = 0.0;
         playing_ = false;
         count_ = 0;
         position_ = static_cast<double>(behind);
         queued_.store(static_cast<double>(ring.readable()), std::memory_order_relaxed);
         return produced;
+    }
+
+    framesSinceDry_ += frames;
+    if (target > settings_.targetFrames && framesSinceDry_ >= settings_.relaxAfterSeconds * settings_.sampleRate) {
+        // Steady for a while: give back one step of the latency a stall added. The ratio drains
+        // the difference at most maxRatioDeviation at a time, so it cannot be heard.
+        target_.store(std::max(settings_.targetFrames, target - settings_.targetStepFrames), std::memory_order_relaxed);
+        framesSinceDry_ = 0.0;
     }
 
     // Keep the frames the next position looks back on, and everything after it.

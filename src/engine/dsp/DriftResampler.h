@@ -20,7 +20,8 @@ namespace quelmo::engine {
 //   before it plays on, so a stall costs one gap instead of a stutter. Each time, the target grows
 //   by targetStepFrames up to maxTargetFrames: a source that hands over audio in larger chunks than
 //   the target allows for (a sound server running a long period) gets the queue it needs, as the
-//   output device does with its own latency.
+//   output device does with its own latency. After relaxAfterSeconds without running dry it steps
+//   back down, one step at a time, to where it started.
 // - Far over (more than dropAboveTargets times the target, after a stall or a burst): the excess
 //   above the target is dropped at once (counted as dropped).
 //
@@ -32,6 +33,9 @@ public:
         double targetFrames = 0.025 * 44100.0;
         double targetStepFrames = 0.005 * 44100.0;
         double maxTargetFrames = 0.100 * 44100.0;
+        // After this long without running dry the target steps back down toward its start, so a
+        // moment of load does not cost latency for the rest of the session.
+        double relaxAfterSeconds = 30.0;
         double maxRatioDeviation = 0.005;
         double dropAboveTargets = 4.0;
         // The loop's natural frequency (rad/s), critically damped: settles in about 5 / this seconds.
@@ -90,6 +94,7 @@ private:
     double ki_ = 0.0;
 
     std::atomic<double> target_{0.0};
+    double framesSinceDry_ = 0.0; // render thread
     std::atomic<double> queued_{0.0};
     std::atomic<double> ratio_{1.0};
     std::atomic<std::uint64_t> dropped_{0};

@@ -1,5 +1,9 @@
 #include "graph/InputNode.h"
 
+#include "graph/RestGate.h"
+
+#include <cmath>
+
 #include "AudioEngine.h"
 
 namespace quelmo::engine {
@@ -54,6 +58,17 @@ InputNode::CaptureStats InputNode::captureStats() const {
     return stats;
 }
 
+namespace {
+bool audible(const float* left, const float* right, std::uint32_t frames) {
+    for (std::uint32_t i = 0; i < frames; ++i) {
+        if (std::fabs(left[i]) >= RestGate::audibleFloor || std::fabs(right[i]) >= RestGate::audibleFloor) {
+            return true;
+        }
+    }
+    return false;
+}
+} // namespace
+
 void InputNode::render(const RenderContext&, std::uint32_t frames, StereoBus& out) {
     float* left = out.channel(0);
     float* right = out.channel(1);
@@ -64,7 +79,9 @@ void InputNode::render(const RenderContext&, std::uint32_t frames, StereoBus& ou
         resampler_.reset();
     }
     const std::uint32_t got = ring ? resampler_.process(*ring, left, right, frames) : 0;
-    out.silent = got == 0;
+    // A capture of nothing (a sink no application plays into) is silence: the units after this
+    // node may rest.
+    out.silent = got == 0 || !audible(left, right, frames);
     gain_.setTarget(volume_.load(std::memory_order_relaxed));
     if (out.silent) {
         gain_.snapTo(gain_.target());

@@ -52,6 +52,19 @@ void ReverbUnit::render(const RenderContext& context, std::uint32_t frames, Ster
         firstBlock_ = false;
     }
     mix_.setTarget(mixTarget);
+    if (mixTarget == 0.0f && !mix_.isSmoothing() && mix_.current() == 0.0f) {
+        // Fully dry: the wet path cannot be heard, so it is not computed. Its memory goes once, so
+        // a mix raised later starts from silence, as a fresh reverb does.
+        if (!dryBypass_) {
+            kernel_.clear();
+            dryBypass_ = true;
+        }
+        std::copy(in.channel(0), in.channel(0) + frames, out.channel(0));
+        std::copy(in.channel(1), in.channel(1) + frames, out.channel(1));
+        out.silent = in.silent;
+        return;
+    }
+    dryBypass_ = false;
     const float* inL = in.channel(0);
     const float* inR = in.channel(1);
     float* outL = out.channel(0);

@@ -51,6 +51,7 @@ private:
     ReverbKernel kernel_;
     SmoothedValue mix_;
     bool firstBlock_ = true;
+    bool dryBypass_ = false; // fully dry: the kernel is not run
     RestGate rest_;
 };
 
