@@ -168,6 +168,10 @@ void PulseOutputDriver::notifyListener() {
 }
 
 void PulseOutputDriver::supervise() {
+    // This thread renders while the server is away: the same real-time request as the stream's.
+    sched_param parameters{};
+    parameters.sched_priority = realtimePriority;
+    pthread_setschedparam(pthread_self(), SCHED_FIFO, &parameters);
     for (;;) {
         wakeSupervisor_.acquire();
         if (stopping_.load(std::memory_order_acquire)) {
