@@ -124,6 +124,7 @@ std::map<std::string, QVariant> expectedInitialState() {
         {"blackHoleInstallStatus", QString()},
         {"chassisSlapEnabled", false},
         {"chassisSlapStatus", QString()},
+        {"soundServerStatus", QString()},
     };
 }
 
