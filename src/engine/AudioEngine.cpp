@@ -177,6 +177,11 @@ std::int64_t AudioEngine::schedulingHorizon() const {
 
 void AudioEngine::dispatchEvents() {
     collectRetired(!running_);
+    if (const std::uint64_t back = driver_->reconnections(); back != seenReconnections_) {
+        // The capture's stream went with the sound server: open it again on the same source.
+        seenReconnections_ = back;
+        captureReopenError_ = inputNode_->reopenCapture().value_or(std::string{});
+    }
     const auto quietFrames = static_cast<std::uint64_t>(suspendAfterSeconds * sampleRate);
     if (running_ && !suspended_ && !keepAwake_ && !outputRecorder_ && driver_->canSuspend() &&
         !inputNode_->isCapturing() && silentFrames_.load(std::memory_order_relaxed) >= quietFrames) {

@@ -80,6 +80,17 @@ public:
     void setOutputRecorder(std::shared_ptr<SetRecorder> recorder);
     const std::shared_ptr<SetRecorder>& outputRecorder() const { return outputRecorder_; }
 
+    // Any thread. True while the device has lost its sound server and connects again; the timeline
+    // (sampleTime) keeps running at the audio rate meanwhile, so booked sounds keep their times.
+    bool isReconnecting() const { return driver_->isReconnecting(); }
+    // Main thread, before start. Told on a device thread whenever isReconnecting() changes or the
+    // device comes back; it must not block (the deck posts to its own thread, then calls
+    // dispatchEvents, which reopens the capture).
+    void setConnectionListener(std::function<void()> listener) { driver_->setConnectionListener(std::move(listener)); }
+    // Main thread. Why the capture could not be opened again after the device came back (it has
+    // stopped then); empty when it was, or there was none.
+    const std::string& captureReopenError() const { return captureReopenError_; }
+
     // Delivers what the render thread reported (finished and dropped player items) and frees what it
     // no longer uses. The application calls this from a main-thread timer; tests call it directly.
     void dispatchEvents();
@@ -128,6 +139,8 @@ private:
     bool suspended_ = false;
     bool keepAwake_ = false;
     std::function<void()> wakeHandler_;
+    std::uint64_t seenReconnections_ = 0;
+    std::string captureReopenError_;
     std::shared_ptr<SetRecorder> outputRecorder_;
     std::atomic<SetRecorder*> renderRecorder_{nullptr};
     std::atomic<std::uint64_t> silentFrames_{0};

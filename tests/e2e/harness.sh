@@ -88,6 +88,7 @@ e2e_cleanup() {
     [[ -n "$E2E_RECORD_PID" ]] && kill "$E2E_RECORD_PID" 2>/dev/null
     [[ -n "$E2E_APP_PID" ]] && kill "$E2E_APP_PID" 2>/dev/null
     for pid in "${E2E_SERVER_PIDS[@]}"; do kill "$pid" 2>/dev/null; done
+    [[ -s "$E2E_ROOT/pulse/restart" ]] && "$E2E_ROOT/pulse/restart" kill
     for pid in "$E2E_RECORD_PID" "$E2E_APP_PID" "${E2E_SERVER_PIDS[@]}"; do
         [[ -n "$pid" ]] && wait "$pid" 2>/dev/null
     done
@@ -141,14 +142,37 @@ load-module module-native-protocol-unix socket=$dir/native auth-anonymous=1
 set-default-sink quelmo_test
 PA
     printf 'autospawn = no\n' >"$dir/client.conf"
-    HOME="$dir/home" PULSE_RUNTIME_PATH="$dir/runtime" PULSE_STATE_PATH="$dir/state" \
-        pulseaudio -n --file="$dir/default.pa" --daemonize=no --exit-idle-time=-1 --use-pid-file=no \
-        --log-target=stderr >"$E2E_ROOT/pulseaudio.log" 2>&1 &
-    E2E_SERVER_PIDS+=("$!")
+    # The daemon is started (and, for tests of losing it, killed and started again on the same
+    # socket) by a script of its own, which keeps the running daemon's id in $dir/daemon.pid.
+    cat >"$dir/restart" <<SH
+#!/usr/bin/env bash
+# Kills the private sound server (if it runs) and, unless given "kill", starts it again.
+if [[ -s "$dir/daemon.pid" ]]; then
+    pid=\$(cat "$dir/daemon.pid")
+    kill -9 "\$pid" 2>/dev/null
+    while kill -0 "\$pid" 2>/dev/null; do sleep 0.05; done
+    rm -f "$dir/native" "$dir/daemon.pid"
+fi
+[[ "\${1:-}" == kill ]] && exit 0
+HOME="$dir/home" PULSE_RUNTIME_PATH="$dir/runtime" PULSE_STATE_PATH="$dir/state" \\
+    setsid pulseaudio -n --file="$dir/default.pa" --daemonize=no --exit-idle-time=-1 --use-pid-file=no \\
+    --log-target=stderr >>"$E2E_ROOT/pulseaudio.log" 2>&1 </dev/null &
+echo \$! >"$dir/daemon.pid"
+SH
+    chmod +x "$dir/restart"
+    "$dir/restart"
+    export QUELMO_TEST_SOUND_RESTART="$dir/restart"
     export PULSE_SERVER="unix:$dir/native"
     export PULSE_CLIENTCONFIG="$dir/client.conf"
     e2e_wait_for 10 pactl info || { cat "$E2E_ROOT/pulseaudio.log" >&2; e2e_fail "private sound server did not start"; }
     e2e_note "sound server on $PULSE_SERVER"
+}
+
+# Kills the private sound server; e2e_restart_sound starts it again on the same socket.
+e2e_kill_sound() { "$E2E_ROOT/pulse/restart" kill; }
+e2e_restart_sound() {
+    "$E2E_ROOT/pulse/restart"
+    e2e_wait_for 10 pactl info || e2e_fail "private sound server did not start again"
 }
 
 e2e_new_home() {

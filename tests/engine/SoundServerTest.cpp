@@ -8,6 +8,8 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <atomic>
+#include <functional>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
@@ -238,4 +240,60 @@ TEST(SoundServer, NoServerMeansAQuickClearFailureEveryTime) {
         EXPECT_TRUE(control.sinks(sinks).has_value());
     }
     ::setenv("PULSE_SERVER", saved.c_str(), 1);
+}
+
+// The server is killed under a playing, pinned engine with a capture open, and started again on the
+// same socket: the timeline keeps the audio rate meanwhile, and the output, on its device, and the
+// capture play again.
+TEST(SoundServer, TheOutputKeepsItsTimelineAndComesBackWhenTheServerRestarts) {
+    const char* restart = std::getenv("QUELMO_TEST_SOUND_RESTART");
+    ASSERT_NE(restart, nullptr) << "run through tests/e2e/with_sound_server.sh";
+    TonePlayer deck;
+    std::atomic<int> told{0};
+    deck.engine.setConnectionListener([&told] { told.fetch_add(1); });
+    auto error = deck.start(1000.0);
+    ASSERT_FALSE(error) << *error;
+    error = deck.engine.driver().pinToCurrentDevice();
+    ASSERT_FALSE(error) << *error;
+    deck.engine.inputNode()->startCapture("quelmo_test.monitor");
+    ASSERT_TRUE(deck.engine.inputNode()->isCapturing());
+
+    const auto waitFor = [&deck](const std::function<bool()>& done) {
+        for (int i = 0; i < 1000 && !done(); ++i) {
+            deck.engine.dispatchEvents();
+            std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        }
+        return done();
+    };
+    ASSERT_EQ(std::system((std::string(restart) + " kill").c_str()), 0);
+    ASSERT_TRUE(waitFor([&] { return deck.engine.isReconnecting(); }));
+    EXPECT_GE(told.load(), 1);
+    // Away from the server, the timeline runs at the audio rate (players keep being fed).
+    const auto from = std::chrono::steady_clock::now();
+    const std::int64_t before = deck.engine.sampleTime();
+    waitFor([&] { return std::chrono::steady_clock::now() - from > std::chrono::milliseconds(1500); });
+    const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - from).count();
+    const double rate = static_cast<double>(deck.engine.sampleTime() - before) / seconds;
+    EXPECT_NEAR(rate, 44100.0, 44100.0 * 0.05);
+    EXPECT_TRUE(deck.engine.isReconnecting());
+
+    ASSERT_EQ(std::system(restart), 0);
+    ASSERT_TRUE(waitFor([&] { return !deck.engine.isReconnecting(); }));
+    deck.engine.dispatchEvents();
+    EXPECT_EQ(deck.engine.driver().reconnections(), 1u);
+    EXPECT_EQ(deck.engine.driver().deviceName(), "quelmo_test");
+    EXPECT_EQ(deck.engine.captureReopenError(), "");
+    EXPECT_TRUE(deck.engine.inputNode()->isCapturing());
+    EXPECT_GE(told.load(), 2);
+
+    // The tone plays on the restarted server's sink.
+    OfflineEngine output;
+    output.engine->connect(output.engine->inputNode(), output.engine->mainMixer());
+    error = output.engine->inputNode()->startCapture("quelmo_test.monitor");
+    ASSERT_FALSE(error) << *error;
+    const auto heard = listen({&output}, {&deck}, 2.0);
+    EXPECT_NEAR(loudestAt(heard[0], 1000.0), 0.5, 0.05);
+    deck.engine.inputNode()->stopCapture();
+    deck.engine.stop();
+    EXPECT_FALSE(deck.engine.isReconnecting());
 }

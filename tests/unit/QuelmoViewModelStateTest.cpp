@@ -127,6 +127,7 @@ std::map<std::string, QVariant> expectedInitialState() {
         {"blackHoleInstallStatus", QString()},
         {"chassisSlapEnabled", false},
         {"chassisSlapStatus", QString()},
+        {"soundServerStatus", QString()},
     };
 }
 

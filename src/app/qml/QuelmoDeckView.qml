@@ -60,6 +60,26 @@ Item {
                 onResetRequested: deck.showResetConfirm = true
                 onKeysRequested: if (!trainer.opened) trainer.open()
             }
+            // While the sound server is away the deck plays on silently and says so here.
+            Rectangle {
+                objectName: "soundServerBanner"
+                Layout.fillWidth: true
+                implicitHeight: soundServerText.implicitHeight + 16
+                visible: deck.model.soundServerStatus !== ""
+                radius: 8
+                color: "#3a1020"
+                border.color: "#ff6b81"
+                Accessible.role: Accessible.AlertMessage
+                Accessible.name: deck.model.soundServerStatus
+                Text {
+                    id: soundServerText
+                    anchors.centerIn: parent
+                    text: deck.model.soundServerStatus
+                    color: "#ff6b81"
+                    font.pixelSize: 13
+                    font.bold: true
+                }
+            }
             ImportPanel { objectName: "importSection"; Layout.fillWidth: true; model: deck.model }
             DeckControlPanel { Layout.fillWidth: true; model: deck.model }
             MixerStripPanel { Layout.fillWidth: true; model: deck.model }

@@ -959,6 +959,18 @@ private:
     // After the engine: it completes a recording's file through the engine when it goes.
     std::unique_ptr<SetRecording> setRecording_;
     bool recordAsWav_ = false;
+
+    // Sound server: "" while the output plays, "Sound server lost — reconnecting…" while the engine
+    // keeps its timeline and connects again (QuelmoViewModelSoundServer.cpp).
+    Q_PROPERTY(QString soundServerStatus READ soundServerStatus NOTIFY soundServerStatusChanged)
+public:
+    QString soundServerStatus() const { return soundServerStatus_; }
+Q_SIGNALS:
+    void soundServerStatusChanged();
+private:
+    void watchSoundServer();          // before the engine starts
+    void soundServerConnectionChanged(); // main thread, after the engine's device says so
+    QString soundServerStatus_;
 };
 
 } // namespace quelmo

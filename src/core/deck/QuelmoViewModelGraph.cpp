@@ -149,6 +149,7 @@ void QuelmoViewModel::setupAudio() {
         }
     });
 
+    watchSoundServer();
     if (const auto error = graph.start()) {
         logLine("Quelmo: engine start failed: " + *error);
         return;

@@ -41,6 +41,15 @@ public:
 
     // Any thread. The output latency the device is set to, in seconds (0 where that means nothing).
     virtual double latencySeconds() const { return 0.0; }
+
+    // Any thread. True while a started driver has lost its sound server and is trying to connect
+    // again; the engine's timeline keeps running meanwhile.
+    virtual bool isReconnecting() const { return false; }
+    // Any thread. How many times a started driver got its output back after losing it.
+    virtual std::uint64_t reconnections() const { return 0; }
+    // Main thread, before start. Called on a thread of the driver's own (never the render thread's
+    // block in progress) each time isReconnecting() or reconnections() change; it must not block.
+    virtual void setConnectionListener(std::function<void()> /*listener*/) {}
 };
 
 } // namespace quelmo::engine

@@ -159,8 +159,8 @@ const pa_sample_spec& PulseConnection::streamFormat() {
 
 std::optional<std::string> PulseConnection::openStream(const std::string& streamRole, const char* name,
                                                        const std::function<int(pa_stream*)>& connect,
-                                                       pa_stream*& stream) {
-    if (auto error = open(streamRole)) {
+                                                       pa_stream*& stream, double timeoutSeconds) {
+    if (auto error = open(streamRole, timeoutSeconds)) {
         return error;
     }
     pa_threaded_mainloop_lock(loop_);
@@ -171,7 +171,7 @@ std::optional<std::string> PulseConnection::openStream(const std::string& stream
     } else if (connect(stream) < 0) {
         error = lastError();
     } else {
-        error = waitForStream(stream);
+        error = waitForStream(stream, timeoutSeconds);
     }
     pa_threaded_mainloop_unlock(loop_);
     if (error) {
@@ -187,11 +187,13 @@ void PulseConnection::close(pa_stream*& stream) {
     if (stream) {
         pa_stream_set_write_callback(stream, nullptr, nullptr);
         pa_stream_set_read_callback(stream, nullptr, nullptr);
+        pa_stream_set_state_callback(stream, nullptr, nullptr); // disconnecting is no loss to report
         pa_stream_disconnect(stream);
         pa_stream_unref(stream);
         stream = nullptr;
     }
     if (context_) {
+        pa_context_set_state_callback(context_, nullptr, nullptr);
         pa_context_disconnect(context_);
         pa_context_unref(context_);
         context_ = nullptr;

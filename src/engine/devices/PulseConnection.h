@@ -31,7 +31,8 @@ public:
     // (which sets its callbacks and connects it for playback or recording, returning libpulse's
     // result), and waits until it is ready. On failure closes everything and returns the reason.
     std::optional<std::string> openStream(const std::string& streamRole, const char* name,
-                                          const std::function<int(pa_stream*)>& connect, pa_stream*& stream);
+                                          const std::function<int(pa_stream*)>& connect, pa_stream*& stream,
+                                          double timeoutSeconds = 5.0);
 
     // Stops the loop's thread (no callback runs after this returns), then frees stream (if any),
     // the context and the loop.

@@ -5,6 +5,7 @@
 #include <sched.h>
 
 #include <algorithm>
+#include <cstring>
 
 namespace quelmo::engine {
 namespace {
@@ -25,47 +26,112 @@ pa_buffer_attr bufferAttributes(double latency) {
 } // namespace
 
 PulseOutputDriver::PulseOutputDriver(double targetLatencySeconds)
-    : initialLatency_(targetLatencySeconds), latency_(targetLatencySeconds), left_(scratchFrames), right_(scratchFrames) {}
+    : initialLatency_(targetLatencySeconds), latency_(targetLatencySeconds), left_(scratchFrames), right_(scratchFrames),
+      clockLeft_(clockBlockFrames), clockRight_(clockBlockFrames) {}
 
 PulseOutputDriver::~PulseOutputDriver() { stop(); }
 
+std::optional<std::string> PulseOutputDriver::openConnection(std::unique_ptr<PulseConnection>& connection,
+                                                             pa_stream*& stream, double latency,
+                                                             double timeoutSeconds) {
+    priorityAsked_ = false; // a new connection, a new thread to raise (not running yet)
+    connection = std::make_unique<PulseConnection>();
+    const std::string device = pinnedDevice();
+    auto error = connection->openStream(
+        "music", "Quelmo output",
+        [this, &device, latency](pa_stream* newStream) {
+            pa_stream_set_write_callback(newStream, &PulseOutputDriver::onWrite, this);
+            pa_stream_set_underflow_callback(newStream, &PulseOutputDriver::onUnderflow, this);
+            const pa_buffer_attr attributes = bufferAttributes(latency);
+            auto flags = static_cast<pa_stream_flags_t>(PA_STREAM_ADJUST_LATENCY | PA_STREAM_AUTO_TIMING_UPDATE);
+            if (!device.empty()) {
+                flags = static_cast<pa_stream_flags_t>(flags | PA_STREAM_DONT_MOVE);
+            }
+            return pa_stream_connect_playback(newStream, device.empty() ? nullptr : device.c_str(), &attributes,
+                                              flags, nullptr, nullptr);
+        },
+        stream, timeoutSeconds);
+    if (error) {
+        connection.reset();
+        return error;
+    }
+    pa_threaded_mainloop_lock(connection->loop());
+    watch(*connection, stream);
+    pa_threaded_mainloop_unlock(connection->loop());
+    return std::nullopt;
+}
+
+std::string PulseOutputDriver::pinnedDevice() const {
+    std::lock_guard lock(connectionLock_);
+    return pinnedDevice_;
+}
+
+void PulseOutputDriver::setPinnedDevice(std::string device) {
+    std::lock_guard lock(connectionLock_);
+    pinnedDevice_ = std::move(device);
+}
+
+void PulseOutputDriver::watch(PulseConnection& connection, pa_stream* stream) {
+    pa_context_set_state_callback(connection.context(), &PulseOutputDriver::onContextState, this);
+    pa_stream_set_state_callback(stream, &PulseOutputDriver::onStreamState, this);
+    // The server may have gone between the stream opening and these callbacks.
+    if (!PA_CONTEXT_IS_GOOD(pa_context_get_state(connection.context())) ||
+        !PA_STREAM_IS_GOOD(pa_stream_get_state(stream))) {
+        noticeLoss();
+    }
+}
+
 std::optional<std::string> PulseOutputDriver::start(RenderFunction render) {
     stop();
-    corked_ = false;
-    priorityAsked_ = false; // a new connection, a new thread to raise
+    corked_.store(false, std::memory_order_relaxed);
     render_ = std::move(render);
-    connection_ = std::make_unique<PulseConnection>();
-    auto error = connection_->openStream("music", "Quelmo output", [this](pa_stream* stream) {
-        pa_stream_set_write_callback(stream, &PulseOutputDriver::onWrite, this);
-        pa_stream_set_underflow_callback(stream, &PulseOutputDriver::onUnderflow, this);
-        const pa_buffer_attr attributes = bufferAttributes(latencySeconds());
-        auto flags = static_cast<pa_stream_flags_t>(PA_STREAM_ADJUST_LATENCY | PA_STREAM_AUTO_TIMING_UPDATE);
-        if (!pinnedDevice_.empty()) {
-            flags = static_cast<pa_stream_flags_t>(flags | PA_STREAM_DONT_MOVE);
-        }
-        const char* device = pinnedDevice_.empty() ? nullptr : pinnedDevice_.c_str();
-        return pa_stream_connect_playback(stream, device, &attributes, flags, nullptr, nullptr);
-    }, stream_);
-    if (error) {
-        connection_.reset();
+    streamRenders_.store(true, std::memory_order_release);
+    std::unique_ptr<PulseConnection> connection;
+    pa_stream* stream = nullptr;
+    if (auto error = openConnection(connection, stream, latencySeconds(), 5.0)) {
         render_ = nullptr;
+        return error;
     }
-    return error;
+    {
+        std::lock_guard lock(connectionLock_);
+        connection_ = std::move(connection);
+        stream_ = stream;
+    }
+    supervisor_ = std::thread([this] { supervise(); });
+    return std::nullopt;
 }
 
 void PulseOutputDriver::stop() {
-    if (connection_) {
-        connection_->close(stream_);
-        connection_.reset();
+    if (supervisor_.joinable()) {
+        stopping_.store(true, std::memory_order_release);
+        wakeSupervisor_.release();
+        supervisor_.join();
+        stopping_.store(false, std::memory_order_relaxed);
+    }
+    {
+        std::lock_guard lock(connectionLock_);
+        if (connection_) {
+            connection_->close(stream_);
+            connection_.reset();
+        }
+    }
+    // Nothing of the closed connection may start the next supervisor surviving.
+    lossNoticed_.store(false, std::memory_order_relaxed);
+    while (wakeSupervisor_.try_acquire()) {
+    }
+    if (reconnecting_.exchange(false, std::memory_order_acq_rel)) {
+        notifyListener();
     }
     render_ = nullptr;
 }
 
 void PulseOutputDriver::setSuspended(bool suspended) {
+    corked_.store(suspended, std::memory_order_release);
+    wakeSupervisor_.release(); // a stand-in clock pauses or resumes with the engine
+    std::lock_guard lock(connectionLock_);
     if (!connection_ || !stream_) {
         return;
     }
-    corked_ = suspended;
     pa_threaded_mainloop_lock(connection_->loop());
     if (suspended) {
         pa_operation_unref_safe(pa_stream_flush(stream_, nullptr, nullptr));
@@ -77,7 +143,136 @@ void PulseOutputDriver::setSuspended(bool suspended) {
     pa_threaded_mainloop_unlock(connection_->loop());
 }
 
+void PulseOutputDriver::onContextState(pa_context* context, void* self) {
+    if (!PA_CONTEXT_IS_GOOD(pa_context_get_state(context))) {
+        static_cast<PulseOutputDriver*>(self)->noticeLoss();
+    }
+}
+
+void PulseOutputDriver::onStreamState(pa_stream* stream, void* self) {
+    if (!PA_STREAM_IS_GOOD(pa_stream_get_state(stream))) {
+        static_cast<PulseOutputDriver*>(self)->noticeLoss();
+    }
+}
+
+void PulseOutputDriver::noticeLoss() {
+    if (!lossNoticed_.exchange(true, std::memory_order_acq_rel)) {
+        wakeSupervisor_.release();
+    }
+}
+
+void PulseOutputDriver::notifyListener() {
+    if (listener_) {
+        listener_();
+    }
+}
+
+void PulseOutputDriver::supervise() {
+    // This thread renders while the server is away: the same real-time request as the stream's.
+    sched_param parameters{};
+    parameters.sched_priority = realtimePriority;
+    pthread_setschedparam(pthread_self(), SCHED_FIFO, &parameters);
+    for (;;) {
+        wakeSupervisor_.acquire();
+        if (stopping_.load(std::memory_order_acquire)) {
+            return;
+        }
+        if (lossNoticed_.load(std::memory_order_acquire) && !survive()) {
+            return;
+        }
+    }
+}
+
+void PulseOutputDriver::renderDue(Clock::time_point base, std::int64_t& done) {
+    const double elapsed = std::chrono::duration<double>(Clock::now() - base).count();
+    const auto due = static_cast<std::int64_t>(elapsed * PulseConnection::streamFormat().rate);
+    float* channels[2] = {clockLeft_.data(), clockRight_.data()};
+    while (due - done >= clockBlockFrames) {
+        render_(channels, clockBlockFrames);
+        done += clockBlockFrames;
+    }
+}
+
+bool PulseOutputDriver::survive() {
+    // Closing stops the dead connection's thread: no write callback runs after this.
+    {
+        std::lock_guard lock(connectionLock_);
+        if (connection_) {
+            connection_->close(stream_);
+            connection_.reset();
+        }
+    }
+    streamRenders_.store(false, std::memory_order_release);
+    reconnecting_.store(true, std::memory_order_release);
+    notifyListener();
+
+    double wait = firstRetrySeconds;
+    auto base = Clock::now();
+    std::int64_t done = 0;
+    bool wasCorked = corked_.load(std::memory_order_acquire);
+    auto nextAttempt = base + std::chrono::duration_cast<Clock::duration>(std::chrono::duration<double>(wait));
+    for (;;) {
+        if (stopping_.load(std::memory_order_acquire)) {
+            return false;
+        }
+        const bool corked = corked_.load(std::memory_order_acquire);
+        if (corked != wasCorked) {
+            // A resting engine's timeline stands still, as it does on a corked stream.
+            wasCorked = corked;
+            base = Clock::now();
+            done = 0;
+        }
+        if (!corked) {
+            renderDue(base, done);
+        }
+        if (Clock::now() >= nextAttempt) {
+            std::unique_ptr<PulseConnection> connection;
+            pa_stream* stream = nullptr;
+            latency_.store(initialLatency_, std::memory_order_relaxed);
+            if (!openConnection(connection, stream, initialLatency_, retryTimeoutSeconds)) {
+                // The new stream fills with silence until the timeline is caught up and handed over.
+                std::lock_guard lock(connectionLock_);
+                if (!corked_.load(std::memory_order_acquire)) {
+                    renderDue(base, done);
+                } else {
+                    pa_threaded_mainloop_lock(connection->loop());
+                    pa_operation_unref_safe(pa_stream_flush(stream, nullptr, nullptr));
+                    pa_operation_unref_safe(pa_stream_cork(stream, 1, nullptr, nullptr));
+                    pa_threaded_mainloop_unlock(connection->loop());
+                }
+                connection_ = std::move(connection);
+                stream_ = stream;
+                lossNoticed_.store(false, std::memory_order_release);
+                streamRenders_.store(true, std::memory_order_release);
+                // The server may have gone again while the new stream was being handed over.
+                pa_threaded_mainloop_lock(connection_->loop());
+                if (!PA_CONTEXT_IS_GOOD(pa_context_get_state(connection_->context())) ||
+                    !PA_STREAM_IS_GOOD(pa_stream_get_state(stream_))) {
+                    noticeLoss();
+                }
+                pa_threaded_mainloop_unlock(connection_->loop());
+                break;
+            }
+            wait = std::min(wait * 2.0, longestRetrySeconds);
+            nextAttempt = Clock::now() + std::chrono::duration_cast<Clock::duration>(std::chrono::duration<double>(wait));
+        }
+        auto wakeAt = nextAttempt;
+        if (!corked_.load(std::memory_order_acquire)) {
+            const auto nextBlock = base + std::chrono::duration_cast<Clock::duration>(std::chrono::duration<double>(
+                                              static_cast<double>(done + clockBlockFrames) /
+                                              PulseConnection::streamFormat().rate));
+            wakeAt = std::min(wakeAt, nextBlock);
+        }
+        (void)wakeSupervisor_.try_acquire_until(wakeAt);
+    }
+    reconnecting_.store(false, std::memory_order_release);
+    reconnections_.fetch_add(1, std::memory_order_acq_rel);
+    notifyListener();
+    return true;
+}
+
 std::string PulseOutputDriver::deviceName() const {
+    std::lock_guard lock(connectionLock_);
     if (!connection_ || !stream_) {
         return {};
     }
@@ -89,12 +284,12 @@ std::string PulseOutputDriver::deviceName() const {
 }
 
 std::optional<std::string> PulseOutputDriver::pinToCurrentDevice() {
-    if (!connection_ || !stream_) {
-        return "the output is not playing";
+    if (isReconnecting()) {
+        return "the sound server is not connected";
     }
     const std::string device = deviceName();
     if (device.empty()) {
-        return "the output's device has no name";
+        return "the output is not playing on a named device";
     }
     if (device == pinnedDevice_) {
         return std::nullopt;
@@ -103,9 +298,9 @@ std::optional<std::string> PulseOutputDriver::pinToCurrentDevice() {
     // moves even streams that asked for their sink by name; a stream opened on a named sink with
     // PA_STREAM_DONT_MOVE stays. So the stream is opened again that way: a gap of a few
     // milliseconds, once.
-    pinnedDevice_ = device;
+    setPinnedDevice(device);
     if (auto error = reopen()) {
-        pinnedDevice_.clear();
+        setPinnedDevice({});
         if (auto unpinned = reopen()) {
             return "cannot keep the output on " + device + ": " + *error + "; cannot reopen it: " + *unpinned;
         }
@@ -115,12 +310,12 @@ std::optional<std::string> PulseOutputDriver::pinToCurrentDevice() {
 }
 
 std::optional<std::string> PulseOutputDriver::followDefaultDevice() {
-    if (pinnedDevice_.empty()) {
+    if (pinnedDevice().empty()) {
         return std::nullopt;
     }
-    pinnedDevice_.clear();
-    if (!connection_ || !stream_) {
-        return std::nullopt;
+    setPinnedDevice({});
+    if (render_ == nullptr) {
+        return std::nullopt; // not started: the next start follows the default
     }
     if (auto error = reopen()) {
         return "cannot move the output to the default device: " + *error;
@@ -130,7 +325,7 @@ std::optional<std::string> PulseOutputDriver::followDefaultDevice() {
 
 std::optional<std::string> PulseOutputDriver::reopen() {
     RenderFunction render = render_;
-    const bool corked = corked_;
+    const bool corked = corked_.load(std::memory_order_relaxed);
     if (auto error = start(render)) {
         return error;
     }
@@ -160,7 +355,31 @@ void PulseOutputDriver::changeLatency(pa_stream* stream, double latency) {
     pa_operation_unref_safe(pa_stream_set_buffer_attr(stream, &attributes, nullptr, nullptr));
 }
 
+void PulseOutputDriver::writeSilence(pa_stream* stream, std::size_t bytes) {
+    // The timeline is still rendered by the supervisor: keep the new stream fed without it.
+    constexpr std::size_t frameBytes = 2 * sizeof(float);
+    while (bytes >= frameBytes) {
+        void* data = nullptr;
+        std::size_t granted = bytes;
+        if (pa_stream_begin_write(stream, &data, &granted) < 0 || !data || granted == 0) {
+            return;
+        }
+        granted -= granted % frameBytes;
+        if (granted == 0) {
+            pa_stream_cancel_write(stream);
+            return;
+        }
+        std::memset(data, 0, granted);
+        pa_stream_write(stream, data, granted, nullptr, 0, PA_SEEK_RELATIVE);
+        bytes -= std::min(bytes, granted);
+    }
+}
+
 void PulseOutputDriver::write(pa_stream* stream, std::size_t bytes) {
+    if (!streamRenders_.load(std::memory_order_acquire)) {
+        writeSilence(stream, bytes);
+        return;
+    }
     if (!priorityAsked_) {
         // Ask once for real-time scheduling, below the sound server's own threads, so a busy
         // desktop cannot keep this thread from refilling the stream in time. Where the account may

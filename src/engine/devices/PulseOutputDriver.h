@@ -4,8 +4,12 @@
 #include "devices/PulseConnection.h"
 
 #include <atomic>
+#include <chrono>
 #include <memory>
+#include <mutex>
+#include <semaphore>
 #include <string>
+#include <thread>
 #include <vector>
 
 namespace quelmo::engine {
@@ -16,6 +20,13 @@ namespace quelmo::engine {
 // could not keep the thread on time) the stream asks for 5 ms more, up to 40 ms: on a machine that
 // cannot hold 10 ms, steady sound is worth more than the lowest latency. A stream that wakes from
 // suspension starts again from the latency it was given.
+//
+// When the sound server goes away (the connection or the stream fails), a thread of the driver's own
+// takes over the timeline: it renders the engine in real time and discards the sound, so sounds
+// booked on the timeline stay on it, and connects again after 0.25 s, doubling the wait up to 2 s.
+// Connected again, it opens the stream as before (same device pin, the latency it started with,
+// corked if the engine rests) and hands the timeline back to the stream's thread. A stream the
+// server moves to another device plays on; the driver does nothing.
 class PulseOutputDriver final : public AudioDriver {
 public:
     explicit PulseOutputDriver(double targetLatencySeconds = 0.010);
@@ -49,9 +60,40 @@ public:
     // Times the server ran out of data. Any thread.
     std::uint64_t underflows() const override { return underflows_.load(std::memory_order_relaxed); }
 
+    bool isReconnecting() const override { return reconnecting_.load(std::memory_order_acquire); }
+    std::uint64_t reconnections() const override { return reconnections_.load(std::memory_order_acquire); }
+    void setConnectionListener(std::function<void()> listener) override { listener_ = std::move(listener); }
+
+    static constexpr double firstRetrySeconds = 0.25;
+    static constexpr double longestRetrySeconds = 2.0;
+    // How long one attempt to connect again may take before the next wait.
+    static constexpr double retryTimeoutSeconds = 1.0;
+    // The block the stand-in clock renders while the server is away: 10 ms.
+    static constexpr std::uint32_t clockBlockFrames = 441;
+
 private:
+    using Clock = std::chrono::steady_clock;
     static void onWrite(pa_stream* stream, std::size_t bytes, void* self);
     static void onUnderflow(pa_stream* stream, void* self);
+    static void onContextState(pa_context* context, void* self);
+    static void onStreamState(pa_stream* stream, void* self);
+    // Connects and opens the stream on the pinned device (or the default). Any thread but the
+    // loop's; the caller installs the result under connectionLock_.
+    std::optional<std::string> openConnection(std::unique_ptr<PulseConnection>& connection, pa_stream*& stream,
+                                              double latency, double timeoutSeconds);
+    // With the new connection's loop locked: watches it for the server going away.
+    void watch(PulseConnection& connection, pa_stream* stream);
+    // Loop thread: the connection or the stream failed. Wakes the supervisor; never blocks.
+    void noticeLoss();
+    // The supervisor thread: waits for a loss, then keeps the timeline and connects again.
+    void supervise();
+    // Supervisor thread: renders the blocks the wall clock says are due since base (frames already
+    // rendered in done), unless the engine rests.
+    void renderDue(Clock::time_point base, std::int64_t& done);
+    // Supervisor thread. Returns true once the output plays again, false when the driver stops.
+    bool survive();
+    void notifyListener();
+    void writeSilence(pa_stream* stream, std::size_t bytes);
     void write(pa_stream* stream, std::size_t bytes);
     // With the main loop locked (or inside it): asks the server for a new target latency.
     void changeLatency(pa_stream* stream, double latency);
@@ -59,14 +101,31 @@ private:
     std::optional<std::string> reopen();
 
     double initialLatency_;
-    std::string pinnedDevice_; // main thread; empty: follow the default
-    bool corked_ = false;      // main thread
+    // Set on the main thread, read by the supervisor when it connects again: under connectionLock_.
+    std::string pinnedDevice() const;
+    void setPinnedDevice(std::string device);
+    std::string pinnedDevice_; // empty: follow the default
+    std::atomic<bool> corked_{false};
     std::atomic<double> latency_;
+    // connection_ and stream_ change on the main thread (start, stop) and on the supervisor's (a new
+    // connection after a loss); both hold connectionLock_ to use them. The render thread never does.
+    mutable std::mutex connectionLock_;
     std::unique_ptr<PulseConnection> connection_;
     pa_stream* stream_ = nullptr;
     RenderFunction render_;
     std::vector<float> left_;
     std::vector<float> right_;
+    std::vector<float> clockLeft_;
+    std::vector<float> clockRight_;
+    // False while a new stream fills with silence and the supervisor still renders the timeline.
+    std::atomic<bool> streamRenders_{true};
+    std::thread supervisor_;
+    std::binary_semaphore wakeSupervisor_{0};
+    std::atomic<bool> stopping_{false};
+    std::atomic<bool> lossNoticed_{false};
+    std::atomic<bool> reconnecting_{false};
+    std::atomic<std::uint64_t> reconnections_{0};
+    std::function<void()> listener_;
     std::atomic<std::uint64_t> underflows_{0};
     bool priorityAsked_ = false; // render thread
     static constexpr int realtimePriority = 4;

@@ -31,9 +31,18 @@ std::optional<std::string> InputNode::startCapture(const std::string& sourceName
         return error;
     }
     source_ = std::move(source);
+    sourceName_ = sourceName;
     capture_.fetch_add(1, std::memory_order_relaxed);
     ring_.store(&source_->ring(), std::memory_order_release);
     return std::nullopt;
+}
+
+std::optional<std::string> InputNode::reopenCapture() {
+    if (!source_) {
+        return std::nullopt;
+    }
+    const std::string name = sourceName_;
+    return startCapture(name);
 }
 
 void InputNode::stopCapture() {

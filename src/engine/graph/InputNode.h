@@ -31,6 +31,10 @@ public:
     std::optional<std::string> startCapture(const std::string& sourceName = {});
     void stopCapture();
     bool isCapturing() const { return source_ != nullptr; }
+    // Main thread. Opens the running capture again on the same source (after the sound server came
+    // back: the old stream went with it). Nothing to do when not capturing. On failure the capture
+    // stops and the reason is returned.
+    std::optional<std::string> reopenCapture();
 
     // Any thread. Gain applied to the captured sound (1 = as captured), glided per sample.
     void setVolume(float volume) { volume_.store(volume, std::memory_order_relaxed); }
@@ -51,6 +55,7 @@ protected:
 
 private:
     std::shared_ptr<PulseInputSource> source_;
+    std::string sourceName_;
     std::atomic<SampleRing*> ring_{nullptr};
     std::atomic<std::uint64_t> capture_{0}; // counts starts, so a new capture is told from the last
     std::atomic<float> volume_{1.0f};
