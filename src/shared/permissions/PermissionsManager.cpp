@@ -102,10 +102,10 @@ void PermissionsManager::openFullDiskAccessSettings() {
 }
 
 bool PermissionsManager::isMicrophoneGranted() {
-    const pa_sample_spec spec{PA_SAMPLE_S16LE, 44100, 1};
+    const pa_sample_spec format{PA_SAMPLE_S16LE, 44100, 1};
     int error = 0;
     pa_simple* stream = pa_simple_new(nullptr, "Quelmo", PA_STREAM_RECORD, nullptr, "microphone access",
-                                      &spec, nullptr, nullptr, &error);
+                                      &format, nullptr, nullptr, &error);
     if (!stream) {
         return false;
     }

@@ -80,4 +80,18 @@ bool Keychain::remove(const QString& account, const QString& service) const {
     return reportError(error, "deleting a secret") && removed;
 }
 
+int Keychain::itemCount(const QString& account, const QString& service) {
+    GError* error = nullptr;
+    const QByteArray accountBytes = account.toUtf8();
+    const QByteArray serviceBytes = service.toUtf8();
+    GList* items = secret_password_search_sync(&passwordSchema(), SECRET_SEARCH_ALL, nullptr, &error, "account",
+                                               accountBytes.constData(), "service", serviceBytes.constData(), nullptr);
+    if (!reportError(error, "search")) {
+        return -1;
+    }
+    const int count = static_cast<int>(g_list_length(items));
+    g_list_free_full(items, g_object_unref);
+    return count;
+}
+
 } // namespace quelmo::shared

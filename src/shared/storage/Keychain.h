@@ -22,6 +22,9 @@ public:
     std::optional<QString> read(const QString& account, const QString& service) const;
     // Deletes the item; true when an item was deleted.
     bool remove(const QString& account, const QString& service) const;
+    // How many items the service holds under (account, service), in any collection; -1 when the
+    // service fails. One, after any number of saves.
+    static int itemCount(const QString& account, const QString& service);
 
 private:
     QString collection_;
