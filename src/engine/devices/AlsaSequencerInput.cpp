@@ -58,7 +58,9 @@ bool AlsaSequencerInput::start(std::string* error) {
     int rc = snd_seq_open(&seq_, "default", SND_SEQ_OPEN_DUPLEX, SND_SEQ_NONBLOCK);
     if (rc < 0) {
         seq_ = nullptr;
-        *error = failure("cannot open the ALSA sequencer", rc);
+        *error = rc == -ENOENT ? "cannot open the ALSA sequencer: /dev/snd/seq is missing (the snd-seq kernel module "
+                                 "provides it)"
+                               : failure("cannot open the ALSA sequencer", rc);
         return false;
     }
     snd_seq_set_client_name(seq_, "Quelmo");
@@ -118,8 +120,10 @@ void AlsaSequencerInput::considerPort(int client, int port) {
     }
     const unsigned caps = snd_seq_port_info_get_capability(info);
     const unsigned type = snd_seq_port_info_get_type(info);
+    // Devices' ports say they are hardware; software ports (Midi Through, other programs) are left
+    // for the user to connect by hand.
     if ((caps & readableCaps) != readableCaps || (caps & SND_SEQ_PORT_CAP_NO_EXPORT) ||
-        !(type & (SND_SEQ_PORT_TYPE_HARDWARE | SND_SEQ_PORT_TYPE_PORT))) {
+        !(type & SND_SEQ_PORT_TYPE_HARDWARE)) {
         return;
     }
     if (snd_seq_connect_from(seq_, port_, client, port) < 0) {
