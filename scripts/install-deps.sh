@@ -14,7 +14,7 @@ PACKAGES=(
   qml6-module-qtquick-dialogs qml6-module-qt-labs-folderlistmodel qml6-module-qtquick-shapes qml6-module-qttest
   libgl-dev fonts-dejavu-core fonts-noto-color-emoji adwaita-icon-theme
   # sound, decoding, time-pitch
-  libpulse-dev libavformat-dev libavcodec-dev libswresample-dev libavutil-dev librubberband-dev
+  libpulse-dev libasound2-dev libavformat-dev libavcodec-dev libswresample-dev libavutil-dev librubberband-dev
   # X11 key observation and shared services
   libx11-dev libxi-dev libxtst-dev libsecret-1-dev
   # tools the application runs

@@ -10,6 +10,7 @@
 #include <QQuickItem>
 #include <QQuickWindow>
 #include <QSignalSpy>
+#include <QStandardPaths>
 #include <QTest>
 #include <QtQml/qqmlextensionplugin.h>
 
@@ -121,6 +122,10 @@ int main(int argc, char** argv) {
     // Qt Quick's own renderer: no GPU needed, and windows can be grabbed.
     QQuickWindow::setGraphicsApi(QSGRendererInterface::Software);
     QGuiApplication app(argc, argv);
+    // Settings the views change (the MIDI mapping) go to a test location, never the user's.
+    QCoreApplication::setOrganizationName(QStringLiteral("QuelmoTests"));
+    QCoreApplication::setApplicationName(QStringLiteral("QuelmoTests"));
+    QStandardPaths::setTestModeEnabled(true);
     ::testing::InitGoogleTest(&argc, argv);
     return RUN_ALL_TESTS();
 }

@@ -128,6 +128,12 @@ std::map<std::string, QVariant> expectedInitialState() {
         {"chassisSlapEnabled", false},
         {"chassisSlapStatus", QString()},
         {"soundServerStatus", QString()},
+        {"midiDevices", QStringList()},
+        {"midiLastNote", QString()},
+        {"midiLearnPad", -1},
+        {"midiPadNotes", QStringList{"C2 (36)", "C#2 (37)", "D2 (38)", "D#2 (39)", "E2 (40)", "F2 (41)", "F#2 (42)",
+                                     "G2 (43)"}},
+        {"midiStatus", QString()}, // until the MIDI panel opens the sequencer
     };
 }
 

@@ -95,6 +95,7 @@ Item {
             SequencerPanel { Layout.fillWidth: true; model: deck.model }
             VoiceDropsPanel { objectName: "voiceSection"; Layout.fillWidth: true; model: deck.model }
             SystemAudioPanel { objectName: "systemAudioSection"; Layout.fillWidth: true; model: deck.model }
+            MidiPanel { objectName: "midiSection"; Layout.fillWidth: true; model: deck.model }
             DeckFooter { Layout.fillWidth: true; model: deck.model }
             Item { height: 12 }
         }

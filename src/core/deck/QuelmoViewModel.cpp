@@ -4,6 +4,8 @@
 #include "recording/SetRecording.h"
 #include "downloads/YoutubeDownload.h"
 #include "keys/KeyMonitor.h"
+#include "midi/MidiPads.h"
+#include "engine/devices/AlsaSequencerInput.h"
 #include "visualizer/KeyboardVisualizerManager.h"
 #include "setup/YtdlpInstaller.h"
 #include "slap/OutputLevelHistory.h"
@@ -95,6 +97,7 @@ QuelmoViewModel::QuelmoViewModel(Dependencies dependencies, QObject* parent)
     downloadsManifestURL_ = downloadsDir_.resolved(QUrl(QStringLiteral("downloads.json")));
 
     setupEffects();
+    setupMidi();
     watchMixTags();
     connect(this, &QuelmoViewModel::importedTracksChanged, this, [this] { trackListModel_.sync(importedTracks_); });
     for (auto signal : {&QuelmoViewModel::importedTracksChanged, &QuelmoViewModel::playingTrackIdsChanged,
@@ -125,6 +128,7 @@ void QuelmoViewModel::prepareAudioEngineIfNeeded() {
 
 void QuelmoViewModel::shutdown() {
     slapDetector_.reset();
+    midiInput_.reset();
     if (setRecording_->isRecording()) {
         setRecording_->stop();
     }

@@ -40,6 +40,10 @@ namespace quelmo {
 
 namespace engine {
 class AudioFile;
+class AlsaSequencerInput;
+}
+namespace midi {
+class MidiPads;
 }
 class KeyMonitor;
 class YtdlpInstaller;
@@ -117,6 +121,14 @@ class QuelmoViewModel : public QObject {
     // "● REC 00:12 · 1.4 MB" while recording, then the saved file's name, or why it failed.
     Q_PROPERTY(QString recordingStatus READ recordingStatus NOTIFY recordingStatusChanged)
     Q_PROPERTY(bool recordAsWav READ recordAsWav WRITE setRecordAsWav NOTIFY recordAsWavChanged)
+    // MIDI: pad controllers through the ALSA sequencer.
+    Q_PROPERTY(QStringList midiDevices READ midiDevices NOTIFY midiDevicesChanged)
+    Q_PROPERTY(QString midiLastNote READ midiLastNote NOTIFY midiLastNoteChanged)
+    Q_PROPERTY(int midiLearnPad READ midiLearnPad NOTIFY midiLearnPadChanged)
+    // Each pad's note, like "C2 (36)".
+    Q_PROPERTY(QStringList midiPadNotes READ midiPadNotes NOTIFY midiPadNotesChanged)
+    // Whether MIDI input is open, or why not.
+    Q_PROPERTY(QString midiStatus READ midiStatus NOTIFY midiStatusChanged)
     // Keyboard
     Q_PROPERTY(bool keyboardShortcutsEnabled READ keyboardShortcutsEnabled WRITE setKeyboardShortcutsEnabled NOTIFY keyboardShortcutsEnabledChanged)
     Q_PROPERTY(qint64 youtubeFocusTick READ youtubeFocusTick WRITE setYoutubeFocusTick NOTIFY youtubeFocusTickChanged)
@@ -341,6 +353,22 @@ public:
     QString recordingStatus() const;
     bool recordAsWav() const { return recordAsWav_; }
     void setRecordAsWav(bool value);
+
+    // MIDI. startMidiInput opens the ALSA sequencer client the first time (later calls do nothing);
+    // the MIDI panel calls it when it first shows. LEARN gives the next note-on to pad (0-based).
+    Q_INVOKABLE void startMidiInput();
+    Q_INVOKABLE void startMidiLearn(int pad);
+    Q_INVOKABLE void cancelMidiLearn();
+    Q_INVOKABLE void resetMidiMapping();
+    QStringList midiDevices() const;
+    QString midiLastNote() const;
+    int midiLearnPad() const;
+    QStringList midiPadNotes() const;
+    QString midiStatus() const { return midiStatus_; }
+    // Where MIDI input enters the deck: the sequencer client feeds it, and tests may.
+    midi::MidiPads& midiPads() { return *midiPads_; }
+    // A pad hit at gain (0..1) of a key press's level, through the same queue as triggerPad.
+    void triggerPad(int index, float gain, bool showPerformOverlay, const QString& keyCaption);
 
     // Voice drops. speakPreset selects preset index's phrase (bad indices do nothing); it speaks
     // nothing. speakCustomDrop renders the current phrase with the profile's rate and the voice tag
@@ -623,6 +651,11 @@ signals:
     void isRecordingSetChanged();
     void recordingStatusChanged();
     void recordAsWavChanged();
+    void midiDevicesChanged();
+    void midiLastNoteChanged();
+    void midiLearnPadChanged();
+    void midiPadNotesChanged();
+    void midiStatusChanged();
     void keyboardShortcutsEnabledChanged();
     void youtubeFocusTickChanged();
     void keyboardTrainerRequestedChanged();
@@ -971,6 +1004,11 @@ private:
     void watchSoundServer();          // before the engine starts
     void soundServerConnectionChanged(); // main thread, after the engine's device says so
     QString soundServerStatus_;
+    // MIDI. The sequencer client goes first: its thread feeds midiPads_.
+    void setupMidi();
+    std::unique_ptr<midi::MidiPads> midiPads_;
+    std::unique_ptr<engine::AlsaSequencerInput> midiInput_;
+    QString midiStatus_;
 };
 
 } // namespace quelmo

@@ -2,9 +2,15 @@
 
 #include "deck/PadPerformance.h"
 
+#include <algorithm>
+
 namespace quelmo {
 
 void QuelmoViewModel::triggerPad(int index, bool showPerformOverlay, const QString& keyCaption) {
+    triggerPad(index, 1.0f, showPerformOverlay, keyCaption);
+}
+
+void QuelmoViewModel::triggerPad(int index, float gain, bool showPerformOverlay, const QString& keyCaption) {
     prepareAudioEngineIfNeeded();
     if (index < 0 || index >= static_cast<int>(padPlayers_.size()) || index >= static_cast<int>(padBuffers_.size())) {
         return;
@@ -16,7 +22,8 @@ void QuelmoViewModel::triggerPad(int index, bool showPerformOverlay, const QStri
             player.play();
         }
         // Queued behind the pad's own earlier hits: one pad never overlaps or cuts itself.
-        player.scheduleBuffer(padBuffers_[static_cast<std::size_t>(index)]);
+        player.scheduleBuffer(padBuffers_[static_cast<std::size_t>(index)], std::nullopt, {}, 0, std::nullopt,
+                              std::clamp(gain, 0.0f, 1.0f));
     }
 
     if (showPerformOverlay && index < padLabels_.size()) {

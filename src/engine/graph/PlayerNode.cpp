@@ -33,14 +33,15 @@ PlayerNode::~PlayerNode() {
 }
 
 bool PlayerNode::scheduleBuffer(std::shared_ptr<const AudioBuffer> buffer, std::optional<std::int64_t> at,
-                                CompletionHandler completion, Group group, std::optional<std::int64_t> latestStart) {
+                                CompletionHandler completion, Group group, std::optional<std::int64_t> latestStart,
+                                float gain) {
     if (!buffer || buffer->format().sampleRate != AudioEngine::sampleRate || buffer->channelCount() == 0 ||
         buffer->channelCount() > 2) {
         return false;
     }
     const std::uint32_t frames = buffer->frameLength();
-    scheduleSource(std::make_unique<BufferSource>(std::move(buffer), 0, frames), at, std::move(completion), group,
-                   latestStart);
+    scheduleSource(std::make_unique<BufferSource>(std::move(buffer), 0, frames, gain), at, std::move(completion),
+                   group, latestStart);
     return true;
 }
 

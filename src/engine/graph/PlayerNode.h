@@ -49,10 +49,11 @@ public:
     using Group = std::uint32_t;
 
     // Queues a whole buffer. It must be in the graph's rate (mono or stereo). False if not. An item
-    // that cannot begin by latestStart ends, dropped, instead of sounding.
+    // that cannot begin by latestStart ends, dropped, instead of sounding. gain scales this item
+    // alone (the player's volume applies on top).
     bool scheduleBuffer(std::shared_ptr<const AudioBuffer> buffer, std::optional<std::int64_t> at = std::nullopt,
                         CompletionHandler completion = {}, Group group = 0,
-                        std::optional<std::int64_t> latestStart = std::nullopt);
+                        std::optional<std::int64_t> latestStart = std::nullopt, float gain = 1.0f);
     // Queues a whole file, or file frames [startFrame, startFrame + frameCount) (file frames, at the
     // file's own rate). The file is read by a stream of its own, decoded ahead off the render thread
     // and converted to the graph format. False, with *error, when the file cannot be read.

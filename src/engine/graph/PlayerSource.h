@@ -19,10 +19,12 @@ public:
     virtual bool finished() const = 0;
 };
 
-// A range of an in-memory buffer in the graph format (mono buffers play on both channels).
+// A range of an in-memory buffer in the graph format (mono buffers play on both channels), scaled
+// by gain (a hit played softer than the sample).
 class BufferSource final : public PlayerSource {
 public:
-    BufferSource(std::shared_ptr<const AudioBuffer> buffer, std::uint32_t startFrame, std::uint32_t frameCount);
+    BufferSource(std::shared_ptr<const AudioBuffer> buffer, std::uint32_t startFrame, std::uint32_t frameCount,
+                 float gain = 1.0f);
     std::uint32_t read(float* left, float* right, std::uint32_t frames) override;
     bool finished() const override { return position_ >= end_; }
 
@@ -30,6 +32,7 @@ private:
     std::shared_ptr<const AudioBuffer> buffer_;
     std::uint32_t position_;
     std::uint32_t end_;
+    float gain_;
 };
 
 } // namespace quelmo::engine
