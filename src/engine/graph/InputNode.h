@@ -47,7 +47,7 @@ public:
         std::uint64_t insertedFrames = 0; // silence played because the capture ran dry
         std::uint64_t underruns = 0;      // times it ran dry
     };
-    // Any thread. Since the engine was made (counters) or as of the last block.
+    // Any thread. Counters since the node was made; the rest as of the last block.
     CaptureStats captureStats() const;
 
 protected:
