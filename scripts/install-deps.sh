@@ -16,7 +16,7 @@ PACKAGES=(
   # sound, decoding, time-pitch
   libpulse-dev libasound2-dev libavformat-dev libavcodec-dev libswresample-dev libavutil-dev librubberband-dev
   # X11 key observation and shared services
-  libx11-dev libxi-dev libxtst-dev libsecret-1-dev
+  libx11-dev libxi-dev libxtst-dev libsecret-1-dev libxcb1-dev libxcb-xinput-dev libxkbcommon-x11-dev
   # tools the application runs
   yt-dlp ffmpeg espeak-ng pulseaudio-utils
   # tests and benchmarks

@@ -25,9 +25,11 @@ struct RawKeyPress {
 };
 
 // Raw key presses and pointer motion from every application on an X11 display, through XInput2:
-// a display connection of its own, read by a thread of its own. Raw events are copies: the
+// an xcb connection of its own, read by a thread of its own. Raw events are copies: the
 // application with the focus still receives every event. The handlers run on the listener's
-// thread; callers hand the work on to their own thread.
+// thread; callers hand the work on to their own thread. Keys are decoded with the keyboard's
+// layout and its modifier and group state as the server reports them, in order with the keys.
+// Should the X server go away, the thread stops listening and nothing else happens.
 class RawInputListener {
 public:
     using KeyHandler = std::function<void(const RawKeyPress&)>;
@@ -45,6 +47,9 @@ public:
     // Stops the thread; no handler runs after this returns.
     ~RawInputListener();
 
+    // Any thread. True once the X server has gone away; nothing more is heard then.
+    bool displayLost() const;
+
     RawInputListener(const RawInputListener&) = delete;
     RawInputListener& operator=(const RawInputListener&) = delete;
 
@@ -56,6 +61,7 @@ private:
     std::unique_ptr<Connection> connection_;
     Handlers handlers_;
     std::atomic<bool> stopping_{false};
+    std::atomic<bool> lost_{false};
     std::thread reader_;
 };
 

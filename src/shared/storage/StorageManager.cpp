@@ -13,8 +13,8 @@ QString standardSharedDefaultsFile() {
 } // namespace
 
 StorageManager& StorageManager::shared() {
-    static StorageManager instance;
-    return instance;
+    static auto* instance = new StorageManager; // never destroyed
+    return *instance;
 }
 
 StorageManager::StorageManager()
