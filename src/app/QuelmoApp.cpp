@@ -7,6 +7,8 @@
 #include "SymbolIcons.h"
 #include "keys/LocalKeyMonitor.h"
 #include "overlay/QuelmoOverlayPresenter.h"
+#include "util/OrderlyExit.h"
+#include "visualizer/KeyboardVisualizerManager.h"
 
 #include <QGuiApplication>
 #include <QFileInfo>
@@ -35,6 +37,10 @@ int main(int argc, char* argv[]) {
     // A session ending or a kill quits as a window close does: downloads, capture and the sound
     // server's state are put back in order.
     quelmo::QuitOnSignal quitOnSignal;
+    // Every way out stops the sound, the key listeners and the devices first: a quit through the
+    // event loop, and Qt's own exit() when the X server goes away.
+    quelmo::OrderlyExit::guardProcess();
+    quelmo::OrderlyExit::add(&app, [] { quelmo::KeyboardVisualizerManager::shared().stopMonitoring(); });
     // Without a GPU (no DRM render node), OpenGL would be emulated on the CPU: Qt Quick's own
     // software renderer draws these flat 2D views for a fraction of the memory and start-up time.
     if (qEnvironmentVariableIsEmpty("QT_QUICK_BACKEND") && !QFileInfo::exists(QStringLiteral("/dev/dri"))) {
@@ -66,10 +72,12 @@ int main(int argc, char* argv[]) {
     // Closing the main window quits, even while a perform card is still on screen.
     QObject::connect(&app, &QGuiApplication::lastWindowClosed, &app, &QCoreApplication::quit);
     const int status = QGuiApplication::exec();
+    quelmo::OrderlyExit::runAll(); // done on aboutToQuit already, unless exec() never ran the loop
     // The card's windows and its pending hide go while the application still exists.
     quelmo::QuelmoOverlayPresenter::shared().setHost(nullptr);
     quelmo::QuelmoOverlayPresenter::shared().dismissAll();
     quelmo::KeyboardVisualizerManager::shared().setDiscoWindowHost(nullptr);
     quelmo::KeyboardVisualizerManager::shared().stopMonitoring();
+    quelmo::OrderlyExit::disarm();
     return status;
 }

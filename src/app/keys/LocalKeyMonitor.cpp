@@ -15,8 +15,8 @@ namespace quelmo {
 class LocalKeyHub final : public QObject {
 public:
     static LocalKeyHub& instance() {
-        static LocalKeyHub hub;
-        return hub;
+        static auto* hub = new LocalKeyHub; // never destroyed
+        return *hub;
     }
     void add(LocalKeyMonitor* monitor) {
         if (monitors_.empty()) {

@@ -3,8 +3,8 @@
 namespace quelmo::keys {
 
 KeyboardHost& keyboardHost() {
-    static KeyboardHost host;
-    return host;
+    static auto* host = new KeyboardHost; // never destroyed
+    return *host;
 }
 
 } // namespace quelmo::keys

@@ -3,8 +3,8 @@
 namespace quelmo {
 
 QuelmoOverlayPresenter& QuelmoOverlayPresenter::shared() {
-    static QuelmoOverlayPresenter presenter;
-    return presenter;
+    static auto* presenter = new QuelmoOverlayPresenter; // never destroyed, as the other singletons
+    return *presenter;
 }
 
 QuelmoOverlayPresenter::QuelmoOverlayPresenter(std::shared_ptr<DelayScheduler> scheduler, QObject* parent)

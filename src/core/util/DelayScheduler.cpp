@@ -43,8 +43,8 @@ public:
 } // namespace
 
 std::shared_ptr<DelayScheduler> mainThreadScheduler() {
-    static const auto scheduler = std::make_shared<TimerScheduler>();
-    return scheduler;
+    static const auto* scheduler = new std::shared_ptr<DelayScheduler>(std::make_shared<TimerScheduler>());
+    return *scheduler; // never destroyed
 }
 
 } // namespace quelmo

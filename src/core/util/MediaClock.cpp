@@ -14,8 +14,8 @@ public:
 } // namespace
 
 std::shared_ptr<MediaClock> systemMediaClock() {
-    static const auto clock = std::make_shared<SteadyMediaClock>();
-    return clock;
+    static const auto* clock = new std::shared_ptr<MediaClock>(std::make_shared<SteadyMediaClock>());
+    return *clock; // never destroyed: clocks are read until the process ends
 }
 
 } // namespace quelmo

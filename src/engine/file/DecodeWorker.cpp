@@ -12,8 +12,9 @@ constexpr auto pollInterval = std::chrono::milliseconds(20);
 } // namespace
 
 DecodeWorker& DecodeWorker::shared() {
-    static DecodeWorker worker;
-    return worker;
+    // Never destroyed: streams may still be read while the process ends.
+    static auto* worker = new DecodeWorker;
+    return *worker;
 }
 
 DecodeWorker::DecodeWorker() : thread_([this] { run(); }) {}

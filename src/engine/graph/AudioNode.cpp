@@ -17,12 +17,13 @@ AudioNode::AudioNode(std::size_t maxInputs) : maxInputs_(maxInputs), bus_(maxFra
 AudioNode::~AudioNode() = default;
 
 const StereoBus& AudioNode::silence() {
-    static const StereoBus quiet = [] {
-        StereoBus bus(maxFramesPerPull);
-        bus.silent = true;
+    // Never destroyed: the render thread may read it while the process ends.
+    static const StereoBus* const quiet = [] {
+        auto* bus = new StereoBus(maxFramesPerPull);
+        bus->silent = true;
         return bus;
     }();
-    return quiet;
+    return *quiet;
 }
 
 
