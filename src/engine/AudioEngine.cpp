@@ -98,7 +98,8 @@ std::optional<std::string> AudioEngine::start() {
     }
     running_ = true;
     auto error = driver_->start([this](float* const* channels, std::uint32_t frames) { render(channels, frames); });
-    if (error) {
+    // A device that keeps trying runs the timeline meanwhile: the engine runs.
+    if (error && !driver_->isReconnecting()) {
         running_ = false;
     }
     return error;
@@ -121,6 +122,13 @@ void AudioEngine::retire(std::shared_ptr<const void> object, std::function<void(
         }
         return;
     }
+    // The new pointer was published before this (a release store); the epoch is read after it. A
+    // store followed by a load of another variable may be reordered, even with release and acquire
+    // (the store-buffering pattern): the render thread could then still read the old pointer in a
+    // block this epoch does not cover. The sequentially consistent fences here and after the render
+    // thread's epoch increment order the two: either the next block sees the new pointer, or this
+    // load sees that block's epoch, and the object waits for it to end.
+    std::atomic_thread_fence(std::memory_order_seq_cst);
     retired_.push_back({renderEpoch_.load(std::memory_order_acquire), std::move(object), std::move(release)});
 }
 
@@ -247,6 +255,7 @@ void AudioEngine::render(float* const* channels, std::uint32_t frames) {
         done += n;
     }
     renderEpoch_.fetch_add(1, std::memory_order_acq_rel);
+    std::atomic_thread_fence(std::memory_order_seq_cst); // pairs with the fence in retire()
 
     const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - began).count();
     statBlocks_.fetch_add(1, std::memory_order_relaxed);
