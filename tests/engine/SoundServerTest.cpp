@@ -22,6 +22,7 @@ namespace {
 
 // An engine on the sound server's default output, looping a sine on a player.
 struct TonePlayer {
+    explicit TonePlayer(std::unique_ptr<AudioDriver> driver = nullptr) : engine(std::move(driver)) {}
     AudioEngine engine;
     std::shared_ptr<PlayerNode> player = std::make_shared<PlayerNode>();
     std::shared_ptr<AudioBuffer> tone;
@@ -217,7 +218,9 @@ TEST(SoundServer, APinnedOutputStaysWhileTheDefaultMovesIntoTheCapturedSink) {
     EXPECT_FALSE(control.unloadModule(module));
 }
 
-TEST(SoundServer, NoServerMeansAQuickClearFailureEveryTime) {
+// Without a server, a start says why at once and the output keeps trying; the other devices fail
+// with a reason, quickly, every time.
+TEST(SoundServer, NoServerMeansAQuickClearReasonAndTheOutputKeepsTrying) {
     const char* previous = std::getenv("PULSE_SERVER");
     const std::string saved = previous ? previous : "";
     ::setenv("PULSE_SERVER", "unix:/nonexistent/quelmo-test-socket", 1);
@@ -228,7 +231,8 @@ TEST(SoundServer, NoServerMeansAQuickClearFailureEveryTime) {
         const auto took = std::chrono::steady_clock::now() - started;
         ASSERT_TRUE(error.has_value());
         EXPECT_FALSE(error->empty());
-        EXPECT_FALSE(engine.isRunning());
+        EXPECT_TRUE(engine.isRunning());
+        EXPECT_TRUE(engine.isReconnecting());
         EXPECT_LT(took, std::chrono::seconds(2));
         InputNode input;
         EXPECT_TRUE(input.startCapture().has_value());
@@ -238,8 +242,123 @@ TEST(SoundServer, NoServerMeansAQuickClearFailureEveryTime) {
         EXPECT_FALSE(refused->empty());
         std::vector<PulseSinkInfo> sinks;
         EXPECT_TRUE(control.sinks(sinks).has_value());
+        engine.stop();
+        EXPECT_FALSE(engine.isReconnecting());
     }
     ::setenv("PULSE_SERVER", saved.c_str(), 1);
+}
+
+namespace {
+// Pulls the engine's players along (as the deck's event timer does) until done() or 10 s.
+bool waitFor(AudioEngine& engine, const std::function<bool()>& done) {
+    for (int i = 0; i < 1000 && !done(); ++i) {
+        engine.dispatchEvents();
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    return done();
+}
+
+// The loudest 1 kHz the test sink's monitor hears over two seconds of deck playing.
+double toneOnTheTestSink(TonePlayer& deck) {
+    OfflineEngine output;
+    output.engine->connect(output.engine->inputNode(), output.engine->mainMixer());
+    if (output.engine->inputNode()->startCapture("quelmo_test.monitor")) {
+        return -1.0;
+    }
+    const auto heard = listen({&output}, {&deck}, 2.0);
+    output.engine->inputNode()->stopCapture();
+    return loudestAt(heard[0], 1000.0);
+}
+
+std::string restartScript() {
+    const char* restart = std::getenv("QUELMO_TEST_SOUND_RESTART");
+    return restart ? restart : "";
+}
+} // namespace
+
+// A deck started before its sound server (a desktop's autostart racing the server at login) plays
+// as soon as the server is there.
+TEST(SoundServer, AnOutputStartedBeforeItsServerConnectsWhenTheServerAppears) {
+    const std::string restart = restartScript();
+    ASSERT_FALSE(restart.empty()) << "run through tests/e2e/with_sound_server.sh";
+    ASSERT_EQ(std::system((restart + " kill").c_str()), 0);
+    TonePlayer deck;
+    std::atomic<int> told{0};
+    deck.engine.setConnectionListener([&told] { told.fetch_add(1); });
+    const auto error = deck.start(1000.0);
+    ASSERT_TRUE(error.has_value());
+    EXPECT_TRUE(deck.engine.isRunning());
+    EXPECT_TRUE(deck.engine.isReconnecting());
+    const std::int64_t before = deck.engine.sampleTime();
+    std::this_thread::sleep_for(std::chrono::milliseconds(600));
+    EXPECT_GT(deck.engine.sampleTime(), before) << "the timeline runs while the server is away";
+
+    ASSERT_EQ(std::system(restart.c_str()), 0);
+    ASSERT_TRUE(waitFor(deck.engine, [&] { return !deck.engine.isReconnecting(); }));
+    EXPECT_EQ(deck.engine.driver().reconnections(), 1u);
+    EXPECT_GE(told.load(), 2);
+    EXPECT_NEAR(toneOnTheTestSink(deck), 0.5, 0.05);
+    deck.engine.stop();
+}
+
+// Pinning opens the stream again on its device. When that fails and the reopen on the default
+// fails too, the output has no stream: it keeps the timeline and connects again, with the render
+// function it started with (an empty one would end the process inside the sound server's thread).
+TEST(SoundServer, APinWhoseReopensFailKeepsTheOutputAndItsTimeline) {
+    auto driver = std::make_unique<PulseOutputDriver>();
+    PulseOutputDriver& output = *driver;
+    std::atomic<int> refusals{0};
+    std::atomic<bool> refuseAll{false};
+    output.setOpenGate([&](const std::string& device) -> std::optional<std::string> {
+        if (!device.empty() || refuseAll.load()) {
+            refusals.fetch_add(1);
+            return std::string("refused by the test");
+        }
+        return std::nullopt;
+    });
+    TonePlayer deck(std::move(driver));
+    auto error = deck.start(1000.0);
+    ASSERT_FALSE(error) << *error;
+
+    // The pinned reopen fails; the one on the default plays on.
+    error = output.pinToCurrentDevice();
+    ASSERT_TRUE(error.has_value());
+    EXPECT_NE(error->find("refused by the test"), std::string::npos) << *error;
+    EXPECT_EQ(refusals.load(), 1);
+    EXPECT_FALSE(output.isReconnecting());
+    EXPECT_NEAR(toneOnTheTestSink(deck), 0.5, 0.05);
+
+    // Both reopens fail: the supervisor takes over, and the output comes back once it may.
+    refuseAll = true;
+    error = output.pinToCurrentDevice();
+    ASSERT_TRUE(error.has_value());
+    ASSERT_TRUE(waitFor(deck.engine, [&] { return output.isReconnecting(); }));
+    const std::int64_t before = deck.engine.sampleTime();
+    std::this_thread::sleep_for(std::chrono::milliseconds(600));
+    EXPECT_GT(deck.engine.sampleTime(), before) << "the timeline runs without a stream";
+    refuseAll = false;
+    ASSERT_TRUE(waitFor(deck.engine, [&] { return !output.isReconnecting(); }));
+    EXPECT_NEAR(toneOnTheTestSink(deck), 0.5, 0.05);
+    deck.engine.stop();
+}
+
+// A sink control whose server went away opens again on the next call instead of failing until
+// Quelmo restarts.
+TEST(SoundServer, ASinkControlOpensAgainAfterTheServerRestarts) {
+    const std::string restart = restartScript();
+    ASSERT_FALSE(restart.empty()) << "run through tests/e2e/with_sound_server.sh";
+    PulseSinkControl control;
+    ASSERT_FALSE(control.open());
+    EXPECT_TRUE(control.isOpen());
+    ASSERT_EQ(std::system(restart.c_str()), 0);
+    std::vector<PulseSinkInfo> sinks;
+    for (int i = 0; i < 100 && control.isOpen(); ++i) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    }
+    EXPECT_FALSE(control.isOpen()) << "a dead connection is no open control";
+    ASSERT_FALSE(control.open());
+    ASSERT_FALSE(control.sinks(sinks));
+    EXPECT_NE(findSink(sinks, "quelmo_test"), nullptr);
 }
 
 // The server is killed under a playing, pinned engine with a capture open, and started again on the
@@ -258,27 +377,20 @@ TEST(SoundServer, TheOutputKeepsItsTimelineAndComesBackWhenTheServerRestarts) {
     deck.engine.inputNode()->startCapture("quelmo_test.monitor");
     ASSERT_TRUE(deck.engine.inputNode()->isCapturing());
 
-    const auto waitFor = [&deck](const std::function<bool()>& done) {
-        for (int i = 0; i < 1000 && !done(); ++i) {
-            deck.engine.dispatchEvents();
-            std::this_thread::sleep_for(std::chrono::milliseconds(10));
-        }
-        return done();
-    };
     ASSERT_EQ(std::system((std::string(restart) + " kill").c_str()), 0);
-    ASSERT_TRUE(waitFor([&] { return deck.engine.isReconnecting(); }));
+    ASSERT_TRUE(waitFor(deck.engine, [&] { return deck.engine.isReconnecting(); }));
     EXPECT_GE(told.load(), 1);
     // Away from the server, the timeline runs at the audio rate (players keep being fed).
     const auto from = std::chrono::steady_clock::now();
     const std::int64_t before = deck.engine.sampleTime();
-    waitFor([&] { return std::chrono::steady_clock::now() - from > std::chrono::milliseconds(1500); });
+    waitFor(deck.engine, [&] { return std::chrono::steady_clock::now() - from > std::chrono::milliseconds(1500); });
     const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - from).count();
     const double rate = static_cast<double>(deck.engine.sampleTime() - before) / seconds;
     EXPECT_NEAR(rate, 44100.0, 44100.0 * 0.05);
     EXPECT_TRUE(deck.engine.isReconnecting());
 
     ASSERT_EQ(std::system(restart), 0);
-    ASSERT_TRUE(waitFor([&] { return !deck.engine.isReconnecting(); }));
+    ASSERT_TRUE(waitFor(deck.engine, [&] { return !deck.engine.isReconnecting(); }));
     deck.engine.dispatchEvents();
     EXPECT_EQ(deck.engine.driver().reconnections(), 1u);
     EXPECT_EQ(deck.engine.driver().deviceName(), "quelmo_test");

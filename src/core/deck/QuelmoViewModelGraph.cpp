@@ -152,7 +152,14 @@ void QuelmoViewModel::setupAudio() {
     watchSoundServer();
     if (const auto error = graph.start()) {
         logLine("Quelmo: engine start failed: " + *error);
+    }
+    // A device still looking for its sound server runs all the same: the banner says so, and the
+    // deck plays as soon as the server answers.
+    if (!graph.isRunning()) {
         return;
+    }
+    if (graph.isReconnecting()) {
+        soundServerConnectionChanged();
     }
     installMeterTapsIfNeeded();
     startMeterDecayTimerIfNeeded();

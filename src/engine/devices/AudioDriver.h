@@ -16,7 +16,9 @@ public:
     virtual ~AudioDriver() = default;
 
     // Main thread. Starts calling render from the driver's thread. Returns nothing on success, or
-    // a description of why the device could not start. Never retries by itself.
+    // a description of why the device could not start. A driver that is reconnecting when start()
+    // returns (isReconnecting()) has started all the same: it keeps the timeline and plays as soon
+    // as its device answers. Any other failure is final until the next start().
     virtual std::optional<std::string> start(RenderFunction render) = 0;
     // Main thread. After it returns, render is no longer called.
     virtual void stop() = 0;

@@ -35,8 +35,13 @@ std::optional<std::string> PulseOutputDriver::openConnection(std::unique_ptr<Pul
                                                              pa_stream*& stream, double latency,
                                                              double timeoutSeconds) {
     priorityAsked_ = false; // a new connection, a new thread to raise (not running yet)
-    connection = std::make_unique<PulseConnection>();
     const std::string device = pinnedDevice();
+    if (openGate_) {
+        if (auto refused = openGate_(device)) {
+            return refused;
+        }
+    }
+    connection = std::make_unique<PulseConnection>();
     auto error = connection->openStream(
         "music", "Quelmo output",
         [this, &device, latency](pa_stream* newStream) {
@@ -84,21 +89,25 @@ void PulseOutputDriver::watch(PulseConnection& connection, pa_stream* stream) {
 std::optional<std::string> PulseOutputDriver::start(RenderFunction render) {
     stop();
     corked_.store(false, std::memory_order_relaxed);
+    // Kept until stop(): every stream this start opens, now or after a loss, renders through it.
     render_ = std::move(render);
     streamRenders_.store(true, std::memory_order_release);
     std::unique_ptr<PulseConnection> connection;
     pa_stream* stream = nullptr;
-    if (auto error = openConnection(connection, stream, latencySeconds(), 5.0)) {
-        render_ = nullptr;
-        return error;
-    }
-    {
+    auto error = openConnection(connection, stream, latencySeconds(), 5.0);
+    if (!error) {
         std::lock_guard lock(connectionLock_);
         connection_ = std::move(connection);
         stream_ = stream;
+    } else {
+        // No server yet (a login that starts the deck before the sound server, say): the timeline
+        // runs on the stand-in clock and the output connects as soon as the server answers.
+        reconnecting_.store(true, std::memory_order_release);
+        lossNoticed_.store(true, std::memory_order_release);
+        wakeSupervisor_.release();
     }
     supervisor_ = std::thread([this] { supervise(); });
-    return std::nullopt;
+    return error;
 }
 
 void PulseOutputDriver::stop() {
@@ -108,13 +117,7 @@ void PulseOutputDriver::stop() {
         supervisor_.join();
         stopping_.store(false, std::memory_order_relaxed);
     }
-    {
-        std::lock_guard lock(connectionLock_);
-        if (connection_) {
-            connection_->close(stream_);
-            connection_.reset();
-        }
-    }
+    closeConnection();
     // Nothing of the closed connection may start the next supervisor surviving.
     lossNoticed_.store(false, std::memory_order_relaxed);
     while (wakeSupervisor_.try_acquire()) {
@@ -195,13 +198,7 @@ void PulseOutputDriver::renderDue(Clock::time_point base, std::int64_t& done) {
 
 bool PulseOutputDriver::survive() {
     // Closing stops the dead connection's thread: no write callback runs after this.
-    {
-        std::lock_guard lock(connectionLock_);
-        if (connection_) {
-            connection_->close(stream_);
-            connection_.reset();
-        }
-    }
+    closeConnection();
     streamRenders_.store(false, std::memory_order_release);
     reconnecting_.store(true, std::memory_order_release);
     notifyListener();
@@ -302,6 +299,8 @@ std::optional<std::string> PulseOutputDriver::pinToCurrentDevice() {
     if (auto error = reopen()) {
         setPinnedDevice({});
         if (auto unpinned = reopen()) {
+            // No stream at all now: the supervisor keeps the timeline and connects again.
+            noticeLoss();
             return "cannot keep the output on " + device + ": " + *error + "; cannot reopen it: " + *unpinned;
         }
         return "cannot keep the output on " + device + ": " + *error;
@@ -314,25 +313,41 @@ std::optional<std::string> PulseOutputDriver::followDefaultDevice() {
         return std::nullopt;
     }
     setPinnedDevice({});
-    if (render_ == nullptr) {
-        return std::nullopt; // not started: the next start follows the default
+    if (!supervisor_.joinable() || isReconnecting()) {
+        return std::nullopt; // not started, or connecting again: that connection follows the default
     }
     if (auto error = reopen()) {
+        noticeLoss(); // the supervisor connects again, to the default
         return "cannot move the output to the default device: " + *error;
     }
     return std::nullopt;
 }
 
 std::optional<std::string> PulseOutputDriver::reopen() {
-    RenderFunction render = render_;
-    const bool corked = corked_.load(std::memory_order_relaxed);
-    if (auto error = start(render)) {
+    // The old stream closes first: two streams must never render the engine at once.
+    closeConnection();
+    std::unique_ptr<PulseConnection> connection;
+    pa_stream* stream = nullptr;
+    if (auto error = openConnection(connection, stream, latencySeconds(), 5.0)) {
         return error;
     }
-    if (corked) {
-        setSuspended(true);
+    std::lock_guard lock(connectionLock_);
+    if (corked_.load(std::memory_order_acquire)) {
+        pa_threaded_mainloop_lock(connection->loop());
+        pa_operation_unref_safe(pa_stream_cork(stream, 1, nullptr, nullptr));
+        pa_threaded_mainloop_unlock(connection->loop());
     }
+    connection_ = std::move(connection);
+    stream_ = stream;
     return std::nullopt;
+}
+
+void PulseOutputDriver::closeConnection() {
+    std::lock_guard lock(connectionLock_);
+    if (connection_) {
+        connection_->close(stream_); // stops its thread: no write callback runs after this
+        connection_.reset();
+    }
 }
 
 void PulseOutputDriver::onWrite(pa_stream* stream, std::size_t bytes, void* self) {

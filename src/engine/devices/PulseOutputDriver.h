@@ -25,8 +25,10 @@ namespace quelmo::engine {
 // takes over the timeline: it renders the engine in real time and discards the sound, so sounds
 // booked on the timeline stay on it, and connects again after 0.25 s, doubling the wait up to 2 s.
 // Connected again, it opens the stream as before (same device pin, the latency it started with,
-// corked if the engine rests) and hands the timeline back to the stream's thread. A stream the
-// server moves to another device plays on; the driver does nothing.
+// corked if the engine rests) and hands the timeline back to the stream's thread. A start that
+// finds no server (a login that starts the deck before its sound server) reports why and goes on
+// the same way: the stand-in clock keeps the timeline and the output connects once the server
+// answers. A stream the server moves to another device plays on; the driver does nothing.
 class PulseOutputDriver final : public AudioDriver {
 public:
     explicit PulseOutputDriver(double targetLatencySeconds = 0.010);
@@ -64,6 +66,11 @@ public:
     std::uint64_t reconnections() const override { return reconnections_.load(std::memory_order_acquire); }
     void setConnectionListener(std::function<void()> listener) override { listener_ = std::move(listener); }
 
+    // Tests: asked before every attempt to open the stream, with the device it is for (empty: the
+    // default); a reason refuses the attempt as if the server had. Main thread, before start.
+    using OpenGate = std::function<std::optional<std::string>(const std::string& device)>;
+    void setOpenGate(OpenGate gate) { openGate_ = std::move(gate); }
+
     static constexpr double firstRetrySeconds = 0.25;
     static constexpr double longestRetrySeconds = 2.0;
     // How long one attempt to connect again may take before the next wait.
@@ -97,8 +104,11 @@ private:
     void write(pa_stream* stream, std::size_t bytes);
     // With the main loop locked (or inside it): asks the server for a new target latency.
     void changeLatency(pa_stream* stream, double latency);
-    // Main thread, while started: opens the stream again as start() would, keeping its suspension.
+    // Main thread, while started: closes the stream and opens it again (on the pinned device, if
+    // any), keeping its suspension and the render function. On failure there is no stream.
     std::optional<std::string> reopen();
+    // Closes the connection, if any; no write callback runs after this. Any thread but the loop's.
+    void closeConnection();
 
     double initialLatency_;
     // Set on the main thread, read by the supervisor when it connects again: under connectionLock_.
@@ -126,6 +136,7 @@ private:
     std::atomic<bool> reconnecting_{false};
     std::atomic<std::uint64_t> reconnections_{0};
     std::function<void()> listener_;
+    OpenGate openGate_;
     std::atomic<std::uint64_t> underflows_{0};
     bool priorityAsked_ = false; // render thread
     static constexpr int realtimePriority = 4;

@@ -110,7 +110,14 @@ void PulseSinkControl::close() {
 
 bool PulseSinkControl::isOpen() const {
     std::lock_guard lock(mutex_);
-    return connection_ != nullptr;
+    if (!connection_) {
+        return false;
+    }
+    // A connection whose server went away (restarted, say) is no longer open.
+    pa_threaded_mainloop_lock(connection_->loop());
+    const bool good = PA_CONTEXT_IS_GOOD(pa_context_get_state(connection_->context()));
+    pa_threaded_mainloop_unlock(connection_->loop());
+    return good;
 }
 
 namespace {

@@ -31,7 +31,8 @@ struct PulseSinkInfo {
 //
 // Threads: every call is synchronous, gives up after the timeout, and may be made from any thread
 // except the render thread (calls from several threads take turns). Each returns nothing on
-// success or the reason it failed; a lost connection fails every call until open() again.
+// success or the reason it failed; a lost connection fails every call until open() again, and
+// isOpen() is false from the moment the server is gone.
 class PulseSinkControl {
 public:
     explicit PulseSinkControl(double timeoutSeconds = 3.0);
