@@ -25,36 +25,27 @@ void QuelmoViewModel::setMeterMaster(double value) {
 
 void QuelmoViewModel::setMeterVoice(double value) { assign(meterVoice_, value, &QuelmoViewModel::meterVoiceChanged); }
 
-// Taps on the four bus mixers record each block's peak. They hold the accumulator weakly: once the
-// deck is gone a late block records nothing.
+// Taps on the four bus mixers record each block's peak. Each tap holds what it writes into: it
+// goes with the tap, which the engine releases on the main thread, never on the render thread.
 void QuelmoViewModel::installMeterTapsIfNeeded() {
     if (meterTapsInstalled_) {
         return;
     }
     meterTapsInstalled_ = true;
-    const std::weak_ptr<MeterPeakCapture> peaks = meterPeaks_;
-    auto tapInto = [peaks](void (MeterPeakCapture::*note)(float)) {
+    auto tapInto = [peaks = meterPeaks_](void (MeterPeakCapture::*note)(float)) {
         return [peaks, note](const float* const* channels, std::uint32_t frames, std::int64_t) {
-            const float peak = MeterBallistics::peakMagnitude(channels, 2, frames);
-            if (const auto capture = peaks.lock()) {
-                ((*capture).*note)(peak);
-            }
+            ((*peaks).*note)(MeterBallistics::peakMagnitude(channels, 2, frames));
         };
     };
     padsMixer_->installTap(tapInto(&MeterPeakCapture::notePads));
     importMixer_->installTap(tapInto(&MeterPeakCapture::noteImport));
     // The main output's tap also keeps the recent block levels for the lid-tap detector.
-    mainMixer_->installTap([peaks, levels = std::weak_ptr<slap::OutputLevelHistory>(deckOutputLevels_)](
-                               const float* const* channels, std::uint32_t frames, std::int64_t) {
-        const float peak = MeterBallistics::peakMagnitude(channels, 2, frames);
-        if (const auto capture = peaks.lock()) {
-            capture->noteMain(peak);
-        }
-        if (const auto history = levels.lock()) {
-            const float level = std::max(slap::SlapAnalysis::rms(channels[0], frames),
-                                         slap::SlapAnalysis::rms(channels[1], frames));
-            history->record(QuelmoChassisSlapDetector::steadySeconds(), level);
-        }
+    mainMixer_->installTap([peaks = meterPeaks_, levels = deckOutputLevels_](const float* const* channels,
+                                                                             std::uint32_t frames, std::int64_t) {
+        peaks->noteMain(MeterBallistics::peakMagnitude(channels, 2, frames));
+        const float level =
+            std::max(slap::SlapAnalysis::rms(channels[0], frames), slap::SlapAnalysis::rms(channels[1], frames));
+        levels->record(QuelmoChassisSlapDetector::steadySeconds(), level);
     });
     voiceBusMixer_->installTap(tapInto(&MeterPeakCapture::noteVoice));
 }

@@ -1,24 +1,16 @@
 #include "model/MeterPeakCapture.h"
 
-#include <algorithm>
-
 namespace quelmo {
 
-void MeterPeakCapture::note(float Peaks::*field, float p) {
-    std::lock_guard guard(lock_);
-    peaks_.*field = std::max(peaks_.*field, p);
+void MeterPeakCapture::raise(std::atomic<float>& peak, float p) {
+    float seen = peak.load(std::memory_order_relaxed);
+    while (p > seen && !peak.compare_exchange_weak(seen, p, std::memory_order_relaxed)) {
+    }
 }
 
-void MeterPeakCapture::notePads(float p) { note(&Peaks::pads, p); }
-void MeterPeakCapture::noteImport(float p) { note(&Peaks::imp, p); }
-void MeterPeakCapture::noteMain(float p) { note(&Peaks::main, p); }
-void MeterPeakCapture::noteVoice(float p) { note(&Peaks::voice, p); }
-
 MeterPeakCapture::Peaks MeterPeakCapture::drain() {
-    std::lock_guard guard(lock_);
-    const Peaks out = peaks_;
-    peaks_ = Peaks{};
-    return out;
+    return {pads_.exchange(0.0f, std::memory_order_relaxed), imp_.exchange(0.0f, std::memory_order_relaxed),
+            main_.exchange(0.0f, std::memory_order_relaxed), voice_.exchange(0.0f, std::memory_order_relaxed)};
 }
 
 } // namespace quelmo
