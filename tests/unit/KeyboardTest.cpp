@@ -119,6 +119,14 @@ TEST(KeyDispatch, EveryPlainKeyAndChordDoesWhatItsRowSays) {
 
     EXPECT_TRUE(deck.key(Qt::Key_L, "l", 38));
     EXPECT_TRUE(m.keyboardTrainerRequested());
+
+    // A pad key held down: its first press plays, the repeats are taken and play nothing.
+    const std::size_t before = m.padPlayers()[0]->pendingItemCount();
+    EXPECT_TRUE(deck.key(Qt::Key_1, "1", 2));
+    for (int i = 0; i < 30; ++i) {
+        EXPECT_TRUE(m.handleKeyEvent(keyEventFromQt(Qt::Key_1, Qt::NoModifier, "1", x11(2), true)));
+    }
+    EXPECT_EQ(m.padPlayers()[0]->pendingItemCount(), before + 1);
 }
 
 TEST(KeyDispatch, SpaceStartsTheTransportAndSStopsEverythingForGood) {

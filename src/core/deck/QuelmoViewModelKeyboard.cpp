@@ -149,10 +149,13 @@ bool QuelmoViewModel::handleKeyEvent(const KeyEvent& event) {
     } else if (key == u"r" && commandHeld) {
         flashShortcutAck("RESET FX", "Creative rack + master tone", 0.48, QStringLiteral("Ctrl+R"));
         resetEffects();
-    } else if (padKeyDigits.contains(key)) {
-        triggerPad(static_cast<int>(padKeyDigits.indexOf(key)), true, key);
-    } else if (padKeyLetters.contains(key)) {
-        triggerPad(static_cast<int>(padKeyLetters.indexOf(key)), true, key.toUpper());
+    } else if (padKeyDigits.contains(key) || padKeyLetters.contains(key)) {
+        // A pad key held down repeats: its first press plays, the repeats are taken and play nothing.
+        if (!event.isAutoRepeat) {
+            const bool digit = padKeyDigits.contains(key);
+            triggerPad(static_cast<int>(digit ? padKeyDigits.indexOf(key) : padKeyLetters.indexOf(key)), true,
+                       digit ? key : key.toUpper());
+        }
     } else if (key == u" " && none) {
         flashTransportOverlayAfterToggle(QStringLiteral("Space"));
     } else if (key == u"s" && none) {

@@ -21,9 +21,10 @@ void QuelmoViewModel::triggerPad(int index, float gain, bool showPerformOverlay,
         if (!player.isPlaying()) {
             player.play();
         }
-        // Queued behind the pad's own earlier hits: one pad never overlaps or cuts itself.
-        player.scheduleBuffer(padBuffers_[static_cast<std::size_t>(index)], std::nullopt, {}, 0, std::nullopt,
-                              std::clamp(gain, 0.0f, 1.0f));
+        // A hit sounds now, as on a drum machine: the pad's own sound still ringing is cut short with
+        // a 3 ms fade. Queued behind it instead, a held or fast-played pad would pile up hits that
+        // sound seconds late; dropped, fast playing would lose notes.
+        player.retrigger(padBuffers_[static_cast<std::size_t>(index)], std::clamp(gain, 0.0f, 1.0f));
     }
 
     if (showPerformOverlay && index < padLabels_.size()) {

@@ -27,6 +27,7 @@ PlayerNode::~PlayerNode() {
     for (Item* item = head_; item;) {
         delete std::exchange(item, item->next);
     }
+    delete fading_;
     for (Item* item = ended_.exchange(nullptr, std::memory_order_acquire); item;) {
         delete std::exchange(item, item->next);
     }
@@ -42,6 +43,19 @@ bool PlayerNode::scheduleBuffer(std::shared_ptr<const AudioBuffer> buffer, std::
     const std::uint32_t frames = buffer->frameLength();
     scheduleSource(std::make_unique<BufferSource>(std::move(buffer), 0, frames, gain), at, std::move(completion),
                    group, latestStart);
+    return true;
+}
+
+bool PlayerNode::retrigger(std::shared_ptr<const AudioBuffer> buffer, float gain) {
+    if (!buffer || buffer->format().sampleRate != AudioEngine::sampleRate || buffer->channelCount() == 0 ||
+        buffer->channelCount() > 2) {
+        return false;
+    }
+    const std::uint32_t frames = buffer->frameLength();
+    auto* item = new Item{std::make_unique<BufferSource>(std::move(buffer), 0, frames, gain), std::nullopt, {}};
+    item->chokes = true;
+    ++pending_;
+    send({Op::schedule, item});
     return true;
 }
 
@@ -137,7 +151,11 @@ void PlayerNode::apply(const Command& command, std::int64_t now) {
     switch (command.op) {
     case Op::schedule:
         command.item->due = command.item->at.value_or(now);
-        enqueue(command.item);
+        if (command.item->chokes) {
+            choke(command.item);
+        } else {
+            enqueue(command.item);
+        }
         break;
     case Op::cancel:
         cancelGroup(command.group, command.at);
@@ -171,6 +189,45 @@ void PlayerNode::enqueue(Item* item) {
     link = item;
 }
 
+void PlayerNode::choke(Item* item) {
+    // An earlier retrigger that has not begun (two in one block) would be cut the moment it began.
+    for (Item** link = &head_; *link;) {
+        if ((*link)->chokes && !(*link)->started) {
+            finish(std::exchange(*link, (*link)->next), PlaybackEnd::dropped);
+        } else {
+            link = &(*link)->next;
+        }
+    }
+    if (head_ && head_->started) {
+        if (fading_) {
+            finish(fading_, PlaybackEnd::dropped); // a third hit within the fade: that one stops now
+        }
+        fading_ = head_;
+        head_ = head_->next;
+        fadePosition_ = 0;
+    }
+    item->next = head_;
+    head_ = item;
+}
+
+// Adds the next frames of the item cut short, on a falling ramp, to what the player renders.
+void PlayerNode::renderFade(std::uint32_t frames, StereoBus& out, bool& wrote) {
+    const std::uint32_t n = std::min(frames, chokeFadeFrames - fadePosition_);
+    const std::uint32_t got = fading_->source->read(fadeLeft_, fadeRight_, n);
+    float* l = out.channel(0);
+    float* r = out.channel(1);
+    for (std::uint32_t i = 0; i < got; ++i) {
+        const float g = 1.0f - static_cast<float>(fadePosition_ + i + 1) / static_cast<float>(chokeFadeFrames);
+        l[i] += fadeLeft_[i] * g;
+        r[i] += fadeRight_[i] * g;
+    }
+    wrote = wrote || got > 0;
+    fadePosition_ += n;
+    if (fadePosition_ >= chokeFadeFrames || fading_->source->finished()) {
+        finish(std::exchange(fading_, nullptr), PlaybackEnd::dropped);
+    }
+}
+
 void PlayerNode::cancelGroup(Group group, std::optional<std::int64_t> at) {
     for (Item** link = &head_; *link;) {
         Item* item = *link;
@@ -192,6 +249,9 @@ void PlayerNode::finish(Item* item, PlaybackEnd end) {
 }
 
 void PlayerNode::dropAll() {
+    if (fading_) {
+        finish(std::exchange(fading_, nullptr), PlaybackEnd::dropped);
+    }
     Item* item = head_;
     head_ = nullptr;
     while (item) {
@@ -232,7 +292,7 @@ void PlayerNode::render(const RenderContext& context, std::uint32_t frames, Ster
     drainCommands(context.sampleTime);
     // A volume change glides only while something sounds; one made between items applies at once,
     // so a new item starts at the level it was given.
-    const bool sounding = renderPlaying_ && head_ && head_->started;
+    const bool sounding = renderPlaying_ && ((head_ && head_->started) || fading_);
     out.clear(frames);
     bool wrote = false;
     if (renderPlaying_) {
@@ -265,6 +325,9 @@ void PlayerNode::render(const RenderContext& context, std::uint32_t frames, Ster
             } else if (n == 0) {
                 break; // a stream running behind: the rest of this block stays silent
             }
+        }
+        if (fading_) {
+            renderFade(frames, out, wrote);
         }
     }
 

@@ -36,7 +36,9 @@ using CompletionHandler = std::function<void(PlaybackEnd)>;
 // Each item ends exactly once, with its reason, and its handler runs on the main thread (from
 // AudioEngine::dispatchEvents). A booked item may carry the latest sample it may begin on; one that
 // cannot begin by then (the player still busy with earlier items) is dropped rather than played
-// late, so a player asked for more than it can play keeps a short queue.
+// late, so a player asked for more than it can play keeps a short queue. An instrument's hit is
+// different: retrigger() sounds at once, cutting short whatever the player is sounding with a fade
+// of chokeFadeFrames (the cut item ends dropped); items booked for later keep their places.
 //
 // Main thread: everything public. The render thread picks commands up at the start of each block
 // through a bounded lock-free queue; finished items come back through a lock-free stack.
@@ -54,6 +56,13 @@ public:
     bool scheduleBuffer(std::shared_ptr<const AudioBuffer> buffer, std::optional<std::int64_t> at = std::nullopt,
                         CompletionHandler completion = {}, Group group = 0,
                         std::optional<std::int64_t> latestStart = std::nullopt, float gain = 1.0f);
+    // Plays buffer now, ahead of anything queued that has not begun, fading out over
+    // chokeFadeFrames whatever the player sounds: a hit by hand, on time however long the last one
+    // rings. Same buffer rules as scheduleBuffer.
+    bool retrigger(std::shared_ptr<const AudioBuffer> buffer, float gain = 1.0f);
+    // About 3 ms: short enough to keep a hit on time, long enough not to click.
+    static constexpr std::uint32_t chokeFadeFrames = 128;
+
     // Queues a whole file, or file frames [startFrame, startFrame + frameCount) (file frames, at the
     // file's own rate). The file is read by a stream of its own, decoded ahead off the render thread
     // and converted to the graph format. False, with *error, when the file cannot be read.
@@ -102,6 +111,7 @@ private:
         std::optional<std::int64_t> latestStart = std::nullopt;
         std::int64_t due = 0; // set when the render side receives it
         bool started = false;
+        bool chokes = false; // a retrigger: cuts the sounding item short and goes first
         PlaybackEnd end = PlaybackEnd::playedToEnd;
         Item* next = nullptr;
     };
@@ -119,6 +129,8 @@ private:
     void applyDirectly(); // main thread, while nothing renders this player
     void apply(const Command& command, std::int64_t now);
     void enqueue(Item* item);
+    void choke(Item* item);
+    void renderFade(std::uint32_t frames, StereoBus& out, bool& wrote);
     void cancelGroup(Group group, std::optional<std::int64_t> at);
     void finish(Item* item, PlaybackEnd end);
     void dropAll();
@@ -138,6 +150,10 @@ private:
     bool renderPlaying_ = false;
     SmoothedValue gain_{1.0f};
     bool firstBlock_ = true;
+    Item* fading_ = nullptr; // cut short by a retrigger, fading out
+    std::uint32_t fadePosition_ = 0;
+    float fadeLeft_[chokeFadeFrames] = {};
+    float fadeRight_[chokeFadeFrames] = {};
 };
 
 } // namespace quelmo::engine
