@@ -144,20 +144,39 @@ PA
     printf 'autospawn = no\n' >"$dir/client.conf"
     # The daemon is started (and, for tests of losing it, killed and started again on the same
     # socket) by a script of its own, which keeps the running daemon's id in $dir/daemon.pid.
+    #
+    # With it runs a silent client stream of 10 ms blocks into the test sink. An idle null sink
+    # renders two seconds ahead in one go, so a stream that connects to it then waits up to two
+    # seconds for its first pull, and every sound played meanwhile lands on one instant of its
+    # timeline; a sound card pulls a new stream at once. The keeper stream keeps the test sink
+    # pulling in small blocks, as a device does. Tests that look for the deck's stream look for it
+    # by name.
     cat >"$dir/restart" <<SH
 #!/usr/bin/env bash
 # Kills the private sound server (if it runs) and, unless given "kill", starts it again.
-if [[ -s "$dir/daemon.pid" ]]; then
-    pid=\$(cat "$dir/daemon.pid")
-    kill -9 "\$pid" 2>/dev/null
-    while kill -0 "\$pid" 2>/dev/null; do sleep 0.05; done
-    rm -f "$dir/native" "$dir/daemon.pid"
-fi
+for name in keeper daemon; do
+    if [[ -s "$dir/\$name.pid" ]]; then
+        pid=\$(cat "$dir/\$name.pid")
+        kill -9 "\$pid" 2>/dev/null
+        while kill -0 "\$pid" 2>/dev/null; do sleep 0.05; done
+        rm -f "$dir/\$name.pid"
+    fi
+done
+rm -f "$dir/native"
 [[ "\${1:-}" == kill ]] && exit 0
 HOME="$dir/home" PULSE_RUNTIME_PATH="$dir/runtime" PULSE_STATE_PATH="$dir/state" \\
     setsid pulseaudio -n --file="$dir/default.pa" --daemonize=no --exit-idle-time=-1 --use-pid-file=no \\
     --log-target=stderr >>"$E2E_ROOT/pulseaudio.log" 2>&1 </dev/null &
 echo \$! >"$dir/daemon.pid"
+export PULSE_SERVER="unix:$dir/native" PULSE_CLIENTCONFIG="$dir/client.conf"
+for _ in \$(seq 100); do pactl info >/dev/null 2>&1 && break; sleep 0.1; done
+setsid pacat --playback --device=quelmo_test --latency-msec=10 --raw --format=s16le --rate=44100 --channels=2 \\
+    --client-name="test sink keeper" --stream-name="test sink keeper" /dev/zero </dev/null >/dev/null 2>&1 &
+echo \$! >"$dir/keeper.pid"
+# The sink has rendered ahead already; a suspend and resume starts its clock again from now, at the
+# keeper's block size.
+for _ in \$(seq 50); do pactl list short sink-inputs | grep -q . && break; sleep 0.05; done
+pactl suspend-sink quelmo_test 1 && pactl suspend-sink quelmo_test 0
 SH
     chmod +x "$dir/restart"
     "$dir/restart"

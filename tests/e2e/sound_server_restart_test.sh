@@ -83,7 +83,7 @@ e2e_check "the levels are as they were ($level_before, now $level_after)" \
 
 e2e_note "the server moves the stream to another sink"
 pactl load-module module-null-sink sink_name=quelmo_other rate=44100 channels=2 >/dev/null
-input=$(pactl list short sink-inputs | awk '{ print $1; exit }')
+input=$(pactl list sink-inputs | awk '/^Sink Input #/ { id = substr($3, 2) } /media.name = "Quelmo output"/ { print id; exit }')
 pactl move-sink-input "$input" quelmo_other
 parec -d quelmo_other.monitor --rate=44100 --channels=2 --format=s16le --file-format=wav "$E2E_ROOT/moved.wav" &
 E2E_RECORD_PID=$!
