@@ -2,6 +2,8 @@
 
 #include "slap/QuelmoChassisSlapDetector.h"
 
+#include <QSettings>
+
 namespace quelmo {
 
 void QuelmoViewModel::setChassisSlapStatus(const QString& value) {
@@ -21,6 +23,11 @@ void QuelmoViewModel::setChassisSlapEnabled(bool on) {
     QuelmoChassisSlapDetector::Options options;
     options.now = &QuelmoChassisSlapDetector::steadySeconds;
     options.deckOutput = deckOutputLevels_;
+    // The default source, unless the user named one. An output's monitor (the server's default
+    // source where there is no microphone) would hear other applications' music: it counts as no
+    // microphone unless the user picked it, here or through PULSE_SOURCE.
+    options.sourceName = QSettings().value(QStringLiteral("LidTap/inputSource")).toString().toStdString();
+    options.monitorsAllowed = !options.sourceName.empty() || !qEnvironmentVariableIsEmpty("PULSE_SOURCE");
     slapDetector_ = std::make_shared<QuelmoChassisSlapDetector>(
         [self](const QuelmoChassisSlapEvent& event) {
             if (!self) {

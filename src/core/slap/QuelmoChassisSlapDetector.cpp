@@ -16,6 +16,9 @@ namespace {
 constexpr double captureLatencySeconds = 0.005;
 } // namespace
 
+QuelmoChassisSlapDetector::QuelmoChassisSlapDetector(OnEvent onEvent)
+    : QuelmoChassisSlapDetector(std::move(onEvent), Options{}) {}
+
 QuelmoChassisSlapDetector::QuelmoChassisSlapDetector(OnEvent onEvent, Options options)
     : onEvent_(std::move(onEvent)), options_(std::move(options)) {
     if (!options_.now) {
@@ -33,7 +36,7 @@ QString QuelmoChassisSlapDetector::statusForOpenFailure(const std::string& reaso
     if (reason == "Access denied") {
         return QStringLiteral("Microphone denied — Settings → Privacy → Microphone");
     }
-    if (reason == "No such entity") {
+    if (reason == "No such entity" || reason == engine::PulseInputSource::notAMicrophone) {
         return QStringLiteral("No mic input");
     }
     return QStringLiteral("Mic engine: ") + QString::fromStdString(reason);
@@ -101,8 +104,8 @@ void QuelmoChassisSlapDetector::start() {
     // Opening waits on the sound server (up to its timeout): off the main thread. The answer comes
     // back on the main thread and is dropped if this detector has gone or started again meanwhile.
     const QPointer<QuelmoChassisSlapDetector> self(this);
-    std::thread([self, attempt, source, name = options_.sourceName] {
-        auto error = source->start(name, captureLatencySeconds);
+    std::thread([self, attempt, source, name = options_.sourceName, monitors = options_.monitorsAllowed] {
+        auto error = source->start(name, captureLatencySeconds, monitors);
         QMetaObject::invokeMethod(
             QCoreApplication::instance(),
             [self, attempt, source, error = error.value_or(std::string{})]() mutable {

@@ -44,9 +44,12 @@ public:
         std::function<double()> now;
         // The deck's recent output, so its own sound through the microphone is not a tap. Optional.
         std::shared_ptr<const slap::OutputLevelHistory> deckOutput;
+        // Whether an output's monitor may serve as the microphone: only when the user chose it.
+        bool monitorsAllowed = false;
     };
 
-    explicit QuelmoChassisSlapDetector(OnEvent onEvent, Options options = {});
+    explicit QuelmoChassisSlapDetector(OnEvent onEvent);
+    QuelmoChassisSlapDetector(OnEvent onEvent, Options options);
     ~QuelmoChassisSlapDetector() override;
 
     // Begins listening; safe to call again (it stops first). Posts "Starting…", then one of the

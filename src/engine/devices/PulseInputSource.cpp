@@ -14,7 +14,8 @@ PulseInputSource::PulseInputSource() : ring_(ringFrames), left_(scratchFrames), 
 
 PulseInputSource::~PulseInputSource() { stop(); }
 
-std::optional<std::string> PulseInputSource::start(const std::string& sourceName, double latencySeconds) {
+std::optional<std::string> PulseInputSource::start(const std::string& sourceName, double latencySeconds,
+                                                   bool monitorsAllowed) {
     stop();
     connection_ = std::make_unique<PulseConnection>();
     auto error = connection_->openStream("production", "Quelmo capture", [&](pa_stream* stream) {
@@ -28,8 +29,43 @@ std::optional<std::string> PulseInputSource::start(const std::string& sourceName
     }, stream_);
     if (error) {
         connection_.reset();
+        return error;
     }
-    return error;
+    if (!monitorsAllowed && recordsAMonitor()) {
+        stop();
+        return std::string(notAMicrophone);
+    }
+    return std::nullopt;
+}
+
+bool PulseInputSource::recordsAMonitor() {
+    struct Answer {
+        pa_threaded_mainloop* loop;
+        bool done = false;
+        bool monitor = false;
+    } answer{connection_->loop()};
+    pa_threaded_mainloop_lock(answer.loop);
+    pa_operation* operation = pa_context_get_source_info_by_index(
+        connection_->context(), pa_stream_get_device_index(stream_),
+        [](pa_context*, const pa_source_info* info, int endOfList, void* data) {
+            auto* a = static_cast<Answer*>(data);
+            if (endOfList != 0) {
+                a->done = true;
+                pa_threaded_mainloop_signal(a->loop, 0);
+            } else if (info) {
+                a->monitor = info->monitor_of_sink != PA_INVALID_INDEX;
+            }
+        },
+        &answer);
+    const bool failed = !operation || connection_->waitUntil([&answer] { return answer.done; }, 3.0).has_value();
+    if (operation) {
+        if (failed) {
+            pa_operation_cancel(operation); // its callback must not run on an answer that is gone
+        }
+        pa_operation_unref(operation);
+    }
+    pa_threaded_mainloop_unlock(answer.loop);
+    return !failed && answer.monitor;
 }
 
 void PulseInputSource::stop() {

@@ -18,8 +18,13 @@ public:
     PulseInputSource();
     ~PulseInputSource();
 
-    // Main thread. sourceName empty means the default source. Returns the reason on failure.
-    std::optional<std::string> start(const std::string& sourceName, double latencySeconds = 0.02);
+    // Main thread. sourceName empty means the default source. Returns the reason on failure. Without
+    // monitorsAllowed, a source that is an output's monitor is refused with notAMicrophone: with no
+    // microphone, the server's default source is the default output's monitor, which hears every
+    // application's sound rather than the room.
+    std::optional<std::string> start(const std::string& sourceName, double latencySeconds = 0.02,
+                                     bool monitorsAllowed = true);
+    static constexpr const char* notAMicrophone = "the default input is an output's monitor, not a microphone";
     void stop();
 
     // Takes the captured frames, deinterleaved, on the capture thread instead of the ring (which then
@@ -33,6 +38,8 @@ public:
 
 private:
     static void onRead(pa_stream* stream, std::size_t bytes, void* self);
+    // Whether the open stream records an output's monitor; false when the server cannot say.
+    bool recordsAMonitor();
     void read(pa_stream* stream);
 
     std::unique_ptr<PulseConnection> connection_;
