@@ -4,7 +4,9 @@
 # at the panel's level; STOP removes the output. ROUTE ALL APPS then makes it the default output:
 # an application playing to the default is heard through Quelmo, Quelmo's own sound still reaches
 # the speakers (the test sink), and STOP gives the default back. A "Quelmo Capture" left by a run
-# that was killed is reused, not duplicated, and removed on STOP.
+# that was killed is reused, not duplicated, and removed on STOP. After the sound server restarts,
+# START works again; and a run killed while routing every application leaves the default output on
+# Quelmo Capture, which the next run gives back.
 # Usage: system_audio_test.sh PATH_TO_QUELMO
 E2E_APP=$1
 source "$(dirname "$0")/harness.sh"
@@ -89,4 +91,39 @@ e2e_check "still one capture sink" test "$(capture_sinks)" = 1
 e2e_click_named "System audio STOP"
 e2e_wait_for 10 bash -c "[[ \$(pactl list short sinks | grep -c quelmo_capture) == 0 ]]" ||
     e2e_fail "STOP left the reused sink behind"
+
+# The sound server restarts under the deck: SYSTEM AUDIO starts again all the same.
+e2e_restart_sound
+e2e_wait_for 10 bash -c "pactl list sink-inputs | grep -q 'Quelmo output'" || e2e_fail "the deck did not reconnect"
+e2e_click_named "System audio START"
+e2e_wait_for 10 e2e_is_listed "Quelmo Capture Not Set Up" || e2e_fail "START after a server restart did not ask"
+e2e_click_named "Create"
+e2e_wait_for 10 e2e_is_listed "✅ Capturing system audio! Set Sound Output to 'Quelmo Capture'" ||
+    e2e_fail "capture did not start after the sound server restarted"
+e2e_click_named "System audio STOP"
+e2e_wait_for 10 bash -c "[[ \$(pactl list short sinks | grep -c quelmo_capture) == 0 ]]" ||
+    e2e_fail "STOP after a server restart left Quelmo Capture behind"
+
+# A run killed while every application plays into Quelmo Capture leaves it the default output; the
+# next run (the same user, the same settings) gives the default back before it plays.
+e2e_click_named "ROUTE ALL APPS"
+e2e_wait_for 10 e2e_is_listed "✅ Capturing system audio! Every app now plays into 'Quelmo Capture'" ||
+    e2e_fail "ROUTE ALL APPS did not start capture again"
+kill -KILL "$E2E_APP_PID"
+wait "$E2E_APP_PID" 2>/dev/null || true
+E2E_APP_PID=""
+e2e_check "the killed run left Quelmo Capture the default output" test "$(default_sink)" = quelmo_capture
+e2e_launch_app "QUELMO_YTDLP_PROBE_PATHS=$E2E_ROOT/absent/yt-dlp"
+e2e_wait_window
+e2e_wait_screen deck
+e2e_wait_for 10 bash -c "[[ \$(pactl get-default-sink) == quelmo_test ]]" ||
+    e2e_fail "the next run did not give the default output back"
+e2e_check "the log says so" grep -q "gave it back to quelmo_test" "$E2E_ROOT/app.log"
+sleep 0.5
+e2e_record_start restored
+e2e_key 1
+sleep 1
+e2e_record_stop
+kicks=$(/usr/bin/python3 "$HERE/analyze_recording.py" "$E2E_ROOT/restored.wav" kicks | awk '{print $2}')
+e2e_check "the deck plays on the speakers again, not into its capture sink ($kicks kick)" test "$kicks" = 1
 e2e_note "ok"

@@ -1,11 +1,14 @@
 #include "deck/MixTags.h"
 #include "deck/QuelmoViewModel.h"
 #include "engine/devices/OfflineDriver.h"
+#include "engine/FfmpegTool.h"
 #include "engine/Tone.h"
+#include "engine/file/AudioFile.h"
 #include "support/EventLoop.h"
 #include "util/Log.h"
 
 #include <QDir>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QTemporaryDir>
 
@@ -13,6 +16,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <filesystem>
 #include <cstdint>
 #include <fstream>
 #include <functional>
@@ -217,6 +221,136 @@ TEST(DeckTracks, SeekingAQuarterIntoATwelveSecondFilePlaysFromThereThenWholePass
     ASSERT_GT(peak(want, 0, rate), 0.1f);
     EXPECT_TRUE(std::equal(got.begin(), got.end(), want.begin(), want.end()))
         << "seek to 0.25 did not start at frame length/4 or the whole pass did not follow at once";
+}
+
+namespace {
+// Files this process has open now.
+int openFiles() {
+    return static_cast<int>(std::distance(std::filesystem::directory_iterator("/proc/self/fd"),
+                                          std::filesystem::directory_iterator()));
+}
+} // namespace
+
+// A long session: every track played and removed gives its player and its file back. Before, the
+// rack's mixer ran out of inputs at the 63rd and later rows played silently while saying they
+// played, and every removed file stayed open until the deck went.
+TEST(DeckTracks, AHundredTracksPlayedAndRemovedLeaveNothingBehindAndTheLastIsHeard) {
+    Deck deck;
+    auto& m = *deck.model;
+    const QString path = deck.file("short.wav", tone(rate / 10, 441.0));
+    int before = 0;
+    for (int i = 0; i < 100; ++i) {
+        const auto id = deck.add({path}).back();
+        deck.play(id);
+        const auto out = deck.render(rate / 20, 4096);
+        if (i == 0) {
+            before = openFiles() - 1; // what the deck keeps open anyway, less this track's file
+        }
+        if (i == 99) {
+            EXPECT_GT(amplitudeAt(out, 441.0), 0.1) << "the hundredth track is heard";
+            EXPECT_TRUE(m.trackErrors().isEmpty());
+        }
+        m.removeImport(id);
+    }
+    deck.settle();
+    EXPECT_TRUE(test::spinUntil([&] { return openFiles() <= before; })) << openFiles() << " open, " << before << " before";
+    EXPECT_EQ(m.trackPlayerCount(), 0u);
+    EXPECT_LE(m.idleTrackPlayerCount(), 4u);
+    EXPECT_TRUE(m.trackVolumes().isEmpty() && m.trackPositions().isEmpty() && m.trackDurations().isEmpty());
+    m.stopTrack(QUuid::createUuid()); // an id the deck never knew leaves no trace
+    EXPECT_TRUE(m.trackPositions().isEmpty());
+}
+
+// A drag across a long MP3's seek bar: fifty places in a second. Only the latest place is
+// prepared once the worker is free, the sound ends up there, and the position readout runs with
+// the sound, not ahead of it.
+TEST(DeckTracks, FiftySeeksInASecondEndWithTheSoundAtTheLastPlaceAndTheReadoutWithIt) {
+    const auto ffmpeg = test::ffmpegProgram();
+    if (ffmpeg.empty()) {
+        GTEST_SKIP() << "ffmpeg is not on PATH; it makes the test file";
+    }
+    Deck deck;
+    auto& m = *deck.model;
+    const QString mp3 = deck.documents.filePath("ten minutes.mp3");
+    ASSERT_TRUE(test::runFfmpeg(ffmpeg, {"-f", "lavfi", "-i", "anoisesrc=d=600:c=pink:r=44100:a=0.4:s=7", "-ac", "1",
+                                         "-b:a", "96k"},
+                                mp3.toStdString()));
+    std::string error;
+    const auto reference = engine::AudioFile::open(mp3.toStdString(), &error);
+    ASSERT_TRUE(reference) << error;
+    const auto id = deck.add({mp3}).back();
+    deck.play(id);
+    deck.render(4096);
+
+    // Fifty places from a fifth to four fifths of the file, 20 ms apart, the deck rendering in time.
+    auto& driver = static_cast<engine::OfflineDriver&>(m.audioEngine().driver());
+    QElapsedTimer clock;
+    clock.start();
+    std::int64_t rendered = 0;
+    const auto renderInTime = [&] {
+        const auto due = clock.nsecsElapsed() * rate / 1'000'000'000;
+        std::vector<float> out;
+        while (rendered < due) {
+            const auto block = driver.renderFrames(441, 441);
+            out.insert(out.end(), block->channel(0).begin(), block->channel(0).end());
+            rendered += 441;
+        }
+        m.audioEngine().dispatchEvents();
+        return out;
+    };
+    double last = 0.0;
+    for (int i = 0; i < 50; ++i) {
+        last = 0.2 + 0.6 * i / 49.0;
+        m.seekTrack(id, last);
+        const auto until = clock.elapsed() + 20;
+        while (clock.elapsed() < until) {
+            renderInTime();
+            test::spinFor(2);
+        }
+    }
+    EXPECT_NEAR(m.trackPositions().value(id), last * m.trackDurations().value(id), 1e-9)
+        << "the readout shows the place asked for";
+
+    // After the release: silence while the last place is prepared, then its sound, from there.
+    std::vector<float> heard;
+    while (clock.elapsed() < 20'000 && (heard.size() < 44100 || peak(heard, heard.size() - 44100, 44100) == 0.0f)) {
+        const auto out = renderInTime();
+        heard.insert(heard.end(), out.begin(), out.end());
+        test::spinFor(2);
+    }
+    const auto onset = std::find_if(heard.begin(), heard.end(), [](float v) { return v != 0.0f; }) - heard.begin();
+    ASSERT_LT(static_cast<std::size_t>(onset) + 8192, heard.size()) << "the sound never came back";
+    const double startedAt = clock.elapsed() / 1000.0 - static_cast<double>(heard.size() - onset) / rate;
+
+    // Where in the file the sound is: the reference's frames that match what was heard.
+    const auto target = static_cast<std::int64_t>(last * static_cast<double>(reference->length()));
+    ASSERT_TRUE(reference->seek(target - rate / 10, &error)) << error;
+    auto window = engine::AudioBuffer::create(reference->processingFormat(), rate / 5 + 4096);
+    ASSERT_GT(reference->read(*window, window->frameCapacity(), &error), 0) << error;
+    const auto* want = window->channel(0).data();
+    const float* got = heard.data() + onset + 1024; // past the rack's first block
+    std::int64_t bestOffset = 0;
+    double best = -1.0;
+    for (std::int64_t offset = 0; offset + 4096 <= static_cast<std::int64_t>(window->frameLength()); ++offset) {
+        double dot = 0.0, energy = 0.0;
+        for (int i = 0; i < 2048; ++i) {
+            dot += got[i] * want[offset + i];
+            energy += want[offset + i] * want[offset + i];
+        }
+        const double score = dot / std::sqrt(energy + 1e-12);
+        if (score > best) {
+            best = score;
+            bestOffset = offset;
+        }
+    }
+    const std::int64_t soundAt = target - rate / 10 + bestOffset - 1024;
+    EXPECT_NEAR(static_cast<double>(soundAt - target) / rate, 0.0, 0.001) << "the sound starts at the last place";
+
+    // The readout runs from the moment the sound did.
+    const double readout = m.trackPositions().value(id);
+    ASSERT_TRUE(test::spinUntil([&] { return m.trackPositions().value(id) != readout; }, 500));
+    const double soundNow = static_cast<double>(target) / rate + (clock.elapsed() / 1000.0 - startedAt);
+    EXPECT_NEAR(m.trackPositions().value(id), soundNow, 0.1) << "the readout agrees with the sound";
 }
 
 TEST(DeckTracks, TwoTracksPlayTogetherEachAtItsOwnLevel) {

@@ -31,7 +31,9 @@ CaptureSink::CaptureSink(QObject* parent) : QObject(parent), state_(std::make_sh
     worker_.setMaxThreadCount(1);
 }
 
-CaptureSink::~CaptureSink() {
+CaptureSink::~CaptureSink() { releaseNow(); }
+
+void CaptureSink::releaseNow() {
     worker_.waitForDone();
     releaseOn(*state_);
 }
@@ -58,6 +60,32 @@ void CaptureSink::release(std::function<void()> done) {
         if (done) {
             QMetaObject::invokeMethod(this, done, Qt::QueuedConnection);
         }
+    });
+}
+
+void CaptureSink::restoreDefaultLeftByEarlierRun() {
+    if (QSettings().value(previousDefaultKey).toString().isEmpty()) {
+        return; // nothing was routed, or it was given back: no call to the server
+    }
+    run([state = state_] {
+        std::lock_guard guard(state->lock);
+        QSettings settings;
+        const QString previous = settings.value(previousDefaultKey).toString();
+        std::string current;
+        if (previous.isEmpty() || state->ensureOpen() || state->control.defaultSinkName(current)) {
+            return;
+        }
+        if (QString::fromStdString(current) != sinkName) {
+            settings.remove(previousDefaultKey); // the user has chosen another output since
+            return;
+        }
+        if (auto error = state->control.setDefaultSink(previous.toStdString())) {
+            logLine("Quelmo: could not give the default output back to " + previous.toStdString() + ": " + *error);
+            return;
+        }
+        settings.remove(previousDefaultKey);
+        logLine("Quelmo: the default output was still Quelmo Capture after an earlier run; gave it back to " +
+                previous.toStdString());
     });
 }
 

@@ -49,6 +49,12 @@ public:
     // Restores the previous default output if Quelmo changed it, and unloads the sink if it is
     // Quelmo's. done (optional) runs afterwards.
     void release(std::function<void()> done = {});
+    // The same, synchronously, after any call under way: for the last moments of the process.
+    void releaseNow();
+    // At start-up: should the default output still be the capture sink and an earlier run have
+    // kept the default it replaced (a run that ended without giving it back), gives it back, so the
+    // deck does not play into its own capture sink. Says so in the log.
+    void restoreDefaultLeftByEarlierRun();
 
 private:
     struct State;

@@ -10,6 +10,7 @@
 #include "setup/YtdlpInstaller.h"
 #include "slap/OutputLevelHistory.h"
 #include "slap/QuelmoChassisSlapDetector.h"
+#include "util/OrderlyExit.h"
 #include "voice/VoiceDrops.h"
 
 #include <QDir>
@@ -87,6 +88,7 @@ QuelmoViewModel::QuelmoViewModel(Dependencies dependencies, QObject* parent)
     voiceDrops_ = std::make_unique<voice::VoiceDrops>();
     deckOutputLevels_ = std::make_shared<slap::OutputLevelHistory>();
     captureSink_ = std::make_unique<capture::CaptureSink>();
+    captureSink_->restoreDefaultLeftByEarlierRun();
     setupSetRecording(dependencies.musicDir);
     beatTimer_ = std::make_unique<PulseClock>(scheduler_, clock_, engine_.get());
     transportTimer_ = std::make_unique<PulseClock>(scheduler_, clock_);
@@ -107,9 +109,12 @@ QuelmoViewModel::QuelmoViewModel(Dependencies dependencies, QObject* parent)
 
     // The library restore runs on the next turn of the event loop; construction does not wait.
     QMetaObject::invokeMethod(this, &QuelmoViewModel::loadSavedDownloads, Qt::QueuedConnection);
+    // However the process ends, the sound, the listeners and the devices stop in order first.
+    OrderlyExit::add(this, [this] { shutdown(); });
 }
 
 QuelmoViewModel::~QuelmoViewModel() {
+    OrderlyExit::remove(this);
     // Quitting while capturing: the capture stops here and the sink goes with captureSink_.
     if (inputNode_) {
         inputNode_->stopCapture();
@@ -135,6 +140,11 @@ void QuelmoViewModel::shutdown() {
     if (isCapturingSystemAudio_) {
         stopSystemAudioCapture();
     }
+    // Give the capture sink back and restore the default output now, not on a worker: after a
+    // shutdown the process may end without another turn of the event loop.
+    captureSink_->releaseNow();
+    download_.reset(); // ends yt-dlp and removes what it left
+    installer_.reset();
     overlay_->dismissAll();
     mixThrottleTask_.reset();
     meterDecayTimer_.reset();

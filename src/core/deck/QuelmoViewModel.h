@@ -190,6 +190,8 @@ class QuelmoViewModel : public QObject {
     Q_PROPERTY(QVariantMap trackVolumes READ trackVolumesForView NOTIFY trackVolumesChanged)
     Q_PROPERTY(QVariantMap trackPositions READ trackPositionsForView NOTIFY trackPositionsChanged)
     Q_PROPERTY(QVariantMap trackDurations READ trackDurationsForView NOTIFY trackDurationsChanged)
+    // Why a row could not play ("Cannot play: ..."), by track id; a row that plays has none.
+    Q_PROPERTY(QVariantMap trackErrors READ trackErrorsForView NOTIFY trackErrorsChanged)
     Q_PROPERTY(QList<double> hotCues READ hotCues WRITE setHotCues NOTIFY hotCuesChanged)
     // The waveform panel's mix chips after its two fixed ones, left to right (see MixTags.h).
     Q_PROPERTY(QStringList mixTags READ mixTags NOTIFY mixTagsChanged)
@@ -561,6 +563,12 @@ public:
     QVariantMap trackPositionsForView() const;
     const UuidMap<double>& trackDurations() const { return trackDurations_; }
     QVariantMap trackDurationsForView() const;
+    const UuidMap<QString>& trackErrors() const { return trackErrors_; }
+    QVariantMap trackErrorsForView() const;
+    // Players the tracks play on now, one per playing or paused track, and the players kept,
+    // attached and silent, for the next tracks to play.
+    std::size_t trackPlayerCount() const { return static_cast<std::size_t>(trackPlayers_.size()); }
+    std::size_t idleTrackPlayerCount() const { return idleTrackPlayers_.size(); }
     const QList<double>& hotCues() const { return hotCues_; }
     void setHotCues(const QList<double>& value);
     const QStringList& mixTags() const { return mixTags_; }
@@ -694,6 +702,7 @@ signals:
     void trackVolumesChanged();
     void trackPositionsChanged();
     void trackDurationsChanged();
+    void trackErrorsChanged();
     void hotCuesChanged();
     void mixTagsChanged();
     // pickImportFiles() asks the view to open its file dialog.
@@ -740,6 +749,7 @@ private:
     void checkAndStartCapture();
     void setupSetRecording(const QString& folder);
     void setupSystemAudioCaptureSync(const QString& monitorSource, bool isDefaultOutput);
+    void abandonRouting();
     void finishDownload(int exitStatus, const QString& errorText);
     void endDownload();
     // Transport
@@ -772,10 +782,23 @@ private:
     void setPlayingTrackIds(const UuidSet& value);
     void setPausedTrackIds(const UuidSet& value);
     void setTrackValue(UuidMap<double>& table, const QUuid& id, double value, void (QuelmoViewModel::*signal)());
+    void setTrackError(const QUuid& id, const QString& error);
+    // The track's player, or one for it: an idle one, or a new one joined to the rack. Null, with the
+    // row told why, when the rack's mixer takes no more inputs.
+    std::shared_ptr<engine::PlayerNode> trackPlayerFor(const QuelmoImportedTrack& track);
+    // The track no longer plays: its player stops and waits for the next track, its file closes.
+    void releaseTrackPlayer(const QUuid& id);
+    // The row is gone: nothing of the track is kept.
+    void forgetTrack(const QUuid& id);
     void appendFinishedImports();
     enum class TrackState { stopped, playing, paused };
     void setTrackState(const QUuid& id, TrackState state);
     void queueTrackPasses(const QUuid& id, std::uint64_t run, std::int64_t startFrame, bool ahead);
+    struct TrackSeek {
+        std::uint64_t run = 0;
+        std::int64_t frame = 0;
+    };
+    void prepareTrackSeek(const QUuid& id, TrackSeek seek);
     void scheduleTrackStreams(const QUuid& id, std::uint64_t run, tracks::Streams& streams);
     void startDisplayLink();
     void stopDisplayLink();
@@ -879,6 +902,7 @@ private:
     UuidMap<double> trackVolumes_;
     UuidMap<double> trackPositions_;
     UuidMap<double> trackDurations_;
+    UuidMap<QString> trackErrors_;
     QList<double> hotCues_;
     QStringList mixTags_;
     QList<QuelmoImportedTrack> playingOverviewTracks_;
@@ -930,6 +954,7 @@ private:
     std::shared_ptr<engine::AudioFile> importFile_;
     std::optional<QUrl> importSecurityScopedURL_;
     UuidMap<std::shared_ptr<engine::PlayerNode>> trackPlayers_;
+    std::vector<std::shared_ptr<engine::PlayerNode>> idleTrackPlayers_;
     UuidMap<std::shared_ptr<engine::AudioFile>> trackFiles_;
     UuidMap<double> trackStartTimes_; // media-clock seconds
     UuidMap<double> trackSeekPositions_;
@@ -950,6 +975,9 @@ private:
     std::vector<std::shared_ptr<PendingImport>> pendingImports_;
     // Each start, seek and stop of a track begins a new run; work from older runs is dropped.
     UuidMap<std::uint64_t> trackRuns_;
+    // Seeks being prepared on a worker, and the latest place asked for meanwhile.
+    UuidSet trackSeeksUnderWay_;
+    UuidMap<TrackSeek> latestTrackSeeks_;
     std::uint64_t nextRun_ = 1;
     std::uint64_t importRun_ = 0;
 

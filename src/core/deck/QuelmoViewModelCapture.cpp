@@ -90,6 +90,7 @@ void QuelmoViewModel::installBlackHole(bool makeDefaultOutput) {
         if (!result.error.isEmpty() || !result.found) {
             logLine("Quelmo: could not create Quelmo Capture: " + result.error.toStdString());
             setBlackHoleInstallStatus(manualStatus);
+            abandonRouting();
             return;
         }
         if (isCapturingSystemAudio_) {
@@ -108,6 +109,7 @@ void QuelmoViewModel::setupSystemAudioCaptureSync(const QString& monitorSource, 
         inputNode_.reset();
         logLine("Quelmo: system audio capture failed: " + *error);
         setBlackHoleInstallStatus(QStringLiteral("❌ Could not record Quelmo Capture: ") + QString::fromStdString(*error));
+        abandonRouting();
         return;
     }
     // Captured sound takes the import player's place at the head of the import chain: rate and
@@ -137,6 +139,19 @@ void QuelmoViewModel::setupSystemAudioCaptureSync(const QString& monitorSource, 
         }
     });
     captureFlowWatch_->start();
+}
+
+// A ROUTE ALL APPS that did not end in capture: the output follows the default device again (it
+// was pinned for the capture), and the default output goes back to what it was.
+void QuelmoViewModel::abandonRouting() {
+    if (!std::exchange(outputPinnedForCapture_, false)) {
+        return;
+    }
+    captureSink_->release([this] {
+        if (auto error = engine_->driver().followDefaultDevice()) {
+            logLine("Quelmo: could not let the output follow the default device again: " + *error);
+        }
+    });
 }
 
 void QuelmoViewModel::stopSystemAudioCapture() {

@@ -77,12 +77,11 @@ void QuelmoViewModel::removeImport(const QUuid& id) {
             }
         }
     }
-    stopTrack(id);
+    forgetTrack(id);
     const bool wasSelected = selectedImportId_ && *selectedImportId_ == id;
     if (importedTracks_.removeIf([&](const QuelmoImportedTrack& t) { return t.id == id; }) > 0) {
         emit importedTracksChanged();
     }
-    countedLengths_.remove(id);
     if (wasSelected) {
         stopImport();
         importSecurityScopedURL_.reset();

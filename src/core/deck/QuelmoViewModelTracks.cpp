@@ -123,6 +123,14 @@ QVariantMap QuelmoViewModel::trackVolumesForView() const { return uuidMap(trackV
 QVariantMap QuelmoViewModel::trackPositionsForView() const { return uuidMap(trackPositions_); }
 QVariantMap QuelmoViewModel::trackDurationsForView() const { return uuidMap(trackDurations_); }
 
+QVariantMap QuelmoViewModel::trackErrorsForView() const {
+    QVariantMap out;
+    for (auto it = trackErrors_.cbegin(); it != trackErrors_.cend(); ++it) {
+        out.insert(uuidText(it.key()), it.value());
+    }
+    return out;
+}
+
 void QuelmoViewModel::setHotCues(const QList<double>& value) {
     assign(hotCues_, value, &QuelmoViewModel::hotCuesChanged);
 }
@@ -175,6 +183,71 @@ void QuelmoViewModel::setTrackValue(UuidMap<double>& table, const QUuid& id, dou
     emit(this->*signal)();
 }
 
+void QuelmoViewModel::setTrackError(const QUuid& id, const QString& error) {
+    if (trackErrors_.value(id) == error) {
+        return;
+    }
+    if (error.isEmpty()) {
+        trackErrors_.remove(id);
+    } else {
+        trackErrors_.insert(id, error);
+    }
+    emit trackErrorsChanged();
+}
+
+namespace {
+// Players kept, attached and silent, for the next tracks: a few, so that starting a track is quick
+// without holding inputs of the rack's mixer that a long session no longer needs.
+constexpr std::size_t idleTrackPlayersKept = 4;
+} // namespace
+
+std::shared_ptr<engine::PlayerNode> QuelmoViewModel::trackPlayerFor(const QuelmoImportedTrack& track) {
+    if (auto player = trackPlayers_.value(track.id)) {
+        return player;
+    }
+    std::shared_ptr<engine::PlayerNode> player;
+    if (!idleTrackPlayers_.empty()) {
+        player = std::move(idleTrackPlayers_.back());
+        idleTrackPlayers_.pop_back();
+    } else {
+        player = std::make_shared<engine::PlayerNode>();
+        engine_->attach(player);
+        if (!preEffectsMixer_ || !engine_->connect(player, preEffectsMixer_)) {
+            engine_->detach(player);
+            logLine("Quelmo: cannot play " + localPath(track.url) + ": the rack's mixer takes no more tracks");
+            setTrackError(track.id, QStringLiteral("Cannot play: too many tracks at once; stop one first"));
+            return nullptr;
+        }
+    }
+    trackPlayers_.insert(track.id, player);
+    return player;
+}
+
+void QuelmoViewModel::releaseTrackPlayer(const QUuid& id) {
+    trackFiles_.remove(id); // the file closes once the player's queue no longer reads it
+    const auto player = trackPlayers_.take(id);
+    if (!player) {
+        return;
+    }
+    player->stop();
+    player->reset();
+    if (idleTrackPlayers_.size() < idleTrackPlayersKept) {
+        idleTrackPlayers_.push_back(player);
+    } else {
+        engine_->detach(player);
+    }
+}
+
+void QuelmoViewModel::forgetTrack(const QUuid& id) {
+    stopTrack(id);
+    for (auto* table : {&trackVolumes_, &trackPositions_, &trackDurations_, &trackSeekPositions_, &trackStartTimes_}) {
+        table->remove(id);
+    }
+    trackRuns_.remove(id); // work still under way for it finds no run and is dropped
+    countedLengths_.remove(id);
+    setTrackError(id, QString());
+}
+
 void QuelmoViewModel::toggleTrackPlayback(const QString& id) { toggleTrackPlayback(parseId(id)); }
 void QuelmoViewModel::playTrack(const QString& id) { playTrack(parseId(id)); }
 void QuelmoViewModel::pauseTrack(const QString& id) { pauseTrack(parseId(id)); }
@@ -201,13 +274,8 @@ void QuelmoViewModel::playTrack(const QUuid& id, std::optional<double> position)
         return;
     }
     prepareAudioEngineIfNeeded();
-    auto& player = trackPlayers_[id];
-    if (!player) {
-        player = std::make_shared<engine::PlayerNode>();
-        engine_->attach(player);
-        if (preEffectsMixer_) {
-            engine_->connect(player, preEffectsMixer_);
-        }
+    if (!trackPlayerFor(*entry)) {
+        return;
     }
     const double from = position.value_or(trackSeekPositions_.value(id, 0.0));
     const std::uint64_t run = nextRun_++;
@@ -243,9 +311,15 @@ void QuelmoViewModel::playTrack(const QUuid& id, std::optional<double> position)
             }
             if (loop.streams.empty()) {
                 logLine("Failed to load track: " + path + ": " + loop.error);
+                setTrackError(id, QStringLiteral("Cannot play: ") + QString::fromStdString(loop.error));
+                releaseTrackPlayer(id);
                 return;
             }
             const auto runPlayer = trackPlayers_.value(id);
+            if (!runPlayer) {
+                return;
+            }
+            setTrackError(id, QString());
             setTrackValue(trackPositions_, id, from, &QuelmoViewModel::trackPositionsChanged);
             trackSeekPositions_.insert(id, from);
             trackStartTimes_.insert(id, clock_->now());
@@ -338,34 +412,74 @@ void QuelmoViewModel::resumeTrack(const QUuid& id) {
         return;
     }
     player->play();
-    trackStartTimes_.insert(id, clock_->now());
+    if (!trackSeeksUnderWay_.contains(id)) {
+        trackStartTimes_.insert(id, clock_->now()); // otherwise when the sought sound begins
+    }
     setTrackState(id, TrackState::playing);
     startDisplayLink();
 }
 
+// A drag on a seek bar asks for a new place with every mouse move. Preparing the passes from a
+// place takes a worker a while (a compressed file is decoded up to it), so only one preparation per
+// track runs at a time and, of the places asked for meanwhile, only the latest is prepared next.
+// The position readout holds at the place asked for and runs again once the sound does.
 void QuelmoViewModel::seekTrack(const QUuid& id, double fraction) {
-    const auto file = trackFiles_.value(id);
-    const auto player = trackPlayers_.value(id);
-    if (!file || !player || !trackDurations_.contains(id)) {
+    if (!trackDurations_.contains(id)) {
         return;
     }
-    const bool wasPlaying = playingTrackIds_.contains(id);
-    const bool wasPaused = pausedTrackIds_.contains(id);
     const double f = std::clamp(fraction, 0.0, 1.0);
-    const double t = f * trackDurations_.value(id);
-    trackSeekPositions_.insert(id, t);
-    setTrackValue(trackPositions_, id, t, &QuelmoViewModel::trackPositionsChanged);
+    trackSeekPositions_.insert(id, f * trackDurations_.value(id));
+    setTrackValue(trackPositions_, id, trackSeekPositions_.value(id), &QuelmoViewModel::trackPositionsChanged);
+    const auto file = trackFiles_.value(id);
+    const auto player = trackPlayers_.value(id);
+    if (!file || !player) {
+        return; // a stopped track keeps the place: its next play starts there
+    }
     player->stop();
     player->reset();
-    trackRuns_.insert(id, nextRun_++);
-    if (wasPlaying || wasPaused) {
-        // A stopped track only keeps the position: its next playTrack starts there.
-        queueTrackPasses(id, trackRuns_.value(id), static_cast<std::int64_t>(f * static_cast<double>(file->length())), true);
+    trackStartTimes_.remove(id);
+    const std::uint64_t run = nextRun_++;
+    trackRuns_.insert(id, run);
+    const auto frame = static_cast<std::int64_t>(f * static_cast<double>(file->length()));
+    if (trackSeeksUnderWay_.contains(id)) {
+        latestTrackSeeks_.insert(id, {run, frame});
+        return;
     }
-    if (wasPlaying) {
-        player->play();
-        trackStartTimes_.insert(id, clock_->now());
+    prepareTrackSeek(id, {run, frame});
+}
+
+void QuelmoViewModel::prepareTrackSeek(const QUuid& id, TrackSeek seek) {
+    const auto file = trackFiles_.value(id);
+    if (!file || trackRuns_.value(id) != seek.run) {
+        return;
     }
+    trackSeeksUnderWay_.insert(id);
+    offMainThread(
+        this,
+        [file, frame = seek.frame] {
+            return prepareLoop(file, file->path(), std::nullopt, [frame](const engine::AudioFile&) { return frame; },
+                               true);
+        },
+        [this, id, seek, path = file->path()](LoopStart loop) {
+            trackSeeksUnderWay_.remove(id);
+            if (latestTrackSeeks_.contains(id)) {
+                prepareTrackSeek(id, latestTrackSeeks_.take(id)); // a later place was asked for meanwhile
+                return;
+            }
+            const auto player = trackPlayers_.value(id);
+            if (trackRuns_.value(id) != seek.run || !player) {
+                return;
+            }
+            if (loop.streams.empty()) {
+                logLine("Failed to load track: " + path + ": " + loop.error);
+                return;
+            }
+            scheduleTrackStreams(id, seek.run, loop.streams);
+            if (playingTrackIds_.contains(id)) {
+                player->play();
+                trackStartTimes_.insert(id, clock_->now()); // the readout runs with the sound again
+            }
+        });
 }
 
 void QuelmoViewModel::setTrackVolume(const QUuid& id, double volume) {
@@ -376,13 +490,14 @@ void QuelmoViewModel::setTrackVolume(const QUuid& id, double volume) {
 }
 
 void QuelmoViewModel::stopTrack(const QUuid& id) {
-    trackRuns_.insert(id, nextRun_++);
-    if (const auto player = trackPlayers_.value(id)) {
-        player->stop();
-        player->reset();
+    if (!trackRuns_.contains(id)) {
+        return; // never played: nothing to stop, nothing to note
     }
+    trackRuns_.insert(id, nextRun_++);
+    const bool hadPlayer = trackPlayers_.contains(id);
+    releaseTrackPlayer(id);
     setTrackState(id, TrackState::stopped);
-    if (trackPlayers_.contains(id)) {
+    if (hadPlayer) {
         setTrackValue(trackPositions_, id, 0.0, &QuelmoViewModel::trackPositionsChanged);
         trackSeekPositions_.insert(id, 0.0);
         trackStartTimes_.remove(id);
@@ -390,12 +505,9 @@ void QuelmoViewModel::stopTrack(const QUuid& id) {
 }
 
 void QuelmoViewModel::stopAllTracks() {
-    for (const auto& id : playingTrackIds_) {
+    for (const auto& id : playingTrackIds_ + pausedTrackIds_) {
         trackRuns_.insert(id, nextRun_++);
-        if (const auto player = trackPlayers_.value(id)) {
-            player->stop();
-            player->reset();
-        }
+        releaseTrackPlayer(id);
     }
     setPlayingTrackIds({});
     setPausedTrackIds({});
