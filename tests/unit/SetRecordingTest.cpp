@@ -109,6 +109,17 @@ TEST(SetRecording, RecordsTheOutputToADatedFileAndReportsItsProgress) {
     EXPECT_EQ(framesIn(recording.filePath()), 441);
     EXPECT_EQ(framesIn(scratch.filePath(QStringLiteral("Music/Sets/Quelmo Set 2026-12-07 16-05-31.flac"))),
               110250);
+
+    // A link planted under the next name, pointing where nothing is yet, would have the recording
+    // create (or, pointing at a file, overwrite) whatever it names: the name counts as taken and
+    // nothing is written through the link.
+    const QString elsewhere = scratch.filePath(QStringLiteral("written through a link.flac"));
+    ASSERT_TRUE(QFile::link(elsewhere, scratch.filePath(QStringLiteral("Music/Sets/Quelmo Set 2026-12-07 16-05-31 (3).flac"))));
+    ASSERT_TRUE(recording.start());
+    deck.render(441);
+    recording.stop();
+    EXPECT_EQ(recording.statusText(), QStringLiteral("Saved Quelmo Set 2026-12-07 16-05-31 (4).flac"));
+    EXPECT_FALSE(QFileInfo::exists(elsewhere));
 }
 
 TEST(SetRecording, SaysWhyItCouldNotRecord) {

@@ -42,17 +42,12 @@ QString SetRecording::recordingText(double seconds, qint64 bytes) {
            QStringLiteral(" · ") + size;
 }
 
-// The name for now, or, should a file of that name exist (two recordings within a second), the
-// same name with " (2)", " (3)"... before the extension.
-QString SetRecording::freePath(const QString& folder) const {
-    const QString name = fileNameFor(clock_(), format_);
-    const QDir dir(folder);
-    QString candidate = dir.filePath(name);
+// The name for now, or for the nth try (a file or link of that name there already: two recordings
+// within a second), the same name with " (n)" before the extension.
+QString SetRecording::pathFor(const QString& folder, const QString& name, int n) {
     const QFileInfo info(name);
-    for (int n = 2; QFileInfo::exists(candidate); ++n) {
-        candidate = dir.filePath(info.completeBaseName() + QStringLiteral(" (%1).").arg(n) + info.suffix());
-    }
-    return candidate;
+    return QDir(folder).filePath(n < 2 ? name
+                                       : info.completeBaseName() + QStringLiteral(" (%1).").arg(n) + info.suffix());
 }
 
 bool SetRecording::start() {
@@ -63,11 +58,21 @@ bool SetRecording::start() {
         finish(QStringLiteral("cannot create the folder ") + folder_);
         return false;
     }
-    path_ = freePath(folder_);
     auto recorder = std::make_shared<engine::SetRecorder>([](const std::string& line) { logLine(line); });
     const auto format =
         format_ == Format::Flac ? engine::RecordingFormat::flac : engine::RecordingFormat::wav;
-    if (auto error = recorder->start(QFile::encodeName(path_).toStdString(), format)) {
+    // The recorder creates the file only where nothing is: a name taken (by a file, or a link that
+    // would have us overwrite what it points to) moves on to the next.
+    const QString name = fileNameFor(clock_(), format_);
+    std::optional<std::string> error;
+    for (int n = 1; n <= maxNameTries; ++n) {
+        path_ = pathFor(folder_, name, n);
+        error = recorder->start(QFile::encodeName(path_).toStdString(), format);
+        if (!error || *error != engine::RecordingEncoder::fileExists) {
+            break;
+        }
+    }
+    if (error) {
         finish(QString::fromStdString(*error));
         return false;
     }

@@ -71,7 +71,8 @@ signals:
 private:
     void refresh();
     void finish(const QString& failure);
-    QString freePath(const QString& folder) const;
+    static QString pathFor(const QString& folder, const QString& name, int n);
+    static constexpr int maxNameTries = 100;
 
     engine::AudioEngine& engine_;
     std::shared_ptr<engine::SetRecorder> recorder_;

@@ -7,8 +7,14 @@ extern "C" {
 #include <libavutil/opt.h>
 }
 
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <algorithm>
+#include <cerrno>
 #include <cmath>
+#include <cstring>
 
 namespace quelmo::engine {
 
@@ -35,6 +41,34 @@ std::int32_t toInt24(float sample) {
 }
 
 constexpr int wavFrameSize = 4096;
+constexpr int ioBufferBytes = 64 * 1024;
+
+// FFmpeg writes and seeks through the file descriptor the encoder created.
+int writeToFile(void* opaque, std::uint8_t* data, int size) {
+    const int fd = *static_cast<int*>(opaque);
+    int done = 0;
+    while (done < size) {
+        const ssize_t n = ::write(fd, data + done, static_cast<std::size_t>(size - done));
+        if (n < 0) {
+            if (errno == EINTR) {
+                continue;
+            }
+            return AVERROR(errno);
+        }
+        done += static_cast<int>(n);
+    }
+    return size;
+}
+
+std::int64_t seekInFile(void* opaque, std::int64_t offset, int whence) {
+    const int fd = *static_cast<int*>(opaque);
+    if ((whence & AVSEEK_SIZE) != 0) {
+        struct stat status {};
+        return ::fstat(fd, &status) == 0 ? status.st_size : AVERROR(errno);
+    }
+    const off_t at = ::lseek(fd, offset, whence & ~AVSEEK_FORCE);
+    return at < 0 ? AVERROR(errno) : at;
+}
 
 } // namespace
 
@@ -48,15 +82,30 @@ struct RecordingEncoder::Context {
     int frameSize = 0;    // frames per codec frame
     int frameFilled = 0;  // frames in `frame` so far
     std::int64_t pts = 0; // first frame of `frame` on the file's timeline
+    int fd = -1;          // the file, created by open()
+
+    // Hands what the muxer holds to the file and lets go of it; false when the file would not take it.
+    bool closeFile() {
+        bool written = true;
+        if (format != nullptr && format->pb != nullptr) {
+            avio_flush(format->pb);
+            written = format->pb->error >= 0;
+            av_freep(&format->pb->buffer);
+            avio_context_free(&format->pb);
+        }
+        if (fd >= 0) {
+            written = ::close(fd) == 0 && written;
+            fd = -1;
+        }
+        return written;
+    }
 
     ~Context() {
         av_packet_free(&packet);
         av_frame_free(&frame);
         avcodec_free_context(&codec);
-        if (format != nullptr) {
-            avio_closep(&format->pb);
-            avformat_free_context(format);
-        }
+        closeFile();
+        avformat_free_context(format);
     }
 };
 
@@ -107,9 +156,23 @@ std::unique_ptr<RecordingEncoder> RecordingEncoder::open(const std::string& path
     }
     c->stream->time_base = c->codec->time_base;
 
-    // A local file whatever its name looks like ("Set 12:00.flac" is no URL).
-    if ((result = avio_open(&c->format->pb, ("file:" + path).c_str(), AVIO_FLAG_WRITE)) < 0) {
-        fail(error, "cannot create the file", result);
+    // Created here, and only if nothing is there yet: never a file made since a name was chosen,
+    // never through a link planted under that name.
+    c->fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0644);
+    if (c->fd < 0) {
+        if (error != nullptr) {
+            *error = errno == EEXIST || errno == ELOOP ? std::string(fileExists)
+                                                       : std::string("cannot create the file: ") + std::strerror(errno);
+        }
+        return nullptr;
+    }
+    auto* buffer = static_cast<unsigned char*>(av_malloc(ioBufferBytes));
+    c->format->pb = buffer ? avio_alloc_context(buffer, ioBufferBytes, 1, &c->fd, nullptr, writeToFile, seekInFile)
+                           : nullptr;
+    if (c->format->pb == nullptr) {
+        av_free(buffer);
+        ::unlink(path.c_str());
+        fail(error, "cannot prepare the file", AVERROR(ENOMEM));
         return nullptr;
     }
     AVDictionary* options = nullptr;
@@ -249,9 +312,8 @@ bool RecordingEncoder::finish(std::string* error) {
         return false;
     }
     savedBytes_ = avio_size(c.format->pb);
-    result = avio_closep(&c.format->pb);
-    if (result < 0) {
-        return fail(error, "cannot close the file", result);
+    if (!c.closeFile()) {
+        return fail(error, "cannot close the file", AVERROR(errno != 0 ? errno : EIO));
     }
     return true;
 }

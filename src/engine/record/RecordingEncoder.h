@@ -23,9 +23,12 @@ enum class RecordingFormat {
 // One thread at a time; it blocks on the disk, so never the render thread.
 class RecordingEncoder {
 public:
-    // Creates (or truncates) path. Nothing, with *error set, when the file cannot be made.
+    // Creates path, which must not exist yet: a file or a link of that name already there (made since
+    // the name was chosen, say) is never written, and *error is then exactly fileExists. Nothing,
+    // with *error set, when the file cannot be made.
     static std::unique_ptr<RecordingEncoder> open(const std::string& path, RecordingFormat format,
                                                   double sampleRate, std::string* error);
+    static constexpr const char* fileExists = "a file of that name exists";
     // Without finish() the file is left as a kill would leave it.
     ~RecordingEncoder();
     RecordingEncoder(const RecordingEncoder&) = delete;
