@@ -3,12 +3,14 @@
 #include "samples/QuelmoSampleBuffers.h"
 #include "support/OfflineDeck.h"
 #include "support/RefusingDriver.h"
+#include "support/EventLoop.h"
 #include "util/Log.h"
 
 #include <QTemporaryDir>
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 
 using namespace quelmo;
@@ -74,13 +76,33 @@ TEST(DeckGraph, BuildsOnceWithEightPadPlayersIntoThePadsMixer) {
     EXPECT_EQ(m.padPlayers(), players);
 }
 
-TEST(DeckGraph, AnEngineThatCannotStartLogsOnceAndTheDeckCarriesOn) {
+// A deck started before its sound server (a desktop's autostart racing it at login) says so once,
+// shows the banner, and plays as soon as the server appears.
+TEST(DeckGraph, AnEngineThatCannotStartLogsOnceAndTheDeckConnectsWhenTheServerAppears) {
     ScopedLogCapture log;
-    Deck deck([] { return std::make_unique<test::RefusingDriver>(); });
+    test::LateServerDriver* driver = nullptr;
+    Deck deck([&driver] {
+        auto late = std::make_unique<test::LateServerDriver>();
+        driver = late.get();
+        return late;
+    });
+    auto& m = *deck.model;
     deck.model->prepareAudioEngineIfNeeded();
-    EXPECT_EQ(log.lines(), std::vector<std::string>{"Quelmo: engine start failed: Connection refused"});
-    EXPECT_TRUE(deck.model->isGraphBuilt());
-    deck.model->shutdown();
+    const auto lines = log.lines();
+    EXPECT_EQ(std::count(lines.begin(), lines.end(), "Quelmo: engine start failed: Connection refused"), 1);
+    EXPECT_TRUE(m.isGraphBuilt());
+    EXPECT_EQ(m.soundServerStatus(), QStringLiteral("Sound server lost — reconnecting…"));
+
+    driver->serverAppears();
+    EXPECT_TRUE(test::spinUntil([&] { return m.soundServerStatus().isEmpty(); }));
+    m.triggerPad(0, false);
+    const auto out = driver->renderFrames(8192);
+    float loudest = 0.0f;
+    for (float v : out->channel(0)) {
+        loudest = std::max(loudest, std::abs(v));
+    }
+    EXPECT_GT(loudest, 0.5f) << "the kick plays once the server is there";
+    m.shutdown();
 }
 
 TEST(DeckGraph, MetronomeToneAndVoiceBypassTheRackSampleForSample) {
