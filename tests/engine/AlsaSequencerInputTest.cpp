@@ -90,6 +90,28 @@ TEST(AlsaSequencerInput, FollowsHardwarePortsAndPassesTheirEvents) {
     ASSERT_TRUE(reports.waitFor([&] { return reports.bytes.size() >= 3; }));
     EXPECT_EQ(reports.bytes, (std::vector<std::uint8_t>{0x99, 36, 100}));
 
+    // A software keyboard connected by hand (as aconnect does): its port says it is no hardware.
+    snd_seq_t* keyboard = nullptr;
+    ASSERT_GE(snd_seq_open(&keyboard, "default", SND_SEQ_OPEN_OUTPUT, 0), 0);
+    snd_seq_set_client_name(keyboard, "Quelmo test keyboard");
+    const int keys = snd_seq_create_simple_port(keyboard, "keys", SND_SEQ_PORT_CAP_READ | SND_SEQ_PORT_CAP_SUBS_READ,
+                                                SND_SEQ_PORT_TYPE_MIDI_GENERIC | SND_SEQ_PORT_TYPE_APPLICATION);
+    ASSERT_GE(keys, 0);
+    const auto keysId = AlsaSequencerInput::portId(snd_seq_client_id(keyboard), keys);
+    ASSERT_GE(snd_seq_connect_to(keyboard, keys, input->clientId(), input->portNumber()), 0);
+    ASSERT_TRUE(reports.waitFor([&] { return reports.ports.count(keysId) == 1; })) << "the connection went unseen";
+    snd_seq_ev_clear(&event);
+    snd_seq_ev_set_source(&event, keys);
+    snd_seq_ev_set_subs(&event);
+    snd_seq_ev_set_direct(&event);
+    snd_seq_ev_set_noteon(&event, 0, 40, 64);
+    ASSERT_GE(snd_seq_event_output_direct(keyboard, &event), 0);
+    ASSERT_TRUE(reports.waitFor([&] { return reports.bytes.size() >= 6; }));
+    EXPECT_EQ(reports.bytes, (std::vector<std::uint8_t>{0x99, 36, 100, 0x90, 40, 64}));
+    ASSERT_GE(snd_seq_disconnect_to(keyboard, keys, input->clientId(), input->portNumber()), 0);
+    EXPECT_TRUE(reports.waitFor([&] { return reports.ports.count(keysId) == 0; })) << "the disconnection went unseen";
+    snd_seq_close(keyboard);
+
     snd_seq_close(device); // unplugged
     EXPECT_TRUE(reports.waitFor([&] { return reports.ports.count(id) == 0; })) << "the port's exit was missed";
     input.reset(); // stops and joins its thread

@@ -138,6 +138,26 @@ void AlsaSequencerInput::considerPort(int client, int port) {
     }
 }
 
+// Another program connected a port to Quelmo's (aconnect, a software keyboard): heard from now on,
+// whatever kind of port it is.
+void AlsaSequencerInput::connectedByHand(int client, int port) {
+    const PortId id = portId(client, port);
+    if (ports_.count(id)) {
+        return; // one Quelmo subscribed itself
+    }
+    std::string name = "port";
+    snd_seq_port_info_t* info;
+    snd_seq_port_info_alloca(&info);
+    if (snd_seq_get_any_port_info(seq_, client, port, info) >= 0) {
+        name = snd_seq_port_info_get_name(info);
+    }
+    name += " (" + std::to_string(client) + ":" + std::to_string(port) + ")";
+    ports_.emplace(id, name);
+    if (callbacks_.portAdded) {
+        callbacks_.portAdded(id, name);
+    }
+}
+
 void AlsaSequencerInput::forget(PortId id) {
     if (ports_.erase(id) && callbacks_.portRemoved) {
         callbacks_.portRemoved(id);
@@ -180,6 +200,17 @@ void AlsaSequencerInput::drainEvents() {
             break;
         case SND_SEQ_EVENT_PORT_EXIT:
             forget(portId(event->data.addr.client, event->data.addr.port));
+            break;
+        // Every subscription in the system is announced; those to Quelmo's port say what it hears.
+        case SND_SEQ_EVENT_PORT_SUBSCRIBED:
+            if (event->data.connect.dest.client == client_ && event->data.connect.dest.port == port_) {
+                connectedByHand(event->data.connect.sender.client, event->data.connect.sender.port);
+            }
+            break;
+        case SND_SEQ_EVENT_PORT_UNSUBSCRIBED:
+            if (event->data.connect.dest.client == client_ && event->data.connect.dest.port == port_) {
+                forget(portId(event->data.connect.sender.client, event->data.connect.sender.port));
+            }
             break;
         case SND_SEQ_EVENT_CLIENT_EXIT:
             for (auto it = ports_.begin(); it != ports_.end();) {

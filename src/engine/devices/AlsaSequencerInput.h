@@ -16,6 +16,8 @@ namespace quelmo::engine {
 
 // An ALSA sequencer client with one input port, "Quelmo", subscribed to every readable hardware
 // port: the ports there at start, and those that appear later (the sequencer's announce port tells).
+// Ports other programs connect to Quelmo's port (aconnect DEVICE Quelmo, a software keyboard) are
+// heard too, from their subscription until it ends.
 // A thread of its own blocks in poll() and hands each event from a subscribed port on as the MIDI
 // bytes it stands for (always with its status byte); what the bytes mean is for the consumer.
 // The callbacks run on that thread, one at a time, and should return quickly.
@@ -54,6 +56,7 @@ private:
     bool start(std::string* error);
     void subscribeExistingPorts();
     void considerPort(int client, int port);
+    void connectedByHand(int client, int port);
     void run();
     void drainEvents();
     void forget(PortId id);
