@@ -1,11 +1,12 @@
 // The render thread must not allocate or take a lock: a counting operator new and a counting
-// pthread_mutex_lock, armed only around render calls, prove it for a busy graph in steady state and
-// while the time-pitch unit is retuned. This file replaces the global allocation functions and the
-// mutex entry point, so it is its own test program.
+// pthread_mutex_lock (support/RenderThreadCounters), armed only around render calls, prove it for a
+// busy graph in steady state and while the time-pitch unit is retuned. The counters replace the
+// global allocation functions, so this is a test program of its own.
 
 #include "EngineTestSupport.h"
 #include "engine/dsp/DriftResampler.h"
 #include "engine/record/SetRecorder.h"
+#include "support/RenderThreadCounters.h"
 
 #include <gtest/gtest.h>
 
@@ -20,50 +21,7 @@
 #include <thread>
 #include <unistd.h>
 
-namespace {
-thread_local bool countingHere = false;
-std::atomic<std::size_t> allocationsWhileCounting{0};
-
-void* allocate(std::size_t size) {
-    if (countingHere) {
-        allocationsWhileCounting.fetch_add(1, std::memory_order_relaxed);
-    }
-    if (void* p = std::malloc(size ? size : 1)) {
-        return p;
-    }
-    throw std::bad_alloc();
-}
-
-std::atomic<std::size_t> locksWhileCounting{0};
-} // namespace
-
-// Every mutex the render thread could take (std::mutex, and C libraries' own) goes through here.
-extern "C" int pthread_mutex_lock(pthread_mutex_t* mutex) {
-    using Lock = int (*)(pthread_mutex_t*);
-    static const auto real = reinterpret_cast<Lock>(dlsym(RTLD_NEXT, "pthread_mutex_lock"));
-    if (countingHere) {
-        locksWhileCounting.fetch_add(1, std::memory_order_relaxed);
-    }
-    return real(mutex);
-}
-
-void* operator new(std::size_t size) { return allocate(size); }
-void* operator new[](std::size_t size) { return allocate(size); }
-void* operator new(std::size_t size, const std::nothrow_t&) noexcept {
-    try {
-        return allocate(size);
-    } catch (const std::bad_alloc&) {
-        return nullptr;
-    }
-}
-void* operator new[](std::size_t size, const std::nothrow_t& tag) noexcept { return operator new(size, tag); }
-void operator delete(void* p) noexcept { std::free(p); }
-void operator delete[](void* p) noexcept { std::free(p); }
-void operator delete(void* p, std::size_t) noexcept { std::free(p); }
-void operator delete[](void* p, std::size_t) noexcept { std::free(p); }
-void operator delete(void* p, const std::nothrow_t&) noexcept { std::free(p); }
-void operator delete[](void* p, const std::nothrow_t&) noexcept { std::free(p); }
-
+using namespace quelmo::test;
 using namespace quelmo::engine;
 using namespace quelmo::engine::test;
 

@@ -1,0 +1,129 @@
+// The deck's whole graph on the render thread: no allocation and no lock in any block, with
+// everything a session runs at once: the four meter taps and the lid tap's output history, the set
+// recorder, system-audio capture through the input node, a voice drop through the voice chain,
+// eight tracks looping and pads hit by hand. The counters (support/RenderThreadCounters) replace
+// the global allocation functions, so this is a test program of its own; the capture needs a sound
+// server, so it runs beside a private one (tests/e2e/with_sound_server.sh).
+
+#include "deck/QuelmoViewModel.h"
+#include "engine/devices/OfflineDriver.h"
+#include "engine/graph/InputNode.h"
+#include "samples/QuelmoSampleBuffers.h"
+#include "support/EventLoop.h"
+#include "support/RenderThreadCounters.h"
+
+#include <QDir>
+#include <QTemporaryDir>
+#include <QUrl>
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <fstream>
+#include <numbers>
+
+using namespace quelmo;
+
+namespace {
+
+// A 16-bit stereo WAV of a second of a tone.
+void writeTone(const QString& path, double hz) {
+    constexpr int rate = 44100;
+    std::ofstream out(path.toStdString(), std::ios::binary);
+    auto u32 = [&](std::uint32_t v) { out.write(reinterpret_cast<const char*>(&v), 4); };
+    auto u16 = [&](std::uint16_t v) { out.write(reinterpret_cast<const char*>(&v), 2); };
+    const std::uint32_t bytes = rate * 4;
+    out.write("RIFF", 4);
+    u32(36 + bytes);
+    out.write("WAVEfmt ", 8);
+    u32(16);
+    u16(1);
+    u16(2);
+    u32(rate);
+    u32(rate * 4);
+    u16(4);
+    u16(16);
+    out.write("data", 4);
+    u32(bytes);
+    for (int i = 0; i < rate; ++i) {
+        const auto s = static_cast<std::int16_t>(8000.0 * std::sin(2.0 * std::numbers::pi * hz * i / rate));
+        u16(static_cast<std::uint16_t>(s));
+        u16(static_cast<std::uint16_t>(s));
+    }
+}
+
+} // namespace
+
+TEST(DeckRealTimeSafety, AWholeSessionRendersWithoutAllocatingOrLocking) {
+    QTemporaryDir scratch;
+    QuelmoViewModel::Dependencies deps;
+    deps.documentsDir = scratch.filePath(QStringLiteral("Documents"));
+    deps.musicDir = scratch.filePath(QStringLiteral("Music"));
+    deps.makeAudioDriver = [] { return std::make_unique<engine::OfflineDriver>(); };
+    QuelmoViewModel deck(deps);
+    deck.prepareAudioEngineIfNeeded();
+    auto& engine = deck.audioEngine();
+    auto& driver = static_cast<engine::OfflineDriver&>(engine.driver());
+
+    // Eight tracks looping.
+    QList<QUrl> files;
+    for (int i = 0; i < 8; ++i) {
+        const QString path = scratch.filePath(QStringLiteral("track%1.wav").arg(i));
+        writeTone(path, 220.0 * (i + 1));
+        files.append(QUrl::fromLocalFile(path));
+    }
+    deck.addImportFiles(files);
+    ASSERT_TRUE(test::spinUntil([&] { return deck.importedTracks().size() == 8; }, 10000));
+    for (const auto& track : deck.importedTracks()) {
+        deck.toggleTrackPlayback(track.id);
+    }
+    ASSERT_TRUE(test::spinUntil([&] { return deck.playingTrackIds().size() == 8; }, 10000));
+
+    // System audio: the test sink's monitor through the input node, at the head of the import chain.
+    const auto& input = engine.inputNode();
+    const auto captureError = input->startCapture("quelmo_test.monitor");
+    ASSERT_FALSE(captureError) << *captureError;
+    engine.disconnectOutput(*deck.importPlayerNode());
+    ASSERT_TRUE(engine.connect(input, deck.importTimePitchNode()));
+
+    // A voice drop, shifted and stretched by the voice chain.
+    deck.setVoiceMorphPitchCents(300.0);
+    deck.setVoiceMorphRate(1.2);
+    deck.applyMixLevels();
+    deck.voiceDropPlayerNode()->scheduleBuffer(QuelmoSampleBuffers::airhorn());
+    deck.voiceDropPlayerNode()->play();
+
+    // REC.
+    deck.toggleRecording();
+    ASSERT_TRUE(deck.isRecordingSet());
+
+    std::vector<float> left(512), right(512);
+    float* channels[2] = {left.data(), right.data()};
+    const auto between = [&](int block) {
+        if (block % 10 == 0) {
+            deck.triggerPad(block / 10 % 8, false);
+        }
+        engine.dispatchEvents();
+        test::spinFor(1); // the workers queue the tracks' next passes, the capture arrives
+    };
+    for (int block = 0; block < 100; ++block) { // units size what they grow lazily
+        driver.renderBlock(channels, 512);
+        between(block);
+    }
+    test::resetCounters();
+    for (int block = 0; block < 600; ++block) {
+        {
+            test::CountingScope counting;
+            driver.renderBlock(channels, 512);
+        }
+        between(block);
+    }
+    EXPECT_EQ(test::allocationsWhileCounting.load(), 0u);
+    EXPECT_EQ(test::locksWhileCounting.load(), 0u);
+    EXPECT_GT(deck.meterMaster(), 0.0) << "the meters saw the blocks";
+    EXPECT_GT(input->captureStats().ratio, 0.0);
+
+    deck.toggleRecording();
+    input->stopCapture();
+    deck.shutdown();
+}
