@@ -119,6 +119,7 @@ e2e_start_display() {
     # The server picks a free display itself and says which once it accepts connections: tests
     # starting side by side never end up sharing one.
     local pid
+    rm -f "$E2E_ROOT/display" # a second server in one test must not read the first one's number
     Xvfb -displayfd 3 -screen 0 "${E2E_SCREEN:-1280x1024x24}" -nolisten tcp -noreset 3>"$E2E_ROOT/display" \
         >"$E2E_ROOT/xvfb.log" 2>&1 &
     pid=$!
