@@ -217,6 +217,25 @@ TEST(TracksView, RowsPlayPauseAndRemove) {
     EXPECT_TRUE(QFile::exists(low)) << "a file outside the downloads folder stays on disk";
 }
 
+// A row whose file cannot be played says why, where its time would be.
+TEST(TracksView, ARowThatCannotPlaySaysWhy) {
+    Deck deck;
+    QTemporaryDir music;
+    const QString words = music.filePath("words.mp3");
+    {
+        QFile file(words);
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+        file.write("these are words, not sound");
+    }
+    deck.model->addImportFiles({QUrl::fromLocalFile(words)});
+    QTRY_COMPARE_WITH_TIMEOUT(all(deck.scene, "trackName").size(), 1, 5000);
+    deck.scene.click("Play words");
+    QTRY_COMPARE_WITH_TIMEOUT(all(deck.scene, "trackError").size(), 1, 3000);
+    EXPECT_TRUE(all(deck.scene, "trackError").value(0)->property("text").toString().startsWith("Cannot play: "));
+    EXPECT_TRUE(all(deck.scene, "trackTime").isEmpty()) << "the reason takes the time's place";
+    EXPECT_TRUE(deck.scene.isShown("Play words")) << "it does not claim to play";
+}
+
 // Without yt-dlp the YouTube block teaches how to get it; once it is found, the form appears, and
 // DOWNLOAD waits for an address. The install alert copies the command a user pastes in a terminal.
 TEST(TracksView, YoutubeBlockFollowsTheYtdlpCheckAndTheInstallAlertCopiesTheCommand) {

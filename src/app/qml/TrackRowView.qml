@@ -18,6 +18,8 @@ Rectangle {
     readonly property real position: model.trackPositions[trackId] ?? 0
     readonly property real duration: model.trackDurations[trackId] ?? 0
     readonly property real volume: model.trackVolumes[trackId] ?? 0.8
+    // Why the row could not play ("Cannot play: ..."); empty while it can.
+    readonly property string error: model.trackErrors[trackId] ?? ""
     readonly property var overview: track && track.waveform ? track.waveform : []
 
     // "%d:%02d": whole minutes and the remaining whole seconds of the integer part.
@@ -71,8 +73,20 @@ Rectangle {
                 }
                 Text {
                     objectName: "trackTime"
+                    visible: row.error === ""
                     text: row.clock(row.position) + "/" + row.clock(row.duration)
                     color: "#9d9ab0"; font.pixelSize: 11; font.family: "monospace"
+                }
+                Text {
+                    objectName: "trackError"
+                    visible: row.error !== ""
+                    Accessible.role: Accessible.AlertMessage
+                    Accessible.name: row.error
+                    text: row.error
+                    textFormat: Text.PlainText
+                    elide: Text.ElideRight
+                    Layout.maximumWidth: 320
+                    color: "#ff6b81"; font.pixelSize: 11
                 }
             }
             // The seek bar: a tap or drag at fraction f of its width seeks the track there.
