@@ -22,6 +22,7 @@ PACKAGES=(
   # tests and benchmarks
   libgtest-dev libgmock-dev libbenchmark-dev
   xvfb xauth xdotool x11-utils pulseaudio imagemagick sox python3 python3-numpy
+  spin
   # the shared services' tests: a private session bus with GNOME Keyring as the Secret Service
   dbus gnome-keyring
 )

@@ -127,7 +127,8 @@ void AudioEngine::retire(std::shared_ptr<const void> object, std::function<void(
     // (the store-buffering pattern): the render thread could then still read the old pointer in a
     // block this epoch does not cover. The sequentially consistent fences here and after the render
     // thread's epoch increment order the two: either the next block sees the new pointer, or this
-    // load sees that block's epoch, and the object waits for it to end.
+    // load sees that block's epoch, and the object waits for it to end. tests/model/RetireProtocol.pml
+    // checks the protocol, with and without the fences, on a machine that buffers stores.
     std::atomic_thread_fence(std::memory_order_seq_cst);
     retired_.push_back({renderEpoch_.load(std::memory_order_acquire), std::move(object), std::move(release)});
 }

@@ -2,6 +2,10 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
+#include <chrono>
+#include <thread>
+
 using namespace quelmo::engine;
 using namespace quelmo::engine::test;
 
@@ -122,4 +126,42 @@ TEST(AudioEngine, ASilentEngineSuspendsItsDeviceAndNewWorkWakesIt) {
     EXPECT_EQ(wakes, 1);
     const auto out = driver->offline.renderFrames(64, 64);
     EXPECT_EQ(out->channel(0)[0], 0.25f);
+}
+
+// The render thread reads a node's input list while the main thread replaces it, again and again,
+// and frees the old one once a block has completed since: under AddressSanitizer and
+// ThreadSanitizer in CI, a list freed while a block can still read it is a reported fault. (The
+// ordering of publishing against reading the block count is model-checked in
+// tests/model/RetireProtocol.pml: the window it closes is too short for a test to hit.)
+TEST(AudioEngine, ReplacedInputListsOutliveEveryBlockThatCanReadThem) {
+    OfflineEngine rig;
+    auto mixer = rig.add(std::make_shared<MixerNode>());
+    std::vector<std::shared_ptr<PlayerNode>> players(6);
+    for (auto& player : players) {
+        player = std::make_shared<PlayerNode>();
+        rig.engine->attach(player);
+    }
+    std::atomic<bool> running{true};
+    std::thread renderer([&] {
+        std::vector<float> left(32), right(32);
+        float* channels[2] = {left.data(), right.data()};
+        while (running.load(std::memory_order_relaxed)) {
+            rig.driver->renderBlock(channels, 32);
+        }
+    });
+    const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(1);
+    for (std::size_t round = 0; std::chrono::steady_clock::now() < until; ++round) {
+        auto& player = players[round % players.size()];
+        if (player->outputNode() != nullptr) {
+            rig.engine->disconnectOutput(*player);
+        } else {
+            rig.engine->connect(player, mixer);
+        }
+        rig.engine->dispatchEvents();
+    }
+    running = false;
+    renderer.join();
+    rig.engine->dispatchEvents();
+    const auto connected = std::count_if(players.begin(), players.end(), [](const auto& p) { return p->outputNode(); });
+    EXPECT_EQ(mixer->inputNodes().size(), static_cast<std::size_t>(connected));
 }
