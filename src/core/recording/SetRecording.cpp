@@ -116,7 +116,12 @@ void SetRecording::refresh() {
 // Ends the recording in progress, if any, and sets the status: the saved file, or the failure.
 void SetRecording::finish(const QString& failure) {
     const bool wasRecording = static_cast<bool>(recorder_);
+    std::string frames;
     if (recorder_) {
+        // What the file holds against what the output played meanwhile: equal unless frames were
+        // dropped (the disk fell behind), which the recorder has logged where they were.
+        frames = ": " + std::to_string(recorder_->savedFrames()) + " frames of " +
+                 std::to_string(recorder_->capturedFrames() + recorder_->droppedFrames()) + " played";
         elapsed_ = recorder_->elapsedSeconds();
         bytes_ = recorder_->savedBytes();
         dropped_ = recorder_->droppedFrames();
@@ -125,7 +130,7 @@ void SetRecording::finish(const QString& failure) {
     poll_.stop();
     if (failure.isEmpty()) {
         status_ = QStringLiteral("Saved ") + QFileInfo(path_).fileName();
-        logLine("Quelmo: recording saved to " + path_.toStdString());
+        logLine("Quelmo: recording saved to " + path_.toStdString() + frames);
     } else {
         status_ = QStringLiteral("Could not record: ") + failure;
         logLine("Quelmo: could not record: " + failure.toStdString());
