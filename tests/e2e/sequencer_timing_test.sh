@@ -47,7 +47,7 @@ sleep 2 # an idle null sink renders its first second in one go; let it settle
 
 e2e_note "tempo slider to its end (190 BPM), transport on"
 e2e_click_named Tempo 0.995
-sleep 0.3
+e2e_wait_for 3 e2e_is_listed "190 BPM" || { e2e_screenshot tempo-not-190; e2e_fail "the tempo slider did not reach 190 BPM"; }
 e2e_click_named PLAY
 e2e_screenshot tempo-190
 
@@ -65,6 +65,7 @@ e2e_busy_stop
 e2e_note "the tempo slider, focused, down 70 steps to 120 BPM"
 e2e_click_named Tempo 0.995
 xdotool key --delay 8 --repeat 70 Left
+e2e_wait_for 3 e2e_is_listed "120 BPM" || { e2e_screenshot tempo-not-120; e2e_fail "the tempo slider did not come down to 120 BPM"; }
 sleep 1
 e2e_screenshot tempo-120
 take bpm120-idle 120
