@@ -107,6 +107,7 @@ std::map<std::string, QVariant> expectedInitialState() {
         {"trackVolumes", QVariantMap()},
         {"trackPositions", QVariantMap()},
         {"trackDurations", QVariantMap()},
+        {"trackErrors", QVariantMap()},
         {"hotCues", QVariant::fromValue(QList<double>())},
         // The resting mix already shows the delay feedback chip.
         {"mixTags", QStringList{"DLY+"}},
