@@ -136,3 +136,47 @@ TEST(DeckGraph, MetronomeToneAndVoiceBypassTheRackSampleForSample) {
     };
     EXPECT_FALSE(identical(*renderPad(false), *renderPad(true)));
 }
+
+namespace {
+// The offline output, pinned or following the default device as the deck asks.
+class PinnedOutput final : public engine::AudioDriver {
+public:
+    explicit PinnedOutput(bool* pinned) : pinned_(pinned) {}
+    std::optional<std::string> start(engine::RenderFunction render) override { return offline_.start(std::move(render)); }
+    void stop() override { offline_.stop(); }
+    std::optional<std::string> pinToCurrentDevice() override {
+        *pinned_ = true;
+        return std::nullopt;
+    }
+    std::optional<std::string> followDefaultDevice() override {
+        *pinned_ = false;
+        return std::nullopt;
+    }
+
+private:
+    engine::OfflineDriver offline_;
+    bool* pinned_;
+};
+} // namespace
+
+// ROUTE ALL APPS keeps the deck's own sound on its device while the capture sink becomes the
+// default. When the route cannot be made (here: no sound server to make the sink on), the output
+// follows the default device again, instead of staying pinned until Quelmo quits.
+TEST(DeckGraph, ARouteThatCannotBeMadeLetsTheOutputFollowTheDefaultAgain) {
+    const QByteArray server = qgetenv("PULSE_SERVER");
+    qputenv("PULSE_SERVER", "unix:/nonexistent/quelmo-route-test");
+    bool pinned = false;
+    Deck deck([&pinned] { return std::make_unique<PinnedOutput>(&pinned); });
+    auto& m = *deck.model;
+    m.installBlackHole(true);
+    EXPECT_TRUE(pinned) << "pinned while the route is being made";
+    EXPECT_TRUE(test::spinUntil([&] { return !m.blackHoleInstallStatus().startsWith("Creating"); }, 10000));
+    EXPECT_FALSE(m.isCapturingSystemAudio());
+    EXPECT_TRUE(test::spinUntil([&] { return !pinned; }, 10000)) << "still pinned after the route failed";
+    m.shutdown();
+    if (server.isNull()) {
+        qunsetenv("PULSE_SERVER");
+    } else {
+        qputenv("PULSE_SERVER", server);
+    }
+}
