@@ -16,7 +16,8 @@ DecodeWorker& DecodeWorker::shared() {
     return worker;
 }
 
-DecodeWorker::DecodeWorker() : thread_([this] { run(); }) {}
+DecodeWorker::DecodeWorker() : thread_([this] { run(); }) {
+}
 
 DecodeWorker::~DecodeWorker() {
     {

@@ -48,16 +48,20 @@ std::shared_ptr<SeekIndex> SeekIndex::forStream(const AVFormatContext* format, c
         // frame counted is checked against the index all the same.
         priming.frames = 4 * std::int64_t{rate};
         break;
-    default: {
-        // Codecs whose packets decode on their own (FLAC or PCM in Ogg, Matroska or MP4, ALAC...)
-        // need only the packet itself. Everything else (AAC, AC-3...) keeps decoding from the start.
-        const AVCodecDescriptor* descriptor = avcodec_descriptor_get(codec.codec_id);
-        if (descriptor == nullptr || (descriptor->props & AV_CODEC_PROP_INTRA_ONLY) == 0) {
-            return nullptr;
-        }
+    case AV_CODEC_ID_FLAC:
+    case AV_CODEC_ID_ALAC:
+        // Lossless packets that decode on their own (in Ogg, Matroska or MP4): the packet is enough.
         priming.frames = 1;
         break;
-    }
+    default:
+        if (codec.codec_id >= AV_CODEC_ID_PCM_S16LE && codec.codec_id < AV_CODEC_ID_ADPCM_IMA_QT) {
+            priming.frames = 1; // PCM in a container without exact timing
+            break;
+        }
+        // Everything else keeps decoding from the start: AAC, AC-3 (which dithers with a generator
+        // of the same kind), and codecs not measured here. FFmpeg marks most audio codecs intra-only,
+        // which says every packet is a key frame, not that it decodes without the ones before.
+        return nullptr;
     }
     // Demuxers that pick up anew at any packet's byte position: the MP3 parser resyncs on a frame
     // header, Ogg on a page. Others seek by timestamp, to the recorded packet or before it.

@@ -24,7 +24,8 @@ namespace quelmo::engine {
 // one bit for bit, or the index is given up and the file seeks by decoding from the start, as files
 // without an index do.
 //
-// Shared by a file and its duplicates, which may run on different threads: every member locks.
+// Shared by a file and its duplicates, which may run on different threads: whatever touches the
+// points locks.
 class SeekIndex {
 public:
     struct Point {
