@@ -20,6 +20,7 @@
 #include <span>
 #include <string>
 #include <string_view>
+#include <thread>
 #include <vector>
 
 using quelmo::engine::AudioBuffer;
@@ -467,6 +468,33 @@ TEST_F(WithFfmpeg, DuplicatesShareTheSeekIndexTheirReadsRecord) {
     const std::int64_t before = AudioFileTesting::packetsDecoded(*second);
     expectFramesAt(*second, whole, length - 10, 10);
     EXPECT_LT((AudioFileTesting::packetsDecoded(*second) - before) * 3, filePackets);
+}
+
+// Duplicates reading on two threads record into one index and seek through it at the same time.
+TEST_F(WithFfmpeg, DuplicatesOnTwoThreadsRecordAndUseOneIndex) {
+    const fs::path path = dir_ / "music.ogg";
+    ASSERT_TRUE(ffmpeg({"-f", "lavfi", "-i", music(44100, 2), "-c:a", "libvorbis"}, path));
+    std::string error;
+    auto counted = AudioFile::open(path.string(), &error);
+    ASSERT_NE(counted, nullptr) << error;
+    const Planes whole = readToEnd(*counted, 8192);
+    auto known = AudioFile::openWithLength(path.string(), counted->length(), &error);
+    ASSERT_NE(known, nullptr) << error;
+
+    const auto seekAround = [&](std::uint64_t seed) {
+        std::string copyError;
+        auto copy = known->duplicate(&copyError);
+        ASSERT_NE(copy, nullptr) << copyError;
+        std::mt19937_64 random(seed);
+        for (int i = 0; i < 12; ++i) {
+            const auto target = std::uniform_int_distribution<std::int64_t>(0, copy->length())(random);
+            expectFramesAt(*copy, whole, target, 3000);
+        }
+    };
+    std::thread other(seekAround, 1);
+    seekAround(2);
+    other.join();
+    EXPECT_FALSE(AudioFileTesting::seekIndexFrames(*known).empty());
 }
 
 // A file replaced after its index was made no longer has the recorded packets where the index says:
