@@ -16,8 +16,7 @@ DecodeWorker& DecodeWorker::shared() {
     return worker;
 }
 
-DecodeWorker::DecodeWorker() : thread_([this] { run(); }) {
-}
+DecodeWorker::DecodeWorker() : thread_([this] { run(); }) {}
 
 DecodeWorker::~DecodeWorker() {
     {

@@ -100,8 +100,8 @@ private:
 std::unique_ptr<FileStream> FileStream::create(const AudioFile& file, std::int64_t startFrame,
                                                std::optional<std::int64_t> frameCount, std::string* error) {
     const std::int64_t start = std::clamp<std::int64_t>(startFrame, 0, file.length());
-    const std::int64_t frames =
-        std::clamp<std::int64_t>(frameCount.value_or(file.length() - start), 0, file.length() - start);
+    const std::int64_t frames = std::clamp<std::int64_t>(frameCount.value_or(file.length() - start), 0,
+                                                         file.length() - start);
     auto reader = file.duplicate(error);
     if (!reader) {
         return nullptr;
@@ -122,8 +122,7 @@ std::unique_ptr<FileStream> FileStream::create(const AudioFile& file, std::int64
     return std::unique_ptr<FileStream>(new FileStream(std::move(job)));
 }
 
-FileStream::FileStream(std::shared_ptr<Job> job) : job_(std::move(job)) {
-}
+FileStream::FileStream(std::shared_ptr<Job> job) : job_(std::move(job)) {}
 
 FileStream::~FileStream() {
     job_->cancelled.store(true, std::memory_order_release);
