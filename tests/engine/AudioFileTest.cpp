@@ -3,6 +3,7 @@
 #include "FfmpegTool.h"
 #include "Tone.h"
 #include "engine/AudioBuffer.h"
+#include "engine/file/AudioFileTesting.h"
 
 #include <gtest/gtest.h>
 #include <stdlib.h>
@@ -15,14 +16,16 @@
 #include <fstream>
 #include <iterator>
 #include <optional>
+#include <random>
 #include <span>
 #include <string>
 #include <string_view>
+#include <thread>
 #include <vector>
-
 
 using quelmo::engine::AudioBuffer;
 using quelmo::engine::AudioFile;
+using quelmo::engine::AudioFileTesting;
 using quelmo::engine::AudioFormat;
 namespace fs = std::filesystem;
 
@@ -205,6 +208,126 @@ INSTANTIATE_TEST_SUITE_P(
     }),
     [](const auto& param) { return std::string(param.param.name); });
 
+// Half a minute of gliding tones over noise: the kind of signal for which an MP3 encoder borrows
+// from its bit reservoir and the others change their block sizes.
+constexpr int longSeconds = 30;
+
+std::string music(int rate, int channels) {
+    std::string source = "aevalsrc=0.3*sin(2*PI*(330+40*sin(2*PI*0.07*t))*t)+0.06*(random(0)-0.5)";
+    source += channels == 1
+                  ? ""
+                  : "|0.2*sin(2*PI*(550+60*sin(2*PI*0.11*t))*t)*sin(2*PI*0.5*t)+0.04*(random(1)-0.5)";
+    return source + ":s=" + std::to_string(rate) + ":d=" + std::to_string(longSeconds) +
+           (channels == 1 ? ":c=mono" : ":c=stereo");
+}
+
+// Reads `count` frames from `target` and expects what `whole` holds there, bit for bit.
+void expectFramesAt(AudioFile& file, const Planes& whole, std::int64_t target, std::uint32_t count) {
+    std::string error;
+    ASSERT_TRUE(file.seek(target, &error)) << target << ": " << error;
+    ASSERT_EQ(file.framePosition(), target);
+    auto buffer = AudioBuffer::create(file.processingFormat(), count);
+    const std::int64_t expected = std::min<std::int64_t>(count, file.length() - target);
+    ASSERT_EQ(file.read(*buffer, count, &error), expected) << target << ": " << error;
+    for (std::uint32_t c = 0; c < buffer->channelCount(); ++c) {
+        EXPECT_TRUE(
+            std::equal(buffer->channel(c).begin(), buffer->channel(c).end(), whole[c].begin() + target))
+            << "frames from " << target << ", channel " << c;
+    }
+}
+
+struct LongEncoding {
+    const char* name;
+    const char* fileName;
+    std::vector<std::string> options;
+    int rate;
+    int channels;
+    bool indexed; // seeks go through the seek index; AAC's decode from the start
+};
+
+std::ostream& operator<<(std::ostream& out, const LongEncoding& encoding) {
+    return out << encoding.name;
+}
+
+class LongEncodedMusic : public WithFfmpeg, public testing::WithParamInterface<LongEncoding> {
+protected:
+    void SetUp() override {
+        WithFfmpeg::SetUp();
+        if (!IsSkipped() && !HasFatalFailure()) {
+            const LongEncoding& encoding = GetParam();
+            path_ = dir_ / encoding.fileName;
+            std::vector<std::string> args = {"-f", "lavfi", "-i", music(encoding.rate, encoding.channels)};
+            args.insert(args.end(), encoding.options.begin(), encoding.options.end());
+            ASSERT_TRUE(ffmpeg(args, path_)) << "ffmpeg could not make " << encoding.name;
+        }
+    }
+
+    fs::path path_;
+};
+
+// Seeks to anywhere, backwards and forwards, right before, at and after the index's points and to
+// the very ends, deliver what the full read delivers; reads on from there too, across later points.
+TEST_P(LongEncodedMusic, SeeksAnywhereToTheFramesOfAFullRead) {
+    const LongEncoding& encoding = GetParam();
+    std::string error;
+    auto file = AudioFile::open(path_.string(), &error);
+    ASSERT_NE(file, nullptr) << error;
+    const Planes whole = readToEnd(*file, 8192);
+    const std::int64_t length = file->length();
+    ASSERT_EQ(static_cast<std::int64_t>(whole[0].size()), length);
+    const std::int64_t filePackets = AudioFileTesting::packetsDecoded(*file);
+
+    const std::vector<std::int64_t> points = AudioFileTesting::seekIndexFrames(*file);
+    if (encoding.indexed) {
+        // About a point a second, at little cost: a two-hour file stays well under a megabyte.
+        EXPECT_GE(points.size(), longSeconds - 2u);
+        EXPECT_LE(points.size(), longSeconds + 1u);
+        EXPECT_LE(AudioFileTesting::seekIndexBytes(*file), 64u * longSeconds + 1024u);
+    } else {
+        EXPECT_EQ(AudioFileTesting::seekIndexBytes(*file), 0u) << "no index where seeks cannot be exact";
+    }
+
+    std::vector<std::int64_t> targets = {length - 1, 0, length, 1, length / 2, length - 1000};
+    for (std::size_t i = 0; i < points.size(); i += 3) {
+        targets.insert(targets.end(), {points[i] + 1, points[i], points[i] - 1});
+    }
+    std::mt19937_64 random(7);
+    for (int i = 0; i < 30; ++i) {
+        targets.push_back(std::uniform_int_distribution<std::int64_t>(0, length)(random));
+    }
+    std::shuffle(targets.begin() + 6, targets.end(), random);
+    for (std::size_t i = 0; i < targets.size() && !HasFailure(); ++i) {
+        // Every fifth read goes on for a second and a half, across the next point.
+        const auto count = static_cast<std::uint32_t>(i % 5 == 0 ? encoding.rate * 3 / 2 : 1500);
+        expectFramesAt(*file, whole, targets[i], count);
+    }
+
+    if (encoding.indexed) {
+        // Near the end, from the start and back again, a seek decodes a few seconds, not the file.
+        for (const std::int64_t target : {length - encoding.rate / 2, length / 3}) {
+            const std::int64_t before = AudioFileTesting::packetsDecoded(*file);
+            expectFramesAt(*file, whole, target, 1000);
+            EXPECT_LT((AudioFileTesting::packetsDecoded(*file) - before) * 4, filePackets) << target;
+        }
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Formats, LongEncodedMusic,
+    testing::ValuesIn(std::vector<LongEncoding>{
+        {"mp3_32k_mono_44k", "music.mp3", {"-c:a", "libmp3lame", "-b:a", "32k"}, 44100, 1, true},
+        {"mp3_8k_mono_22k", "music.mp3", {"-c:a", "libmp3lame", "-b:a", "8k"}, 22050, 1, true},
+        {"mp3_8k_stereo_24k", "music.mp3", {"-c:a", "libmp3lame", "-b:a", "8k"}, 24000, 2, true},
+        {"mp3_192k_stereo_44k", "music.mp3", {"-c:a", "libmp3lame", "-b:a", "192k"}, 44100, 2, true},
+        {"mp3_vbr_stereo_48k", "music.mp3", {"-c:a", "libmp3lame", "-q:a", "6"}, 48000, 2, true},
+        {"vorbis_stereo_44k", "music.ogg", {"-c:a", "libvorbis"}, 44100, 2, true},
+        {"aac_stereo_48k", "music.m4a", {"-c:a", "aac"}, 48000, 2, false},
+        {"opus_stereo_48k", "music.opus", {"-c:a", "libopus"}, 48000, 2, true},
+        {"webm_opus_mono_48k", "music.webm", {"-c:a", "libopus"}, 48000, 1, true},
+        {"flac_in_ogg_stereo_44k", "music.oga", {"-c:a", "flac"}, 44100, 2, true},
+    }),
+    [](const auto& param) { return std::string(param.param.name); });
+
 // Files that are not audio at all: refused, with the reason.
 class NotAudioFile : public WithFfmpeg {};
 
@@ -309,7 +432,91 @@ TEST_F(WithFfmpeg, OpenWithLengthReadsAndSeeksAsOpenDoes) {
     const Planes tail = readToEnd(*copy, 1000);
     ASSERT_EQ(tail.size(), expected.size());
     for (std::size_t c = 0; c < tail.size(); ++c) {
-        EXPECT_TRUE(std::equal(tail[c].begin(), tail[c].end(), expected[c].begin() + middle, expected[c].end()));
+        EXPECT_TRUE(
+            std::equal(tail[c].begin(), tail[c].end(), expected[c].begin() + middle, expected[c].end()));
     }
     EXPECT_EQ(readToEnd(*known, 4096), expected);
+}
+
+// A file opened with its length records its index as its duplicates read, and they share it: the
+// first seek far in decodes from the start, a later one in another duplicate only from a point.
+TEST_F(WithFfmpeg, DuplicatesShareTheSeekIndexTheirReadsRecord) {
+    const fs::path path = dir_ / "music.mp3";
+    ASSERT_TRUE(ffmpeg({"-f", "lavfi", "-i", music(44100, 2), "-c:a", "libmp3lame"}, path));
+    std::string error;
+    auto counted = AudioFile::open(path.string(), &error);
+    ASSERT_NE(counted, nullptr) << error;
+    const Planes whole = readToEnd(*counted, 8192);
+    const std::int64_t length = counted->length();
+    const std::int64_t filePackets = AudioFileTesting::packetsDecoded(*counted);
+
+    auto known = AudioFile::openWithLength(path.string(), length, &error);
+    ASSERT_NE(known, nullptr) << error;
+    EXPECT_TRUE(AudioFileTesting::seekIndexFrames(*known).empty()) << "nothing decoded yet";
+    auto first = known->duplicate(&error);
+    ASSERT_NE(first, nullptr) << error;
+    expectFramesAt(*first, whole, length * 3 / 4, 1000);
+    EXPECT_GT(AudioFileTesting::packetsDecoded(*first) * 2, filePackets) << "from the start";
+
+    auto second = known->duplicate(&error);
+    ASSERT_NE(second, nullptr) << error;
+    expectFramesAt(*second, whole, length / 2 + 5, 1000);
+    expectFramesAt(*second, whole, length / 5, 1000);
+    expectFramesAt(*second, whole, length * 3 / 4 - 2000, 1000);
+    EXPECT_LT(AudioFileTesting::packetsDecoded(*second) * 5, filePackets) << "from index points";
+    // Past what has been read: from the last point on.
+    const std::int64_t before = AudioFileTesting::packetsDecoded(*second);
+    expectFramesAt(*second, whole, length - 10, 10);
+    EXPECT_LT((AudioFileTesting::packetsDecoded(*second) - before) * 3, filePackets);
+}
+
+// Duplicates reading on two threads record into one index and seek through it at the same time.
+TEST_F(WithFfmpeg, DuplicatesOnTwoThreadsRecordAndUseOneIndex) {
+    const fs::path path = dir_ / "music.ogg";
+    ASSERT_TRUE(ffmpeg({"-f", "lavfi", "-i", music(44100, 2), "-c:a", "libvorbis"}, path));
+    std::string error;
+    auto counted = AudioFile::open(path.string(), &error);
+    ASSERT_NE(counted, nullptr) << error;
+    const Planes whole = readToEnd(*counted, 8192);
+    auto known = AudioFile::openWithLength(path.string(), counted->length(), &error);
+    ASSERT_NE(known, nullptr) << error;
+
+    const auto seekAround = [&](std::uint64_t seed) {
+        std::string copyError;
+        auto copy = known->duplicate(&copyError);
+        ASSERT_NE(copy, nullptr) << copyError;
+        std::mt19937_64 random(seed);
+        for (int i = 0; i < 12; ++i) {
+            const auto target = std::uniform_int_distribution<std::int64_t>(0, copy->length())(random);
+            expectFramesAt(*copy, whole, target, 3000);
+        }
+    };
+    std::thread other(seekAround, 1);
+    seekAround(2);
+    other.join();
+    EXPECT_FALSE(AudioFileTesting::seekIndexFrames(*known).empty());
+}
+
+// A file replaced after its index was made no longer has the recorded packets where the index says:
+// its readers seek by decoding from the start, and deliver what the file now holds.
+TEST_F(WithFfmpeg, AFileThatNoLongerMatchesItsIndexSeeksFromTheStart) {
+    const fs::path path = dir_ / "music.mp3";
+    const fs::path other = dir_ / "other.mp3";
+    ASSERT_TRUE(ffmpeg({"-f", "lavfi", "-i", music(44100, 2), "-c:a", "libmp3lame"}, path));
+    ASSERT_TRUE(
+        ffmpeg({"-f", "lavfi", "-i", music(44100, 2), "-af", "volume=0.5", "-c:a", "libmp3lame"}, other));
+    std::string error;
+    auto file = AudioFile::open(path.string(), &error);
+    ASSERT_NE(file, nullptr) << error;
+    auto reference = AudioFile::open(other.string(), &error);
+    ASSERT_NE(reference, nullptr) << error;
+    ASSERT_EQ(reference->length(), file->length());
+    const Planes now = readToEnd(*reference, 8192);
+    ASSERT_FALSE(AudioFileTesting::seekIndexFrames(*file).empty());
+
+    fs::rename(other, path);
+    auto copy = file->duplicate(&error);
+    ASSERT_NE(copy, nullptr) << error;
+    expectFramesAt(*copy, now, file->length() / 2, 4000);
+    expectFramesAt(*copy, now, file->length() / 3, 4000);
 }

@@ -16,7 +16,10 @@ namespace quelmo::engine {
 // end delivers, and after seek(f) reads deliver exactly the frames such a full read delivers from f.
 // Lossless files whose container times every packet to the sample (WAV, W64, AIFF, raw FLAC) take
 // the container's length and seek through the container; for everything else the file is decoded
-// once when it is opened to count its frames, and seeking backwards decodes again from the start.
+// once when it is opened to count its frames. That decode, and any read from the start, records a
+// seek index (engine/file/SeekIndex.h) shared with the file's duplicates, so that a seek decodes a
+// second or so before its target instead of everything; where a codec cannot be seeked exactly that
+// way (AAC), or the file does not match its index, seeking backwards decodes again from the start.
 //
 // One thread at a time per instance; separate instances, on the same path too, are independent.
 class AudioFile {
@@ -29,9 +32,10 @@ public:
     // Opens `path` for one read from start to end without counting its frames first: no decoding
     // beyond the first frame here. Lossless files the container times to the sample get their exact
     // length as with open(); for the others length() is at first what the container states, less the
-    // frames it says the decoder skips at the start (0 when it states nothing), and lengthIsExact() is false. Reads then deliver the frames a full read of
-    // open() would, until the stream ends; once a read has reached the end, length() is the exact
-    // count and the file behaves as if open()ed. Until then seek() only accepts the current position.
+    // frames it says the decoder skips at the start (0 when it states nothing), and lengthIsExact() is false.
+    // Reads then deliver the frames a full read of open() would, until the stream ends; once a read has
+    // reached the end, length() is the exact count and the file behaves as if open()ed. Until then seek()
+    // only accepts the current position.
     static std::unique_ptr<AudioFile> openForOneRead(const std::string& path, std::string* error);
 
     // Opens `path` as open() does, but takes `length` (frames, as an earlier full read counted them)
@@ -82,6 +86,11 @@ private:
     int fill(std::string* error);
     // Replaces the decoder with a fresh one at the start of the file, then fill()s up to position_.
     bool restart(std::string* error);
+    // seek() in a file without exact timing: decodes on, goes through the seek index or restart()s,
+    // whichever decodes least.
+    bool seekDecoding(std::int64_t frame, std::string* error);
+
+    friend struct AudioFileTesting;
 
     std::string path_;
     AudioFormat format_;
@@ -91,6 +100,8 @@ private:
     std::unique_ptr<Decoder> decoder_;
     bool haveFrame_ = false;    // the decoder holds a decoded frame
     bool needsRestart_ = false; // a seek failed half-way; the decoder's place is unknown
+    bool useSeekIndex_ = true;
+    std::int64_t packetsRetired_ = 0; // packets decoded by the decoders restart() replaced
 };
 
 } // namespace quelmo::engine
