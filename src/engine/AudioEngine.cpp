@@ -125,12 +125,14 @@ void AudioEngine::retire(std::shared_ptr<const void> object, std::function<void(
     // The new pointer was published before this (a release store); the epoch is read after it. A
     // store followed by a load of another variable may be reordered, even with release and acquire
     // (the store-buffering pattern): the render thread could then still read the old pointer in a
-    // block this epoch does not cover. The sequentially consistent fences here and after the render
-    // thread's epoch increment order the two: either the next block sees the new pointer, or this
-    // load sees that block's epoch, and the object waits for it to end. tests/model/RetireProtocol.pml
-    // checks the protocol, with and without the fences, on a machine that buffers stores.
-    std::atomic_thread_fence(std::memory_order_seq_cst);
-    retired_.push_back({renderEpoch_.load(std::memory_order_acquire), std::move(object), std::move(release)});
+    // block this epoch does not cover. So the epoch is read with a read-modify-write, as the render
+    // thread counts its blocks: all of them are ordered on the one variable. Either this read comes
+    // before the increment that ends the current block, and the block after it acquires the new
+    // pointer from it; or it comes after, sees that block's count, and the object waits for the
+    // next block to end too. tests/model/RetireProtocol.pml checks the protocol, with a plain load
+    // and with this read, on a machine that buffers stores.
+    const std::uint64_t epoch = renderEpoch_.fetch_add(0, std::memory_order_acq_rel);
+    retired_.push_back({epoch, std::move(object), std::move(release)});
 }
 
 void AudioEngine::collectRetired(bool everything) {
@@ -255,8 +257,7 @@ void AudioEngine::render(float* const* channels, std::uint32_t frames) {
         sampleTime_.store(context.sampleTime + n, std::memory_order_release);
         done += n;
     }
-    renderEpoch_.fetch_add(1, std::memory_order_acq_rel);
-    std::atomic_thread_fence(std::memory_order_seq_cst); // pairs with the fence in retire()
+    renderEpoch_.fetch_add(1, std::memory_order_acq_rel); // see retire()
 
     const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - began).count();
     statBlocks_.fetch_add(1, std::memory_order_relaxed);

@@ -5,8 +5,11 @@
  * The main thread publishes a new input list in place of the old one, reads the render epoch (the
  * count of completed blocks), and frees the old list once the epoch has passed what it read. The
  * render thread, block after block, reads the list pointer, uses that list, and counts the block.
- * With FENCE, a sequentially consistent fence between publishing and reading the epoch empties the
- * store buffer first. Without it, spin finds a block that reads the old list after it was freed.
+ * With RMW, the main thread reads the epoch with a read-modify-write (fetch_add(0)), as the render
+ * thread counts its blocks: on such a machine a locked read-modify-write empties the store buffer
+ * first, and in C++ all read-modify-writes of one variable are ordered, the later acquiring what
+ * the earlier released. With a plain load, spin finds a block that reads the old list after it was
+ * freed.
  */
 
 byte ptr = 0;      /* the list the render thread finds: 0 the old, 1 the new */
@@ -17,7 +20,7 @@ bool freed = 0;    /* the old list has been freed */
 active proctype Main() {
     byte seen;
     buffered = 1;
-#ifdef FENCE
+#ifdef RMW
     atomic { ptr = 1; buffered = 0 }
 #endif
     seen = epoch;

@@ -247,8 +247,6 @@ RawInputListener::~RawInputListener() {
     reader_.join();
 }
 
-bool RawInputListener::displayLost() const { return lost_.load(std::memory_order_acquire); }
-
 void RawInputListener::run() {
     Connection& c = *connection_;
     pollfd fds[2] = {{xcb_get_file_descriptor(c.xcb), POLLIN, 0}, {c.wake[0], POLLIN, 0}};
@@ -283,8 +281,7 @@ void RawInputListener::run() {
             }
         }
         if (xcb_connection_has_error(c.xcb)) {
-            lost_.store(true, std::memory_order_release); // the X server went away: nothing more to hear
-            return;
+            return; // the X server went away: nothing more to hear
         }
         if (::poll(fds, 2, -1) < 0 && errno != EINTR) {
             return;

@@ -47,9 +47,6 @@ public:
     // Stops the thread; no handler runs after this returns.
     ~RawInputListener();
 
-    // Any thread. True once the X server has gone away; nothing more is heard then.
-    bool displayLost() const;
-
     RawInputListener(const RawInputListener&) = delete;
     RawInputListener& operator=(const RawInputListener&) = delete;
 
@@ -61,7 +58,6 @@ private:
     std::unique_ptr<Connection> connection_;
     Handlers handlers_;
     std::atomic<bool> stopping_{false};
-    std::atomic<bool> lost_{false};
     std::thread reader_;
 };
 
