@@ -6,7 +6,6 @@
 # Usage: audio_output_test.sh PATH_TO_QUELMO
 E2E_APP=$1
 source "$(dirname "$0")/harness.sh"
-HERE=$(dirname "$0")
 LOST="Sound server lost — reconnecting…"
 
 e2e_start_display
@@ -48,11 +47,7 @@ e2e_check "the application is still running" kill -0 "$E2E_APP_PID"
 e2e_restart_sound
 e2e_check "the deck's stream appears on the server" e2e_wait_for 10 _quelmo_stream_on_test_sink
 e2e_check "the banner goes" e2e_wait_for 10 _banner_gone
-e2e_record_start late
-e2e_key 1
-sleep 1
-e2e_record_stop
-kicks=$(/usr/bin/python3 "$HERE/analyze_recording.py" "$E2E_ROOT/late.wav" kicks | awk '{print $2}')
+kicks=$(e2e_kicks_after_key late)
 e2e_check "the kick played after the server appeared is heard ($kicks kick)" test "$kicks" = 1
 e2e_stop_app
 

@@ -23,6 +23,7 @@
 #   e2e_is_listed_starting TEXT                whether it lists a control whose name starts with TEXT
 #   e2e_close_window / e2e_wait_app_exit       close like a window manager does; wait for the exit
 #   e2e_record_start [NAME] / e2e_record_stop  record the null sink into $E2E_ROOT/NAME.wav (recording.wav)
+#   e2e_kicks_after_key NAME                   records NAME while the 1 key is pressed once; prints the kicks heard
 #   e2e_busy_start / e2e_busy_stop             keep both cores busy with two spinning processes
 #   e2e_settings_file                          the QSettings file of the current HOME
 #   e2e_check CONDITION_DESCRIPTION CMD...     run CMD, fail the test with the description if it fails
@@ -355,6 +356,14 @@ e2e_record_start() {
     parec -d quelmo_test.monitor --rate=44100 --channels=2 --format=s16le --file-format=wav \
         "$E2E_RECORDING" &
     E2E_RECORD_PID=$!
+}
+
+e2e_kicks_after_key() {
+    e2e_record_start "$1"
+    e2e_key 1
+    sleep 1
+    e2e_record_stop
+    /usr/bin/python3 "$E2E_HERE/analyze_recording.py" "$E2E_RECORDING" kicks | awk '{print $2}'
 }
 
 e2e_record_stop() {

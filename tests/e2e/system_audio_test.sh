@@ -120,10 +120,6 @@ e2e_wait_for 10 bash -c "[[ \$(pactl get-default-sink) == quelmo_test ]]" ||
     e2e_fail "the next run did not give the default output back"
 e2e_check "the log says so" grep -q "gave it back to quelmo_test" "$E2E_ROOT/app.log"
 sleep 0.5
-e2e_record_start restored
-e2e_key 1
-sleep 1
-e2e_record_stop
-kicks=$(/usr/bin/python3 "$HERE/analyze_recording.py" "$E2E_ROOT/restored.wav" kicks | awk '{print $2}')
+kicks=$(e2e_kicks_after_key restored)
 e2e_check "the deck plays on the speakers again, not into its capture sink ($kicks kick)" test "$kicks" = 1
 e2e_note "ok"

@@ -49,6 +49,43 @@ struct Reports {
     }
 };
 
+// Another sequencer client with a readable port of the given type, sending notes from it.
+struct SendingClient {
+    const char* name;
+    unsigned type;
+    snd_seq_t* seq = nullptr;
+    int port = -1;
+    AlsaSequencerInput::PortId id = 0;
+
+    SendingClient(const char* clientName, unsigned portType) : name(clientName), type(portType) {}
+    ~SendingClient() { close(); }
+    bool open() {
+        if (snd_seq_open(&seq, "default", SND_SEQ_OPEN_OUTPUT, 0) < 0) {
+            return false;
+        }
+        snd_seq_set_client_name(seq, name);
+        port = snd_seq_create_simple_port(seq, "out", SND_SEQ_PORT_CAP_READ | SND_SEQ_PORT_CAP_SUBS_READ,
+                                          SND_SEQ_PORT_TYPE_MIDI_GENERIC | type);
+        id = AlsaSequencerInput::portId(snd_seq_client_id(seq), port);
+        return port >= 0;
+    }
+    bool noteOn(int channel, int note, int velocity) {
+        snd_seq_event_t event;
+        snd_seq_ev_clear(&event);
+        snd_seq_ev_set_source(&event, port);
+        snd_seq_ev_set_subs(&event);
+        snd_seq_ev_set_direct(&event);
+        snd_seq_ev_set_noteon(&event, channel, note, velocity);
+        return snd_seq_event_output_direct(seq, &event) >= 0;
+    }
+    void close() {
+        if (seq) {
+            snd_seq_close(seq);
+            seq = nullptr;
+        }
+    }
+};
+
 } // namespace
 
 TEST(AlsaSequencerInput, SaysWhyWithoutASequencer) {
@@ -71,48 +108,25 @@ TEST(AlsaSequencerInput, FollowsHardwarePortsAndPassesTheirEvents) {
     ASSERT_NE(input, nullptr) << error;
 
     // A stand-in controller: a client with a readable port that says it is hardware.
-    snd_seq_t* device = nullptr;
-    ASSERT_GE(snd_seq_open(&device, "default", SND_SEQ_OPEN_OUTPUT, 0), 0);
-    snd_seq_set_client_name(device, "Quelmo test pads");
-    const int port = snd_seq_create_simple_port(device, "pads", SND_SEQ_PORT_CAP_READ | SND_SEQ_PORT_CAP_SUBS_READ,
-                                                SND_SEQ_PORT_TYPE_MIDI_GENERIC | SND_SEQ_PORT_TYPE_HARDWARE);
-    ASSERT_GE(port, 0);
-    const auto id = AlsaSequencerInput::portId(snd_seq_client_id(device), port);
-    ASSERT_TRUE(reports.waitFor([&] { return reports.ports.count(id) == 1; })) << "the new port was not subscribed";
-
-    snd_seq_event_t event;
-    snd_seq_ev_clear(&event);
-    snd_seq_ev_set_source(&event, port);
-    snd_seq_ev_set_subs(&event);
-    snd_seq_ev_set_direct(&event);
-    snd_seq_ev_set_noteon(&event, 9, 36, 100);
-    ASSERT_GE(snd_seq_event_output_direct(device, &event), 0);
+    SendingClient device("Quelmo test pads", SND_SEQ_PORT_TYPE_HARDWARE);
+    ASSERT_TRUE(device.open());
+    ASSERT_TRUE(reports.waitFor([&] { return reports.ports.count(device.id) == 1; })) << "the new port was not subscribed";
+    ASSERT_TRUE(device.noteOn(9, 36, 100));
     ASSERT_TRUE(reports.waitFor([&] { return reports.bytes.size() >= 3; }));
     EXPECT_EQ(reports.bytes, (std::vector<std::uint8_t>{0x99, 36, 100}));
 
     // A software keyboard connected by hand (as aconnect does): its port says it is no hardware.
-    snd_seq_t* keyboard = nullptr;
-    ASSERT_GE(snd_seq_open(&keyboard, "default", SND_SEQ_OPEN_OUTPUT, 0), 0);
-    snd_seq_set_client_name(keyboard, "Quelmo test keyboard");
-    const int keys = snd_seq_create_simple_port(keyboard, "keys", SND_SEQ_PORT_CAP_READ | SND_SEQ_PORT_CAP_SUBS_READ,
-                                                SND_SEQ_PORT_TYPE_MIDI_GENERIC | SND_SEQ_PORT_TYPE_APPLICATION);
-    ASSERT_GE(keys, 0);
-    const auto keysId = AlsaSequencerInput::portId(snd_seq_client_id(keyboard), keys);
-    ASSERT_GE(snd_seq_connect_to(keyboard, keys, input->clientId(), input->portNumber()), 0);
-    ASSERT_TRUE(reports.waitFor([&] { return reports.ports.count(keysId) == 1; })) << "the connection went unseen";
-    snd_seq_ev_clear(&event);
-    snd_seq_ev_set_source(&event, keys);
-    snd_seq_ev_set_subs(&event);
-    snd_seq_ev_set_direct(&event);
-    snd_seq_ev_set_noteon(&event, 0, 40, 64);
-    ASSERT_GE(snd_seq_event_output_direct(keyboard, &event), 0);
+    SendingClient keyboard("Quelmo test keyboard", SND_SEQ_PORT_TYPE_APPLICATION);
+    ASSERT_TRUE(keyboard.open());
+    ASSERT_GE(snd_seq_connect_to(keyboard.seq, keyboard.port, input->clientId(), input->portNumber()), 0);
+    ASSERT_TRUE(reports.waitFor([&] { return reports.ports.count(keyboard.id) == 1; })) << "the connection went unseen";
+    ASSERT_TRUE(keyboard.noteOn(0, 40, 64));
     ASSERT_TRUE(reports.waitFor([&] { return reports.bytes.size() >= 6; }));
     EXPECT_EQ(reports.bytes, (std::vector<std::uint8_t>{0x99, 36, 100, 0x90, 40, 64}));
-    ASSERT_GE(snd_seq_disconnect_to(keyboard, keys, input->clientId(), input->portNumber()), 0);
-    EXPECT_TRUE(reports.waitFor([&] { return reports.ports.count(keysId) == 0; })) << "the disconnection went unseen";
-    snd_seq_close(keyboard);
+    ASSERT_GE(snd_seq_disconnect_to(keyboard.seq, keyboard.port, input->clientId(), input->portNumber()), 0);
+    EXPECT_TRUE(reports.waitFor([&] { return reports.ports.count(keyboard.id) == 0; })) << "the disconnection went unseen";
 
-    snd_seq_close(device); // unplugged
-    EXPECT_TRUE(reports.waitFor([&] { return reports.ports.count(id) == 0; })) << "the port's exit was missed";
+    device.close(); // unplugged
+    EXPECT_TRUE(reports.waitFor([&] { return reports.ports.count(device.id) == 0; })) << "the port's exit was missed";
     input.reset(); // stops and joins its thread
 }

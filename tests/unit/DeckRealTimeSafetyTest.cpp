@@ -11,6 +11,7 @@
 #include "samples/QuelmoSampleBuffers.h"
 #include "support/EventLoop.h"
 #include "support/RenderThreadCounters.h"
+#include "support/WavFile.h"
 
 #include <QDir>
 #include <QTemporaryDir>
@@ -19,37 +20,20 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
-#include <fstream>
 #include <numbers>
 
 using namespace quelmo;
 
 namespace {
 
-// A 16-bit stereo WAV of a second of a tone.
+// A second of a tone, in stereo.
 void writeTone(const QString& path, double hz) {
-    constexpr int rate = 44100;
-    std::ofstream out(path.toStdString(), std::ios::binary);
-    auto u32 = [&](std::uint32_t v) { out.write(reinterpret_cast<const char*>(&v), 4); };
-    auto u16 = [&](std::uint16_t v) { out.write(reinterpret_cast<const char*>(&v), 2); };
-    const std::uint32_t bytes = rate * 4;
-    out.write("RIFF", 4);
-    u32(36 + bytes);
-    out.write("WAVEfmt ", 8);
-    u32(16);
-    u16(1);
-    u16(2);
-    u32(rate);
-    u32(rate * 4);
-    u16(4);
-    u16(16);
-    out.write("data", 4);
-    u32(bytes);
-    for (int i = 0; i < rate; ++i) {
-        const auto s = static_cast<std::int16_t>(8000.0 * std::sin(2.0 * std::numbers::pi * hz * i / rate));
-        u16(static_cast<std::uint16_t>(s));
-        u16(static_cast<std::uint16_t>(s));
+    std::vector<float> samples;
+    for (int i = 0; i < 44100; ++i) {
+        const auto s = static_cast<float>(0.25 * std::sin(2.0 * std::numbers::pi * hz * i / 44100.0));
+        samples.insert(samples.end(), {s, s});
     }
+    test::writeWav(path, samples, 2);
 }
 
 } // namespace

@@ -5,6 +5,7 @@
 #include "engine/Tone.h"
 #include "engine/file/AudioFile.h"
 #include "support/EventLoop.h"
+#include "support/WavFile.h"
 #include "util/Log.h"
 
 #include <QDir>
@@ -18,7 +19,6 @@
 #include <cmath>
 #include <filesystem>
 #include <cstdint>
-#include <fstream>
 #include <functional>
 #include <numbers>
 #include <string>
@@ -30,28 +30,7 @@ namespace {
 
 constexpr int rate = 44100;
 
-// A 16-bit mono WAV of the given samples.
-void writeWav(const QString& path, const std::vector<float>& samples) {
-    std::ofstream out(path.toStdString(), std::ios::binary);
-    auto u32 = [&](std::uint32_t v) { out.write(reinterpret_cast<const char*>(&v), 4); };
-    auto u16 = [&](std::uint16_t v) { out.write(reinterpret_cast<const char*>(&v), 2); };
-    const auto bytes = static_cast<std::uint32_t>(samples.size() * 2);
-    out.write("RIFF", 4);
-    u32(36 + bytes);
-    out.write("WAVEfmt ", 8);
-    u32(16);
-    u16(1);
-    u16(1);
-    u32(rate);
-    u32(rate * 2);
-    u16(2);
-    u16(16);
-    out.write("data", 4);
-    u32(bytes);
-    for (float s : samples) {
-        u16(static_cast<std::uint16_t>(static_cast<std::int16_t>(std::lround(std::clamp(s, -1.0f, 1.0f) * 32767.0f))));
-    }
-}
+using test::writeWav;
 
 // A sine whose amplitude rises from 0 to 0.8 over the file, so where a pass is shows in its level.
 std::vector<float> risingTone(std::int64_t frames, double hz) {

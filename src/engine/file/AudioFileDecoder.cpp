@@ -305,10 +305,7 @@ bool AudioFile::Decoder::seekIndexed(const SeekIndex::Route& route, std::string*
         fail(error, "cannot seek: " + ffmpeg::describe(result));
         return false;
     }
-    avcodec_flush_buffers(codec.get());
-    av_packet_unref(packet.get());
-    packetWaiting = false;
-    inputEnded = false;
+    afterContainerSeek();
     pending.reset();
     alignment = Alignment{route};
     const Next step = next(error);
@@ -429,12 +426,16 @@ bool AudioFile::Decoder::seekNear(std::int64_t target, std::string* error) {
         fail(error, "cannot seek: " + ffmpeg::describe(result));
         return false;
     }
+    afterContainerSeek();
+    nextStartKnown = false;
+    return true;
+}
+
+void AudioFile::Decoder::afterContainerSeek() {
     avcodec_flush_buffers(codec.get());
     av_packet_unref(packet.get());
     packetWaiting = false;
     inputEnded = false;
-    nextStartKnown = false;
-    return true;
 }
 
 std::optional<std::int64_t> AudioFile::Decoder::decodeToEnd(bool holdsFrame, std::string* error) {

@@ -93,6 +93,8 @@ struct AudioFile::Decoder {
     // Seeks through the index along `route`. True when the frame at hand is the first one counted
     // from route.to and matches the index; false leaves the decoder in no known place (start over).
     bool seekIndexed(const SeekIndex::Route& route, std::string* error);
+    // After the container moved: the codec and the packet at hand forget what came before.
+    void afterContainerSeek();
 
     // Decodes to the end of the stream and returns the end of the last frame, counting the one at
     // hand when `holdsFrame`.
