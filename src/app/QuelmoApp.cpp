@@ -28,6 +28,14 @@ int main(int argc, char* argv[]) {
     if (!geometryFile.isEmpty()) {
         quelmo::SceneGeometryReport::ignoreRequestsForNow();
     }
+    // The key listener, the full-screen windows that stay on top and the Caps Lock check speak
+    // X11. In a Wayland session with XWayland, Quelmo runs on XWayland, unless the user chose a
+    // platform; without XWayland it runs on Wayland and says that other applications' keys are
+    // not heard.
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM") && !qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY") &&
+        !qEnvironmentVariableIsEmpty("DISPLAY")) {
+        qputenv("QT_QPA_PLATFORM", "xcb");
+    }
     QGuiApplication app(argc, argv);
     QGuiApplication::setOrganizationName(QStringLiteral("Quelmo"));
     QGuiApplication::setApplicationName(QStringLiteral("Quelmo"));

@@ -8,6 +8,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <functional>
 
 using quelmo::QuelmoViewModel;
 using quelmo::uitest::Scene;
@@ -90,6 +91,62 @@ TEST(DeckView, LevelReadoutsShowTheIntegerPart) {
         model.setMasterVolume(volume);
         EXPECT_EQ(textOf(deck.root(), "masterReadout"), text) << volume;
     }
+}
+
+TEST(DeckView, EveryStepOfAPercentSliderReadsAsItsOwnValue) {
+    Deck deck;
+    // The readout beside (or in the ring of) each stepped slider that shows a percentage.
+    const auto ring = [&](const char* title) {
+        return [&deck, title] { return deck.named(title)->parentItem()->property("displayText").toString(); };
+    };
+    const auto text = [&](const char* name) { return [&deck, name] { return textOf(deck.root(), name); }; };
+    const auto display = [&](const char* title) {
+        return [&deck, title] { return deck.named(title)->parentItem()->property("displayValue").toString(); };
+    };
+    const std::pair<const char*, std::function<QString()>> sliders[] = {
+        {"Import volume", text("importVolumeReadout")}, {"PADS BUS GAIN", text("gainReadout")},
+        {"Post-FX level", text("postFXReadout")},       {"REVERB", ring("REVERB")},
+        {"DELAY", ring("DELAY")},                       {"FILTER", ring("FILTER")},
+        {"DISTORT", ring("DISTORT")},                   {"DLY FB", ring("DLY FB")},
+        {"METRO", ring("METRO")},                       {"VOICE BUS", display("VOICE BUS")},
+        {"System audio level", text("systemAudioVolumeReadout")},
+    };
+    for (const auto& [name, readout] : sliders) {
+        QQuickItem* slider = deck.named(name);
+        ASSERT_TRUE(slider) << name;
+        const double from = slider->property("from").toDouble();
+        const double to = slider->property("to").toDouble();
+        const double step = slider->property("stepSize").toDouble();
+        ASSERT_EQ(step, 0.01) << name;
+        const int steps = static_cast<int>(std::lround((to - from) / step));
+        int wrong = 0;
+        for (int k = 0; k <= steps; ++k) {
+            // The value the slider itself gives for the k-th step, set the way a drag sets it.
+            double value = 0;
+            QMetaObject::invokeMethod(slider, "valueAt", Q_RETURN_ARG(qreal, value), Q_ARG(qreal, k * step / (to - from)));
+            slider->setProperty("value", value);
+            QMetaObject::invokeMethod(slider, "moved");
+            const QString expected = QString::number(std::lround(from * 100) + k) + u'%';
+            if (readout() != expected && ++wrong <= 3) {
+                ADD_FAILURE() << name << " at step " << k << " (" << value << ") reads " << readout().toStdString()
+                              << ", not " << expected.toStdString();
+            }
+        }
+        EXPECT_EQ(wrong, 0) << name << ": steps of " << steps << " that read one less";
+    }
+}
+
+TEST(DeckView, ThePostFXSliderCoversTheWholeMakeUpRange) {
+    Deck deck;
+    auto& model = deck.model();
+    model.setPostFXGain(2.5); // where E with the up arrow can take it
+    QQuickItem* slider = deck.named("Post-FX level");
+    ASSERT_TRUE(slider);
+    EXPECT_EQ(slider->property("to").toDouble(), 2.5);
+    EXPECT_DOUBLE_EQ(slider->property("position").toDouble(), 1.0) << "the handle at the end of the track";
+    EXPECT_EQ(textOf(deck.root(), "postFXReadout"), "250%");
+    EXPECT_EQ(deck.drag("Post-FX level", 0.9), 2.25) << "a touch near the end keeps the gain near where it was";
+    EXPECT_DOUBLE_EQ(model.postFXGain(), 2.25);
 }
 
 TEST(DeckView, TransportButtonsSayWhatTheyWillDo) {

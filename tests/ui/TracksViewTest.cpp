@@ -3,6 +3,7 @@
 #include "FramePacedItem.h"
 #include "UiTestSupport.h"
 #include "deck/QuelmoViewModel.h"
+#include "keys/KeyDecoding.h"
 #include "devices/OfflineDriver.h"
 
 #include <QClipboard>
@@ -107,6 +108,26 @@ TEST(TracksView, ImportPanelTextsAndLevel) {
     EXPECT_NEAR(held * 100, std::round(held * 100), 1e-6) << "the slider moves in hundredths";
     EXPECT_NEAR(deck.model->importVolume(), held, 1e-9);
     EXPECT_EQ(textOf(deck.scene.root(), "importVolumeReadout"), QString::number(static_cast<int>(held * 100 + 1e-9)) + "%");
+}
+
+// The file chooser ADD AUDIO opens is, on a desktop, a window of its own: while it is up, what is
+// typed into it (heard as another application's keys) plays nothing.
+TEST(TracksView, KeysTypedIntoTheFileChooserPlayNothing) {
+    Deck deck;
+    auto& model = *deck.model;
+    const auto one = quelmo::keys::keyEventFromQt(Qt::Key_1, Qt::NoModifier, "1", 2 + 8, false);
+    QObject* chooser = deck.scene.root()->findChild<QObject*>("importFileDialog");
+    ASSERT_TRUE(chooser);
+    // The deck view is put into its window after it is made: the dialog is told its window.
+    chooser->setProperty("parentWindow", QVariant::fromValue<QWindow*>(&deck.scene.window()));
+    deck.scene.click("ADD AUDIO");
+    ASSERT_TRUE(QTest::qWaitFor([&] { return chooser->property("visible").toBool(); }));
+    EXPECT_TRUE(model.outsideWindowOpen());
+    EXPECT_FALSE(model.handleKeyEvent(one)) << "a key typed into the chooser";
+    QMetaObject::invokeMethod(chooser, "reject");
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !chooser->property("visible").toBool(); }));
+    EXPECT_FALSE(model.outsideWindowOpen());
+    EXPECT_TRUE(model.handleKeyEvent(one)) << "the chooser gone, the key plays its pad";
 }
 
 TEST(TracksView, WaveformPanelReadoutsAndCueClicks) {

@@ -369,6 +369,50 @@ TEST(DeckTracks, TwoTracksPlayTogetherEachAtItsOwnLevel) {
     EXPECT_GT(amplitudeAt(out, 1102.0), 0.1);
 }
 
+// A row plays through the import chain: the import level, SPEED and the import bus meter act on it
+// as they do on the import player, and the pads stay outside it.
+TEST(DeckTracks, ARowPlaysThroughTheImportLevelSpeedAndBusMeter) {
+    Deck deck;
+    auto& m = *deck.model;
+    const auto pass = risingTone(rate / 2, 441.0);
+    const auto id = deck.add({deck.file("rising.wav", pass)}).front();
+    m.setImportVolume(1.0);
+    m.applyMixLevels();
+    deck.play(id);
+    deck.render(rate / 10);
+    const auto full = deck.render(rate);
+    test::spinFor(100); // the meters' timer drains the taps
+    EXPECT_GT(m.meterImport(), 0.1) << "the import bus meter reads the row";
+
+    m.setImportVolume(0.5);
+    m.applyMixLevels();
+    deck.render(rate / 10);
+    const auto half = deck.render(rate);
+    EXPECT_NEAR(peak(half, 0, half.size()) / peak(full, 0, full.size()), 0.5, 0.01) << "IMPORT VOLUME 50 %";
+
+    // At SPEED 1.25 a pass of half a second comes round every 0.4 s. The level rises through each
+    // pass and falls back at its start: the falls are 0.4 s apart.
+    m.setImportVolume(1.0);
+    m.setImportRate(1.25);
+    m.applyMixLevels();
+    deck.render(rate / 2);
+    const auto fast = deck.render(3 * rate);
+    constexpr std::size_t window = rate / 100;
+    std::vector<std::size_t> falls;
+    float previous = 0.0f;
+    for (std::size_t w = 0; w + window <= fast.size(); w += window) {
+        const float level = peak(fast, w, window);
+        if (previous > 0.4f && level < 0.2f) {
+            falls.push_back(w);
+        }
+        previous = level;
+    }
+    ASSERT_GE(falls.size(), 5u) << "the passes come round";
+    for (std::size_t i = 1; i < falls.size(); ++i) {
+        EXPECT_NEAR(static_cast<double>(falls[i] - falls[i - 1]) / rate, 0.4, 0.021) << "pass " << i;
+    }
+}
+
 // Stops drop the queued passes; a dropped pass must never start the loop again.
 TEST(DeckTracks, StopTrackStopAllTracksAndStopImportLeaveSilence) {
     Deck deck;

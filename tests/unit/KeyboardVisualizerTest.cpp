@@ -4,7 +4,11 @@
 #include "support/ManualScheduler.h"
 #include "visualizer/KeyboardVisualizerManager.h"
 
+#include "keys/KeyMonitor.h"
+
 #include <QTemporaryDir>
+
+#include <map>
 
 #include <gtest/gtest.h>
 
@@ -74,6 +78,41 @@ TEST(KeyboardVisualizer, EachKeyIsABubbleForOneSecondAndModifiersMakeNone) {
     EXPECT_EQ(v.keyEvents().size(), 9u) << "the first is gone one second after its press";
     show.scheduler->advance(450ms);
     EXPECT_TRUE(v.keyEvents().empty());
+}
+
+TEST(KeyboardVisualizer, ChordsShowTheirKeyAndOtherApplicationsKeysShowOnlyAMark) {
+    Show show;
+    auto& v = show.visualizer;
+    std::map<keys::MonitorKind, keys::KeyHandler> monitors;
+    keys::keyboardHost().makeMonitor = [&](keys::MonitorKind kind, keys::KeyHandler handler) {
+        monitors[kind] = std::move(handler);
+        return std::make_shared<KeyMonitor>();
+    };
+    v.startMonitoring();
+    ASSERT_EQ(monitors.size(), 2u);
+    const auto chord = [](int key, QChar letter, std::uint32_t evdev) {
+        return keys::keyEventFromQt(key, Qt::ControlModifier, QString(QChar(letter.unicode() & 0x1f)), evdev + 8, false);
+    };
+    auto& window = monitors[keys::MonitorKind::local];
+    window(chord(Qt::Key_A, u'a', 30));
+    window(chord(Qt::Key_R, u'r', 19));
+    window(keys::keyEventFromQt(Qt::Key_Control, Qt::ControlModifier, {}, 29 + 8, false));
+    ASSERT_EQ(v.keyEvents().size(), 2u) << "one bubble per chord, none for Ctrl alone";
+    EXPECT_EQ(v.keyEvents()[0].key, "A");
+    EXPECT_EQ(v.keyEvents()[1].key, "R");
+
+    auto& elsewhere = monitors[keys::MonitorKind::global];
+    for (const char* typed : {"p", "4", "$"}) {
+        elsewhere(keys::keyEventFromQt(0, Qt::NoModifier, QString::fromLatin1(typed), 0, false));
+    }
+    elsewhere(chord(Qt::Key_C, u'c', 46));
+    ASSERT_EQ(v.keyEvents().size(), 6u);
+    for (std::size_t i = 2; i < 6; ++i) {
+        EXPECT_EQ(v.keyEvents()[i].key, QString(KeyboardVisualizerManager::otherApplicationMark))
+            << "a key typed in another application never shows what it typed";
+    }
+    v.stopMonitoring();
+    keys::keyboardHost() = {};
 }
 
 TEST(KeyboardVisualizer, TheColourCycleWrapsToZeroAndTheSpeedStaysInItsBounds) {

@@ -19,7 +19,7 @@ TEST(MixMath, ControlsMapToNodeUnitsWithinTheirLimits) {
         {"balance 0.5 is the centre", [](MixLevels& m) { m.stereoImport = 0.5; }, [](auto& s) { return s.importPan; }, 0.0f},
         {"balance past 1 stays hard right", [](MixLevels& m) { m.stereoImport = 1.7; }, [](auto& s) { return s.importPan; }, 1.0f},
         {"pads level is limited to 1.25", [](MixLevels& m) { m.padsBusLevel = 2.0; }, [](auto& s) { return s.padsVolume; }, 1.25f},
-        {"post-FX gain is limited to 1.5", [](MixLevels& m) { m.postFXGain = 3.0; }, [](auto& s) { return s.effectsVolume; }, 1.5f},
+        {"post-FX gain is limited to its make-up range, 2.5", [](MixLevels& m) { m.postFXGain = 3.0; }, [](auto& s) { return s.effectsVolume; }, 2.5f},
         {"voice bus is limited to 1.35", [](MixLevels& m) { m.voiceBusLevel = 2.0; }, [](auto& s) { return s.voiceBusVolume; }, 1.35f},
         {"lift is limited to +6 dB", [](MixLevels& m) { m.masterToneLiftDB = 9.0; }, [](auto& s) { return s.toneGlobalGainDB; }, 6.0f},
         {"bass is limited to -12 dB", [](MixLevels& m) { m.lowShelfGain = -20.0; }, [](auto& s) { return s.toneLowDB; }, -12.0f},

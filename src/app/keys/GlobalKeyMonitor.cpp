@@ -2,7 +2,6 @@
 
 #include "keys/KeyDecoding.h"
 #include "shared/input/RawInputListener.h"
-#include "shared/input/X11Keysyms.h"
 
 #include <QCoreApplication>
 #include <QGuiApplication>
@@ -21,6 +20,8 @@ keys::KeyEvent GlobalKeyMonitor::keyEvent(const shared::RawKeyPress& press) {
     if (press.control) qtMods |= Qt::ControlModifier;
     if (press.alt) qtMods |= Qt::AltModifier;
     if (press.meta) qtMods |= Qt::MetaModifier;
+    // Qt marks every key of the numeric keypad so; the window's presses carry it.
+    if (press.keysym >= XK_KP_Space && press.keysym <= XK_KP_Equal) qtMods |= Qt::KeypadModifier;
     // The Qt key a press of this key would carry: its upper-case letter, or its (shifted) symbol.
     int qtKey = 0;
     switch (press.baseKeysym) {
@@ -30,7 +31,7 @@ keys::KeyEvent GlobalKeyMonitor::keyEvent(const shared::RawKeyPress& press) {
     case XK_Right: qtKey = Qt::Key_Right; break;
     case XK_Escape: qtKey = Qt::Key_Escape; break;
     default: {
-        const QString symbol = shared::keysymText(press.keysym);
+        const QString& symbol = press.text;
         if (symbol.size() == 1 && symbol[0].unicode() <= 0xff) {
             qtKey = symbol[0].toUpper().unicode();
         }

@@ -7,6 +7,13 @@ RowLayout {
     property QuelmoViewModel model
     spacing: 16
     Text { text: "Quelmo PRO - Multi-track | YouTube | System Audio FX"; color: "#565370"; font.pixelSize: 11 }
+    Text {
+        objectName: "keysOutsideStatus"
+        visible: footer.model.keyboardShortcutsEnabled && !footer.model.keysHeardFromOtherApplications
+        text: "Keys are heard in this window only: other applications' keys cannot be heard here"
+        color: Style.named("orange"); font.pixelSize: 11
+        Accessible.name: text
+    }
     Item { Layout.fillWidth: true }
     Row {
         spacing: 6

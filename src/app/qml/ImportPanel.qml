@@ -25,6 +25,8 @@ GlassPanel {
         fileMode: FileDialog.OpenFiles
         nameFilters: ["Audio files (*.mp3 *.m4a *.aac *.wav *.aiff *.aif *.flac *.ogg *.opus *.webm)", "All files (*)"]
         onAccepted: panel.model.addImportFiles(selectedFiles)
+        // The desktop's chooser is a window of its own: what is typed into it is not for the deck.
+        onVisibleChanged: panel.model.setOutsideWindowOpen("file chooser", visible)
     }
 
     ColumnLayout {

@@ -49,7 +49,7 @@ Item {
             Text { text: "🪩"; font.pixelSize: 12 }
             Text { text: "DISCO MODE"; color: "white"; font.pixelSize: 12; font.bold: true; Accessible.name: text }
             Text {
-                text: Readout.format("%d%%", KeyboardVisualizer.discoIntensity * 100 + 1e-9)
+                text: Readout.format("%d%%", KeyboardVisualizer.discoIntensity * 100)
                 color: "white"; font.pixelSize: 10; anchors.verticalCenter: parent.verticalCenter
             }
         }

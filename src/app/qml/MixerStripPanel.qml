@@ -61,7 +61,7 @@ GlassPanel {
                 SliderControl {
                     Accessible.name: "Post-FX level"
                     Layout.fillWidth: true
-                    from: 0.25; to: 1.5; stepSize: 0.01
+                    from: 0; to: 2.5; stepSize: 0.01
                     value: panel.model.postFXGain
                     tint: Style.named("purple")
                     onMoved: panel.model.postFXGain = value

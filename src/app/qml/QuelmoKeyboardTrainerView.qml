@@ -224,6 +224,11 @@ Popup {
                         font.pixelSize: 11
                         text: "Shortcuts are ignored while you type in a text field. Toggle **Keyboard 1–8** in the pad section if pads conflict with typing."
                     }
+                    Body {
+                        objectName: "keysHeardOutside"
+                        font.pixelSize: 11
+                        text: "**Heard outside the window:** with Keyboard 1–8 on, every key below also plays the deck while another application has the focus (on X11; on Wayland only in Quelmo's window). Keys typed into other applications show as a plain dot in the light show, never as the character typed, and no key is written to the log. Nothing is heard while a Quelmo dialog (a file chooser, a password prompt) is open."
+                    }
                     Repeater {
                         objectName: "allKeysRows"
                         model: trainer.model ? trainer.model.allShortcuts : []

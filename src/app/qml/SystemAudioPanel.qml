@@ -46,7 +46,7 @@ GlassPanel {
                 onMoved: panel.model.systemAudioVolume = value
             }
             Text {
-                text: Readout.format("%d%%", panel.model.systemAudioVolume * 100)
+                objectName: "systemAudioVolumeReadout"; text: Readout.format("%d%%", panel.model.systemAudioVolume * 100)
                 color: Style.named("teal"); font.pixelSize: 11; font.bold: true
             }
             Item { Layout.fillWidth: true }

@@ -93,7 +93,11 @@ QString number(const Conversion& c, double value) {
         }
     } else {
         constexpr double limit = 9.2e18; // inside long long
-        const double whole = std::isnan(value) ? 0.0 : std::clamp(std::trunc(value), -limit, limit);
+        // A slider's step times 100 lands a hair under the whole number it stands for (0.29 x 100 is
+        // 28.999...), so the value is nudged away from zero by far less than any readout can show
+        // before it is truncated: 29 % reads "29%", never "28%".
+        const double nudge = std::copysign(1e-9 * std::max(1.0, std::abs(value)), value);
+        const double whole = std::isnan(value) ? 0.0 : std::clamp(std::trunc(value + nudge), -limit, limit);
         const auto integer = static_cast<long long>(whole);
         if (c.zeroPad) {
             std::snprintf(buffer.data(), buffer.size(), "%0*lld", c.width, integer);

@@ -14,7 +14,8 @@ namespace quelmo {
 //
 // A format is literal text around exactly one conversion, either %[0][width][.precision]f, or
 // %[0][width]d, which prints the integer part of the value (truncation toward zero, so -0.48 gives
-// "0", never "-0"). "%%" is a literal percent sign. Width and precision take at most two digits.
+// "0", never "-0"; a value within a billionth of a whole number counts as that number, so a
+// slider's 0.29 x 100 reads 29). "%%" is a literal percent sign. Width and precision take at most two digits.
 // Anything else is refused: formatReadout returns nothing and the views show an empty text.
 std::optional<QString> formatReadout(QStringView format, double value);
 

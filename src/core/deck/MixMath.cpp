@@ -18,7 +18,7 @@ MixNodeSettings computeMixNodeSettings(const MixLevels& m) {
     s.importRate = static_cast<float>(m.importRate);
     s.importPitchCents = static_cast<float>(m.pitchShift * 2400.0);
     s.mainVolume = static_cast<float>(m.masterVolume);
-    s.effectsVolume = clamped(m.postFXGain, 0.0, 1.5);
+    s.effectsVolume = clamped(m.postFXGain, 0.0, 2.5); // the make-up range its slider and keys cover
     s.reverbWetDryPercent = static_cast<float>(m.reverbMix * 100.0);
     s.delayWetDryPercent = static_cast<float>(m.delayMix * 100.0);
     s.delayTimeSeconds = m.delayTime;

@@ -131,6 +131,9 @@ class QuelmoViewModel : public QObject {
     Q_PROPERTY(QString midiStatus READ midiStatus NOTIFY midiStatusChanged)
     // Keyboard
     Q_PROPERTY(bool keyboardShortcutsEnabled READ keyboardShortcutsEnabled WRITE setKeyboardShortcutsEnabled NOTIFY keyboardShortcutsEnabledChanged)
+    // False while keys pressed in other applications cannot be heard (shortcuts off, or no global
+    // monitor on this platform: Wayland without XWayland); the status line says so.
+    Q_PROPERTY(bool keysHeardFromOtherApplications READ keysHeardFromOtherApplications NOTIFY keysHeardFromOtherApplicationsChanged)
     Q_PROPERTY(qint64 youtubeFocusTick READ youtubeFocusTick WRITE setYoutubeFocusTick NOTIFY youtubeFocusTickChanged)
     Q_PROPERTY(bool keyboardTrainerRequested READ keyboardTrainerRequested WRITE setKeyboardTrainerRequested NOTIFY keyboardTrainerRequestedChanged)
     Q_PROPERTY(int tuningPulseDirection READ tuningPulseDirection WRITE setTuningPulseDirection NOTIFY tuningPulseDirectionChanged)
@@ -248,6 +251,13 @@ public:
     // Runs the shortcut of one key press; true when it was one (the local monitor then consumes
     // it). Nothing happens while the switch is off or a text field has the focus.
     bool handleKeyEvent(const keys::KeyEvent& event);
+    // A window Quelmo opened that is not one of its own Qt windows (the desktop's file chooser, the
+    // password prompt of an install) opened or closed. While any is open the keyboard belongs to
+    // it: keys typed there, which the global monitor hears as "another application's", play
+    // nothing.
+    Q_INVOKABLE void setOutsideWindowOpen(const QString& which, bool open);
+    bool outsideWindowOpen() const { return !outsideWindows_.isEmpty(); }
+    bool keysHeardFromOtherApplications() const { return keyMonitor_ != nullptr; }
     static QVariantList allShortcutsForView();
     static QVariantList shortcutTrainerRowsForView();
 
@@ -599,6 +609,7 @@ public:
     const std::shared_ptr<engine::MixerNode>& mainMixerNode() const { return mainMixer_; }
     const std::shared_ptr<engine::MixerNode>& padsMixerNode() const { return padsMixer_; }
     const std::shared_ptr<engine::MixerNode>& importMixerNode() const { return importMixer_; }
+    const std::shared_ptr<engine::MixerNode>& importInputMixerNode() const { return importInputMixer_; }
     const std::shared_ptr<engine::MixerNode>& preEffectsMixerNode() const { return preEffectsMixer_; }
     const std::shared_ptr<engine::MixerNode>& effectsMixerNode() const { return effectsMixer_; }
     const std::shared_ptr<engine::MixerNode>& voiceBusMixerNode() const { return voiceBusMixer_; }
@@ -665,6 +676,7 @@ signals:
     void midiPadNotesChanged();
     void midiStatusChanged();
     void keyboardShortcutsEnabledChanged();
+    void keysHeardFromOtherApplicationsChanged();
     void youtubeFocusTickChanged();
     void keyboardTrainerRequestedChanged();
     void tuningPulseDirectionChanged();
@@ -945,6 +957,7 @@ private:
     std::unique_ptr<DelayScheduler::Task> waveformKeyboardFXDismiss_;
     std::shared_ptr<KeyMonitor> keyMonitor_;
     std::shared_ptr<KeyMonitor> localKeyMonitor_;
+    QSet<QString> outsideWindows_;
     std::optional<QString> fineAdjustArmKey_;
     std::optional<double> fineAdjustExpiry_; // media-clock seconds
 
@@ -1007,6 +1020,15 @@ private:
     std::shared_ptr<engine::MixerNode> mainMixer_;
     std::shared_ptr<engine::MixerNode> padsMixer_;
     std::shared_ptr<engine::MixerNode> importMixer_;
+    // The head of the import chain: the import player (or captured system audio in its place) and
+    // every track row's player, into rate and pitch, the import bus and the rack.
+    std::shared_ptr<engine::MixerNode> importInputMixer_ = std::make_shared<engine::MixerNode>();
+    // The SPEED the track rows play at now (applied with the mix levels): their readouts run at it.
+    double appliedTrackRate_ = 1.0;
+    // Where a playing track's sound is now, in seconds of the file (before wrapping at its end).
+    double trackPlayheadNow(const QUuid& id) const;
+    // Sets each track player's volume: its row's level times the import level.
+    void applyTrackVolumes(double importLevel);
     std::shared_ptr<engine::MixerNode> effectsMixer_;
     std::shared_ptr<engine::ReverbUnit> reverb_;
     std::shared_ptr<engine::DelayUnit> delay_;

@@ -113,9 +113,10 @@ void QuelmoViewModel::setupSystemAudioCaptureSync(const QString& monitorSource, 
         return;
     }
     // Captured sound takes the import player's place at the head of the import chain: rate and
-    // pitch, the import bus, the rack (the import level is the import player's own volume).
+    // pitch, the import bus, the rack (the import level is the players' own volume, so captured
+    // sound keeps its own level). Track rows play on beside it.
     engine_->disconnectOutput(*importPlayer_);
-    engine_->connect(inputNode_, importTimePitch_);
+    engine_->connect(inputNode_, importInputMixer_);
     setIsCapturingSystemAudio(true);
     isSystemAudioSetup_ = true;
     // The status says "Capturing" once sound flows: a sink the server has just made (or woken) may
@@ -159,7 +160,7 @@ void QuelmoViewModel::stopSystemAudioCapture() {
     if (inputNode_) {
         inputNode_->stopCapture();
         engine_->disconnectOutput(*inputNode_);
-        engine_->connect(importPlayer_, importTimePitch_);
+        engine_->connect(importPlayer_, importInputMixer_);
         inputNode_.reset();
     }
     isSystemAudioSetup_ = false;

@@ -28,6 +28,10 @@ void QuelmoViewModel::jumpToCue(double cue) {
     if (importPlaying_) {
         seekImport(cue);
     }
+    // The waveform shows the selected row: its cues move that row's sound when it plays.
+    if (const auto track = selectedTrack(); track && playingTrackIds_.contains(track->id)) {
+        seekTrack(track->id, cue);
+    }
 }
 
 void QuelmoViewModel::removeCue(double position) {

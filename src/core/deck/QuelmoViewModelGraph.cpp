@@ -82,7 +82,7 @@ void QuelmoViewModel::setupAudio() {
     auto& graph = *engine_;
     auto preEffects = std::make_shared<engine::MixerNode>();
     for (const std::shared_ptr<engine::AudioNode>& node : std::initializer_list<std::shared_ptr<engine::AudioNode>>{
-             preEffects, padsMixer_, importMixer_, effectsMixer_, importPlayer_, importTimePitch_, beatPlayer_, reverb_,
+             preEffects, padsMixer_, importInputMixer_, importMixer_, effectsMixer_, importPlayer_, importTimePitch_, beatPlayer_, reverb_,
              delay_, filter_, distortion_, masterToneEQ_, testTonePlayer_, voiceDropPlayer_, voiceTimePitch_,
              voiceToneEQ_, voiceDistortion_, voiceBusMixer_}) {
         graph.attach(node);
@@ -109,7 +109,10 @@ void QuelmoViewModel::setupAudio() {
     graph.connect(masterToneEQ_, effectsMixer_);
     graph.connect(effectsMixer_, mainMixer_);
 
-    graph.connect(importPlayer_, importTimePitch_);
+    // Track rows join the import player at the head of the import chain (see trackPlayerFor), so
+    // the import level, SPEED and PITCH, the import bus's balance and meter shape them too.
+    graph.connect(importPlayer_, importInputMixer_);
+    graph.connect(importInputMixer_, importTimePitch_);
     graph.connect(importTimePitch_, importMixer_);
     graph.connect(importMixer_, preEffects);
     graph.connect(testTonePlayer_, mainMixer_);

@@ -78,6 +78,7 @@ void QuelmoViewModel::installKeyboardMonitorIfNeeded() {
     if (!keyboardShortcutsEnabled_ || !keyboardHost().makeMonitor) {
         return;
     }
+    const bool heardBefore = keysHeardFromOtherApplications();
     QPointer<QuelmoViewModel> self(this);
     localKeyMonitor_ = keyboardHost().makeMonitor(MonitorKind::local, [self](const KeyEvent& event) {
         return self && self->handleKeyEvent(event);
@@ -88,6 +89,17 @@ void QuelmoViewModel::installKeyboardMonitorIfNeeded() {
         }
         return false;
     });
+    if (keysHeardFromOtherApplications() != heardBefore) {
+        emit keysHeardFromOtherApplicationsChanged();
+    }
+}
+
+void QuelmoViewModel::setOutsideWindowOpen(const QString& which, bool open) {
+    if (open) {
+        outsideWindows_.insert(which);
+    } else {
+        outsideWindows_.remove(which);
+    }
 }
 
 QVariantList QuelmoViewModel::allShortcutsForView() {
@@ -107,8 +119,12 @@ QVariantList QuelmoViewModel::shortcutTrainerRowsForView() {
 }
 
 void QuelmoViewModel::removeKeyboardMonitor() {
+    const bool heardBefore = keysHeardFromOtherApplications();
     keyMonitor_.reset();
     localKeyMonitor_.reset();
+    if (heardBefore) {
+        emit keysHeardFromOtherApplicationsChanged();
+    }
 }
 
 void QuelmoViewModel::flashShortcutAck(const QString& title, const QString& subtitle, double meter,
@@ -124,7 +140,7 @@ void QuelmoViewModel::flashTransportOverlayAfterToggle(const QString& keyCaption
 }
 
 bool QuelmoViewModel::handleKeyEvent(const KeyEvent& event) {
-    const bool taken = keyboardHost().keyboardIsTaken && keyboardHost().keyboardIsTaken();
+    const bool taken = outsideWindowOpen() || (keyboardHost().keyboardIsTaken && keyboardHost().keyboardIsTaken());
     if (!keyboardShortcutsEnabled_ || taken) {
         return false;
     }

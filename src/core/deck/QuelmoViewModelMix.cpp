@@ -143,6 +143,17 @@ void QuelmoViewModel::applyMixLevels() {
     importMixer_->setPan(s.importPan);
     importMixer_->setVolume(s.importMixerVolume);
     importPlayer_->setVolume(s.importPlayerVolume);
+    applyTrackVolumes(s.importPlayerVolume);
+    if (s.importRate != appliedTrackRate_) {
+        // The readouts of the rows that play go on from where they are at the new speed.
+        for (const auto& id : playingTrackIds_) {
+            if (trackStartTimes_.contains(id)) {
+                trackSeekPositions_.insert(id, trackPlayheadNow(id));
+                trackStartTimes_.insert(id, clock_->now());
+            }
+        }
+        appliedTrackRate_ = s.importRate;
+    }
     importTimePitch_->setRate(s.importRate);
     importTimePitch_->setPitch(s.importPitchCents);
     mainMixer_->setVolume(s.mainVolume);

@@ -55,7 +55,7 @@ void QuelmoViewModel::soundServerConnectionChanged() {
         // Quelmo Capture lived on the old server. Its module is gone with it: nothing to unload.
         logLine("Quelmo: system audio capture could not reopen: " + engine_->captureReopenError());
         engine_->disconnectOutput(*inputNode_);
-        engine_->connect(importPlayer_, importTimePitch_);
+        engine_->connect(importPlayer_, importInputMixer_);
         inputNode_.reset();
         isSystemAudioSetup_ = false;
         captureFlowWatch_.reset();

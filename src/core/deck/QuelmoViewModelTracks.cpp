@@ -212,7 +212,7 @@ std::shared_ptr<engine::PlayerNode> QuelmoViewModel::trackPlayerFor(const Quelmo
     } else {
         player = std::make_shared<engine::PlayerNode>();
         engine_->attach(player);
-        if (!preEffectsMixer_ || !engine_->connect(player, preEffectsMixer_)) {
+        if (!isGraphBuilt() || !engine_->connect(player, importInputMixer_)) {
             engine_->detach(player);
             logLine("Quelmo: cannot play " + localPath(track.url) + ": the rack's mixer takes no more tracks");
             setTrackError(track.id, QStringLiteral("Cannot play: too many tracks at once; stop one first"));
@@ -323,7 +323,7 @@ void QuelmoViewModel::playTrack(const QUuid& id, std::optional<double> position)
             setTrackValue(trackPositions_, id, from, &QuelmoViewModel::trackPositionsChanged);
             trackSeekPositions_.insert(id, from);
             trackStartTimes_.insert(id, clock_->now());
-            runPlayer->setVolume(static_cast<float>(trackVolumes_.value(id, 0.8)));
+            runPlayer->setVolume(static_cast<float>(trackVolumes_.value(id, 0.8) * importVolume_));
             runPlayer->stop();
             runPlayer->reset();
             runPlayer->play();
@@ -399,7 +399,7 @@ void QuelmoViewModel::pauseTrack(const QUuid& id) {
     }
     player->pause();
     if (trackStartTimes_.contains(id)) {
-        const double p = trackSeekPositions_.value(id, 0.0) + (clock_->now() - trackStartTimes_.value(id));
+        const double p = trackPlayheadNow(id);
         trackSeekPositions_.insert(id, p);
         setTrackValue(trackPositions_, id, p, &QuelmoViewModel::trackPositionsChanged);
     }
@@ -485,7 +485,7 @@ void QuelmoViewModel::prepareTrackSeek(const QUuid& id, TrackSeek seek) {
 void QuelmoViewModel::setTrackVolume(const QUuid& id, double volume) {
     setTrackValue(trackVolumes_, id, volume, &QuelmoViewModel::trackVolumesChanged);
     if (const auto player = trackPlayers_.value(id)) {
-        player->setVolume(static_cast<float>(volume));
+        player->setVolume(static_cast<float>(volume * importVolume_));
     }
 }
 
@@ -523,6 +523,16 @@ void QuelmoViewModel::startDisplayLink() {
     positionUpdateTimer_->start();
 }
 
+double QuelmoViewModel::trackPlayheadNow(const QUuid& id) const {
+    return trackSeekPositions_.value(id, 0.0) + (clock_->now() - trackStartTimes_.value(id)) * appliedTrackRate_;
+}
+
+void QuelmoViewModel::applyTrackVolumes(double importLevel) {
+    for (auto it = trackPlayers_.cbegin(); it != trackPlayers_.cend(); ++it) {
+        it.value()->setVolume(static_cast<float>(trackVolumes_.value(it.key(), 0.8) * importLevel));
+    }
+}
+
 void QuelmoViewModel::stopDisplayLink() { positionUpdateTimer_.reset(); }
 
 void QuelmoViewModel::updateTrackPositions() {
@@ -539,7 +549,7 @@ void QuelmoViewModel::updateTrackPositions() {
         if (!trackStartTimes_.contains(id) || !trackDurations_.contains(id) || !trackSeekPositions_.contains(id)) {
             continue;
         }
-        double p = trackSeekPositions_.value(id) + (now - trackStartTimes_.value(id));
+        double p = trackPlayheadNow(id);
         if (p >= trackDurations_.value(id)) {
             p = 0.0;
             trackSeekPositions_.insert(id, 0.0);

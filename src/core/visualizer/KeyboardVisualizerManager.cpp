@@ -47,14 +47,16 @@ void KeyboardVisualizerManager::startMonitoring() {
     monitoring_ = true;
     if (auto& make = keys::keyboardHost().makeMonitor) {
         QPointer<KeyboardVisualizerManager> self(this);
-        const keys::KeyHandler watch = [self](const keys::KeyEvent& event) {
-            if (self) {
-                self->handleKeyEvent(event);
-            }
-            return false; // watched, never swallowed
+        const auto watch = [self](KeySource source) -> keys::KeyHandler {
+            return [self, source](const keys::KeyEvent& event) {
+                if (self) {
+                    self->handleKeyEvent(event, source);
+                }
+                return false; // watched, never swallowed
+            };
         };
-        globalMonitor_ = make(keys::MonitorKind::global, watch);
-        localMonitor_ = make(keys::MonitorKind::local, watch);
+        globalMonitor_ = make(keys::MonitorKind::global, watch(KeySource::otherApplication));
+        localMonitor_ = make(keys::MonitorKind::local, watch(KeySource::quelmo));
     }
     scheduleColourTick();
 }
@@ -142,15 +144,26 @@ void KeyboardVisualizerManager::decreaseIntensity() {
     setDiscoIntensity(std::max(0.1, std::round(discoIntensity_ * 10.0 - 1.0) / 10.0));
 }
 
-void KeyboardVisualizerManager::handleKeyEvent(const keys::KeyEvent& event) {
-    if (event.characters.isEmpty()) {
+void KeyboardVisualizerManager::handleKeyEvent(const keys::KeyEvent& event, KeySource source) {
+    // What the key types; a chord (Ctrl+A) types nothing and shows its key ("A"). A modifier on its
+    // own shows nothing.
+    QString shown = event.characters;
+    if (shown.isEmpty() && (event.modifiers & (keys::command | keys::control | keys::option)) != 0) {
+        shown = event.charactersIgnoringModifiers;
+    }
+    if (shown.isEmpty()) {
         return;
+    }
+    // A key typed in another application may be part of a password: its bubble shows that a key
+    // went down, never which.
+    if (source == KeySource::otherApplication) {
+        shown = QString(otherApplicationMark);
     }
     static const std::array<const char*, 6> palette{"#64d2ff", "#ff375f", "#30d158", "#ff9f0a", "#bf5af2", "#ffd60a"};
     std::uniform_real_distribution<double> xs(100.0, 800.0);
     std::uniform_real_distribution<double> ys(200.0, 600.0);
     std::uniform_int_distribution<std::size_t> pick(0, palette.size() - 1);
-    KeyEvent bubble{QUuid::createUuid(), event.characters.toUpper(), xs(random_), ys(random_),
+    KeyEvent bubble{QUuid::createUuid(), shown.toUpper(), xs(random_), ys(random_),
                     isDiscoMode_ ? hueColour(hue_) : QString::fromLatin1(palette[pick(random_)])};
     const QUuid id = bubble.id;
     bubbles_.append(std::move(bubble));

@@ -71,8 +71,14 @@ public:
     bool discoWindowShown() const { return discoWindowShown_; }
     static constexpr std::chrono::seconds discoWindowLife{10};
 
-    // A key press seen by a monitor: a bubble for a key that types something, none for a modifier.
-    void handleKeyEvent(const keys::KeyEvent& event);
+    // Where a key was typed: in a Quelmo window, or in another application (seen by the global
+    // monitor on X11).
+    enum class KeySource { quelmo, otherApplication };
+    // The mark a bubble shows for a key typed in another application.
+    static constexpr char16_t otherApplicationMark = u'\u2022';
+    // A key press seen by a monitor: a bubble with what the key types (its key for a chord such as
+    // Ctrl+A), or the neutral mark for a key typed in another application; none for a modifier.
+    void handleKeyEvent(const keys::KeyEvent& event, KeySource source = KeySource::quelmo);
     // One tick of the colour cycle: with disco on, the hue moves by intensity / 100 and wraps to
     // exactly 0 once past 1.
     void updateDiscoColors();

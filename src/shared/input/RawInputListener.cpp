@@ -1,6 +1,5 @@
 #include "shared/input/RawInputListener.h"
 
-#include "shared/input/X11Keysyms.h"
 
 #include <xcb/xcb.h>
 #include <xcb/xinput.h>
@@ -14,7 +13,9 @@
 #include <poll.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
+#include <chrono>
 #include <cstdlib>
 #include <memory>
 
@@ -42,6 +43,14 @@ struct RawInputListener::Connection {
     xkb_keymap* keymap = nullptr;
     xkb_state* state = nullptr;
     int wake[2] = {-1, -1};
+
+    // Raw events come only for what the hand does: the server's auto-repeat of a held key makes
+    // none. The listener repeats the last key pressed as the server would, with its delay and
+    // rate, until that key is released.
+    using Clock = std::chrono::steady_clock;
+    xcb_keycode_t repeating = 0;
+    Clock::time_point nextRepeat;
+    Clock::duration repeatInterval{};
 
     ~Connection() {
         dropKeymap();
@@ -120,18 +129,44 @@ struct RawInputListener::Connection {
         return error == nullptr;
     }
 
+    // A key went down: it repeats from now on if it is a key that repeats and repeating is on.
+    void startRepeat(xcb_keycode_t keycode) {
+        repeating = 0;
+        if (!xkb_keymap_key_repeats(keymap, keycode)) {
+            return;
+        }
+        const Reply<xcb_xkb_get_controls_reply_t> controls(xcb_xkb_get_controls_reply(
+            xcb, xcb_xkb_get_controls(xcb, static_cast<xcb_xkb_device_spec_t>(keyboard)), nullptr));
+        if (!controls || !(controls->enabledControls & XCB_XKB_BOOL_CTRL_REPEAT_KEYS) || controls->repeatInterval == 0) {
+            return;
+        }
+        repeating = keycode;
+        nextRepeat = Clock::now() + std::chrono::milliseconds(controls->repeatDelay);
+        repeatInterval = std::chrono::milliseconds(controls->repeatInterval);
+    }
+
+    void keyReleased(xcb_keycode_t keycode) {
+        if (keycode == repeating) {
+            repeating = 0;
+        }
+    }
+
+    // How long poll may wait: until the next repeat is due, or for ever.
+    int pollTimeout() const {
+        if (!repeating) {
+            return -1;
+        }
+        const auto left = std::chrono::ceil<std::chrono::milliseconds>(nextRepeat - Clock::now()).count();
+        return static_cast<int>(std::clamp<long long>(left, 0, 60'000));
+    }
+
+    // A key as it goes down (or repeats): its symbol and text with the modifiers in force before it,
+    // the modifiers as they are with it down, as a window's key event has them (Shift's own press
+    // carries Shift): the server's state report for the key comes only after its raw event.
     RawKeyPress decodeKey(xcb_keycode_t keycode, bool repeat) const {
-        const auto active = [this](const char* name) {
-            return xkb_state_mod_name_is_active(state, name, XKB_STATE_MODS_EFFECTIVE) > 0;
-        };
         RawKeyPress press;
         press.keycode = keycode;
         press.repeat = repeat;
-        press.shift = active(XKB_MOD_NAME_SHIFT);
-        press.control = active(XKB_MOD_NAME_CTRL);
-        press.alt = active(XKB_MOD_NAME_ALT);
-        press.meta = active(XKB_MOD_NAME_LOGO);
-        press.capsLock = active(XKB_MOD_NAME_CAPS);
         const xkb_layout_index_t layout = xkb_state_key_get_layout(state, keycode);
         const xkb_keysym_t* symbols = nullptr;
         if (xkb_keymap_key_get_syms_by_level(keymap, keycode, layout, 0, &symbols) > 0) {
@@ -139,7 +174,31 @@ struct RawInputListener::Connection {
         }
         // The symbol with every modifier in force: Shift, Caps Lock, the AltGr levels, NumLock.
         press.keysym = xkb_state_key_get_one_sym(state, keycode);
-        press.text = keysymText(press.keysym);
+        // xkbcommon's text of a symbol covers the keypad's digits and signs too.
+        const char32_t typed = xkb_keysym_to_utf32(press.keysym);
+        press.text = typed >= 0x20 && typed != 0x7f ? QString::fromUcs4(&typed, 1) : QString();
+        // The state with the key down, worked out on a copy: the server's own report follows.
+        const std::unique_ptr<xkb_state, decltype(&xkb_state_unref)> withKey(xkb_state_new(keymap), xkb_state_unref);
+        xkb_state* const after = withKey ? withKey.get() : state;
+        if (withKey) {
+            xkb_state_update_mask(after, xkb_state_serialize_mods(state, XKB_STATE_MODS_DEPRESSED),
+                                  xkb_state_serialize_mods(state, XKB_STATE_MODS_LATCHED),
+                                  xkb_state_serialize_mods(state, XKB_STATE_MODS_LOCKED),
+                                  xkb_state_serialize_layout(state, XKB_STATE_LAYOUT_DEPRESSED),
+                                  xkb_state_serialize_layout(state, XKB_STATE_LAYOUT_LATCHED),
+                                  xkb_state_serialize_layout(state, XKB_STATE_LAYOUT_LOCKED));
+            if (!repeat) {
+                xkb_state_update_key(after, keycode, XKB_KEY_DOWN);
+            }
+        }
+        const auto active = [after](const char* name) {
+            return xkb_state_mod_name_is_active(after, name, XKB_STATE_MODS_EFFECTIVE) > 0;
+        };
+        press.shift = active(XKB_MOD_NAME_SHIFT);
+        press.control = active(XKB_MOD_NAME_CTRL);
+        press.alt = active(XKB_MOD_NAME_ALT);
+        press.meta = active(XKB_MOD_NAME_LOGO);
+        press.capsLock = active(XKB_MOD_NAME_CAPS);
         return press;
     }
 
@@ -218,7 +277,7 @@ std::unique_ptr<RawInputListener> RawInputListener::create(Handlers handlers) {
         std::uint32_t bits;
     } mask{{XCB_INPUT_DEVICE_ALL_MASTER, 1}, 0};
     if (handlers.keys) {
-        mask.bits |= XCB_INPUT_XI_EVENT_MASK_RAW_KEY_PRESS;
+        mask.bits |= XCB_INPUT_XI_EVENT_MASK_RAW_KEY_PRESS | XCB_INPUT_XI_EVENT_MASK_RAW_KEY_RELEASE;
     }
     if (handlers.pointer) {
         mask.bits |= XCB_INPUT_XI_EVENT_MASK_RAW_MOTION;
@@ -270,8 +329,12 @@ void RawInputListener::run() {
             }
             if (generic->event_type == XCB_INPUT_RAW_KEY_PRESS && handlers_.keys) {
                 const auto* key = reinterpret_cast<const xcb_input_raw_key_press_event_t*>(event.get());
-                handlers_.keys(c.decodeKey(static_cast<xcb_keycode_t>(key->detail),
-                                           (key->flags & XCB_INPUT_KEY_EVENT_FLAGS_KEY_REPEAT) != 0));
+                const auto keycode = static_cast<xcb_keycode_t>(key->detail);
+                handlers_.keys(c.decodeKey(keycode, false));
+                c.startRepeat(keycode);
+            } else if (generic->event_type == XCB_INPUT_RAW_KEY_RELEASE) {
+                c.keyReleased(static_cast<xcb_keycode_t>(
+                    reinterpret_cast<const xcb_input_raw_key_release_event_t*>(event.get())->detail));
             } else if (generic->event_type == XCB_INPUT_RAW_MOTION && handlers_.pointer) {
                 const Reply<xcb_query_pointer_reply_t> pointer(
                     xcb_query_pointer_reply(c.xcb, xcb_query_pointer(c.xcb, c.root), nullptr));
@@ -283,7 +346,14 @@ void RawInputListener::run() {
         if (xcb_connection_has_error(c.xcb)) {
             return; // the X server went away: nothing more to hear
         }
-        if (::poll(fds, 2, -1) < 0 && errno != EINTR) {
+        if (c.repeating && c.pollTimeout() == 0) {
+            if (handlers_.keys) {
+                handlers_.keys(c.decodeKey(c.repeating, true));
+            }
+            c.nextRepeat += c.repeatInterval;
+            continue;
+        }
+        if (::poll(fds, 2, c.pollTimeout()) < 0 && errno != EINTR) {
             return;
         }
         // Woken to stop, or events (or the connection's end) to read: the loop's condition and the
