@@ -1,6 +1,7 @@
 #include "deck/QuelmoViewModel.h"
 #include "downloads/DownloadManifest.h"
 #include "downloads/DownloadProgress.h"
+#include "downloads/YoutubeDownload.h"
 #include "engine/devices/OfflineDriver.h"
 #include "support/EventLoop.h"
 #include "util/Log.h"
@@ -10,6 +11,7 @@
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <QStringDecoder>
 #include <QTemporaryDir>
 #include <QTimeZone>
 
@@ -431,6 +433,11 @@ TEST(YoutubeDownloads, FailuresReportTheirReasonAndChangeNothingInTheList) {
     ScopedLogCapture log;
     EXPECT_EQ(run("echo 'WARNING: slow' >&2; echo 'ERROR: Video unavailable' >&2; exit 1"), u8"❌ ERROR: Video unavailable");
     EXPECT_EQ(run("exit 2"), u8"❌ yt-dlp exited with code 2");
+    // Of a long standard error the end is kept, where yt-dlp says what went wrong; 64 KiB from the
+    // end falls inside a three-byte character.
+    EXPECT_EQ(run(u8R"(yes € | tr -d '\n' | head -c 99999 >&2; echo >&2
+echo 'ERROR: [youtube] abc: Sign in to confirm you’re not a bot.' >&2; exit 1)"),
+              u8"❌ ERROR: [youtube] abc: Sign in to confirm you’re not a bot.");
     // Success without a file of its own: the older MP3 of the folder is not taken for it.
     EXPECT_EQ(run("exit 0"), u8"❌ Download finished but file not found. Check that ffmpeg is installed.");
     EXPECT_NE(std::find(log.lines().begin(), log.lines().end(), "yt-dlp failed (exit 1): ERROR: Video unavailable"),
@@ -492,4 +499,36 @@ wait)").arg(fake.dir.filePath("child")));
     deck.model.reset();
     EXPECT_FALSE(isAlive(pid));
     EXPECT_TRUE(QDir(deck.folder).entryList({"ytdl_*"}).isEmpty());
+}
+
+TEST(YoutubeDownloads, OutputWithoutLineEndsIsHeldToItsLatest64KiBOfWholeCharacters) {
+    QTemporaryDir folder;
+    FakeYtdlp fake;
+    const QString go = fake.dir.filePath("go");
+    // 3 MB of three-byte characters; the line ends when the test says so.
+    fake.write(QString(R"(yes € | tr -d '\n' | head -c 3000000
+printf '<end>'
+until [ -e '%1' ]; do sleep 0.05; done
+printf ' and the rest\n')").arg(go));
+    YoutubeDownload download(fake.path, "https://youtu.be/abc", folder.path());
+    QStringList lines;
+    QObject::connect(&download, &YoutubeDownload::outputLine, [&](const QString& line) { lines.append(line); });
+    bool ended = false;
+    QObject::connect(&download, &YoutubeDownload::finished, [&] { ended = true; });
+    download.start();
+
+    ASSERT_TRUE(test::spinUntil([&] { return download.unfinishedOutputLine().endsWith("<end>"); }, 20000));
+    const QByteArray held = download.unfinishedOutputLine();
+    EXPECT_LE(held.size(), 64 * 1024);
+    EXPECT_GT(held.size(), 64 * 1024 - 3);
+    QStringDecoder decoder(QStringDecoder::Utf8);
+    const QString text = decoder.decode(held);
+    EXPECT_FALSE(decoder.hasError()) << "the held part starts on a whole character";
+    EXPECT_TRUE(text.startsWith(u8"€€€"));
+
+    writeFile(go, "");
+    ASSERT_TRUE(test::spinUntil([&] { return ended; }, 15000));
+    ASSERT_EQ(lines.size(), 1);
+    EXPECT_TRUE(lines[0].endsWith(u8"€€<end> and the rest")) << lines[0].right(40).toStdString();
+    EXPECT_LE(lines[0].toUtf8().size(), 64 * 1024 + 64) << "the line is its latest part only";
 }
