@@ -5,10 +5,12 @@
 #include "deck/QuelmoViewModel.h"
 #include "keys/KeyDecoding.h"
 #include "devices/OfflineDriver.h"
+#include "midi/MidiPads.h"
 
 #include <QClipboard>
 #include <QDir>
 #include <QFile>
+#include <QFontMetricsF>
 #include <QGuiApplication>
 #include <QTemporaryDir>
 #include <QTest>
@@ -255,6 +257,36 @@ TEST(TracksView, ARowThatCannotPlaySaysWhy) {
     EXPECT_TRUE(all(deck.scene, "trackError").value(0)->property("text").toString().startsWith("Cannot play: "));
     EXPECT_TRUE(all(deck.scene, "trackTime").isEmpty()) << "the reason takes the time's place";
     EXPECT_TRUE(deck.scene.isShown("Play words")) << "it does not claim to play";
+}
+
+// Names and lines from outside (a file's name, a MIDI port's, yt-dlp's error) are shown as written:
+// markup in them is neither obeyed nor fetched. (A file name holds no slash: no closing tags there.)
+TEST(TracksView, NamesFromOutsideShowAsWrittenNotAsMarkup) {
+    const auto expectShownAsWritten = [](QQuickItem* item, const QString& text) {
+        ASSERT_TRUE(item);
+        EXPECT_EQ(item->property("text").toString(), text);
+        EXPECT_EQ(item->property("textFormat").toInt(), Qt::PlainText) << "no markup is read, no image loaded";
+        // Laid out character for character, "<b>" and all, not as one bold x and a picture.
+        const QFontMetricsF metrics(item->property("font").value<QFont>());
+        EXPECT_NEAR(item->implicitWidth(), metrics.horizontalAdvance(text), 2.0) << text.toStdString();
+    };
+    QTemporaryDir music;
+    QFile(music.filePath("yt-dlp")).open(QIODevice::WriteOnly); // the download form shows
+    qputenv("QUELMO_YTDLP_PROBE_PATHS", music.filePath("yt-dlp").toUtf8());
+    Deck deck;
+    const QString name = R"(<b>x<img src="http:127.0.0.1:9">)";
+    deck.model->addImportFiles({QUrl::fromLocalFile(writeTone(music.path(), name, 440.0))});
+    QTRY_COMPARE_WITH_TIMEOUT(all(deck.scene, "trackName").size(), 1, 5000);
+    expectShownAsWritten(all(deck.scene, "trackName").value(0), name);
+
+    deck.model->midiPads().portAppeared(0x1800, QStringLiteral("<i>pad</i><img src=\"http://127.0.0.1:9/x\">"));
+    QTRY_VERIFY(textOf(deck.scene.root(), "midiDevicesText").contains("<i>pad</i>"));
+    expectShownAsWritten(all(deck.scene, "midiDevicesText").value(0), R"(DEVICES  <i>pad</i><img src="http://127.0.0.1:9/x">)");
+
+    const QString error = QStringLiteral(u"❌ ERROR: <a href=\"x\">unavailable</a><img src=\"http://127.0.0.1:9/y\">");
+    deck.model->setDownloadStatus(error);
+    expectShownAsWritten(all(deck.scene, "downloadStatus").value(0), error);
+    qunsetenv("QUELMO_YTDLP_PROBE_PATHS");
 }
 
 // Without yt-dlp the YouTube block teaches how to get it; once it is found, the form appears, and

@@ -1,6 +1,7 @@
 #include "deck/QuelmoViewModel.h"
 #include "downloads/DownloadManifest.h"
 #include "downloads/DownloadProgress.h"
+#include "downloads/YoutubeDownload.h"
 #include "engine/devices/OfflineDriver.h"
 #include "support/EventLoop.h"
 #include "util/Log.h"
@@ -10,6 +11,7 @@
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <QStringDecoder>
 #include <QTemporaryDir>
 #include <QTimeZone>
 
@@ -47,17 +49,42 @@ QStringList manifestFilenames(const QString& path) {
     return names;
 }
 
-// A deck on a temporary Documents folder; it restores its library as it starts.
+// The log's lines about the manifest (the analyses of these files that are no audio log too).
+std::vector<std::string> manifestLines(const ScopedLogCapture& log) {
+    std::vector<std::string> out;
+    for (const auto& line : log.lines()) {
+        if (line.find("manifest") != std::string::npos) {
+            out.push_back(line);
+        }
+    }
+    return out;
+}
+
+// "filename dateAdded" of each entry, in order.
+QStringList manifestDates(const QString& path) {
+    QStringList dates;
+    for (const auto& value : QJsonDocument::fromJson(readFile(path)).array()) {
+        const QJsonObject entry = value.toObject();
+        dates.append(entry.value("filename").toString() + ' ' + entry.value("dateAdded").toString());
+    }
+    return dates;
+}
+
+// A deck on a temporary Documents folder and a wall clock the test sets; it restores its library
+// as it starts.
 struct Deck {
     QTemporaryDir documents;
     QString folder = documents.filePath("Quelmo Downloads");
     QString manifest = folder + "/downloads.json";
+    QDateTime clock = now;
     std::unique_ptr<QuelmoViewModel> model;
 
     void start() {
+        model.reset(); // one deck at a time on the folder
         QuelmoViewModel::Dependencies deps;
         deps.documentsDir = documents.path();
         deps.makeAudioDriver = [] { return std::make_unique<engine::OfflineDriver>(); };
+        deps.wallClock = [this] { return clock; };
         model = std::make_unique<QuelmoViewModel>(deps);
         test::spinFor(20); // the restore runs on the first turn of the event loop
     }
@@ -111,7 +138,7 @@ bool downloadEnded(QuelmoViewModel& m) { return test::spinUntil([&] { return !m.
 
 } // namespace
 
-TEST(DownloadManifest, ReadsEveryDateFormAndRejectsOnlyMissingStrings) {
+TEST(DownloadManifest, ReadsEveryDateFormSkipsDamagedEntriesAndRejectsOnlyAWrongShape) {
     const auto read = decodeManifest(manifestOf(R"(
         {"id": "A", "name": "frac", "filename": "a.mp3", "dateAdded": "2026-12-04T17:12:48.250Z"},
         {"id": "B", "name": "whole", "filename": "b.mp3", "dateAdded": "2026-12-04T17:12:48Z"},
@@ -130,12 +157,22 @@ TEST(DownloadManifest, ReadsEveryDateFormAndRejectsOnlyMissingStrings) {
         EXPECT_EQ((*read)[i].dateAdded, now) << i;
     }
 
+    // A damaged entry is passed over with its reason; the good ones around it stay.
+    QStringList skipped;
+    const auto damaged = decodeManifest(manifestOf(R"(
+        {"id": "A", "name": "no file"}, 7, {"id": "B", "name": "good", "filename": "b.flac"},
+        {"id": 1, "name": "n", "filename": "c.wav"}, {"id": "D", "name": "good", "filename": "d.wav"})"),
+                                        now, nullptr, &skipped);
+    ASSERT_TRUE(damaged);
+    EXPECT_EQ(*damaged, (QList<DownloadedTrackInfo>{{"B", "good", "b.flac", now}, {"D", "good", "d.wav", now}}));
+    EXPECT_EQ(skipped, (QStringList{R"(entry 0 has no string "filename")", "entry 1 is not an object",
+                                    R"(entry 3 has no string "id")"}));
+
     QString error;
-    EXPECT_FALSE(decodeManifest(manifestOf(R"({"id": "A", "name": "no file"})"), now, &error));
+    EXPECT_FALSE(decodeManifest(R"({"not": "an array"})", now, &error));
     EXPECT_FALSE(error.isEmpty());
-    EXPECT_FALSE(decodeManifest(manifestOf(R"({"id": 1, "name": "n", "filename": "a.mp3"})"), now));
-    EXPECT_FALSE(decodeManifest(R"({"not": "an array"})", now));
     EXPECT_FALSE(decodeManifest("[{", now));
+    EXPECT_FALSE(decodeManifest("", now));
     EXPECT_TRUE(decodeManifest("[]", now).value().isEmpty());
 }
 
@@ -234,32 +271,64 @@ TEST(DownloadsLibrary, RestoresListedFilesScansMp3sAndRewritesTheManifest) {
     EXPECT_EQ(manifestFilenames(deck.manifest), (QStringList{"Loud.MP3"}));
 }
 
-TEST(DownloadsLibrary, ARejectedManifestIsRebuiltFromTheScanAndSavesDifferOnlyInDates) {
+TEST(DownloadsLibrary, ADamagedEntryCostsOnlyItselfAndEntriesKeepTheDateTheyWereFirstListed) {
+    Deck deck;
+    for (const char* name : {"a.m4a", "b.flac", "c.wav", "d.mp3", "e.mp3"}) {
+        writeFile(deck.folder + '/' + name, "x");
+    }
+    writeFile(deck.manifest, manifestOf(R"(
+        {"id": "1", "name": "a", "filename": "a.m4a", "dateAdded": "2025-03-01T10:00:00Z"},
+        {"id": "2", "name": "b", "filename": "b.flac", "dateAdded": 60},
+        {"id": "3", "name": "hand edit", "filename": ["c.wav"]},
+        {"id": "4", "name": "c", "filename": "c.wav", "dateAdded": "2025-03-02T11:30:00.5Z"},
+        {"id": "5", "name": "d", "filename": "d.mp3"})"));
+    deck.clock = QDateTime(QDate(2026, 1, 2), QTime(3, 4, 5), QTimeZone::utc());
+    ScopedLogCapture log;
+    deck.start();
+
+    EXPECT_EQ(deck.names(), (QStringList{"a.m4a", "b.flac", "c.wav", "d.mp3", "e.mp3"}));
+    EXPECT_EQ(manifestLines(log), std::vector<std::string>{R"(Skipped a damaged downloads manifest entry: entry 2 has no string "filename")"});
+    EXPECT_TRUE(QDir(deck.folder).entryList({"downloads.json.*"}).isEmpty()) << "nothing was rejected as a whole";
+    // Listed dates stay; an entry without one and the MP3 the scan found are dated now.
+    const QStringList dates{"a.m4a 2025-03-01T10:00:00Z", "b.flac 2001-01-01T00:01:00Z", "c.wav 2025-03-02T11:30:00Z",
+                            "d.mp3 2026-01-02T03:04:05Z", "e.mp3 2026-01-02T03:04:05Z"};
+    EXPECT_EQ(manifestDates(deck.manifest), dates);
+
+    // Later saves, in this run and the next, write the same dates.
+    const QByteArray saved = readFile(deck.manifest);
+    deck.clock = deck.clock.addDays(1);
+    deck.model->removeImport(QUuid::createUuid()); // a removal of nothing still saves
+    EXPECT_EQ(readFile(deck.manifest), saved);
+    deck.clock = deck.clock.addDays(1);
+    deck.start();
+    EXPECT_EQ(manifestDates(deck.manifest), dates);
+}
+
+TEST(DownloadsLibrary, AManifestRejectedAsAWholeIsKeptAsideAndNoKeptCopyIsOverwritten) {
     Deck deck;
     writeFile(deck.folder + "/a.mp3", "x");
     writeFile(deck.folder + "/b.m4a", "x");
-    writeFile(deck.manifest, manifestOf(R"({"id": "1", "name": "no filename"})"));
+    const QByteArray cutShort = R"([{"id": "1", "name": "b", "filename": "b.m4a", "dateA)";
+    writeFile(deck.manifest, cutShort);
     ScopedLogCapture log;
     deck.start();
-    EXPECT_EQ(deck.names(), QStringList{"a.mp3"});
-    ASSERT_FALSE(log.lines().empty());
-    EXPECT_EQ(log.lines().front().rfind("Failed to load downloads manifest: ", 0), 0u) << log.lines().front();
+    EXPECT_EQ(deck.names(), QStringList{"a.mp3"}) << "only the scan lists what an unreadable manifest held";
+    EXPECT_EQ(manifestFilenames(deck.manifest), QStringList{"a.mp3"});
+    EXPECT_EQ(readFile(deck.manifest + ".bad"), cutShort);
+    const auto lines = manifestLines(log);
+    ASSERT_EQ(lines.size(), 2u);
+    EXPECT_EQ(lines[0].rfind("Failed to load downloads manifest: ", 0), 0u) << lines[0];
+    EXPECT_EQ(lines[1], "Kept the rejected downloads manifest as downloads.json.bad");
 
-    const auto stripDates = [](QByteArray json) {
-        QJsonArray array = QJsonDocument::fromJson(json).array();
-        for (auto&& value : array) {
-            QJsonObject object = value.toObject();
-            EXPECT_TRUE(QDateTime::fromString(object.take("dateAdded").toString(), Qt::ISODate).isValid());
-            value = object;
-        }
-        return array;
-    };
-    const QByteArray first = readFile(deck.manifest);
-    test::spinFor(1100); // the next save's clock reads a later second
-    deck.model->removeImport(QUuid::createUuid()); // a removal of nothing still saves
-    const QByteArray second = readFile(deck.manifest);
-    EXPECT_NE(first, second);
-    EXPECT_EQ(stripDates(first), stripDates(second));
+    const QByteArray wrongShape = R"({"filename": "b.m4a"})";
+    writeFile(deck.manifest, wrongShape);
+    deck.start();
+    writeFile(deck.manifest, "\xff\xfe garbage");
+    deck.start();
+    EXPECT_EQ(readFile(deck.manifest + ".bad"), cutShort);
+    EXPECT_EQ(readFile(deck.manifest + ".bad.1"), wrongShape);
+    EXPECT_EQ(readFile(deck.manifest + ".bad.2"), "\xff\xfe garbage");
+    EXPECT_EQ(manifestFilenames(deck.manifest), QStringList{"a.mp3"});
 }
 
 TEST(DownloadsLibrary, AFailedWriteKeepsTheOldManifest) {
@@ -364,6 +433,11 @@ TEST(YoutubeDownloads, FailuresReportTheirReasonAndChangeNothingInTheList) {
     ScopedLogCapture log;
     EXPECT_EQ(run("echo 'WARNING: slow' >&2; echo 'ERROR: Video unavailable' >&2; exit 1"), u8"❌ ERROR: Video unavailable");
     EXPECT_EQ(run("exit 2"), u8"❌ yt-dlp exited with code 2");
+    // Of a long standard error the end is kept, where yt-dlp says what went wrong; 64 KiB from the
+    // end falls inside a three-byte character.
+    EXPECT_EQ(run(u8R"(yes € | tr -d '\n' | head -c 99999 >&2; echo >&2
+echo 'ERROR: [youtube] abc: Sign in to confirm you’re not a bot.' >&2; exit 1)"),
+              u8"❌ ERROR: [youtube] abc: Sign in to confirm you’re not a bot.");
     // Success without a file of its own: the older MP3 of the folder is not taken for it.
     EXPECT_EQ(run("exit 0"), u8"❌ Download finished but file not found. Check that ffmpeg is installed.");
     EXPECT_NE(std::find(log.lines().begin(), log.lines().end(), "yt-dlp failed (exit 1): ERROR: Video unavailable"),
@@ -425,4 +499,36 @@ wait)").arg(fake.dir.filePath("child")));
     deck.model.reset();
     EXPECT_FALSE(isAlive(pid));
     EXPECT_TRUE(QDir(deck.folder).entryList({"ytdl_*"}).isEmpty());
+}
+
+TEST(YoutubeDownloads, OutputWithoutLineEndsIsHeldToItsLatest64KiBOfWholeCharacters) {
+    QTemporaryDir folder;
+    FakeYtdlp fake;
+    const QString go = fake.dir.filePath("go");
+    // 3 MB of three-byte characters; the line ends when the test says so.
+    fake.write(QString(R"(yes € | tr -d '\n' | head -c 3000000
+printf '<end>'
+until [ -e '%1' ]; do sleep 0.05; done
+printf ' and the rest\n')").arg(go));
+    YoutubeDownload download(fake.path, "https://youtu.be/abc", folder.path());
+    QStringList lines;
+    QObject::connect(&download, &YoutubeDownload::outputLine, [&](const QString& line) { lines.append(line); });
+    bool ended = false;
+    QObject::connect(&download, &YoutubeDownload::finished, [&] { ended = true; });
+    download.start();
+
+    ASSERT_TRUE(test::spinUntil([&] { return download.unfinishedOutputLine().endsWith("<end>"); }, 20000));
+    const QByteArray held = download.unfinishedOutputLine();
+    EXPECT_LE(held.size(), 64 * 1024);
+    EXPECT_GT(held.size(), 64 * 1024 - 3);
+    QStringDecoder decoder(QStringDecoder::Utf8);
+    const QString text = decoder.decode(held);
+    EXPECT_FALSE(decoder.hasError()) << "the held part starts on a whole character";
+    EXPECT_TRUE(text.startsWith(u8"€€€"));
+
+    writeFile(go, "");
+    ASSERT_TRUE(test::spinUntil([&] { return ended; }, 15000));
+    ASSERT_EQ(lines.size(), 1);
+    EXPECT_TRUE(lines[0].endsWith(u8"€€<end> and the rest")) << lines[0].right(40).toStdString();
+    EXPECT_LE(lines[0].toUtf8().size(), 64 * 1024 + 64) << "the line is its latest part only";
 }

@@ -12,6 +12,7 @@ ComboBox {
         leftPadding: 10
         rightPadding: box.indicator.width + 4
         text: box.displayText
+        textFormat: Text.PlainText
         color: "white"
         font: box.font
         elide: Text.ElideRight
@@ -31,6 +32,7 @@ ComboBox {
         Accessible.name: modelData
         contentItem: Text {
             text: parent.text
+            textFormat: Text.PlainText
             color: parent.highlighted ? "cyan" : "white"
             font.pixelSize: 12
             elide: Text.ElideRight

@@ -64,6 +64,7 @@ RowLayout {
             width: 170
             visible: text !== ""
             text: header.model.recordingStatus
+            textFormat: Text.PlainText
             color: header.model.isRecordingSet ? "#ff6b81" : "#9d9ab0"
             font.pixelSize: 9
             elide: Text.ElideMiddle
@@ -85,6 +86,7 @@ RowLayout {
             width: 140
             visible: text !== ""
             text: header.model.chassisSlapStatus
+            textFormat: Text.PlainText
             color: "#9d9ab0"
             font.pixelSize: 9
             elide: Text.ElideRight

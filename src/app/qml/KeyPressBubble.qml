@@ -47,6 +47,7 @@ Item {
     Text {
         anchors.centerIn: parent
         text: bubble.event ? bubble.event.key : ""
+        textFormat: Text.PlainText
         color: "white"; font.pixelSize: 28; font.bold: true
         style: Text.Raised; styleColor: "black"
     }

@@ -34,6 +34,7 @@ GlassPanel {
             text: panel.model.midiDevices.length > 0
                   ? "DEVICES  " + panel.model.midiDevices.join("  ·  ")
                   : "No MIDI devices connected"
+            textFormat: Text.PlainText
             color: "#c4c1d4"
             font.pixelSize: 11
             wrapMode: Text.WordWrap
@@ -43,6 +44,7 @@ GlassPanel {
             objectName: "midiLastNoteText"
             Layout.fillWidth: true
             text: panel.model.midiLastNote !== "" ? "LAST NOTE  " + panel.model.midiLastNote : "LAST NOTE  —"
+            textFormat: Text.PlainText
             color: Style.named("orange")
             font.pixelSize: 11
             font.bold: true
@@ -86,6 +88,7 @@ GlassPanel {
             text: panel.model.midiLearnPad >= 0
                   ? "Play a note on your controller for pad " + (panel.model.midiLearnPad + 1) + "."
                   : panel.model.midiStatus
+            textFormat: Text.PlainText
             color: "#9d9ab0"
             font.pixelSize: 10
             wrapMode: Text.WordWrap

@@ -75,6 +75,7 @@ Item {
                     id: soundServerText
                     anchors.centerIn: parent
                     text: deck.model.soundServerStatus
+                    textFormat: Text.PlainText
                     color: "#ff6b81"
                     font.pixelSize: 13
                     font.bold: true

@@ -28,7 +28,7 @@ Window {
             anchors.horizontalCenter: parent.horizontalCenter
             spacing: 4
             Text { text: "You pressed"; color: Qt.rgba(1, 1, 1, 0.5); font.pixelSize: 15; font.weight: Font.DemiBold; anchors.horizontalCenter: parent.horizontalCenter }
-            Text { text: card.keyCaption; color: Qt.rgba(0.85, 0.97, 1.0, 1); font.pixelSize: 40; font.weight: Font.Black; anchors.horizontalCenter: parent.horizontalCenter }
+            Text { text: card.keyCaption; textFormat: Text.PlainText; color: Qt.rgba(0.85, 0.97, 1.0, 1); font.pixelSize: 40; font.weight: Font.Black; anchors.horizontalCenter: parent.horizontalCenter }
         }
         Text {
             width: parent.width

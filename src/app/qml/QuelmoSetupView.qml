@@ -405,6 +405,7 @@ Rectangle {
                         anchors.fill: parent
                         anchors.margins: 10
                         text: setup.flow.installLog
+                        textFormat: Text.PlainText
                         color: "#9d9ab0"
                         font.family: "monospace"
                         font.pixelSize: 11
@@ -431,6 +432,7 @@ Rectangle {
                     CardText {
                         objectName: "failureMessage"
                         text: setup.flow.failureMessage
+                        textFormat: Text.PlainText
                         color: "#f87171"
                         font.pixelSize: 12
                         maximumLineCount: 3

@@ -67,6 +67,7 @@ Rectangle {
                     objectName: "trackName"
                     Layout.fillWidth: true
                     text: row.trackName
+                    textFormat: Text.PlainText
                     elide: Text.ElideRight
                     color: row.playing ? "cyan" : "white"
                     font.pixelSize: 14

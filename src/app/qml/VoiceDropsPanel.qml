@@ -125,6 +125,7 @@ GlassPanel {
             Layout.fillWidth: true
             visible: text !== ""
             text: panel.model.voiceDropStatus
+            textFormat: Text.PlainText
             color: "#c4c1d4"
             font.pixelSize: 11
             elide: Text.ElideRight

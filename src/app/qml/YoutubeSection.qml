@@ -118,6 +118,7 @@ ColumnLayout {
             objectName: "downloadStatus"
             visible: section.model.downloadStatus !== ""
             text: section.model.downloadStatus
+            textFormat: Text.PlainText
             Accessible.name: text
             color: Qt.rgba(1, 1, 1, 0.75)
             font.pixelSize: 11

@@ -97,6 +97,7 @@ QuelmoViewModel::QuelmoViewModel(Dependencies dependencies, QObject* parent)
     const QString downloads = documentsFolder(dependencies.documentsDir) + QStringLiteral("/Quelmo Downloads/");
     downloadsDir_ = QUrl::fromLocalFile(downloads);
     downloadsManifestURL_ = downloadsDir_.resolved(QUrl(QStringLiteral("downloads.json")));
+    wallClock_ = dependencies.wallClock ? std::move(dependencies.wallClock) : [] { return QDateTime::currentDateTimeUtc(); };
 
     setupEffects();
     setupMidi();

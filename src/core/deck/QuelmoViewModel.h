@@ -19,6 +19,7 @@
 #include "util/MediaClock.h"
 
 #include <QAbstractItemModel>
+#include <QDateTime>
 #include <QHash>
 #include <QList>
 #include <QObject>
@@ -226,6 +227,8 @@ public:
         KeyboardVisualizerManager* visualizer = nullptr;
         // Where REC saves; empty means the user's Music folder.
         QString musicDir;
+        // The date the downloads library gives an entry it lists first; unset means the system's.
+        std::function<QDateTime()> wallClock;
     };
 
     explicit QuelmoViewModel(QObject* parent = nullptr);
@@ -997,6 +1000,11 @@ private:
     // Downloads and system-audio capture
     QUrl downloadsDir_;
     QUrl downloadsManifestURL_;
+    std::function<QDateTime()> wallClock_;
+    // When each entry of the library was first listed; the manifest carries it from run to run.
+    UuidMap<QDateTime> libraryDates_;
+    // A rejected manifest that could not be set aside is not written over.
+    bool manifestHeld_ = false;
     std::unique_ptr<downloads::YoutubeDownload> download_;
     std::unique_ptr<YtdlpInstaller> installer_;
     bool ytdlpInstalled_ = false;

@@ -58,19 +58,32 @@ void QuelmoViewModel::loadSavedDownloads() {
     QFile manifest(manifestPath);
     if (manifest.exists()) {
         QString error;
+        QStringList skipped;
         std::optional<QList<DownloadedTrackInfo>> entries;
         if (!manifest.open(QIODevice::ReadOnly)) {
             error = manifest.errorString();
         } else {
-            entries = decodeManifest(manifest.readAll(), QDateTime::currentDateTimeUtc(), &error);
+            entries = decodeManifest(manifest.readAll(), wallClock_(), &error, &skipped);
+            manifest.close();
+        }
+        for (const QString& reason : skipped) {
+            logLine("Skipped a damaged downloads manifest entry: " + reason.toStdString());
         }
         if (!entries) {
             logLine("Failed to load downloads manifest: " + error.toStdString());
+            // The scan below rewrites the manifest; what it held is kept beside it first.
+            QString moveError;
+            if (const auto kept = setRejectedManifestAside(manifestPath, &moveError)) {
+                logLine("Kept the rejected downloads manifest as " + QFileInfo(*kept).fileName().toStdString());
+            } else {
+                manifestHeld_ = true;
+                logLine("Failed to keep the rejected downloads manifest aside: " + moveError.toStdString());
+            }
         } else {
             for (const auto& entry : *entries) {
                 const QString path = folder + u'/' + entry.filename;
                 if (QFileInfo(path).isFile()) {
-                    appendLibraryEntry(path);
+                    libraryDates_.insert(appendLibraryEntry(path), entry.dateAdded);
                 }
             }
             emit importedTracksChanged();
@@ -105,12 +118,21 @@ void QuelmoViewModel::scanDownloadsDirectory() {
 }
 
 void QuelmoViewModel::saveDownloadsManifest() {
+    if (manifestHeld_) {
+        logLine("Downloads manifest not saved: the rejected one could not be kept aside");
+        return;
+    }
+    // An entry keeps the date it was first listed; one saved for the first time is dated now.
+    const QDateTime now = wallClock_();
+    UuidMap<QDateTime> dates;
     QList<DownloadedTrackInfo> entries;
     entries.reserve(importedTracks_.size());
     for (const auto& track : importedTracks_) {
-        entries.append({track.idString(), track.name, QFileInfo(track.url.toLocalFile()).fileName(),
-                        QDateTime::currentDateTimeUtc()});
+        const QDateTime dateAdded = libraryDates_.value(track.id, now);
+        dates.insert(track.id, dateAdded);
+        entries.append({track.idString(), track.name, QFileInfo(track.url.toLocalFile()).fileName(), dateAdded});
     }
+    libraryDates_ = std::move(dates);
     // Written beside the old manifest and renamed over it, so a failed write leaves the old one.
     // A short write (a full disk) is a failure too: the partial file is thrown away, not renamed.
     // Unbuffered, so the write reports it: a buffered one would only fail in commit's flush, which

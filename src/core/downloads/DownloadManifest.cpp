@@ -1,12 +1,22 @@
 #include "downloads/DownloadManifest.h"
 
+#include <QFile>
+#include <QFileInfo>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QTimeZone>
 
+#include <algorithm>
+#include <iterator>
+
 namespace quelmo::downloads {
 namespace {
+
+constexpr const char* requiredKeys[] = {"id", "name", "filename"};
+// Past this many kept copies something rewrites the manifest badly in a loop; the folder is not
+// filled further.
+constexpr int maxRejectedCopies = 999;
 
 // Dates stored as plain numbers count seconds from the first instant of 2001 in UTC.
 const QDateTime& referenceDate() {
@@ -54,32 +64,33 @@ QByteArray encodeManifest(const QList<DownloadedTrackInfo>& entries) {
 }
 
 std::optional<QList<DownloadedTrackInfo>> decodeManifest(const QByteArray& json, const QDateTime& now,
-                                                         QString* error) {
-    const auto fail = [error](const QString& reason) -> std::optional<QList<DownloadedTrackInfo>> {
-        if (error) {
-            *error = reason;
-        }
-        return std::nullopt;
-    };
+                                                         QString* error, QStringList* skipped) {
     QJsonParseError parseError;
     const QJsonDocument document = QJsonDocument::fromJson(json, &parseError);
-    if (document.isNull()) {
-        return fail(parseError.errorString());
+    if (document.isNull() || !document.isArray()) {
+        if (error) {
+            *error = document.isNull() ? parseError.errorString() : QStringLiteral("the manifest is not an array");
+        }
+        return std::nullopt;
     }
-    if (!document.isArray()) {
-        return fail(QStringLiteral("the manifest is not an array"));
-    }
+    const auto skip = [skipped](const QString& reason) {
+        if (skipped) {
+            skipped->append(reason);
+        }
+    };
     QList<DownloadedTrackInfo> entries;
     const QJsonArray array = document.array();
     for (qsizetype i = 0; i < array.size(); ++i) {
         if (!array[i].isObject()) {
-            return fail(QStringLiteral("entry %1 is not an object").arg(i));
+            skip(QStringLiteral("entry %1 is not an object").arg(i));
+            continue;
         }
         const QJsonObject object = array[i].toObject();
-        for (const auto key : {"id", "name", "filename"}) {
-            if (!object.value(QLatin1String(key)).isString()) {
-                return fail(QStringLiteral("entry %1 has no string \"%2\"").arg(i).arg(QLatin1String(key)));
-            }
+        const auto missing = std::find_if(std::begin(requiredKeys), std::end(requiredKeys),
+                                          [&](const char* key) { return !object.value(QLatin1String(key)).isString(); });
+        if (missing != std::end(requiredKeys)) {
+            skip(QStringLiteral("entry %1 has no string \"%2\"").arg(i).arg(QLatin1String(*missing)));
+            continue;
         }
         DownloadedTrackInfo entry{object.value(QLatin1String("id")).toString(),
                                   object.value(QLatin1String("name")).toString(),
@@ -90,6 +101,32 @@ std::optional<QList<DownloadedTrackInfo>> decodeManifest(const QByteArray& json,
         }
     }
     return entries;
+}
+
+std::optional<QString> setRejectedManifestAside(const QString& manifestPath, QString* error) {
+    // A dangling link holds its name as well as a file does.
+    const auto taken = [](const QString& path) { return QFileInfo(path).exists() || QFileInfo(path).isSymLink(); };
+    for (int n = 0; n <= maxRejectedCopies; ++n) {
+        const QString candidate = manifestPath + QStringLiteral(".bad") + (n == 0 ? QString() : u'.' + QString::number(n));
+        if (taken(candidate)) {
+            continue;
+        }
+        // The rename never replaces a file: one that appeared meanwhile sends it to the next name.
+        QFile manifest(manifestPath);
+        if (manifest.rename(candidate)) {
+            return candidate;
+        }
+        if (!taken(candidate)) {
+            if (error) {
+                *error = manifest.errorString();
+            }
+            return std::nullopt;
+        }
+    }
+    if (error) {
+        *error = QStringLiteral("%1 rejected copies are kept already").arg(maxRejectedCopies + 1);
+    }
+    return std::nullopt;
 }
 
 } // namespace quelmo::downloads

@@ -19,6 +19,28 @@ namespace quelmo::downloads {
 namespace {
 
 constexpr qsizetype maxErrorBytes = 64 * 1024;
+constexpr qsizetype maxLineBytes = 64 * 1024;
+
+// The first character boundary of UTF-8 text at or after byte `at`: continuation bytes are passed
+// over (at most three, the most a character has).
+qsizetype characterStart(const QByteArray& bytes, qsizetype at) {
+    for (int step = 0; step < 3 && at < bytes.size() && (static_cast<unsigned char>(bytes[at]) & 0xC0) == 0x80; ++step) {
+        ++at;
+    }
+    return at;
+}
+
+// Drops the front of bytes so at most `limit` stay, cutting where a character begins, or where a
+// line begins when asked and one begins in what stays.
+void keepLatest(QByteArray& bytes, qsizetype limit, bool atLineStart) {
+    if (bytes.size() <= limit) {
+        return;
+    }
+    qsizetype cut = bytes.size() - limit;
+    const qsizetype newline = atLineStart ? bytes.indexOf('\n', cut - 1) : -1;
+    cut = newline >= 0 && newline + 1 < bytes.size() ? newline + 1 : characterStart(bytes, cut);
+    bytes.remove(0, cut);
+}
 
 bool isAudioSuffix(const QString& suffix) {
     static const QStringList audio = {QStringLiteral("mp3"), QStringLiteral("m4a"),  QStringLiteral("webm"),
@@ -173,13 +195,13 @@ void YoutubeDownload::readOutput(bool flushRest) {
         }
     }
     pendingOutput_.remove(0, start);
+    // A line that never ends (a child printing without line breaks) keeps only its latest part.
+    keepLatest(pendingOutput_, maxLineBytes, false);
 }
 
 void YoutubeDownload::readErrors() {
     errors_.append(process_.readAllStandardError());
-    if (errors_.size() > maxErrorBytes) {
-        errors_.remove(0, errors_.size() - maxErrorBytes);
-    }
+    keepLatest(errors_, maxErrorBytes, true);
 }
 
 void YoutubeDownload::onFinished(int exitCode, QProcess::ExitStatus status) {
@@ -191,11 +213,7 @@ void YoutubeDownload::onFinished(int exitCode, QProcess::ExitStatus status) {
         emit cancelled();
         return;
     }
-    QStringDecoder decoder(QStringDecoder::Utf8);
-    QString errorText = decoder.decode(errors_);
-    if (decoder.hasError()) {
-        errorText.clear();
-    }
+    const QString errorText = QString::fromUtf8(errors_);
     // A child ended by a signal has no exit status of its own; report it as a failure.
     emit finished(status == QProcess::NormalExit ? exitCode : 128 + exitCode, errorText);
 }

@@ -45,12 +45,17 @@ public:
     // reports cancelled(). Nothing happens once the run has ended.
     void cancel();
     bool isRunning() const { return process_.state() != QProcess::NotRunning; }
+    // The part of standard output after its last line end, waiting for the rest of its line: at
+    // most the latest 64 KiB of it, starting on a whole character.
+    const QByteArray& unfinishedOutputLine() const { return pendingOutput_; }
 
 signals:
     // One complete line of standard output, as it arrives.
     void outputLine(const QString& line);
     void failedToStart(const QString& reason);
-    // The child exited on its own; errorText is its whole standard error (the last 64 KiB).
+    // The child exited on its own; errorText is its standard error, or its last 64 KiB when longer:
+    // from the first line that starts in them (else the first whole character), so the last lines,
+    // where yt-dlp says what went wrong, are always there. Bytes that are not UTF-8 read as U+FFFD.
     void finished(int exitStatus, const QString& errorText);
     void cancelled();
 
