@@ -78,7 +78,8 @@ struct InstallBench {
     }
     // Runs the installer to its end; nullopt when it never reported.
     std::optional<bool> install(const QStringList& elevate = {}) {
-        YtdlpInstaller installer({server.url(), target, elevate, searchPath});
+        const QStringList folders{QFileInfo(target).absolutePath(), searchPath};
+        YtdlpInstaller installer({server.url(), target, elevate, [folders] { return YtdlpLocator::inDirectories(folders); }});
         std::optional<bool> outcome;
         installer.install([&](bool ok) { outcome = ok; });
         EXPECT_TRUE(installer.isRunning() || outcome);
@@ -137,7 +138,8 @@ TEST(YtdlpInstaller, PrivilegedStepsRunThroughTheElevatingProgramAndAptComesBefo
 
     InstallBench apt;
     const QString args = apt.dir.filePath(QStringLiteral("apt-args"));
-    apt.stub(QStringLiteral("apt-get"), "echo \"$0 $*\" >'" + args.toUtf8() + "'");
+    apt.stub(QStringLiteral("apt-get"), "echo \"$0 $*\" >'" + args.toUtf8() + "'; cp /bin/true '" +
+                                            apt.searchPath.toUtf8() + "/yt-dlp'");
     EXPECT_EQ(apt.install({QStringLiteral("/usr/bin/env")}), true);
     QFile called(args);
     ASSERT_TRUE(called.open(QIODevice::ReadOnly));

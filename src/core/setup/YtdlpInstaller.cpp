@@ -1,6 +1,5 @@
 #include "setup/YtdlpInstaller.h"
 
-#include "setup/YtdlpInstallScript.h"
 #include "util/Log.h"
 
 #include <QDir>
@@ -23,10 +22,6 @@ namespace {
 constexpr int stalledAfterMs = 60'000;
 constexpr qint64 smallestProgram = 1024;
 
-void logFailure(const char* step, const QString& reason) {
-    logLine(std::string(step) + " failed: " + reason.toStdString());
-}
-
 // The last line a child printed, which is where tools put their reason.
 QString lastLine(const QString& output) {
     const QStringList lines = output.trimmed().split(u'\n');
@@ -40,6 +35,14 @@ QString reasonOf(const ShellResult& result) {
     const QString last = lastLine(result.output);
     return last.isEmpty() ? QStringLiteral("exit status %1").arg(result.exitCode)
                           : QStringLiteral("exit status %1: %2").arg(result.exitCode).arg(last);
+}
+
+// "sh -c" text, run with root rights, that puts the file $1 at $2 in one step.
+QString placeCommand() {
+    // Run as root, it takes its tools from the system's own folders only.
+    return QStringLiteral(R"(PATH=/usr/sbin:/usr/bin:/sbin:/bin; )"
+                          R"(mkdir -p "${2%/*}" && new=$(mktemp "${2%/*}/.yt-dlp.XXXXXX") && cp "$1" "$new" && )"
+                          R"(chmod 755 "$new" && mv -f "$new" "$2" || { rm -f "$new"; exit 1; })");
 }
 
 } // namespace
@@ -70,36 +73,36 @@ YtdlpInstaller::~YtdlpInstaller() {
 void YtdlpInstaller::install(std::function<void(bool ok)> done) {
     const bool alreadyRunning = isRunning();
     waiting_.push_back(std::move(done));
-    if (!alreadyRunning) {
-        tryHomebrew();
+    if (alreadyRunning) {
+        return;
     }
+    failures_.clear();
+    if (toolPresent()) {
+        finish(true);
+        return;
+    }
+    tryHomebrew();
 }
 
-QStringList YtdlpInstaller::searchDirs() const {
-    const QString path = options_.searchPath.isEmpty() ? qEnvironmentVariable("PATH") : options_.searchPath;
-    return path.split(u':', Qt::SkipEmptyParts);
+void YtdlpInstaller::logFailure(const char* step, const QString& reason) {
+    const QString line = QString::fromLatin1(step) + QStringLiteral(" failed: ") + reason;
+    failures_.append(line);
+    logLine(line.toStdString());
 }
 
 QString YtdlpInstaller::findProgram(const QString& name) const {
     if (QDir::isAbsolutePath(name)) {
         return QFileInfo(name).isExecutable() ? name : QString();
     }
-    return QStandardPaths::findExecutable(name, searchDirs());
+    return QStandardPaths::findExecutable(name, options_.locator().directories());
 }
 
-bool YtdlpInstaller::toolPresent() const {
-    return QFileInfo::exists(options_.installTarget) || !findProgram(QStringLiteral("yt-dlp")).isEmpty();
-}
+bool YtdlpInstaller::toolPresent() const { return options_.locator().find().has_value(); }
 
 void YtdlpInstaller::run(const QStringList& commandLine, std::function<void(const ShellResult&)> then) {
     auto* process = new QProcess(this);
     process->setProcessChannelMode(QProcess::MergedChannels);
     process->setStandardInputFile(QProcess::nullDevice());
-    if (!options_.searchPath.isEmpty()) {
-        auto environment = QProcessEnvironment::systemEnvironment();
-        environment.insert(QStringLiteral("PATH"), options_.searchPath);
-        process->setProcessEnvironment(environment);
-    }
     auto output = std::make_shared<QByteArray>();
     connect(process, &QProcess::readyRead, process, [process, output] { *output += process->readAll(); });
     connect(process, &QProcess::finished, this, [process, output, then](int exitCode, QProcess::ExitStatus status) {
@@ -268,7 +271,7 @@ void YtdlpInstaller::placeDownload() {
     }
     QStringList commandLine = options_.elevate;
     commandLine.first() = elevator;
-    commandLine << QStringLiteral("/bin/sh") << QStringLiteral("-c") << YtdlpInstallScript::placeCommand()
+    commandLine << QStringLiteral("/bin/sh") << QStringLiteral("-c") << placeCommand()
                 << QStringLiteral("sh") << download_->fileName() << target;
     run(commandLine, [this, target](const ShellResult& result) {
         download_.reset();

@@ -1,6 +1,7 @@
 #pragma once
 
-#include "setup/YtdlpPresence.h"
+#include "setup/ShellResult.h"
+#include "setup/YtdlpLocator.h"
 
 #include <QObject>
 #include <QPointer>
@@ -26,8 +27,9 @@ struct YtdlpInstallerOptions {
     QString installTarget = QStringLiteral("/usr/local/bin/yt-dlp");
     // Prefix for the privileged steps (a desktop password prompt); empty runs them directly.
     QStringList elevate = {QStringLiteral("pkexec")};
-    // PATH used to look for brew, apt-get, the elevating program and yt-dlp; empty = this process's.
-    QString searchPath;
+    // Where yt-dlp is looked for, asked afresh at each look; its folders are where brew, apt-get
+    // and the elevating program are looked for.
+    std::function<YtdlpLocator()> locator = &YtdlpLocator::fromEnvironment;
 };
 
 // The deck's one-click installer of yt-dlp. Tries, in order, until one works:
@@ -37,8 +39,8 @@ struct YtdlpInstallerOptions {
 //      "#!" script) and renamed over installTarget in one step, with the elevating program's help
 //      when elevate is given. Any failure leaves the old installTarget as it was. A download that
 //      receives nothing for 60 s is abandoned.
-// A step counts when it ends well AND then a file is at installTarget or yt-dlp is on the search
-// path. Failures are logged as "Homebrew install failed: <reason>", "Package install failed:
+// Nothing is tried when the locator already finds yt-dlp. A step counts when it ends well AND the
+// locator then finds yt-dlp, so "installed" always means the deck can run it. Failures are logged as "Homebrew install failed: <reason>", "Package install failed:
 // <reason>" and "Binary download failed: <reason>".
 //
 // Everything runs on the calling (main) thread's event loop; nothing blocks. A call while an
@@ -52,6 +54,8 @@ public:
 
     void install(std::function<void(bool ok)> done);
     bool isRunning() const { return !waiting_.empty(); }
+    // The failure lines of the latest install, one a line, as they were logged.
+    QString failureReport() const { return failures_.join(u'\n'); }
 
 private:
     void tryHomebrew();
@@ -61,8 +65,8 @@ private:
     void downloadFinished();
     void placeDownload();
     void finish(bool ok);
+    void logFailure(const char* step, const QString& reason);
 
-    QStringList searchDirs() const;
     QString findProgram(const QString& name) const;
     bool toolPresent() const;
     // Starts program with arguments and calls then with its outcome, on this thread.
@@ -74,6 +78,7 @@ private:
     QPointer<QNetworkReply> reply_;
     std::unique_ptr<QTemporaryFile> download_;
     QByteArray head_;
+    QStringList failures_;
 };
 
 } // namespace quelmo
