@@ -172,13 +172,13 @@ TEST(YtdlpLocator, TheSetupScreenTheDeckAndTheInstallerAllFindTheSameInstall) {
         ScopedVariable probes("QUELMO_YTDLP_PROBE_PATHS", std::nullopt);
         ScopedLogCapture log;
 
-        EXPECT_EQ(locateYtdlp().value_or(QString()), expected);
+        EXPECT_EQ(locateYtdlp().value_or(QString()).toStdString(), expected.toStdString());
         // The setup screen: its start-up gate and its presence test.
         QSettings settings(m.root.filePath(QStringLiteral("settings.ini")), QSettings::IniFormat);
         EXPECT_TRUE(SetupGate::initialSetupDone(settings, YtdlpLocator::fromEnvironment()));
         EXPECT_TRUE(SetupFlow::defaultDependencies().isInstalled());
         // The deck: DOWNLOAD runs that very file, by its absolute path.
-        EXPECT_EQ(programTheDeckRuns(m), expected);
+        EXPECT_EQ(programTheDeckRuns(m).toStdString(), expected.toStdString());
         // The installer: nothing left to do.
         EXPECT_EQ(installerAnswer(m), true);
     }
