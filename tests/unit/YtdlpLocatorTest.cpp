@@ -1,9 +1,10 @@
+#include "setup/YtdlpLocator.h"
+
 #include "deck/QuelmoViewModel.h"
 #include "engine/devices/OfflineDriver.h"
 #include "setup/SetupFlow.h"
 #include "setup/SetupGate.h"
 #include "setup/YtdlpInstaller.h"
-#include "setup/YtdlpLocator.h"
 #include "support/EventLoop.h"
 #include "util/Log.h"
 
@@ -50,7 +51,9 @@ private:
 // The process works in folder until the end of the scope.
 class ScopedCurrentFolder {
 public:
-    explicit ScopedCurrentFolder(const QString& folder) : previous_(QDir::currentPath()) { QDir::setCurrent(folder); }
+    explicit ScopedCurrentFolder(const QString& folder) : previous_(QDir::currentPath()) {
+        QDir::setCurrent(folder);
+    }
     ~ScopedCurrentFolder() { QDir::setCurrent(previous_); }
     ScopedCurrentFolder(const ScopedCurrentFolder&) = delete;
     ScopedCurrentFolder& operator=(const ScopedCurrentFolder&) = delete;
@@ -85,7 +88,8 @@ struct Machine {
     void standIn(const QString& folder, bool executable = true) const {
         QFile file(folder + QStringLiteral("/yt-dlp"));
         ASSERT_TRUE(file.open(QIODevice::WriteOnly));
-        file.write("#!/bin/sh\nprintf '%s' \"$0\" >'" + startedAs.toUtf8() + "'\necho 'ERROR: stand-in' >&2\nexit 1\n");
+        file.write("#!/bin/sh\nprintf '%s' \"$0\" >'" + startedAs.toUtf8() +
+                   "'\necho 'ERROR: stand-in' >&2\nexit 1\n");
         QFileDevice::Permissions permissions = QFileDevice::ReadOwner | QFileDevice::WriteOwner;
         if (executable) {
             permissions |= QFileDevice::ExeOwner;
@@ -116,9 +120,9 @@ QString programTheDeckRuns(const Machine& machine) {
 // Its privileged helper and its download point at nothing, so no step could succeed.
 std::optional<bool> installerAnswer(const Machine& machine) {
     YtdlpInstallerOptions options;
-    options.releaseUrl = QStringLiteral("http://127.0.0.1:9/yt-dlp_linux");
+    options.releaseBase = QStringLiteral("http://127.0.0.1:9/");
     options.installTarget = machine.root.filePath(QStringLiteral("target/yt-dlp"));
-    options.elevate = {machine.root.filePath(QStringLiteral("no-pkexec"))};
+    options.pkexec = machine.root.filePath(QStringLiteral("no-pkexec"));
     YtdlpInstaller installer(options);
     std::optional<bool> outcome;
     installer.install([&](bool ok) { outcome = ok; });
@@ -142,14 +146,25 @@ TEST(YtdlpLocator, TheSetupScreenTheDeckAndTheInstallerAllFindTheSameInstall) {
         const char* expected;
     };
     const Case cases[] = {
-        {"pip --user, ~/.local/bin not on PATH", "{empty}", {{"{home}/.local/bin"}}, "{home}/.local/bin/yt-dlp"},
-        {"pipx: a link in ~/.local/bin, run as the link", "{home}/.local/bin", {{"{home}/.local/bin", linkIntoAVenv}},
+        {"pip --user, ~/.local/bin not on PATH",
+         "{empty}",
+         {{"{home}/.local/bin"}},
          "{home}/.local/bin/yt-dlp"},
-        {"a virtual environment on PATH comes before pip's", "{empty}:{venv}", {{"{venv}"}, {"{home}/.local/bin"}},
+        {"pipx: a link in ~/.local/bin, run as the link",
+         "{home}/.local/bin",
+         {{"{home}/.local/bin", linkIntoAVenv}},
+         "{home}/.local/bin/yt-dlp"},
+        {"a virtual environment on PATH comes before pip's",
+         "{empty}:{venv}",
+         {{"{venv}"}, {"{home}/.local/bin"}},
          "{venv}/yt-dlp"},
-        {"relative PATH entries are never searched", ".::{empty}", {{"."}, {"{home}/.local/bin"}},
+        {"relative PATH entries are never searched",
+         ".::{empty}",
+         {{"."}, {"{home}/.local/bin"}},
          "{home}/.local/bin/yt-dlp"},
-        {"a file that cannot run is passed over", "{venv}", {{"{venv}", notExecutable}, {"{home}/.local/bin"}},
+        {"a file that cannot run is passed over",
+         "{venv}",
+         {{"{venv}", notExecutable}, {"{home}/.local/bin"}},
          "{home}/.local/bin/yt-dlp"},
     };
     for (const Case& c : cases) {

@@ -46,7 +46,9 @@ YtdlpLocator YtdlpLocator::inDirectories(const QStringList& directories) {
     return YtdlpLocator(std::move(files));
 }
 
-YtdlpLocator YtdlpLocator::atPaths(const QStringList& files) { return YtdlpLocator(files); }
+YtdlpLocator YtdlpLocator::atPaths(const QStringList& files) {
+    return YtdlpLocator(files);
+}
 
 YtdlpLocator YtdlpLocator::fromEnvironment() {
     if (qEnvironmentVariableIsSet("QUELMO_YTDLP_PROBE_PATHS")) {
@@ -76,6 +78,8 @@ std::optional<QString> YtdlpLocator::find() const {
     return std::nullopt;
 }
 
-std::optional<QString> locateYtdlp() { return YtdlpLocator::fromEnvironment().find(); }
+std::optional<QString> locateYtdlp() {
+    return YtdlpLocator::fromEnvironment().find();
+}
 
 } // namespace quelmo
