@@ -1,15 +1,13 @@
 #include "AppShell.h"
 
 #include "setup/SetupGate.h"
-#include "setup/YtdlpPresence.h"
+#include "setup/YtdlpLocator.h"
 
 #include <QFile>
 #include <QSettings>
 
 AppShell::AppShell(QObject* parent) : QObject(parent) {
-    const QStringList probePaths =
-        quelmo::ytdlpProbePathsOverride().value_or(quelmo::SetupGate::defaultYtdlpProbePaths());
-    initialSetupDone_ = quelmo::SetupGate::initialSetupDone(QSettings(), probePaths);
+    initialSetupDone_ = quelmo::SetupGate::initialSetupDone(QSettings(), quelmo::YtdlpLocator::fromEnvironment());
     screenReportFile_ = qEnvironmentVariable("QUELMO_TEST_SCREEN_FILE");
 }
 

@@ -10,8 +10,8 @@ class QJSEngine;
 // What the root view needs from outside QML: the setup gate's answer at start-up and a report of
 // the screen on show for the end-to-end tests.
 //
-// QUELMO_YTDLP_PROBE_PATHS (colon-separated) replaces the yt-dlp probe paths (of the setup
-// screen's presence test too, which then leaves the shell out), and
+// QUELMO_YTDLP_PROBE_PATHS (colon-separated) replaces the places yt-dlp is looked for, everywhere
+// (quelmo::YtdlpLocator), and
 // QUELMO_TEST_SCREEN_FILE names a file that receives the name of each screen shown, and
 // QUELMO_TEST_GEOMETRY_FILE names a file the application writes, on each SIGUSR1, with where each
 // control with an accessible name sits in the window (quelmo::SceneGeometryReport); all three exist for the

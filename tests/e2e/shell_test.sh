@@ -37,7 +37,7 @@ e2e_stop_app
 
 e2e_note "new user with yt-dlp in a probed place: the deck shows at once"
 e2e_new_home
-mkdir -p "$E2E_ROOT/bin" && touch "$E2E_ROOT/bin/yt-dlp"
+mkdir -p "$E2E_ROOT/bin" && touch "$E2E_ROOT/bin/yt-dlp" && chmod +x "$E2E_ROOT/bin/yt-dlp"
 e2e_launch_app "QUELMO_YTDLP_PROBE_PATHS=$E2E_ROOT/absent/yt-dlp:$E2E_ROOT/bin/yt-dlp"
 e2e_wait_window
 e2e_wait_screen deck

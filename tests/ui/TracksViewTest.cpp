@@ -302,6 +302,7 @@ TEST(TracksView, YoutubeBlockFollowsTheYtdlpCheckAndTheInstallAlertCopiesTheComm
     EXPECT_FALSE(deck.scene.isShown("YouTube URL"));
 
     QFile(ytdlp).open(QIODevice::WriteOnly); // appears, as after an install in a terminal
+    QFile::setPermissions(ytdlp, QFile::permissions(ytdlp) | QFileDevice::ExeOwner);
     model.refreshYtdlpCheck();               // what the window does when it becomes active again
     EXPECT_TRUE(deck.scene.isShown("yt-dlp installed"));
     EXPECT_FALSE(deck.scene.isShown("Copy Install Command"));

@@ -12,10 +12,11 @@ namespace {
 struct GateFixture {
     QTemporaryDir dir;
     QString settingsPath() const { return dir.filePath(QStringLiteral("settings.ini")); }
-    QString touch(const QString& name) const {
+    QString program(const QString& name) const {
         const QString path = dir.filePath(name);
         QFile file(path);
         file.open(QIODevice::WriteOnly);
+        file.setPermissions(QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
         return path;
     }
 };
@@ -40,9 +41,9 @@ TEST(SetupGate, DeckShowsWhenTheFlagIsStoredOrYtDlpIsFound) {
         }
         QStringList probes{f.dir.filePath(QStringLiteral("brew/yt-dlp")), f.dir.filePath(QStringLiteral("usr/yt-dlp"))};
         if (c.toolPresent) {
-            probes.append(f.touch(QStringLiteral("yt-dlp")));
+            probes.append(f.program(QStringLiteral("yt-dlp")));
         }
-        EXPECT_EQ(SetupGate::initialSetupDone(settings, probes), c.deckShows);
+        EXPECT_EQ(SetupGate::initialSetupDone(settings, YtdlpLocator::atPaths(probes)), c.deckShows);
     }
 }
 
@@ -50,20 +51,10 @@ TEST(SetupGate, StoredFlagSurvivesIntoTheNextLaunch) {
     GateFixture f;
     {
         QSettings first(f.settingsPath(), QSettings::IniFormat);
-        EXPECT_FALSE(SetupGate::initialSetupDone(first, {}));
+        EXPECT_FALSE(SetupGate::initialSetupDone(first, YtdlpLocator::atPaths({})));
         SetupGate::markSetupSeen(first);
     }
     QSettings next(f.settingsPath(), QSettings::IniFormat);
     EXPECT_TRUE(next.value(QStringLiteral("QuelmoSetupSeen")).toBool());
-    EXPECT_TRUE(SetupGate::initialSetupDone(next, {}));
-}
-
-TEST(SetupGate, ProbesTheThreeStandardPlacesByExistenceOnly) {
-    EXPECT_EQ(SetupGate::defaultYtdlpProbePaths(),
-              (QStringList{"/opt/homebrew/bin/yt-dlp", "/usr/local/bin/yt-dlp", "/usr/bin/yt-dlp"}));
-    GateFixture f;
-    const QString notExecutable = f.touch(QStringLiteral("yt-dlp"));
-    QFile::setPermissions(notExecutable, QFileDevice::ReadOwner);
-    EXPECT_TRUE(SetupGate::ytdlpQuickCheck({QStringLiteral("/nonexistent/yt-dlp"), notExecutable}));
-    EXPECT_FALSE(SetupGate::ytdlpQuickCheck({QStringLiteral("/nonexistent/yt-dlp")}));
+    EXPECT_TRUE(SetupGate::initialSetupDone(next, YtdlpLocator::atPaths({})));
 }

@@ -100,9 +100,9 @@ TEST(SpeechRenderer, ChoosesTheVoiceAndSpellsOutTheCommand) {
     QProcessEnvironment withLocale;
     withLocale.insert("LC_ALL", "C");
     const SpeechTool say{SpeechTool::Kind::say, "/usr/bin/say"};
-    const auto sayCommand = SpeechRenderer::command(say, "", "/tmp/x.caf", 158, "Alex", withLocale);
-    EXPECT_EQ(sayCommand.arguments,
-              QStringList({"-v", "Alex", "-o", "/tmp/x.caf", "--data-format=LEF32@44100", "-r", "158", ""}));
+    const auto sayCommand = SpeechRenderer::command(say, "-o /etc/passwd", "/tmp/x.caf", 158, "Alex", withLocale);
+    EXPECT_EQ(sayCommand.arguments, QStringList({"-v", "Alex", "-o", "/tmp/x.caf", "--data-format=LEF32@44100", "-r",
+                                                 "158", "--", "-o /etc/passwd"}));
     EXPECT_EQ(sayCommand.environment.value("LC_ALL"), "C");
 
     const SpeechTool espeak{SpeechTool::Kind::espeak, "espeak-ng"};
@@ -111,6 +111,38 @@ TEST(SpeechRenderer, ChoosesTheVoiceAndSpellsOutTheCommand) {
               QStringList({"-v", "en-us+f3", "-s", "208", "-b", "1", "-w", "/tmp/x.wav", "--", "-w /etc/passwd"}));
     EXPECT_EQ(espeakCommand.environment.value("LC_ALL"), "en_US.UTF-8");
     EXPECT_EQ(SpeechRenderer::espeakVoiceFor("de"), "de");
+}
+
+TEST(SpeechTool, EspeakNgSpeaksWhereverItIsAndSayOnlyWithoutIt) {
+    QTemporaryDir dir;
+    auto folderWith = [&](const QString& name, const QStringList& programs) {
+        const QString folder = dir.filePath(name);
+        QDir().mkpath(folder);
+        for (const QString& program : programs) {
+            QFile file(folder + "/" + program);
+            EXPECT_TRUE(file.open(QIODevice::WriteOnly));
+            file.setPermissions(QFileDevice::ReadOwner | QFileDevice::ExeOwner);
+        }
+        return folder;
+    };
+    const QString both = folderWith("both", {"say", "espeak-ng"});
+    const QString sayOnly = folderWith("say", {"say"});
+    const QString none = folderWith("none", {});
+
+    const auto chosen = SpeechTool::find({both});
+    ASSERT_TRUE(chosen);
+    EXPECT_EQ(chosen->kind, SpeechTool::Kind::espeak);
+    EXPECT_EQ(chosen->program.toStdString(), (both + "/espeak-ng").toStdString());
+    // A say earlier on the search path does not win either.
+    const auto later = SpeechTool::find({sayOnly, both});
+    ASSERT_TRUE(later);
+    EXPECT_EQ(later->program.toStdString(), (both + "/espeak-ng").toStdString());
+
+    const auto fallback = SpeechTool::find({sayOnly});
+    ASSERT_TRUE(fallback);
+    EXPECT_EQ(fallback->kind, SpeechTool::Kind::say);
+    EXPECT_EQ(fallback->program.toStdString(), (sayOnly + "/say").toStdString());
+    EXPECT_FALSE(SpeechTool::find({none}));
 }
 
 TEST(SpeechRenderer, ConvertsEveryRenderToTheGraphFormat) {

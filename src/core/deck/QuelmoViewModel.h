@@ -280,7 +280,7 @@ public:
     Q_INVOKABLE void downloadYouTubeAudio();
     // Ends the running download and removes its files; the status reads "Download cancelled".
     Q_INVOKABLE void cancelDownload();
-    // True when a file exists at one of yt-dlp's usual places (existence only).
+    // True when yt-dlp is found where the whole application looks for it (locateYtdlp()).
     Q_INVOKABLE bool checkYTDLPIsInstalled() const;
     // Looks again and updates ytdlpInstalled; the view calls it when the window becomes active.
     Q_INVOKABLE void refreshYtdlpCheck();

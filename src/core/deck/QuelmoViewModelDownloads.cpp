@@ -4,6 +4,7 @@
 #include "downloads/DownloadProgress.h"
 #include "downloads/YoutubeDownload.h"
 #include "setup/YtdlpInstaller.h"
+#include "setup/YtdlpLocator.h"
 #include "util/Log.h"
 
 #include <QDateTime>
@@ -179,7 +180,7 @@ void QuelmoViewModel::setWaveformData(const QUuid& id, std::optional<WaveformAna
 
 // ---- YouTube download --------------------------------------------------------------------------
 
-bool QuelmoViewModel::checkYTDLPIsInstalled() const { return firstExisting(ytdlpProbePaths()).has_value(); }
+bool QuelmoViewModel::checkYTDLPIsInstalled() const { return locateYtdlp().has_value(); }
 
 void QuelmoViewModel::refreshYtdlpCheck() {
     assign(ytdlpInstalled_, checkYTDLPIsInstalled(), &QuelmoViewModel::ytdlpInstalledChanged);
@@ -222,7 +223,7 @@ void QuelmoViewModel::performYouTubeDownload(const QString& address) {
     }
     setDownloadStatus(QStringLiteral(u"📋 Getting video info..."));
     setDownloadProgress(0.1);
-    const auto program = firstExisting(ytdlpProbePaths());
+    const auto program = locateYtdlp();
     if (!program) {
         setDownloadStatus(QStringLiteral(u"❌ yt-dlp not found. Install with: ") + installCommand());
         setIsDownloading(false);

@@ -1,7 +1,6 @@
 #include "downloads/YoutubeDownload.h"
 
-#include "setup/SetupGate.h"
-#include "setup/YtdlpPresence.h"
+#include "setup/YtdlpLocator.h"
 
 #include <QDateTime>
 #include <QDir>
@@ -54,17 +53,6 @@ QString newToken() {
 }
 
 } // namespace
-
-QStringList ytdlpProbePaths() { return ytdlpProbePathsOverride().value_or(SetupGate::defaultYtdlpProbePaths()); }
-
-std::optional<QString> firstExisting(const QStringList& paths) {
-    for (const auto& path : paths) {
-        if (QFileInfo::exists(path)) {
-            return path;
-        }
-    }
-    return std::nullopt;
-}
 
 std::optional<QString> findMostRecentAudio(const QString& folder, const QString& token) {
     if (token.isEmpty()) {
@@ -134,9 +122,15 @@ QStringList YoutubeDownload::arguments() const {
 }
 
 QProcessEnvironment YoutubeDownload::childEnvironment() {
+    QStringList path = YtdlpLocator::fromEnvironment().directories();
+    for (const QString& system : {QStringLiteral("/usr/bin"), QStringLiteral("/bin"), QStringLiteral("/usr/sbin"),
+                                  QStringLiteral("/sbin")}) {
+        if (!path.contains(system)) {
+            path.append(system);
+        }
+    }
     QProcessEnvironment environment;
-    environment.insert(QStringLiteral("PATH"),
-                       QStringLiteral("/opt/homebrew/bin:/usr/local/bin:/usr/bin:/bin:/usr/sbin:/sbin"));
+    environment.insert(QStringLiteral("PATH"), path.join(u':'));
     environment.insert(QStringLiteral("HOME"), QDir::homePath());
     environment.insert(QStringLiteral("TMPDIR"), QDir::tempPath());
     return environment;

@@ -10,12 +10,6 @@
 
 namespace quelmo::downloads {
 
-// Where yt-dlp is looked for, in order. QUELMO_YTDLP_PROBE_PATHS (colon-separated) replaces the
-// list; the tests use it to point at a fake or at nothing.
-QStringList ytdlpProbePaths();
-// The first of paths at which a file exists (existence only).
-std::optional<QString> firstExisting(const QStringList& paths);
-
 // The newest audio file (mp3, m4a, webm, opus, ogg, wav, flac, aac, any case) of folder whose name
 // contains token, by creation time; hidden files are skipped. Only a file carrying the token counts.
 std::optional<QString> findMostRecentAudio(const QString& folder, const QString& token);
@@ -27,6 +21,7 @@ std::optional<QString> findMostRecentAudio(const QString& folder, const QString&
 class YoutubeDownload : public QObject {
     Q_OBJECT
 public:
+    // program is yt-dlp's absolute path, as locateYtdlp() gives it.
     YoutubeDownload(QString program, QString address, QString folder, QObject* parent = nullptr);
     ~YoutubeDownload() override;
 
@@ -37,7 +32,8 @@ public:
     // The 12 arguments: extract MP3 at best quality under the template, no playlist, newline
     // progress, no part files, then "--" and the address, so an address is never read as an option.
     QStringList arguments() const;
-    // PATH, HOME and TMPDIR only.
+    // PATH, HOME and TMPDIR only. PATH is the folders yt-dlp is looked for in (YtdlpLocator), then
+    // the system's own, so the ffmpeg installed beside it is found too.
     static QProcessEnvironment childEnvironment();
 
     void start();

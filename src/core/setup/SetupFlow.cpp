@@ -1,9 +1,11 @@
 #include "setup/SetupFlow.h"
 
 #include "setup/SetupGate.h"
-#include "setup/YtdlpInstallScript.h"
+#include "setup/YtdlpInstaller.h"
+#include "setup/YtdlpLocator.h"
 
 #include <QCoreApplication>
+#include <QEventLoop>
 #include <QMetaEnum>
 #include <QPointer>
 #include <QSettings>
@@ -14,10 +16,22 @@ namespace quelmo {
 SetupFlow::Dependencies SetupFlow::defaultDependencies() {
     Dependencies deps;
     deps.scheduler = mainThreadScheduler();
-    deps.isInstalled = [] { return ytdlpIsInstalled(); };
+    deps.isInstalled = [] { return locateYtdlp().has_value(); };
     deps.runInstall = [] {
-        const YtdlpInstallScript script;
-        return runShell(YtdlpInstallScript::text(), script.arguments());
+        // The deck's installer, driven by an event loop of this worker thread's own until it ends.
+        QEventLoop loop;
+        YtdlpInstaller installer;
+        ShellResult result;
+        result.launched = true;
+        installer.install([&](bool ok) {
+            result.exitCode = ok ? 0 : 1;
+            loop.quit();
+        });
+        if (installer.isRunning()) {
+            loop.exec();
+        }
+        result.output = installer.failureReport();
+        return result;
     };
     return deps;
 }

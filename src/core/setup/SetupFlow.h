@@ -1,6 +1,6 @@
 #pragma once
 
-#include "setup/YtdlpPresence.h"
+#include "setup/ShellResult.h"
 #include "util/DelayScheduler.h"
 
 #include <QObject>
@@ -40,7 +40,8 @@ public:
         std::shared_ptr<DelayScheduler> scheduler;
         // Blocking; called on a worker thread.
         std::function<bool()> isInstalled;
-        // Runs the install script and waits for it; blocking, called on a worker thread.
+        // Runs the installer and waits for it; blocking, called on a worker thread. Its output is
+        // what the screen shows when the install fails.
         std::function<ShellResult()> runInstall;
         // Puts text on the clipboard; main thread.
         std::function<void(const QString&)> copyText;
@@ -48,8 +49,9 @@ public:
         // own user settings.
         QString settingsFile;
     };
-    // The real thing: main-thread timers, ytdlpIsInstalled(), the install script through a login
-    // shell, the user settings. The clipboard is the application's to give (copyText).
+    // The real thing: main-thread timers, locateYtdlp(), the deck's YtdlpInstaller (its failure
+    // report as the output), the user settings. The clipboard is the application's to give
+    // (copyText).
     static Dependencies defaultDependencies();
 
     explicit SetupFlow(Dependencies dependencies, QObject* parent = nullptr);
@@ -64,7 +66,7 @@ public:
 
     // checking; 0.6 s later the presence test runs, then installed or notInstalled.
     Q_INVOKABLE void checkInstallation();
-    // installing; runs the install script; success when it exits with 0 and yt-dlp is then found,
+    // installing; runs the installer; success when it ends well and yt-dlp is then found,
     // installFailed otherwise.
     Q_INVOKABLE void autoInstall();
     // Puts command on the clipboard; copied is true until 2.5 s after the latest press.

@@ -1,26 +1,10 @@
 #include "setup/SetupGate.h"
 
-#include <QFileInfo>
-
 namespace quelmo::SetupGate {
 
-QStringList defaultYtdlpProbePaths() {
-    return {QStringLiteral("/opt/homebrew/bin/yt-dlp"), QStringLiteral("/usr/local/bin/yt-dlp"),
-            QStringLiteral("/usr/bin/yt-dlp")};
-}
-
-bool ytdlpQuickCheck(const QStringList& paths) {
-    for (const auto& path : paths) {
-        if (QFileInfo::exists(path)) {
-            return true;
-        }
-    }
-    return false;
-}
-
-bool initialSetupDone(const QSettings& settings, const QStringList& probePaths) {
+bool initialSetupDone(const QSettings& settings, const YtdlpLocator& ytdlp) {
     const bool seen = settings.value(QLatin1String(setupSeenKey), false).toBool();
-    const bool found = ytdlpQuickCheck(probePaths);
+    const bool found = ytdlp.find().has_value();
     return seen || found;
 }
 

@@ -70,14 +70,14 @@ VoiceBufferResult convertWhole(engine::AudioFile& file, const engine::AudioForma
 
 } // namespace
 
-std::optional<SpeechTool> SpeechTool::find() {
-    const QString say = QStringLiteral("/usr/bin/say");
-    if (QFileInfo(say).isExecutable()) {
-        return SpeechTool{Kind::say, say};
-    }
-    const QString espeak = QStandardPaths::findExecutable(QStringLiteral("espeak-ng"));
+std::optional<SpeechTool> SpeechTool::find(const QStringList& folders) {
+    const QString espeak = QStandardPaths::findExecutable(QStringLiteral("espeak-ng"), folders);
     if (!espeak.isEmpty()) {
         return SpeechTool{Kind::espeak, espeak};
+    }
+    const QString say = QStandardPaths::findExecutable(QStringLiteral("say"), folders);
+    if (!say.isEmpty()) {
+        return SpeechTool{Kind::say, say};
     }
     return std::nullopt;
 }
@@ -135,7 +135,8 @@ SpeechCommand SpeechRenderer::command(const SpeechTool& tool, const QString& tex
     const QString rate = QString::number(wordsPerMinute);
     if (tool.kind == SpeechTool::Kind::say) {
         command.arguments = {QStringLiteral("-v"), voiceIdentifier, QStringLiteral("-o"), outputPath,
-                             QStringLiteral("--data-format=LEF32@44100"), QStringLiteral("-r"), rate, text};
+                             QStringLiteral("--data-format=LEF32@44100"), QStringLiteral("-r"), rate, QStringLiteral("--"),
+                             text};
     } else {
         command.arguments = {QStringLiteral("-v"), espeakVoiceFor(voiceIdentifier), QStringLiteral("-s"), rate,
                              QStringLiteral("-b"), QStringLiteral("1"), QStringLiteral("-w"), outputPath,

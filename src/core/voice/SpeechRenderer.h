@@ -12,14 +12,17 @@
 
 namespace quelmo::voice {
 
-// The program that speaks a drop: the system's `say` where one is installed, otherwise espeak-ng.
+// The program that speaks a drop: espeak-ng, the speech engine every Debian desktop can install;
+// a `say` only where espeak-ng is missing.
 struct SpeechTool {
     enum class Kind { say, espeak };
     Kind kind = Kind::espeak;
     QString program;
 
-    // "/usr/bin/say" when it exists, else espeak-ng found on PATH; nothing when neither is there.
-    static std::optional<SpeechTool> find();
+    // espeak-ng found in folders (PATH's when empty), else a `say` found there; nothing when neither
+    // is. espeak-ng wins whenever both are there: on Debian `say` belongs to an unrelated package
+    // (GNUstep's) with another command line.
+    static std::optional<SpeechTool> find(const QStringList& folders = {});
     // The file name extension the tool's output gets (the tool picks its container from it).
     QString outputSuffix() const;
 };
@@ -60,8 +63,8 @@ public:
     // "Victoria" female English, "Majed" Arabic; any other name is passed on as an espeak-ng voice.
     static QString espeakVoiceFor(const QString& identifier);
 
-    // The command that renders text into outputPath: `say` with its eight arguments, or espeak-ng
-    // with the voice, rate and UTF-8 input. The text always comes last, after "--" for espeak-ng so
+    // The command that renders text into outputPath: espeak-ng with the voice, rate and UTF-8 input,
+    // or `say` with its voice, file, format and rate. For both the text comes last, after "--", so
     // that a text starting with a dash is spoken, not read as an option. The environment is base
     // plus LC_ALL=en_US.UTF-8 when base has no LC_ALL.
     static SpeechCommand command(const SpeechTool& tool, const QString& text, const QString& outputPath,
