@@ -272,6 +272,7 @@ TEST(TracksView, NamesFromOutsideShowAsWrittenNotAsMarkup) {
     };
     QTemporaryDir music;
     QFile(music.filePath("yt-dlp")).open(QIODevice::WriteOnly); // the download form shows
+    QFile::setPermissions(music.filePath("yt-dlp"), QFile::permissions(music.filePath("yt-dlp")) | QFileDevice::ExeOwner);
     qputenv("QUELMO_YTDLP_PROBE_PATHS", music.filePath("yt-dlp").toUtf8());
     Deck deck;
     const QString name = R"(<b>x<img src="http:127.0.0.1:9">)";

@@ -68,7 +68,7 @@ TEST(DeckRealTimeSafety, AWholeSessionRendersWithoutAllocatingOrLocking) {
     const auto captureError = input->startCapture("quelmo_test.monitor");
     ASSERT_FALSE(captureError) << *captureError;
     engine.disconnectOutput(*deck.importPlayerNode());
-    ASSERT_TRUE(engine.connect(input, deck.importTimePitchNode()));
+    ASSERT_TRUE(engine.connect(input, deck.importInputMixerNode()));
 
     // A voice drop, shifted and stretched by the voice chain.
     deck.setVoiceMorphPitchCents(300.0);

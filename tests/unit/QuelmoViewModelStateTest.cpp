@@ -117,6 +117,7 @@ std::map<std::string, QVariant> expectedInitialState() {
         {"downloadStatus", QString()},
         {"showYTDLPInstallAlert", false},
         {"isInstallingYTDLP", false},
+        {"keysHeardFromOtherApplications", false},
         {"ytdlpInstalled", false},
         {"installCommand", QString("sudo apt install yt-dlp ffmpeg")},
         {"importedTrackModel", QVariant()}, // an object of its own, checked below

@@ -12,7 +12,7 @@ RowLayout {
         visible: footer.model.keyboardShortcutsEnabled && !footer.model.keysHeardFromOtherApplications
         text: "Keys are heard in this window only: other applications' keys cannot be heard here"
         color: Style.named("orange"); font.pixelSize: 11
-        Accessible.name: text
+        Accessible.name: visible ? text : ""
     }
     Item { Layout.fillWidth: true }
     Row {

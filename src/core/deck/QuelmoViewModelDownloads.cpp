@@ -308,7 +308,11 @@ void QuelmoViewModel::autoInstallYTDLP() {
     if (!installer_) {
         installer_ = std::make_unique<YtdlpInstaller>();
     }
+    // The install may ask for the password in a prompt of the desktop's: what is typed there is
+    // not for the deck.
+    setOutsideWindowOpen(QStringLiteral("password prompt"), true);
     installer_->install([this](bool ok) {
+        setOutsideWindowOpen(QStringLiteral("password prompt"), false);
         setIsInstallingYTDLP(false);
         refreshYtdlpCheck();
         if (ok) {
