@@ -5,6 +5,7 @@
 #include "deck/QuelmoViewModel.h"
 #include "keys/KeyDecoding.h"
 #include "devices/OfflineDriver.h"
+#include "support/WavFile.h"
 #include "midi/MidiPads.h"
 
 #include <QClipboard>
@@ -14,7 +15,6 @@
 #include <QGuiApplication>
 #include <QTemporaryDir>
 #include <QTest>
-#include <QtEndian>
 
 #include <gtest/gtest.h>
 
@@ -76,26 +76,12 @@ void clickWaveform(Scene& scene, const QString& name, double fraction) {
 
 // A one-second mono 16-bit WAV of a sine at this frequency.
 QString writeTone(const QString& dir, const QString& name, double hz) {
-    const int rate = 44100;
-    QByteArray samples;
-    for (int i = 0; i < rate; ++i) {
-        const auto v = static_cast<qint16>(std::lround(std::sin(2 * M_PI * hz * i / rate) * 12000));
-        samples.append(reinterpret_cast<const char*>(&v), 2);
+    std::vector<float> samples(44100);
+    for (std::size_t i = 0; i < samples.size(); ++i) {
+        samples[i] = static_cast<float>(std::sin(2 * M_PI * hz * static_cast<double>(i) / 44100.0) * 12000.0 / 32767.0);
     }
-    QByteArray wav;
-    const auto u32 = [&](quint32 v) { v = qToLittleEndian(v); wav.append(reinterpret_cast<const char*>(&v), 4); };
-    const auto u16 = [&](quint16 v) { v = qToLittleEndian(v); wav.append(reinterpret_cast<const char*>(&v), 2); };
-    wav.append("RIFF");
-    u32(static_cast<quint32>(36 + samples.size()));
-    wav.append("WAVEfmt ");
-    u32(16); u16(1); u16(1); u32(rate); u32(rate * 2); u16(2); u16(16);
-    wav.append("data");
-    u32(static_cast<quint32>(samples.size()));
-    wav.append(samples);
     const QString path = dir + "/" + name + ".wav";
-    QFile file(path);
-    EXPECT_TRUE(file.open(QIODevice::WriteOnly));
-    file.write(wav);
+    quelmo::test::writeWav(path, samples);
     return path;
 }
 
