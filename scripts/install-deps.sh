@@ -19,6 +19,8 @@ PACKAGES=(
   libx11-dev libxi-dev libxtst-dev libsecret-1-dev libxcb1-dev libxcb-xinput-dev libxkbcommon-x11-dev
   # tools the application runs
   yt-dlp ffmpeg espeak-ng pulseaudio-utils
+  # the Debian package and the checks of its desktop data
+  dpkg-dev fakeroot lintian desktop-file-utils appstream man-db
   # tests and benchmarks
   libgtest-dev libgmock-dev libbenchmark-dev
   xvfb xauth xdotool x11-utils pulseaudio imagemagick sox python3 python3-numpy

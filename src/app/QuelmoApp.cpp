@@ -7,6 +7,10 @@
 #include "SymbolIcons.h"
 #include "keys/LocalKeyMonitor.h"
 #include "overlay/QuelmoOverlayPresenter.h"
+#include "shell/CommandLine.h"
+#include "shell/DesktopIdentity.h"
+#include "shell/SingleInstance.h"
+#include "shell/WindowActivation.h"
 #include "util/OrderlyExit.h"
 #include "visualizer/KeyboardVisualizerManager.h"
 
@@ -19,11 +23,47 @@
 #include <QUrl>
 #include <QtQml/qqmlextensionplugin.h>
 
+#include <cstdio>
 #include <memory>
+#include <vector>
 
 Q_IMPORT_QML_PLUGIN(QuelmoPlugin)
 
+namespace {
+
+// Qt names the X11 window's class instance after the program unless told otherwise; the desktop
+// entry's StartupWMClass and the Wayland app id are the application id, so the window says so too.
+std::vector<char*> argumentsForQt(int argc, char* argv[], const QStringList& arguments) {
+    static QByteArray nameOption = "-name";
+    static QByteArray appId = quelmo::DesktopIdentity::appId.toUtf8();
+    const bool named = arguments.contains(QStringLiteral("-name")) || arguments.contains(QStringLiteral("--name"));
+    std::vector<char*> result;
+    result.reserve(std::size_t(argc) + 3);
+    for (int i = 0; i < argc; ++i) {
+        result.push_back(argv[i]);
+        if (i == 0 && !named) {
+            result.push_back(nameOption.data());
+            result.push_back(appId.data());
+        }
+    }
+    result.push_back(nullptr);
+    return result;
+}
+
+} // namespace
+
 int main(int argc, char* argv[]) {
+    QStringList arguments;
+    for (int i = 0; i < argc; ++i) {
+        arguments << QString::fromLocal8Bit(argv[i]);
+    }
+    // --help, --version and mistakes are answered before anything needs a display.
+    const quelmo::CommandLine commandLine = quelmo::CommandLine::parse(arguments);
+    if (commandLine.action != quelmo::CommandLine::Action::Run) {
+        const bool ok = commandLine.action == quelmo::CommandLine::Action::PrintAndSucceed;
+        std::fputs(commandLine.text.toLocal8Bit().constData(), ok ? stdout : stderr);
+        return ok ? 0 : 2;
+    }
     const QString geometryFile = qEnvironmentVariable("QUELMO_TEST_GEOMETRY_FILE");
     if (!geometryFile.isEmpty()) {
         quelmo::SceneGeometryReport::ignoreRequestsForNow();
@@ -36,11 +76,35 @@ int main(int argc, char* argv[]) {
         !qEnvironmentVariableIsEmpty("DISPLAY")) {
         qputenv("QT_QPA_PLATFORM", "xcb");
     }
-    QGuiApplication app(argc, argv);
-    QGuiApplication::setOrganizationName(QStringLiteral("Quelmo"));
-    QGuiApplication::setApplicationName(QStringLiteral("Quelmo"));
-    QGuiApplication::setDesktopFileName(QStringLiteral("quelmo"));
-    QGuiApplication::setWindowIcon(QIcon::fromTheme(QStringLiteral("quelmo")));
+    // Read before Qt takes them for its own window.
+    QByteArray activationToken = qgetenv("XDG_ACTIVATION_TOKEN");
+    if (activationToken.isEmpty()) {
+        activationToken = qgetenv("DESKTOP_STARTUP_ID");
+    }
+    std::vector<char*> qtArguments = argumentsForQt(argc, argv, arguments);
+    int qtArgumentCount = int(qtArguments.size()) - 1;
+    QGuiApplication app(qtArgumentCount, qtArguments.data());
+    QGuiApplication::setOrganizationName(quelmo::DesktopIdentity::displayName);
+    QGuiApplication::setApplicationName(quelmo::DesktopIdentity::displayName);
+    QGuiApplication::setApplicationVersion(quelmo::DesktopIdentity::version());
+    QGuiApplication::setDesktopFileName(quelmo::DesktopIdentity::appId);
+    QGuiApplication::setWindowIcon(QIcon::fromTheme(quelmo::DesktopIdentity::appId));
+
+    // One deck per user: a second launch brings this one's window forward and leaves before it
+    // opens a sound stream or listens to a key.
+    quelmo::SingleInstance instance(quelmo::SingleInstance::defaultSocketPath());
+    switch (instance.claim(activationToken)) {
+    case quelmo::SingleInstance::Claim::AlreadyRunning:
+        std::fputs("Quelmo is already running: its window was brought forward.\n", stdout);
+        return 0;
+    case quelmo::SingleInstance::Claim::Unguarded:
+        std::fprintf(stderr, "Quelmo: %s; a second launch will open a second deck.\n",
+                     instance.errorText().toLocal8Bit().constData());
+        break;
+    case quelmo::SingleInstance::Claim::Running:
+        break;
+    }
+    qunsetenv("XDG_ACTIVATION_TOKEN"); // used up: the tools Quelmo starts must not reuse it
     QQuickStyle::setStyle(QStringLiteral("Basic"));
     // A session ending or a kill quits as a window close does: downloads, capture and the sound
     // server's state are put back in order.
@@ -76,6 +140,10 @@ int main(int argc, char* argv[]) {
         if (auto* window = qobject_cast<QQuickWindow*>(engine.rootObjects().constFirst())) {
             geometryReport = std::make_unique<quelmo::SceneGeometryReport>(window, geometryFile);
         }
+    }
+    if (auto* window = qobject_cast<QQuickWindow*>(engine.rootObjects().constFirst())) {
+        QObject::connect(&instance, &quelmo::SingleInstance::activationRequested, window,
+                         [window](const QByteArray& token) { quelmo::bringWindowForward(window, token); });
     }
     // Closing the main window quits, even while a perform card is still on screen.
     QObject::connect(&app, &QGuiApplication::lastWindowClosed, &app, &QCoreApplication::quit);

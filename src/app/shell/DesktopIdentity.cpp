@@ -1,0 +1,7 @@
+#include "shell/DesktopIdentity.h"
+
+namespace quelmo {
+
+QString DesktopIdentity::version() { return QStringLiteral(QUELMO_VERSION); }
+
+} // namespace quelmo
