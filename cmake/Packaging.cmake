@@ -33,15 +33,15 @@ set(CPACK_PACKAGE_VENDOR "The Quelmo developers")
 set(CPACK_PACKAGE_CONTACT "The Quelmo developers <developers@quelmo.org>")
 set(CPACK_PACKAGE_VERSION ${PROJECT_VERSION})
 set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "keyboard-played music desk")
-set(CPACK_DEBIAN_PACKAGE_DESCRIPTION "keyboard-played music desk
- Quelmo is a music desk played from the keyboard while working: eight
- synthesised drum pads, a 16-step sequencer on a tempo transport with a
- metronome, and the user's own tracks and YouTube audio looping on players of
- their own, all through one effects rack into metered output.
- .
- Shortcuts are heard from every application and acknowledged on a full-screen
- card. Voice drops, a lid tap that fires the kick, system audio through the
- rack, MIDI pad controllers and set recording complete the desk.")
+# CPack indents the long description and writes the blank line as Debian's " ."
+set(CPACK_PACKAGE_DESCRIPTION "Quelmo is a music desk played from the keyboard while working: eight
+synthesised drum pads, a 16-step sequencer on a tempo transport with a
+metronome, and the user's own tracks and YouTube audio looping on players of
+their own, all through one effects rack into metered output.
+
+Shortcuts are heard from every application and acknowledged on a full-screen
+card. Voice drops, a lid tap that fires the kick, system audio through the
+rack, MIDI pad controllers and set recording complete the desk.")
 set(CPACK_DEBIAN_PACKAGE_SECTION sound)
 set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
 set(CPACK_DEBIAN_PACKAGE_HOMEPAGE https://quelmo.org/)

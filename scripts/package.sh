@@ -13,7 +13,11 @@ if [[ ${1:-} == --from ]]; then
     [[ -f "$dir/CPackConfig.cmake" ]] || { echo "package.sh: $dir is not a configured build" >&2; exit 1; }
 else
     bash scripts/install-deps.sh >&2
-    cmake -S . -B "$dir" -G Ninja -DCMAKE_BUILD_TYPE=Release -DQUELMO_BUILD_TESTS=OFF >&2
+    # Debian's hardening flags (fortified calls, stack protector, full RELRO, immediate binding).
+    export DEB_BUILD_MAINT_OPTIONS=hardening=+all
+    CXXFLAGS="$(dpkg-buildflags --get CPPFLAGS) $(dpkg-buildflags --get CXXFLAGS)" \
+        LDFLAGS=$(dpkg-buildflags --get LDFLAGS) \
+        cmake -S . -B "$dir" -G Ninja -DCMAKE_BUILD_TYPE=Release -DQUELMO_BUILD_TESTS=OFF >&2
 fi
 cmake --build "$dir" -j "$(nproc)" >&2
 out="$dir/package"

@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # Installs what is missing, builds Quelmo three ways and runs every test:
-#   build/        the application with all unit and end-to-end tests
+#   build/        the application with all unit and end-to-end tests, and its Debian package
 #   build-asan/   the unit tests under AddressSanitizer and UndefinedBehaviorSanitizer
 #   build-tsan/   the engine tests under ThreadSanitizer
 # The end-to-end tests start their own X server (Xvfb) and private PulseAudio daemon and stop
@@ -46,6 +46,8 @@ run_ctest() { # label for the summary, dir, ctest args...
 }
 
 mkdir -p build build-asan build-tsan
+# As root (CI runs so), the package test installs the Debian package for real and removes it.
+if [[ $(id -u) -eq 0 ]]; then export QUELMO_TEST_INSTALL_PACKAGE=1; fi
 
 if configure_and_build build -DCMAKE_BUILD_TYPE=RelWithDebInfo; then
     run_ctest "application, unit and end-to-end tests" build

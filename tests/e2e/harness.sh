@@ -13,6 +13,7 @@
 #   e2e_wait_window                            wait for the visible "Quelmo" window; sets E2E_WINDOW
 #   e2e_wait_screen NAME                       wait until the root view reports screen NAME
 #   e2e_screenshot NAME                        save a PNG of the screen into the artefacts folder
+#   e2e_window_screenshot FILE                 save a PNG of the Quelmo window alone as FILE
 #   e2e_show_named NAME                        scroll the control with that accessible name into view;
 #                                              sets E2E_AT to its window-relative "x y width height"
 #   e2e_point_named NAME [FRACTION]            move the pointer over it, in the middle or at FRACTION
@@ -259,6 +260,16 @@ e2e_screenshot() {
     sleep 0.5 # let fade-in animations settle
     import -display "$DISPLAY" -window root "$E2E_ARTIFACTS/$1.png"
     e2e_note "screenshot $E2E_ARTIFACTS/$1.png"
+}
+
+e2e_window_screenshot() {
+    sleep 0.5
+    # From the screen, cut to the window: grabbing the window itself gives black on Xvfb.
+    local x y w h
+    read -r x y w h < <(xwininfo -id "$E2E_WINDOW" | awk '/Absolute upper-left X/ {x=$NF} /Absolute upper-left Y/ {y=$NF}
+        /^ *Width/ {w=$NF} /^ *Height/ {h=$NF} END {print x, y, w, h}')
+    import -display "$DISPLAY" -window root -crop "${w}x${h}+${x}+${y}" +repage "$1"
+    e2e_note "screenshot $1"
 }
 
 # "x y width height shown" of the named control, nothing when the app lists no such control.
