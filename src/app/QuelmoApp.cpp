@@ -95,7 +95,12 @@ int main(int argc, char* argv[]) {
     quelmo::SingleInstance instance(quelmo::SingleInstance::defaultSocketPath());
     switch (instance.claim(activationToken)) {
     case quelmo::SingleInstance::Claim::AlreadyRunning:
-        std::fputs("Quelmo is already running: its window was brought forward.\n", stdout);
+        if (instance.errorText().isEmpty()) {
+            std::fputs("Quelmo is already running: its window was brought forward.\n", stdout);
+        } else {
+            std::fputs("Quelmo is already running, but it did not answer; its window may stay where it is.\n",
+                       stdout);
+        }
         return 0;
     case quelmo::SingleInstance::Claim::Unguarded:
         std::fprintf(stderr, "Quelmo: %s; a second launch will open a second deck.\n",

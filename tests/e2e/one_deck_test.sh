@@ -48,6 +48,15 @@ e2e_check "one Quelmo window" test "$(xdotool search --onlyvisible --name '^Quel
 e2e_check "it still plays: the Kick pad is heard" test "$(e2e_kicks_after_key after-second-launch)" = 1
 kill "$other_pid" 2>/dev/null || true
 
+e2e_note "a running deck that hangs does not hang the second launch"
+kill -STOP "$first"
+status=0
+timeout 20 env HOME="$E2E_ROOT/home" XDG_CONFIG_HOME="$E2E_ROOT/home/.config" XDG_RUNTIME_DIR="$E2E_ROOT/runtime" \
+    QT_QPA_PLATFORM=xcb "$E2E_APP" >"$second_log" 2>&1 || status=$?
+kill -CONT "$first"
+e2e_check "the second launch ended with status 0 (got $status)" test "$status" -eq 0
+e2e_check "and said the running deck did not answer" grep -q "did not answer" "$second_log"
+
 e2e_note "a deck that crashed leaves a socket that is not a running deck"
 kill -KILL "$first"
 wait "$first" 2>/dev/null || true
