@@ -1,7 +1,6 @@
 // Application entry: one window titled "Quelmo" showing the root view. Closing it quits.
 
 #include "DiscoWindowManager.h"
-#include "QuitOnSignal.h"
 #include "OverlayWindowManager.h"
 #include "SceneGeometryReport.h"
 #include "SymbolIcons.h"
@@ -9,6 +8,7 @@
 #include "overlay/QuelmoOverlayPresenter.h"
 #include "shell/CommandLine.h"
 #include "shell/DesktopIdentity.h"
+#include "shell/SignalPipe.h"
 #include "shell/SingleInstance.h"
 #include "shell/WindowActivation.h"
 #include "util/OrderlyExit.h"
@@ -23,6 +23,7 @@
 #include <QUrl>
 #include <QtQml/qqmlextensionplugin.h>
 
+#include <csignal>
 #include <cstdio>
 #include <memory>
 #include <vector>
@@ -113,7 +114,8 @@ int main(int argc, char* argv[]) {
     QQuickStyle::setStyle(QStringLiteral("Basic"));
     // A session ending or a kill quits as a window close does: downloads, capture and the sound
     // server's state are put back in order.
-    quelmo::QuitOnSignal quitOnSignal;
+    quelmo::SignalPipe quitOnSignal({SIGTERM, SIGINT, SIGHUP}, quelmo::SignalPipe::Afterwards::DefaultAction);
+    QObject::connect(&quitOnSignal, &quelmo::SignalPipe::received, &app, &QCoreApplication::quit);
     // Every way out stops the sound, the key listeners and the devices first: a quit through the
     // event loop, and Qt's own exit() when the X server goes away.
     quelmo::OrderlyExit::guardProcess();

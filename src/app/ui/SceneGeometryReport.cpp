@@ -1,13 +1,13 @@
 #include "SceneGeometryReport.h"
 
+#include "shell/SignalPipe.h"
+
 #include <QQuickItem>
 #include <QQuickWindow>
 #include <QSaveFile>
 
 #include <cmath>
 #include <csignal>
-#include <fcntl.h>
-#include <unistd.h>
 
 namespace quelmo {
 
@@ -56,38 +56,17 @@ QList<NamedItem> namedItems(QQuickItem* root) {
     return out;
 }
 
-namespace {
-// The signal handler only writes a byte into this pipe; the event loop reads it.
-int requestPipe[2] = {-1, -1};
-
-void onRequest(int) {
-    const char byte = 1;
-    [[maybe_unused]] const auto written = ::write(requestPipe[1], &byte, 1);
-}
-} // namespace
-
 void SceneGeometryReport::ignoreRequestsForNow() { std::signal(SIGUSR1, SIG_IGN); }
 
 SceneGeometryReport::SceneGeometryReport(QQuickWindow* window, QString path, QObject* parent)
-    : QObject(parent), window_(window), path_(std::move(path)) {
-    if (requestPipe[0] < 0 && ::pipe2(requestPipe, O_CLOEXEC | O_NONBLOCK) != 0) {
-        return;
-    }
-    requests_ = std::make_unique<QSocketNotifier>(requestPipe[0], QSocketNotifier::Read);
-    connect(requests_.get(), &QSocketNotifier::activated, this, [this] {
-        char drained[64];
-        while (::read(requestPipe[0], drained, sizeof drained) > 0) {
-        }
-        writeNow();
-    });
-    struct sigaction action {};
-    action.sa_handler = onRequest;
-    sigemptyset(&action.sa_mask);
-    action.sa_flags = SA_RESTART;
-    sigaction(SIGUSR1, &action, nullptr);
+    : QObject(parent)
+    , window_(window)
+    , path_(std::move(path))
+    , requests_(std::make_unique<SignalPipe>(std::initializer_list<int>{SIGUSR1}, SignalPipe::Afterwards::Ignored)) {
+    connect(requests_.get(), &SignalPipe::received, this, &SceneGeometryReport::writeNow);
 }
 
-SceneGeometryReport::~SceneGeometryReport() { std::signal(SIGUSR1, SIG_IGN); }
+SceneGeometryReport::~SceneGeometryReport() = default;
 
 void SceneGeometryReport::writeNow() {
     if (!window_) {

@@ -5,7 +5,6 @@
 #include <QPointer>
 #include <QRectF>
 #include <QString>
-#include <QSocketNotifier>
 
 #include <memory>
 
@@ -13,6 +12,8 @@ class QQuickItem;
 class QQuickWindow;
 
 namespace quelmo {
+
+class SignalPipe;
 
 // The accessible name an item was given in QML (Accessible.name), or "" when it has none.
 QString accessibleName(const QQuickItem* item);
@@ -48,7 +49,7 @@ public:
 private:
     QPointer<QQuickWindow> window_;
     QString path_;
-    std::unique_ptr<QSocketNotifier> requests_;
+    std::unique_ptr<SignalPipe> requests_;
 };
 
 } // namespace quelmo
