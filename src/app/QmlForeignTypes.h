@@ -4,6 +4,7 @@
 
 #include "deck/QuelmoViewModel.h"
 #include "model/QuelmoVoiceProfile.h"
+#include "recording/RecordingController.h"
 #include "visualizer/KeyboardVisualizerManager.h"
 
 #include <QJSEngine>
@@ -14,6 +15,14 @@ struct QuelmoViewModelForeign {
     Q_GADGET
     QML_FOREIGN(quelmo::QuelmoViewModel)
     QML_NAMED_ELEMENT(QuelmoViewModel)
+};
+
+// The deck's subsystems, reached through the deck (deck.recording …), never made by a view.
+struct RecordingControllerForeign {
+    Q_GADGET
+    QML_FOREIGN(quelmo::RecordingController)
+    QML_NAMED_ELEMENT(RecordingController)
+    QML_UNCREATABLE("the deck makes its own")
 };
 
 namespace QuelmoVoiceForeign {

@@ -1,5 +1,6 @@
 #include "QuelmoSetupFlow.h"
 #include "UiTestSupport.h"
+#include "setup/YtdlpInstaller.h"
 #include "support/ManualScheduler.h"
 
 #include <QClipboard>
@@ -132,7 +133,8 @@ TEST(SetupView, EachStepHasItsCardFromInstallToFailureToSuccess) {
 }
 
 TEST(YoutubeInstallInstructions, CopyButtonsPutTheirCommandsOnTheClipboard) {
-    Scene scene(QStringLiteral("YoutubeInstallInstructions.qml"), {}, {520, 1400});
+    Scene scene(QStringLiteral("YoutubeInstallInstructions.qml"),
+                {{QStringLiteral("installCommand"), quelmo::manualYtdlpInstallCommand()}}, {520, 1400});
     ASSERT_TRUE(scene.root());
     const QStringList texts = shownTexts(scene.root());
     for (const char* text : {"Installation Required", "📋 STEP 1: Open a Terminal", "📋 STEP 4: Restart Quelmo",

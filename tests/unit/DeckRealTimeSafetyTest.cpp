@@ -8,6 +8,7 @@
 #include "deck/QuelmoViewModel.h"
 #include "engine/devices/OfflineDriver.h"
 #include "engine/graph/InputNode.h"
+#include "recording/RecordingController.h"
 #include "samples/QuelmoSampleBuffers.h"
 #include "support/EventLoop.h"
 #include "support/RenderThreadCounters.h"
@@ -78,8 +79,8 @@ TEST(DeckRealTimeSafety, AWholeSessionRendersWithoutAllocatingOrLocking) {
     deck.voiceDropPlayerNode()->play();
 
     // REC.
-    deck.toggleRecording();
-    ASSERT_TRUE(deck.isRecordingSet());
+    deck.recording()->toggleRecording();
+    ASSERT_TRUE(deck.recording()->isRecordingSet());
 
     std::vector<float> left(512), right(512);
     float* channels[2] = {left.data(), right.data()};
@@ -107,7 +108,7 @@ TEST(DeckRealTimeSafety, AWholeSessionRendersWithoutAllocatingOrLocking) {
     EXPECT_GT(deck.meterMaster(), 0.0) << "the meters saw the blocks";
     EXPECT_GT(input->captureStats().ratio, 0.0);
 
-    deck.toggleRecording();
+    deck.recording()->toggleRecording();
     input->stopCapture();
     deck.shutdown();
 }

@@ -9,6 +9,8 @@
 
 #include <map>
 #include <string>
+#include <utility>
+#include <vector>
 
 using namespace quelmo;
 
@@ -72,9 +74,9 @@ std::map<std::string, QVariant> expectedInitialState() {
         {"voiceDropStatus", QString()},
         {"voiceDropRendering", false},
         {"voiceProfileTitles", QStringList{"Studio", "Command / PA", "Drill", "Broadcast"}},
-        {"isRecordingSet", false},
-        {"recordingStatus", QString()},
-        {"recordAsWav", false},
+        {"recording.isRecordingSet", false},
+        {"recording.recordingStatus", QString()},
+        {"recording.recordAsWav", false},
         {"voicePresets",
          QStringList{QString::fromUtf8("Back to work — let's go."), "Coffee break is over, legend.",
                      "Focus mode: engaged.", QString::fromUtf8("That email can wait — vibe first."),
@@ -146,14 +148,27 @@ TEST(QuelmoViewModelState, EveryObservablePropertyStartsAtItsInitialValue) {
     QuelmoViewModel model(testDependencies(documents.path()));
     auto expected = expectedInitialState();
 
+    // The deck's own properties, and those of the subsystems it holds ("recording.recordAsWav").
+    std::vector<std::pair<std::string, QVariant>> observable;
     const QMetaObject* meta = model.metaObject();
     for (int i = meta->propertyOffset(); i < meta->propertyCount(); ++i) {
         const QMetaProperty property = meta->property(i);
-        const std::string name = property.name();
+        const QVariant value = property.read(&model);
+        QObject* subsystem = (property.metaType().flags() & QMetaType::PointerToQObject) ? value.value<QObject*>() : nullptr;
+        if (property.isConstant() && subsystem && !qobject_cast<QAbstractItemModel*>(subsystem)) {
+            const QMetaObject* inner = subsystem->metaObject();
+            for (int j = inner->propertyOffset(); j < inner->propertyCount(); ++j) {
+                observable.emplace_back(std::string(property.name()) + "." + inner->property(j).name(),
+                                        inner->property(j).read(subsystem));
+            }
+            continue;
+        }
+        observable.emplace_back(property.name(), value);
+    }
+    for (const auto& [name, actual] : observable) {
         SCOPED_TRACE(name);
         const auto it = expected.find(name);
         ASSERT_NE(it, expected.end()) << "observable property without an initial value in this table";
-        const QVariant actual = property.read(&model);
         if (name == "allShortcuts" || name == "shortcutTrainerRows") {
             EXPECT_EQ(actual.toList().size(), name == "allShortcuts" ? 29 : 16);
             expected.erase(it);

@@ -1,5 +1,7 @@
 #include "recording/SetRecording.h"
 
+#include "recording/RecordingController.h"
+
 #include "engine/AudioEngine.h"
 #include "engine/AudioNodes.h"
 #include "engine/devices/OfflineDriver.h"
@@ -120,6 +122,41 @@ TEST(SetRecording, RecordsTheOutputToADatedFileAndReportsItsProgress) {
     recording.stop();
     EXPECT_EQ(recording.statusText(), QStringLiteral("Saved Quelmo Set 2026-12-07 16-05-31 (4).flac"));
     EXPECT_FALSE(QFileInfo::exists(elsewhere));
+}
+
+// The REC button and the WAV switch as the views drive them.
+TEST(RecordingController, TogglesRecordingInTheChosenFormatAndSavesOnTheWayOut) {
+    QTemporaryDir scratch;
+    ToneDeck deck;
+    int outputPrepared = 0;
+    auto controller = std::make_unique<quelmo::RecordingController>(
+        *deck.engine, [&] { ++outputPrepared; }, scratch.path());
+    controller->recording().setClock([] { return QDateTime(QDate(2026, 12, 7), QTime(16, 5, 31)); });
+    int recordingChanges = 0;
+    int statusChanges = 0;
+    QObject::connect(controller.get(), &quelmo::RecordingController::isRecordingSetChanged, [&] { ++recordingChanges; });
+    QObject::connect(controller.get(), &quelmo::RecordingController::recordingStatusChanged, [&] { ++statusChanges; });
+
+    controller->setRecordAsWav(true);
+    controller->toggleRecording();
+    EXPECT_EQ(outputPrepared, 1) << "the output runs before recording starts";
+    ASSERT_TRUE(controller->isRecordingSet());
+    deck.render(4410);
+    controller->toggleRecording();
+    EXPECT_FALSE(controller->isRecordingSet());
+    EXPECT_EQ(controller->recordingStatus(), QStringLiteral("Saved Quelmo Set 2026-12-07 16-05-31.wav"));
+    EXPECT_EQ(recordingChanges, 2);
+    EXPECT_GE(statusChanges, 2);
+
+    // Going away mid-set (the deck's shutdown) completes the file.
+    controller->setRecordAsWav(false);
+    controller->toggleRecording();
+    deck.render(441);
+    const QString path = controller->recording().filePath();
+    controller->stopIfRecording();
+    controller.reset();
+    EXPECT_TRUE(path.endsWith(QStringLiteral(".flac")));
+    EXPECT_EQ(framesIn(path), 441);
 }
 
 TEST(SetRecording, SaysWhyItCouldNotRecord) {

@@ -43,29 +43,29 @@ RowLayout {
             spacing: 8
             NeonButton {
                 objectName: "recButton"
-                Accessible.name: header.model.isRecordingSet ? "STOP REC" : "REC"
-                symbol: header.model.isRecordingSet ? "stop.fill" : ""
-                title: header.model.isRecordingSet ? "STOP" : "● REC"
+                Accessible.name: header.model.recording.isRecordingSet ? "STOP REC" : "REC"
+                symbol: header.model.recording.isRecordingSet ? "stop.fill" : ""
+                title: header.model.recording.isRecordingSet ? "STOP" : "● REC"
                 tint: Style.named("red")
-                onClicked: header.model.toggleRecording()
+                onClicked: header.model.recording.toggleRecording()
             }
             NeonToggle {
                 objectName: "wavToggle"
                 anchors.verticalCenter: parent.verticalCenter
                 label: "WAV"
                 tint: Style.named("red")
-                enabled: !header.model.isRecordingSet
-                checked: header.model.recordAsWav
-                onToggled: header.model.recordAsWav = checked
+                enabled: !header.model.recording.isRecordingSet
+                checked: header.model.recording.recordAsWav
+                onToggled: header.model.recording.recordAsWav = checked
             }
         }
         Text {
             objectName: "recStatus"
             width: 170
             visible: text !== ""
-            text: header.model.recordingStatus
+            text: header.model.recording.recordingStatus
             textFormat: Text.PlainText
-            color: header.model.isRecordingSet ? "#ff6b81" : "#9d9ab0"
+            color: header.model.recording.isRecordingSet ? "#ff6b81" : "#9d9ab0"
             font.pixelSize: 9
             elide: Text.ElideMiddle
             maximumLineCount: 1

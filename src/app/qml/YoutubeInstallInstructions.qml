@@ -12,6 +12,9 @@ Item {
     implicitWidth: 420
     implicitHeight: steps.implicitHeight
 
+    // The terminal command that installs yt-dlp and FFmpeg.
+    required property string installCommand
+
     component Line: Text {
         Layout.fillWidth: true
         wrapMode: Text.WordWrap
@@ -109,7 +112,7 @@ Item {
 
         Heading { text: "📋 STEP 3: Install yt-dlp" }
         Line { text: "Copy this command, paste it into Terminal and press Enter (you'll need your password; typing won't show on screen):" }
-        CommandBox { command: "sudo apt install yt-dlp ffmpeg"; copyTitle: "Copy Install Command" }
+        CommandBox { command: instructions.installCommand; copyTitle: "Copy Install Command" }
         Line { text: "Wait for installation to complete (about 30 seconds)" }
 
         Heading { text: "📋 STEP 4: Restart Quelmo" }
@@ -122,7 +125,7 @@ Item {
         CommandBox { command: "brew install yt-dlp"; copyTitle: "Copy Homebrew Command" }
         Line { text: "❌ 'Permission denied'"; color: "#f87171" }
         Line { text: "→ Add 'sudo' before the command (you'll need your password):" }
-        CommandBox { command: "sudo apt install yt-dlp ffmpeg"; copyTitle: "Copy with sudo" }
+        CommandBox { command: instructions.installCommand; copyTitle: "Copy with sudo" }
         Line { text: "❌ Still not working?"; color: "#f87171" }
         Line { text: "→ Download yt-dlp from the yt-dlp project's website (github.com/yt-dlp/yt-dlp)" }
         Line { text: "→ Or use an online YouTube to MP3 converter instead" }

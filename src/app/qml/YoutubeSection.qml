@@ -128,6 +128,7 @@ ColumnLayout {
     }
 
     YoutubeInstallInstructions {
+        installCommand: section.model.installCommand
         visible: !section.model.ytdlpInstalled
         Layout.fillWidth: true
     }

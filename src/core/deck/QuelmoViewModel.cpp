@@ -1,7 +1,7 @@
 #include "deck/QuelmoViewModel.h"
 
 #include "capture/CaptureSink.h"
-#include "recording/SetRecording.h"
+#include "recording/RecordingController.h"
 #include "downloads/YoutubeDownload.h"
 #include "keys/KeyMonitor.h"
 #include "midi/MidiPads.h"
@@ -89,7 +89,8 @@ QuelmoViewModel::QuelmoViewModel(Dependencies dependencies, QObject* parent)
     deckOutputLevels_ = std::make_shared<slap::OutputLevelHistory>();
     captureSink_ = std::make_unique<capture::CaptureSink>();
     captureSink_->restoreDefaultLeftByEarlierRun();
-    setupSetRecording(dependencies.musicDir);
+    recording_ = std::make_unique<RecordingController>(
+        *engine_, [this] { prepareAudioEngineIfNeeded(); }, dependencies.musicDir, this);
     beatTimer_ = std::make_unique<PulseClock>(scheduler_, clock_, engine_.get());
     transportTimer_ = std::make_unique<PulseClock>(scheduler_, clock_);
     seqTimer_ = std::make_unique<PulseClock>(scheduler_, clock_, engine_.get());
@@ -135,9 +136,7 @@ void QuelmoViewModel::prepareAudioEngineIfNeeded() {
 void QuelmoViewModel::shutdown() {
     slapDetector_.reset();
     midiInput_.reset();
-    if (setRecording_->isRecording()) {
-        setRecording_->stop();
-    }
+    recording_->stopIfRecording();
     if (isCapturingSystemAudio_) {
         stopSystemAudioCapture();
     }
@@ -157,7 +156,6 @@ void QuelmoViewModel::shutdown() {
     stopAllTracks();
     stopDisplayLink();
     stopImport();
-    importSecurityScopedURL_.reset();
     engine_->stop();
     // Deliver what stopping dropped, then stop listening to the engine.
     engine_->dispatchEvents();

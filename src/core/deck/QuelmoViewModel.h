@@ -62,7 +62,7 @@ namespace capture {
 class CaptureSink;
 }
 class QuelmoChassisSlapDetector;
-class SetRecording;
+class RecordingController;
 
 // The deck controller: every piece of deck state the views observe, the audio graph it drives, and
 // the operations behind every control and shortcut. One instance, created by the deck screen the
@@ -118,10 +118,8 @@ class QuelmoViewModel : public QObject {
     // The profiles' titles in declaration order: index i is the profile of value i.
     Q_PROPERTY(QStringList voiceProfileTitles READ voiceProfileTitles CONSTANT)
     // REC: recording what the main output plays to a file in the Music folder.
-    Q_PROPERTY(bool isRecordingSet READ isRecordingSet NOTIFY isRecordingSetChanged)
-    // "● REC 00:12 · 1.4 MB" while recording, then the saved file's name, or why it failed.
-    Q_PROPERTY(QString recordingStatus READ recordingStatus NOTIFY recordingStatusChanged)
-    Q_PROPERTY(bool recordAsWav READ recordAsWav WRITE setRecordAsWav NOTIFY recordAsWavChanged)
+    Q_PROPERTY(quelmo::RecordingController* recording READ recording CONSTANT)
+    Q_MOC_INCLUDE("recording/RecordingController.h")
     // MIDI: pad controllers through the ALSA sequencer.
     Q_PROPERTY(QStringList midiDevices READ midiDevices NOTIFY midiDevicesChanged)
     Q_PROPERTY(QString midiLastNote READ midiLastNote NOTIFY midiLastNoteChanged)
@@ -362,12 +360,7 @@ public:
     Q_INVOKABLE void checkForBlackHole();
     Q_INVOKABLE void installBlackHole(bool makeDefaultOutput = true);
 
-    // REC: starts recording the main output (FLAC, or WAV with recordAsWav) or stops and saves.
-    Q_INVOKABLE void toggleRecording();
-    bool isRecordingSet() const;
-    QString recordingStatus() const;
-    bool recordAsWav() const { return recordAsWav_; }
-    void setRecordAsWav(bool value);
+    RecordingController* recording() const { return recording_.get(); }
 
     // MIDI. startMidiInput opens the ALSA sequencer client the first time (later calls do nothing);
     // the MIDI panel calls it when it first shows. LEARN gives the next note-on to pad (0-based).
@@ -670,9 +663,6 @@ signals:
     void voiceSayVoiceTagChanged();
     void voiceDropStatusChanged();
     void voiceDropRenderingChanged();
-    void isRecordingSetChanged();
-    void recordingStatusChanged();
-    void recordAsWavChanged();
     void midiDevicesChanged();
     void midiLastNoteChanged();
     void midiLearnPadChanged();
@@ -762,7 +752,6 @@ private:
     void performYouTubeDownload(const QString& address);
     // System audio
     void checkAndStartCapture();
-    void setupSetRecording(const QString& folder);
     void setupSystemAudioCaptureSync(const QString& monitorSource, bool isDefaultOutput);
     void abandonRouting();
     void finishDownload(int exitStatus, const QString& errorText);
@@ -968,7 +957,6 @@ private:
     std::shared_ptr<engine::PlayerNode> importPlayer_;
     std::shared_ptr<engine::TimePitchUnit> importTimePitch_;
     std::shared_ptr<engine::AudioFile> importFile_;
-    std::optional<QUrl> importSecurityScopedURL_;
     UuidMap<std::shared_ptr<engine::PlayerNode>> trackPlayers_;
     std::vector<std::shared_ptr<engine::PlayerNode>> idleTrackPlayers_;
     UuidMap<std::shared_ptr<engine::AudioFile>> trackFiles_;
@@ -1011,7 +999,6 @@ private:
     // Captured sound enters the import chain straight from the engine's input node, which holds
     // the delay between the capture sink and the output steady.
     std::shared_ptr<engine::InputNode> inputNode_;
-    bool isSystemAudioSetup_ = false;
     std::unique_ptr<capture::CaptureSink> captureSink_;
     bool outputPinnedForCapture_ = false;
     std::unique_ptr<QTimer> captureFlowWatch_; // until the capture's first sound arrives
@@ -1048,8 +1035,7 @@ private:
     std::unique_ptr<QTimer> engineEventTimer_; // delivers player completions on the main thread
     std::uint64_t reportedUnderflows_ = 0;
     // After the engine: it completes a recording's file through the engine when it goes.
-    std::unique_ptr<SetRecording> setRecording_;
-    bool recordAsWav_ = false;
+    std::unique_ptr<RecordingController> recording_;
 
     // Sound server: "" while the output plays, "Sound server lost — reconnecting…" while the engine
     // keeps its timeline and connects again (QuelmoViewModelSoundServer.cpp).

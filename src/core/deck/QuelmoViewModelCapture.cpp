@@ -118,7 +118,6 @@ void QuelmoViewModel::setupSystemAudioCaptureSync(const QString& monitorSource, 
     engine_->disconnectOutput(*importPlayer_);
     engine_->connect(inputNode_, importInputMixer_);
     setIsCapturingSystemAudio(true);
-    isSystemAudioSetup_ = true;
     // The status says "Capturing" once sound flows: a sink the server has just made (or woken) may
     // take a moment, up to two seconds on PulseAudio's null sink, to hand over its first audio.
     setBlackHoleInstallStatus(QStringLiteral("Starting capture…"));
@@ -163,7 +162,6 @@ void QuelmoViewModel::stopSystemAudioCapture() {
         engine_->connect(importPlayer_, importInputMixer_);
         inputNode_.reset();
     }
-    isSystemAudioSetup_ = false;
     captureFlowWatch_.reset();
     logLine("Quelmo: System audio capture stopped");
     setBlackHoleInstallStatus(QString());

@@ -186,7 +186,7 @@ void QuelmoViewModel::refreshYtdlpCheck() {
     assign(ytdlpInstalled_, checkYTDLPIsInstalled(), &QuelmoViewModel::ytdlpInstalledChanged);
 }
 
-QString QuelmoViewModel::installCommand() const { return QStringLiteral("sudo apt install yt-dlp ffmpeg"); }
+QString QuelmoViewModel::installCommand() const { return manualYtdlpInstallCommand(); }
 
 void QuelmoViewModel::downloadYouTubeAudio() {
     if (isDownloading_) {

@@ -84,7 +84,6 @@ void QuelmoViewModel::removeImport(const QUuid& id) {
     }
     if (wasSelected) {
         stopImport();
-        importSecurityScopedURL_.reset();
         importFile_.reset();
         setSelectedImportId(importedTracks_.isEmpty() ? std::nullopt
                                                       : std::optional<QUuid>(importedTracks_.first().id));
@@ -117,7 +116,6 @@ void QuelmoViewModel::playImport() {
     }
     stopImport();
     setCurrentTrackPosition(0.0);
-    importSecurityScopedURL_.reset(); // security-scoped access: nothing to open or close here
     const std::uint64_t run = importRun_;
     const auto counted = countedLengths_.value(track->id);
     const std::optional<std::int64_t> frames =

@@ -57,7 +57,6 @@ void QuelmoViewModel::soundServerConnectionChanged() {
         engine_->disconnectOutput(*inputNode_);
         engine_->connect(importPlayer_, importInputMixer_);
         inputNode_.reset();
-        isSystemAudioSetup_ = false;
         captureFlowWatch_.reset();
         setIsCapturingSystemAudio(false);
         setBlackHoleInstallStatus(

@@ -54,7 +54,7 @@ QString SetupFlow::stateName() const {
     return QString::fromLatin1(QMetaEnum::fromType<SetupState>().valueToKey(state_));
 }
 
-QString SetupFlow::command() const { return QStringLiteral("sudo apt install yt-dlp ffmpeg"); }
+QString SetupFlow::command() const { return manualYtdlpInstallCommand(); }
 
 template <typename Result>
 void SetupFlow::runInBackground(std::function<Result()> work, std::function<void(Result)> done) {

@@ -120,6 +120,8 @@ QString defaultYtdlpAsset() {
     return {};
 }
 
+QString manualYtdlpInstallCommand() { return QStringLiteral("sudo apt install yt-dlp ffmpeg"); }
+
 YtdlpInstaller::YtdlpInstaller(YtdlpInstallerOptions options, QObject* parent)
     : QObject(parent), options_(std::move(options)) {
 }

@@ -22,6 +22,10 @@ namespace quelmo {
 // "yt-dlp_linux_aarch64" on arm64; empty when the project publishes none for it.
 QString defaultYtdlpAsset();
 
+// The command a user types to install yt-dlp by hand, shown wherever Quelmo explains how:
+// "sudo apt install yt-dlp ffmpeg".
+QString manualYtdlpInstallCommand();
+
 struct YtdlpInstallerOptions {
     // The release's folder: the asset and its sums file, SHA2-256SUMS, are both fetched from here.
     QString releaseBase = QStringLiteral("https://github.com/yt-dlp/yt-dlp/releases/latest/download/");
