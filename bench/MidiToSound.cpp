@@ -9,6 +9,7 @@
 // Usage: quelmo_midi_to_sound_bench COUNT STAMPS_PREFIX   (PULSE_SERVER as for the application)
 
 #include "deck/QuelmoViewModel.h"
+#include "midi/MidiController.h"
 #include "midi/MidiPads.h"
 
 #include <QCoreApplication>
@@ -53,7 +54,7 @@ int main(int argc, char** argv) {
     quelmo::QuelmoViewModel deck;
     deck.prepareAudioEngineIfNeeded();
     deck.audioEngine().setKeepAwake(true); // both kinds on an output that never sleeps
-    auto& input = deck.midiPads();
+    auto& input = deck.midi()->midiPads();
 
     std::binary_semaphore go(0);
     bool done = false;

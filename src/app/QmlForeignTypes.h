@@ -4,7 +4,9 @@
 
 #include "deck/QuelmoViewModel.h"
 #include "model/QuelmoVoiceProfile.h"
+#include "midi/MidiController.h"
 #include "recording/RecordingController.h"
+#include "slap/LidTapController.h"
 #include "visualizer/KeyboardVisualizerManager.h"
 
 #include <QJSEngine>
@@ -22,6 +24,20 @@ struct RecordingControllerForeign {
     Q_GADGET
     QML_FOREIGN(quelmo::RecordingController)
     QML_NAMED_ELEMENT(RecordingController)
+    QML_UNCREATABLE("the deck makes its own")
+};
+
+struct LidTapControllerForeign {
+    Q_GADGET
+    QML_FOREIGN(quelmo::LidTapController)
+    QML_NAMED_ELEMENT(LidTapController)
+    QML_UNCREATABLE("the deck makes its own")
+};
+
+struct MidiControllerForeign {
+    Q_GADGET
+    QML_FOREIGN(quelmo::MidiController)
+    QML_NAMED_ELEMENT(MidiController)
     QML_UNCREATABLE("the deck makes its own")
 };
 

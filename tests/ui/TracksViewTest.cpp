@@ -3,6 +3,7 @@
 #include "FramePacedItem.h"
 #include "UiTestSupport.h"
 #include "deck/QuelmoViewModel.h"
+#include "midi/MidiController.h"
 #include "keys/KeyDecoding.h"
 #include "devices/OfflineDriver.h"
 #include "support/WavFile.h"
@@ -266,7 +267,7 @@ TEST(TracksView, NamesFromOutsideShowAsWrittenNotAsMarkup) {
     QTRY_COMPARE_WITH_TIMEOUT(all(deck.scene, "trackName").size(), 1, 5000);
     expectShownAsWritten(all(deck.scene, "trackName").value(0), name);
 
-    deck.model->midiPads().portAppeared(0x1800, QStringLiteral("<i>pad</i><img src=\"http://127.0.0.1:9/x\">"));
+    deck.model->midi()->midiPads().portAppeared(0x1800, QStringLiteral("<i>pad</i><img src=\"http://127.0.0.1:9/x\">"));
     QTRY_VERIFY(textOf(deck.scene.root(), "midiDevicesText").contains("<i>pad</i>"));
     expectShownAsWritten(all(deck.scene, "midiDevicesText").value(0), R"(DEVICES  <i>pad</i><img src="http://127.0.0.1:9/x">)");
 

@@ -2,6 +2,7 @@
 // feeds it: the bytes a controller sends, its ports coming and going, LEARN and the saved mapping.
 
 #include "deck/QuelmoViewModel.h"
+#include "midi/MidiController.h"
 #include "engine/devices/OfflineDriver.h"
 #include "midi/MidiMessageParser.h"
 #include "midi/MidiPadMapping.h"
@@ -62,9 +63,9 @@ std::vector<float> renderAfter(const std::function<void(QuelmoViewModel&)>& hit)
 // Sends bytes to the deck's MIDI input and waits for the note to reach the main thread.
 std::function<void(QuelmoViewModel&)> midiHit(Bytes bytes) {
     return [bytes](QuelmoViewModel& model) {
-        const QString before = model.midiLastNote();
-        send(model.midiPads(), 1, bytes);
-        ASSERT_TRUE(test::spinUntil([&] { return model.midiLastNote() != before; }));
+        const QString before = model.midi()->midiLastNote();
+        send(model.midi()->midiPads(), 1, bytes);
+        ASSERT_TRUE(test::spinUntil([&] { return model.midi()->midiLastNote() != before; }));
     };
 }
 
@@ -95,9 +96,9 @@ TEST(MidiPads, NoteOnsPlayTheirPadAtTheVelocitysLevel) {
     // A note-on of velocity 0 is a note-off, and notes outside the bank play nothing; each note-on
     // still shows as the last note.
     const auto silent = renderAfter([](QuelmoViewModel& m) {
-        send(m.midiPads(), 1, {0x90, 36, 0});
+        send(m.midi()->midiPads(), 1, {0x90, 36, 0});
         midiHit({0x90, 35, 100, 44, 100})(m);
-        EXPECT_EQ(m.midiLastNote(), QStringLiteral(u"G#2 · note 44 · velocity 100 → no pad"));
+        EXPECT_EQ(m.midi()->midiLastNote(), QStringLiteral(u"G#2 · note 44 · velocity 100 → no pad"));
         midiHit({0x90, 127, 127})(m);
     });
     EXPECT_EQ(peak(silent), 0.0f);

@@ -129,15 +129,15 @@ std::map<std::string, QVariant> expectedInitialState() {
         {"systemAudioVolume", 0.8},
         {"showBlackHoleInstallAlert", false},
         {"blackHoleInstallStatus", QString()},
-        {"chassisSlapEnabled", false},
-        {"chassisSlapStatus", QString()},
+        {"lidTap.chassisSlapEnabled", false},
+        {"lidTap.chassisSlapStatus", QString()},
         {"soundServerStatus", QString()},
-        {"midiDevices", QStringList()},
-        {"midiLastNote", QString()},
-        {"midiLearnPad", -1},
-        {"midiPadNotes", QStringList{"C2 (36)", "C#2 (37)", "D2 (38)", "D#2 (39)", "E2 (40)", "F2 (41)", "F#2 (42)",
+        {"midi.midiDevices", QStringList()},
+        {"midi.midiLastNote", QString()},
+        {"midi.midiLearnPad", -1},
+        {"midi.midiPadNotes", QStringList{"C2 (36)", "C#2 (37)", "D2 (38)", "D#2 (39)", "E2 (40)", "F2 (41)", "F#2 (42)",
                                      "G2 (43)"}},
-        {"midiStatus", QString()}, // until the MIDI panel opens the sequencer
+        {"midi.midiStatus", QString()}, // until the MIDI panel opens the sequencer
     };
 }
 

@@ -1,5 +1,4 @@
-#include "deck/QuelmoViewModel.h"
-#include "engine/devices/OfflineDriver.h"
+#include "slap/LidTapController.h"
 #include "slap/OutputLevelHistory.h"
 #include "slap/QuelmoChassisSlapDetector.h"
 #include "slap/SlapAnalysis.h"
@@ -106,26 +105,24 @@ TEST(ChassisSlapDetector, ReportsTapsOnTheMainThreadAndIgnoresTheDecksEcho) {
     EXPECT_EQ(QuelmoChassisSlapDetector::statusForOpenFailure("Connection refused"), "Mic engine: Connection refused");
 }
 
-TEST(ChassisSlapDetector, TheSwitchReportsAFailedStartAndALateAnswerAfterOffIsIgnored) {
+TEST(LidTapController, TheSwitchReportsAFailedStartAndALateAnswerAfterOffIsIgnored) {
     const QByteArray previous = qgetenv("PULSE_SERVER");
     qputenv("PULSE_SERVER", "unix:/nonexistent/quelmo-test-socket");
-    QTemporaryDir documents;
-    QuelmoViewModel::Dependencies deps;
-    deps.documentsDir = documents.path();
-    deps.makeAudioDriver = [] { return std::make_unique<engine::OfflineDriver>(); };
-    QuelmoViewModel model(deps);
+    int taps = 0;
+    LidTapController lidTap({[&](const QString&) { ++taps; }, std::make_shared<slap::OutputLevelHistory>(), {}});
 
-    model.setChassisSlapEnabled(true);
-    EXPECT_EQ(model.chassisSlapStatus(), QStringLiteral(u"Starting…"));
-    ASSERT_TRUE(test::spinUntil([&] { return model.chassisSlapStatus().startsWith("Mic engine: "); }, 8000))
-        << model.chassisSlapStatus().toStdString();
-    EXPECT_TRUE(model.chassisSlapEnabled()); // stays on: off and on again retries
+    lidTap.setChassisSlapEnabled(true);
+    EXPECT_EQ(lidTap.chassisSlapStatus(), QStringLiteral(u"Starting…"));
+    ASSERT_TRUE(test::spinUntil([&] { return lidTap.chassisSlapStatus().startsWith("Mic engine: "); }, 8000))
+        << lidTap.chassisSlapStatus().toStdString();
+    EXPECT_TRUE(lidTap.chassisSlapEnabled()); // stays on: off and on again retries
 
-    model.setChassisSlapEnabled(true);
-    model.setChassisSlapEnabled(false);
-    EXPECT_EQ(model.chassisSlapStatus(), "");
+    lidTap.setChassisSlapEnabled(true);
+    lidTap.setChassisSlapEnabled(false);
+    EXPECT_EQ(lidTap.chassisSlapStatus(), "");
     test::spinFor(300);
-    EXPECT_EQ(model.chassisSlapStatus(), "");
+    EXPECT_EQ(lidTap.chassisSlapStatus(), "");
+    EXPECT_EQ(taps, 0);
     qputenv("PULSE_SERVER", previous);
     if (previous.isEmpty()) {
         qunsetenv("PULSE_SERVER");

@@ -78,14 +78,14 @@ RowLayout {
             objectName: "slapToggle"
             label: "LID TAP → KICK"
             tint: Style.named("orange")
-            checked: header.model.chassisSlapEnabled
-            onToggled: header.model.chassisSlapEnabled = checked
+            checked: header.model.lidTap.chassisSlapEnabled
+            onToggled: header.model.lidTap.chassisSlapEnabled = checked
         }
         Text {
             objectName: "slapStatus"
             width: 140
             visible: text !== ""
-            text: header.model.chassisSlapStatus
+            text: header.model.lidTap.chassisSlapStatus
             textFormat: Text.PlainText
             color: "#9d9ab0"
             font.pixelSize: 9

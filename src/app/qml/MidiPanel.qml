@@ -9,7 +9,7 @@ GlassPanel {
     id: panel
     property QuelmoViewModel model
 
-    Component.onCompleted: panel.model.startMidiInput()
+    Component.onCompleted: panel.model.midi.startMidiInput()
 
     ColumnLayout {
         width: parent.width
@@ -25,14 +25,14 @@ GlassPanel {
                 symbol: "arrow.counterclockwise"
                 title: "RESET"
                 tint: Style.named("purple")
-                onClicked: panel.model.resetMidiMapping()
+                onClicked: panel.model.midi.resetMidiMapping()
             }
         }
         Text {
             objectName: "midiDevicesText"
             Layout.fillWidth: true
-            text: panel.model.midiDevices.length > 0
-                  ? "DEVICES  " + panel.model.midiDevices.join("  ·  ")
+            text: panel.model.midi.midiDevices.length > 0
+                  ? "DEVICES  " + panel.model.midi.midiDevices.join("  ·  ")
                   : "No MIDI devices connected"
             textFormat: Text.PlainText
             color: "#c4c1d4"
@@ -43,7 +43,7 @@ GlassPanel {
         Text {
             objectName: "midiLastNoteText"
             Layout.fillWidth: true
-            text: panel.model.midiLastNote !== "" ? "LAST NOTE  " + panel.model.midiLastNote : "LAST NOTE  —"
+            text: panel.model.midi.midiLastNote !== "" ? "LAST NOTE  " + panel.model.midi.midiLastNote : "LAST NOTE  —"
             textFormat: Text.PlainText
             color: Style.named("orange")
             font.pixelSize: 11
@@ -61,12 +61,12 @@ GlassPanel {
                     id: cell
                     required property int index
                     required property string modelData
-                    readonly property bool learning: panel.model.midiLearnPad === index
+                    readonly property bool learning: panel.model.midi.midiLearnPad === index
                     Layout.fillWidth: true
                     spacing: 6
                     Text {
                         Layout.preferredWidth: 96
-                        text: (cell.index + 1) + " " + cell.modelData + "  " + (panel.model.midiPadNotes[cell.index] ?? "")
+                        text: (cell.index + 1) + " " + cell.modelData + "  " + (panel.model.midi.midiPadNotes[cell.index] ?? "")
                         color: "white"
                         font.pixelSize: 11
                         elide: Text.ElideRight
@@ -76,7 +76,7 @@ GlassPanel {
                         Accessible.name: cell.learning ? "Pad " + (cell.index + 1) + " WAITING" : "Pad " + (cell.index + 1) + " LEARN"
                         title: cell.learning ? "WAITING…" : "LEARN"
                         tint: cell.learning ? Style.named("orange") : Style.named("teal")
-                        onClicked: cell.learning ? panel.model.cancelMidiLearn() : panel.model.startMidiLearn(cell.index)
+                        onClicked: cell.learning ? panel.model.midi.cancelMidiLearn() : panel.model.midi.startMidiLearn(cell.index)
                     }
                 }
             }
@@ -85,9 +85,9 @@ GlassPanel {
             objectName: "midiStatusText"
             Layout.fillWidth: true
             visible: text !== ""
-            text: panel.model.midiLearnPad >= 0
-                  ? "Play a note on your controller for pad " + (panel.model.midiLearnPad + 1) + "."
-                  : panel.model.midiStatus
+            text: panel.model.midi.midiLearnPad >= 0
+                  ? "Play a note on your controller for pad " + (panel.model.midi.midiLearnPad + 1) + "."
+                  : panel.model.midi.midiStatus
             textFormat: Text.PlainText
             color: "#9d9ab0"
             font.pixelSize: 10

@@ -4,16 +4,16 @@
 #include "recording/RecordingController.h"
 #include "downloads/YoutubeDownload.h"
 #include "keys/KeyMonitor.h"
-#include "midi/MidiPads.h"
-#include "engine/devices/AlsaSequencerInput.h"
+#include "midi/MidiController.h"
 #include "visualizer/KeyboardVisualizerManager.h"
 #include "setup/YtdlpInstaller.h"
 #include "slap/OutputLevelHistory.h"
-#include "slap/QuelmoChassisSlapDetector.h"
+#include "slap/LidTapController.h"
 #include "util/OrderlyExit.h"
 #include "voice/VoiceDrops.h"
 
 #include <QDir>
+#include <QSettings>
 #include <QStandardPaths>
 #include <QtGlobal>
 
@@ -87,6 +87,14 @@ QuelmoViewModel::QuelmoViewModel(Dependencies dependencies, QObject* parent)
     mainMixer_ = engine_->mainMixer();
     voiceDrops_ = std::make_unique<voice::VoiceDrops>();
     deckOutputLevels_ = std::make_shared<slap::OutputLevelHistory>();
+    LidTapController::Dependencies lidTap;
+    lidTap.deckOutput = deckOutputLevels_;
+    lidTap.inputSource = [] { return QSettings().value(QStringLiteral("LidTap/inputSource")).toString(); };
+    lidTap.onTap = [this](const QString& how) {
+        triggerPad(0, false, QString());
+        overlay_->flash(QStringLiteral("CHASSIS SLAP"), QStringLiteral("Kick drum"), 0.92, how);
+    };
+    lidTap_ = std::make_unique<LidTapController>(std::move(lidTap), this);
     captureSink_ = std::make_unique<capture::CaptureSink>();
     captureSink_->restoreDefaultLeftByEarlierRun();
     recording_ = std::make_unique<RecordingController>(
@@ -101,7 +109,8 @@ QuelmoViewModel::QuelmoViewModel(Dependencies dependencies, QObject* parent)
     wallClock_ = dependencies.wallClock ? std::move(dependencies.wallClock) : [] { return QDateTime::currentDateTimeUtc(); };
 
     setupEffects();
-    setupMidi();
+    midi_ = std::make_unique<MidiController>(
+        [this](int pad, float gain, const QString& caption) { triggerPad(pad, gain, true, caption); }, this);
     watchMixTags();
     connect(this, &QuelmoViewModel::importedTracksChanged, this, [this] { trackListModel_.sync(importedTracks_); });
     for (auto signal : {&QuelmoViewModel::importedTracksChanged, &QuelmoViewModel::playingTrackIdsChanged,
@@ -134,8 +143,8 @@ void QuelmoViewModel::prepareAudioEngineIfNeeded() {
 }
 
 void QuelmoViewModel::shutdown() {
-    slapDetector_.reset();
-    midiInput_.reset();
+    lidTap_->stop();
+    midi_->stopInput();
     recording_->stopIfRecording();
     if (isCapturingSystemAudio_) {
         stopSystemAudioCapture();

@@ -41,10 +41,6 @@ namespace quelmo {
 
 namespace engine {
 class AudioFile;
-class AlsaSequencerInput;
-}
-namespace midi {
-class MidiPads;
 }
 class KeyMonitor;
 class YtdlpInstaller;
@@ -61,7 +57,8 @@ class OutputLevelHistory;
 namespace capture {
 class CaptureSink;
 }
-class QuelmoChassisSlapDetector;
+class LidTapController;
+class MidiController;
 class RecordingController;
 
 // The deck controller: every piece of deck state the views observe, the audio graph it drives, and
@@ -121,13 +118,8 @@ class QuelmoViewModel : public QObject {
     Q_PROPERTY(quelmo::RecordingController* recording READ recording CONSTANT)
     Q_MOC_INCLUDE("recording/RecordingController.h")
     // MIDI: pad controllers through the ALSA sequencer.
-    Q_PROPERTY(QStringList midiDevices READ midiDevices NOTIFY midiDevicesChanged)
-    Q_PROPERTY(QString midiLastNote READ midiLastNote NOTIFY midiLastNoteChanged)
-    Q_PROPERTY(int midiLearnPad READ midiLearnPad NOTIFY midiLearnPadChanged)
-    // Each pad's note, like "C2 (36)".
-    Q_PROPERTY(QStringList midiPadNotes READ midiPadNotes NOTIFY midiPadNotesChanged)
-    // Whether MIDI input is open, or why not.
-    Q_PROPERTY(QString midiStatus READ midiStatus NOTIFY midiStatusChanged)
+    Q_PROPERTY(quelmo::MidiController* midi READ midi CONSTANT)
+    Q_MOC_INCLUDE("midi/MidiController.h")
     // Keyboard
     Q_PROPERTY(bool keyboardShortcutsEnabled READ keyboardShortcutsEnabled WRITE setKeyboardShortcutsEnabled NOTIFY keyboardShortcutsEnabledChanged)
     // False while keys pressed in other applications cannot be heard (shortcuts off, or no global
@@ -164,9 +156,9 @@ class QuelmoViewModel : public QObject {
     Q_PROPERTY(double systemAudioVolume READ systemAudioVolume WRITE setSystemAudioVolume NOTIFY systemAudioVolumeChanged)
     Q_PROPERTY(bool showBlackHoleInstallAlert READ showBlackHoleInstallAlert WRITE setShowBlackHoleInstallAlert NOTIFY showBlackHoleInstallAlertChanged)
     Q_PROPERTY(QString blackHoleInstallStatus READ blackHoleInstallStatus WRITE setBlackHoleInstallStatus NOTIFY blackHoleInstallStatusChanged)
-    // Slap
-    Q_PROPERTY(bool chassisSlapEnabled READ chassisSlapEnabled WRITE setChassisSlapEnabled NOTIFY chassisSlapEnabledChanged)
-    Q_PROPERTY(QString chassisSlapStatus READ chassisSlapStatus WRITE setChassisSlapStatus NOTIFY chassisSlapStatusChanged)
+    // LID TAP → KICK.
+    Q_PROPERTY(quelmo::LidTapController* lidTap READ lidTap CONSTANT)
+    Q_MOC_INCLUDE("slap/LidTapController.h")
     // Collections and optional values, in the shapes the views read them
     // Read-only to the views: cells change through toggleSequencerCell and clearSequencer.
     Q_PROPERTY(QList<bool> sequencerGrid READ sequencerGrid NOTIFY sequencerGridChanged)
@@ -362,19 +354,7 @@ public:
 
     RecordingController* recording() const { return recording_.get(); }
 
-    // MIDI. startMidiInput opens the ALSA sequencer client the first time (later calls do nothing);
-    // the MIDI panel calls it when it first shows. LEARN gives the next note-on to pad (0-based).
-    Q_INVOKABLE void startMidiInput();
-    Q_INVOKABLE void startMidiLearn(int pad);
-    Q_INVOKABLE void cancelMidiLearn();
-    Q_INVOKABLE void resetMidiMapping();
-    QStringList midiDevices() const;
-    QString midiLastNote() const;
-    int midiLearnPad() const;
-    QStringList midiPadNotes() const;
-    QString midiStatus() const { return midiStatus_; }
-    // Where MIDI input enters the deck: the sequencer client feeds it, and tests may.
-    midi::MidiPads& midiPads() { return *midiPads_; }
+    MidiController* midi() const { return midi_.get(); }
     // A pad hit at gain (0..1) of a key press's level, through the same queue as triggerPad.
     void triggerPad(int index, float gain, bool showPerformOverlay, const QString& keyCaption);
 
@@ -536,11 +516,7 @@ public:
     void setShowBlackHoleInstallAlert(bool value);
     QString blackHoleInstallStatus() const { return blackHoleInstallStatus_; }
     void setBlackHoleInstallStatus(const QString& value);
-    // Slap
-    bool chassisSlapEnabled() const { return chassisSlapEnabled_; }
-    void setChassisSlapEnabled(bool value);
-    QString chassisSlapStatus() const { return chassisSlapStatus_; }
-    void setChassisSlapStatus(const QString& value);
+    LidTapController* lidTap() const { return lidTap_.get(); }
     // Collections and optional values
     const QList<bool>& sequencerGrid() const { return sequencerGrid_; }
     void setSequencerGrid(const QList<bool>& value);
@@ -663,11 +639,6 @@ signals:
     void voiceSayVoiceTagChanged();
     void voiceDropStatusChanged();
     void voiceDropRenderingChanged();
-    void midiDevicesChanged();
-    void midiLastNoteChanged();
-    void midiLearnPadChanged();
-    void midiPadNotesChanged();
-    void midiStatusChanged();
     void keyboardShortcutsEnabledChanged();
     void keysHeardFromOtherApplicationsChanged();
     void youtubeFocusTickChanged();
@@ -694,8 +665,6 @@ signals:
     void systemAudioVolumeChanged();
     void showBlackHoleInstallAlertChanged();
     void blackHoleInstallStatusChanged();
-    void chassisSlapEnabledChanged();
-    void chassisSlapStatusChanged();
     void sequencerGridChanged();
     void voiceProfileChanged();
     void tuningPulseTargetChanged();
@@ -890,9 +859,6 @@ private:
     double systemAudioVolume_ = 0.8;
     bool showBlackHoleInstallAlert_ = false;
     QString blackHoleInstallStatus_;
-    // Slap
-    bool chassisSlapEnabled_ = false;
-    QString chassisSlapStatus_;
     QList<bool> sequencerGrid_ = QList<bool>(padCount * sequencerSteps, false);
     const QStringList padLabels_;
     const QStringList voicePresets_;
@@ -1004,7 +970,7 @@ private:
     std::unique_ptr<QTimer> captureFlowWatch_; // until the capture's first sound arrives
 
     // Chassis slap
-    std::shared_ptr<QuelmoChassisSlapDetector> slapDetector_;
+    std::unique_ptr<LidTapController> lidTap_;
     // The main output's recent block levels, recorded by its tap, so the lid-tap detector can tell
     // the deck's own sound in the microphone from a tap.
     std::shared_ptr<slap::OutputLevelHistory> deckOutputLevels_;
@@ -1048,11 +1014,7 @@ private:
     void watchSoundServer();          // before the engine starts
     void soundServerConnectionChanged(); // main thread, after the engine's device says so
     QString soundServerStatus_;
-    // MIDI. The sequencer client goes first: its thread feeds midiPads_.
-    void setupMidi();
-    std::unique_ptr<midi::MidiPads> midiPads_;
-    std::unique_ptr<engine::AlsaSequencerInput> midiInput_;
-    QString midiStatus_;
+    std::unique_ptr<MidiController> midi_;
 };
 
 } // namespace quelmo

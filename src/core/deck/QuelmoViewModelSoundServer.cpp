@@ -1,7 +1,7 @@
 #include "deck/QuelmoViewModel.h"
 
 #include "engine/graph/InputNode.h"
-#include "slap/QuelmoChassisSlapDetector.h"
+#include "slap/LidTapController.h"
 #include "util/Log.h"
 
 #include <QCoreApplication>
@@ -37,10 +37,7 @@ void QuelmoViewModel::soundServerConnectionChanged() {
         if (engineEventTimer_ && !engineEventTimer_->isActive()) {
             engineEventTimer_->start();
         }
-        if (slapDetector_) {
-            slapDetector_->stop();
-            setChassisSlapStatus(lostStatus);
-        }
+        lidTap_->soundServerLost(lostStatus);
         return;
     }
     if (!assign(soundServerStatus_, QString(), &QuelmoViewModel::soundServerStatusChanged)) {
@@ -48,9 +45,7 @@ void QuelmoViewModel::soundServerConnectionChanged() {
     }
     engine_->dispatchEvents(); // opens the capture again on the same source
     logLine("Quelmo: sound server back - output reopened");
-    if (slapDetector_) {
-        slapDetector_->start();
-    }
+    lidTap_->soundServerBack();
     if (isCapturingSystemAudio_ && inputNode_ && !inputNode_->isCapturing()) {
         // Quelmo Capture lived on the old server. Its module is gone with it: nothing to unload.
         logLine("Quelmo: system audio capture could not reopen: " + engine_->captureReopenError());

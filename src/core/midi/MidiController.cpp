@@ -1,0 +1,72 @@
+#include "midi/MidiController.h"
+
+#include "engine/devices/AlsaSequencerInput.h"
+#include "midi/MidiPads.h"
+#include "util/Log.h"
+
+namespace quelmo {
+
+MidiController::MidiController(PadHit onPadHit, QObject* parent)
+    : QObject(parent)
+    , pads_(std::make_unique<midi::MidiPads>()) {
+    // The hit itself goes the way of a key press: the pad's player queue, at the note's level.
+    connect(pads_.get(), &midi::MidiPads::padHit, this, [onPadHit = std::move(onPadHit)](int pad, float gain, const QString& caption) {
+        if (onPadHit) {
+            onPadHit(pad, gain, caption);
+        }
+    });
+    connect(pads_.get(), &midi::MidiPads::devicesChanged, this, &MidiController::midiDevicesChanged);
+    connect(pads_.get(), &midi::MidiPads::lastNoteChanged, this, &MidiController::midiLastNoteChanged);
+    connect(pads_.get(), &midi::MidiPads::learnPadChanged, this, &MidiController::midiLearnPadChanged);
+    connect(pads_.get(), &midi::MidiPads::mappingChanged, this, &MidiController::midiPadNotesChanged);
+}
+
+MidiController::~MidiController() { input_.reset(); }
+
+void MidiController::startMidiInput() {
+    if (input_) {
+        return;
+    }
+    midi::MidiPads* pads = pads_.get();
+    engine::AlsaSequencerInput::Callbacks callbacks;
+    callbacks.portAdded = [pads](engine::AlsaSequencerInput::PortId port, const std::string& name) {
+        pads->portAppeared(port, QString::fromStdString(name));
+    };
+    callbacks.portRemoved = [pads](engine::AlsaSequencerInput::PortId port) { pads->portVanished(port); };
+    callbacks.bytes = [pads](engine::AlsaSequencerInput::PortId port, const std::uint8_t* bytes, std::size_t size) {
+        pads->receive(port, bytes, size);
+    };
+    std::string error;
+    input_ = engine::AlsaSequencerInput::open(std::move(callbacks), &error);
+    QString status;
+    if (input_) {
+        status = QStringLiteral("Listening on the sequencer port Quelmo (%1:%2)")
+                     .arg(input_->clientId())
+                     .arg(input_->portNumber());
+    } else {
+        status = QStringLiteral("MIDI unavailable: %1").arg(QString::fromStdString(error));
+    }
+    logLine(status.toStdString());
+    if (status_ != status) {
+        status_ = status;
+        emit midiStatusChanged();
+    }
+}
+
+void MidiController::stopInput() { input_.reset(); }
+
+void MidiController::startMidiLearn(int pad) { pads_->startLearn(pad); }
+
+void MidiController::cancelMidiLearn() { pads_->cancelLearn(); }
+
+void MidiController::resetMidiMapping() { pads_->resetMapping(); }
+
+QStringList MidiController::midiDevices() const { return pads_->devices(); }
+
+QString MidiController::midiLastNote() const { return pads_->lastNote(); }
+
+int MidiController::midiLearnPad() const { return pads_->learnPad(); }
+
+QStringList MidiController::midiPadNotes() const { return pads_->padNotes(); }
+
+} // namespace quelmo
