@@ -10,6 +10,9 @@
 
 #include "BenchSupport.h"
 #include "deck/QuelmoViewModel.h"
+#include "engine/AudioEngine.h"
+#include "engine/AudioNodes.h"
+#include "mix/MixController.h"
 #include "graph/RestGate.h"
 
 #include <QCoreApplication>
@@ -65,8 +68,8 @@ int main(int argc, char** argv) {
     const auto lastSound = [&] { return Clock::time_point(Clock::duration(lastAudible->load())); };
 
     for (const Setting& setting : {Setting{"defaults", 1.0, 0.0}, Setting{"speed 1.50x, pitch +6st", 1.5, 0.25}}) {
-        deck.setImportRate(setting.rate);
-        deck.setPitchShift(setting.pitch);
+        deck.mix()->setImportRate(setting.rate);
+        deck.mix()->setPitchShift(setting.pitch);
         spin(200); // the mix applies after its debounce
         if (!waitUntil([&] { return engine.isSuspended(); }, 30000)) {
             std::printf("%-24s never rested before the hit\n", setting.name);

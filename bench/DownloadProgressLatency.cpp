@@ -18,6 +18,9 @@
 
 #include "LibraryBench.h"
 #include "deck/QuelmoViewModel.h"
+#include "engine/AudioEngine.h"
+#include "engine/AudioNodes.h"
+#include "downloads/DownloadsController.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -137,12 +140,12 @@ Result runDownload(const QString& documents, const QString& dir, int limitMs) {
     // The CPU share counts from here: the constructor's cost is the same in every phase.
     const double cpu = processCpuSeconds();
     const std::int64_t start = monotonicNs();
-    QObject::connect(&deck, &quelmo::QuelmoViewModel::downloadProgressChanged, &deck,
-                     [&] { changes.emplace_back(monotonicNs(), deck.downloadProgress()); });
-    deck.setYoutubeURL(QStringLiteral("https://www.youtube.com/watch?v=abc"));
-    deck.downloadYouTubeAudio();
-    runEventLoop(limitMs, [&] { return !deck.isDownloading(); }, 20);
-    result.status = deck.downloadStatus();
+    QObject::connect(deck.downloads(), &quelmo::DownloadsController::downloadProgressChanged, &deck,
+                     [&] { changes.emplace_back(monotonicNs(), deck.downloads()->downloadProgress()); });
+    deck.downloads()->setYoutubeURL(QStringLiteral("https://www.youtube.com/watch?v=abc"));
+    deck.downloads()->downloadYouTubeAudio();
+    runEventLoop(limitMs, [&] { return !deck.downloads()->isDownloading(); }, 20);
+    result.status = deck.downloads()->downloadStatus();
     const QHash<int, std::int64_t> stamps = readStamps(dir);
     for (const auto& [when, progress] : changes) {
         // The bar stands at 0.2 + 0.7 x p / 100 for line p.

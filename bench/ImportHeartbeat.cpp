@@ -10,6 +10,9 @@
 
 #include "BenchSupport.h"
 #include "deck/QuelmoViewModel.h"
+#include "engine/AudioEngine.h"
+#include "engine/AudioNodes.h"
+#include "tracks/TracksController.h"
 
 #include <QCoreApplication>
 #include <QUrl>
@@ -67,13 +70,13 @@ int main(int argc, char** argv) {
     };
 
     const Phase baseline = measure([] {}, [] { return false; }, baselineSeconds * 1000).first;
-    const auto expected = deck.importedTracks().size() + urls.size();
+    const auto expected = deck.tracks()->importedTracks().size() + urls.size();
     const std::int64_t importStart = monotonicNs();
     std::int64_t listed = 0;
     const auto [import, allListed] = measure(
-        [&] { deck.addImportFiles(urls); },
+        [&] { deck.tracks()->addImportFiles(urls); },
         [&] {
-            if (deck.importedTracks().size() < expected) {
+            if (deck.tracks()->importedTracks().size() < expected) {
                 return false;
             }
             listed = monotonicNs();
@@ -85,7 +88,7 @@ int main(int argc, char** argv) {
     print("import", import);
     if (!allListed) {
         std::printf("import    only %lld of %lld rows listed within 300 s\n",
-                    static_cast<long long>(deck.importedTracks().size()), static_cast<long long>(expected));
+                    static_cast<long long>(deck.tracks()->importedTracks().size()), static_cast<long long>(expected));
     } else {
         std::printf("import    %lld files listed %.2f s after addImportFiles()\n", static_cast<long long>(urls.size()),
                     static_cast<double>(listed - importStart) / 1e9);

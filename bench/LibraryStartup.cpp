@@ -16,6 +16,9 @@
 
 #include "LibraryBench.h"
 #include "deck/QuelmoViewModel.h"
+#include "engine/AudioEngine.h"
+#include "engine/AudioNodes.h"
+#include "tracks/TracksController.h"
 
 #include <QCoreApplication>
 
@@ -38,7 +41,7 @@ struct Phase {
 };
 
 qsizetype analysedCount(const quelmo::QuelmoViewModel& deck) {
-    const auto& tracks = deck.importedTracks();
+    const auto& tracks = deck.tracks()->importedTracks();
     return std::count_if(tracks.begin(), tracks.end(), [](const auto& t) { return t.waveformData.has_value(); });
 }
 
@@ -61,9 +64,9 @@ Run runPhase(const QString& documents, int seconds) {
     run.phase.constructionMs = msBetween(before, run.created);
     const double cpu = processCpuSeconds();
     pulse.start();
-    QObject::connect(run.deck.get(), &quelmo::QuelmoViewModel::importedTracksChanged, run.deck.get(),
+    QObject::connect(run.deck->tracks(), &quelmo::TracksController::importedTracksChanged, run.deck.get(),
                      [&run, deck = run.deck.get()] {
-                         if (run.phase.listedMs < 0 && !deck->importedTracks().isEmpty()) {
+                         if (run.phase.listedMs < 0 && !deck->tracks()->importedTracks().isEmpty()) {
                              run.phase.listedMs = msBetween(run.created, monotonicNs());
                          }
                      });
@@ -73,9 +76,9 @@ Run runPhase(const QString& documents, int seconds) {
     run.phase.cpuSeconds = processCpuSeconds() - cpu;
     run.phase.gaps = pulse.sortedGapsMs();
     run.phase.largestBusyMs = pulse.largestBusyMs();
-    run.phase.rows = run.deck->importedTracks().size();
+    run.phase.rows = run.deck->tracks()->importedTracks().size();
     run.phase.analysed = analysedCount(*run.deck);
-    QObject::disconnect(run.deck.get(), &quelmo::QuelmoViewModel::importedTracksChanged, run.deck.get(), nullptr);
+    QObject::disconnect(run.deck->tracks(), &quelmo::TracksController::importedTracksChanged, run.deck.get(), nullptr);
     return run;
 }
 
@@ -125,15 +128,15 @@ int main(int argc, char** argv) {
     int status = restore.phase.rows > 0 ? 0 : 1;
     if (allLimit > 0 && restore.phase.rows > 0) {
         const auto& deck = *restore.deck;
-        const bool all = runEventLoop(allLimit * 1000, [&] { return analysedCount(deck) == deck.importedTracks().size(); },
+        const bool all = runEventLoop(allLimit * 1000, [&] { return analysedCount(deck) == deck.tracks()->importedTracks().size(); },
                                       250);
         const double after = msBetween(restore.created, monotonicNs()) / 1000.0;
         if (all) {
             std::printf("library  every overview %.1f s after the constructor (%.1f ms per file)\n", after,
-                        1000.0 * after / static_cast<double>(deck.importedTracks().size()));
+                        1000.0 * after / static_cast<double>(deck.tracks()->importedTracks().size()));
         } else {
             std::printf("library  only %lld of %lld overviews after %.0f s\n", static_cast<long long>(analysedCount(deck)),
-                        static_cast<long long>(deck.importedTracks().size()), after);
+                        static_cast<long long>(deck.tracks()->importedTracks().size()), after);
             status = 1;
         }
     }

@@ -9,6 +9,8 @@
 // Usage: quelmo_midi_to_sound_bench COUNT STAMPS_PREFIX   (PULSE_SERVER as for the application)
 
 #include "deck/QuelmoViewModel.h"
+#include "engine/AudioEngine.h"
+#include "engine/AudioNodes.h"
 #include "midi/MidiController.h"
 #include "midi/MidiPads.h"
 

@@ -5,6 +5,9 @@
 // Usage: quelmo_jitter_bench [BPM] [SECONDS]   (PULSE_SERVER as for the application)
 
 #include "deck/QuelmoViewModel.h"
+#include "engine/AudioEngine.h"
+#include "engine/AudioNodes.h"
+#include "timing/TimingController.h"
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
@@ -31,9 +34,9 @@ int main(int argc, char** argv) {
     deck.prepareAudioEngineIfNeeded();
     // Both runs on a stream that never sleeps: one that wakes starts with a burst of buffering.
     deck.audioEngine().setKeepAwake(true);
-    deck.setBpm(bpm);
-    for (int col = 0; col < quelmo::QuelmoViewModel::sequencerSteps; col += 2) {
-        deck.toggleSequencerCell(clapRow, col);
+    deck.timing()->setBpm(bpm);
+    for (int col = 0; col < quelmo::TimingController::sequencerSteps; col += 2) {
+        deck.timing()->toggleSequencerCell(clapRow, col);
     }
 
     // A precise main-thread timer aimed at each hit's ideal time (so it never drifts), playing the
@@ -58,10 +61,10 @@ int main(int argc, char** argv) {
     const auto gaps = [&] { return deck.audioEngine().driver().underflows(); };
     QTimer::singleShot(silenceMs, [&] {
         gapsBefore = gaps();
-        deck.toggleSequencer();
+        deck.timing()->toggleSequencer();
     });
     QTimer::singleShot(silenceMs + runMs, [&] {
-        deck.toggleSequencer();
+        deck.timing()->toggleSequencer();
         deck.audioEngine().setKeepAwake(true);
         std::printf("booked gaps %llu\n", static_cast<unsigned long long>(gaps() - gapsBefore));
     });

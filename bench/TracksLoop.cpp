@@ -13,6 +13,9 @@
 
 #include "BenchSupport.h"
 #include "deck/QuelmoViewModel.h"
+#include "engine/AudioEngine.h"
+#include "engine/AudioNodes.h"
+#include "tracks/TracksController.h"
 
 #include <QCoreApplication>
 #include <QProcess>
@@ -57,8 +60,8 @@ int main(int argc, char** argv) {
     if (!startDeck(deck)) {
         return 1;
     }
-    deck.addImportFiles(urls);
-    if (!runUntil([&] { return deck.importedTracks().size() == urls.size(); }, 300000)) {
+    deck.tracks()->addImportFiles(urls);
+    if (!runUntil([&] { return deck.tracks()->importedTracks().size() == urls.size(); }, 300000)) {
         std::fprintf(stderr, "the files were not all listed within 300 s\n");
         return 1;
     }
@@ -68,8 +71,8 @@ int main(int argc, char** argv) {
     std::printf("idle      CPU %5.2f %% of a core over %d s, %zu rows, nothing playing\n", 100.0 * idle.cpuShare,
                 seconds, static_cast<std::size_t>(urls.size()));
 
-    deck.playTrack(deck.importedTracks().front().id);
-    if (!runUntil([&] { return deck.playingTrackIds().size() == 1; }, 30000)) {
+    deck.tracks()->playTrack(deck.tracks()->importedTracks().front().id);
+    if (!runUntil([&] { return deck.tracks()->playingTrackIds().size() == 1; }, 30000)) {
         std::fprintf(stderr, "the first track did not start within 30 s\n");
         return 1;
     }
@@ -78,12 +81,12 @@ int main(int argc, char** argv) {
     std::printf("one       CPU %5.2f %% of a core over %d s, one track looping; %llu underflows\n", 100.0 * one.cpuShare,
                 seconds, static_cast<unsigned long long>(one.underflows));
 
-    for (const auto& track : deck.importedTracks().mid(1)) {
-        deck.playTrack(track.id);
+    for (const auto& track : deck.tracks()->importedTracks().mid(1)) {
+        deck.tracks()->playTrack(track.id);
     }
-    if (!runUntil([&] { return deck.playingTrackIds().size() == urls.size(); }, 30000)) {
+    if (!runUntil([&] { return deck.tracks()->playingTrackIds().size() == urls.size(); }, 30000)) {
         std::fprintf(stderr, "only %lld of %lld tracks started within 30 s\n",
-                     static_cast<long long>(deck.playingTrackIds().size()), static_cast<long long>(urls.size()));
+                     static_cast<long long>(deck.tracks()->playingTrackIds().size()), static_cast<long long>(urls.size()));
         return 1;
     }
     runFor(2000);
@@ -122,7 +125,7 @@ int main(int argc, char** argv) {
                 deck.audioEngine().driver().latencySeconds() * 1000.0);
     std::printf("window %lld %lld\n", static_cast<long long>(windowStart), static_cast<long long>(windowEnd));
     std::fflush(stdout);
-    deck.stopAllTracks();
+    deck.tracks()->stopAllTracks();
     deck.shutdown();
     return 0;
 }

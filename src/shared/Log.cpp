@@ -24,6 +24,12 @@ void logLine(const QString& line) {
     std::fflush(stderr);
 }
 
+void logLine(std::string_view utf8Line) {
+    logLine(QString::fromUtf8(utf8Line.data(), static_cast<qsizetype>(utf8Line.size())));
+}
+
+void logLine(const char* utf8Line) { logLine(QString::fromUtf8(utf8Line)); }
+
 ScopedLogCapture::ScopedLogCapture() {
     std::lock_guard lock(logMutex());
     previous_ = activeCapture;

@@ -2,13 +2,18 @@
 
 #include <QString>
 
+#include <string_view>
 #include <vector>
 
 namespace quelmo::shared {
 
-// Writes one plain line to stderr (journald collects it under a desktop session). The services of
-// this library report failures through these lines and their return values only. Any thread.
+// Writes one plain line to stderr (journald collects it under a desktop session). No levels, no
+// prefixes added: callers pass the whole line, for example "Quelmo: engine start failed: ...".
+// The services of this library report failures through these lines and their return values
+// only. Any thread except the render thread (it takes a lock and writes to a file).
 void logLine(const QString& line);
+void logLine(std::string_view utf8Line);
+void logLine(const char* utf8Line);
 
 // While one of these lives, logLine() hands lines to it instead of stderr. For tests.
 class ScopedLogCapture {
@@ -29,3 +34,9 @@ private:
 };
 
 } // namespace quelmo::shared
+
+namespace quelmo {
+// The deck, the engine's users and the application write the same lines as the shared services.
+using shared::logLine;
+using shared::ScopedLogCapture;
+} // namespace quelmo

@@ -1,6 +1,8 @@
 #pragma once
 
 #include "deck/QuelmoViewModel.h"
+#include "engine/AudioEngine.h"
+#include "engine/AudioNodes.h"
 #include "engine/devices/OfflineDriver.h"
 
 #include <QTemporaryDir>

@@ -4,6 +4,9 @@
 // for the track tests.
 
 #include "deck/QuelmoViewModel.h"
+#include "engine/AudioEngine.h"
+#include "engine/AudioNodes.h"
+#include "tracks/TracksController.h"
 #include "engine/Tone.h"
 #include "engine/devices/OfflineDriver.h"
 #include "support/EventLoop.h"
@@ -87,20 +90,20 @@ struct Deck {
         for (const auto& p : paths) {
             urls.append(QUrl::fromLocalFile(p));
         }
-        const auto before = model->importedTracks().size();
-        model->addImportFiles(urls);
+        const auto before = model->tracks()->importedTracks().size();
+        model->tracks()->addImportFiles(urls);
         // A long compressed file is decoded once to be measured: under the sanitizers, seconds.
-        EXPECT_TRUE(test::spinUntil([&] { return model->importedTracks().size() == before + paths.size(); }, 60000));
+        EXPECT_TRUE(test::spinUntil([&] { return model->tracks()->importedTracks().size() == before + paths.size(); }, 60000));
         std::vector<QUuid> ids;
-        for (const auto& t : model->importedTracks()) {
+        for (const auto& t : model->tracks()->importedTracks()) {
             ids.push_back(t.id);
         }
         return ids;
     }
 
     void play(const QUuid& id) {
-        model->toggleTrackPlayback(id);
-        EXPECT_TRUE(test::spinUntil([&] { return model->playingTrackIds().contains(id); }));
+        model->tracks()->toggleTrackPlayback(id);
+        EXPECT_TRUE(test::spinUntil([&] { return model->tracks()->playingTrackIds().contains(id); }));
     }
 
     // Renders channel 0 in blocks, delivering finished passes after each and letting the workers

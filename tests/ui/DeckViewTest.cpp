@@ -2,6 +2,10 @@
 
 #include "UiTestSupport.h"
 #include "deck/QuelmoViewModel.h"
+#include "engine/AudioEngine.h"
+#include "engine/AudioNodes.h"
+#include "timing/TimingController.h"
+#include "mix/MixController.h"
 
 #include <QTest>
 
@@ -10,6 +14,7 @@
 #include <cmath>
 #include <functional>
 
+using quelmo::MixController;
 using quelmo::QuelmoViewModel;
 using quelmo::uitest::Scene;
 using quelmo::uitest::textOf;
@@ -33,39 +38,39 @@ TEST(DeckView, RackRingsPrintTheirFormats) {
     auto& model = deck.model();
     struct Case {
         const char* title;
-        void (QuelmoViewModel::*set)(double);
+        void (MixController::*set)(double);
         double value;
         const char* text;
     };
     const Case cases[] = {
-        {"PITCH", &QuelmoViewModel::setPitchShift, -1.0, "-24st"},
-        {"PITCH", &QuelmoViewModel::setPitchShift, -0.5, "-12st"},
-        {"PITCH", &QuelmoViewModel::setPitchShift, -0.02, "0st"},
-        {"PITCH", &QuelmoViewModel::setPitchShift, 0.02, "0st"},
-        {"PITCH", &QuelmoViewModel::setPitchShift, 1.0, "24st"},
-        {"SPEED", &QuelmoViewModel::setImportRate, 0.5, "0.50x"},
-        {"SPEED", &QuelmoViewModel::setImportRate, 1.125, "1.12x"},
-        {"SPEED", &QuelmoViewModel::setImportRate, 2.0, "2.00x"},
-        {"DLY TIME", &QuelmoViewModel::setDelayTime, 0.05, "0.05s"},
-        {"DLY TIME", &QuelmoViewModel::setDelayTime, 0.125, "0.12s"},
-        {"DLY TIME", &QuelmoViewModel::setDelayTime, 1.25, "1.25s"},
-        {"AIR / LIFT", &QuelmoViewModel::setMasterToneLiftDB, -6.0, "-6.0 dB"},
-        {"AIR / LIFT", &QuelmoViewModel::setMasterToneLiftDB, 0.25, "0.2 dB"},
-        {"AIR / LIFT", &QuelmoViewModel::setMasterToneLiftDB, 6.0, "6.0 dB"},
-        {"BASS", &QuelmoViewModel::setLowShelfGain, -12.0, "-12 dB"},
-        {"BASS", &QuelmoViewModel::setLowShelfGain, -0.4, "-0 dB"},
-        {"BASS", &QuelmoViewModel::setLowShelfGain, 12.0, "12 dB"},
-        {"MID / CUT", &QuelmoViewModel::setMidPresenceDB, -2.5, "-2 dB"},
-        {"MID / CUT", &QuelmoViewModel::setMidPresenceDB, 3.5, "4 dB"},
-        {"TREBLE", &QuelmoViewModel::setHighShelfGain, 0.5, "0 dB"},
-        {"TREBLE", &QuelmoViewModel::setHighShelfGain, 12.0, "12 dB"},
+        {"PITCH", &MixController::setPitchShift, -1.0, "-24st"},
+        {"PITCH", &MixController::setPitchShift, -0.5, "-12st"},
+        {"PITCH", &MixController::setPitchShift, -0.02, "0st"},
+        {"PITCH", &MixController::setPitchShift, 0.02, "0st"},
+        {"PITCH", &MixController::setPitchShift, 1.0, "24st"},
+        {"SPEED", &MixController::setImportRate, 0.5, "0.50x"},
+        {"SPEED", &MixController::setImportRate, 1.125, "1.12x"},
+        {"SPEED", &MixController::setImportRate, 2.0, "2.00x"},
+        {"DLY TIME", &MixController::setDelayTime, 0.05, "0.05s"},
+        {"DLY TIME", &MixController::setDelayTime, 0.125, "0.12s"},
+        {"DLY TIME", &MixController::setDelayTime, 1.25, "1.25s"},
+        {"AIR / LIFT", &MixController::setMasterToneLiftDB, -6.0, "-6.0 dB"},
+        {"AIR / LIFT", &MixController::setMasterToneLiftDB, 0.25, "0.2 dB"},
+        {"AIR / LIFT", &MixController::setMasterToneLiftDB, 6.0, "6.0 dB"},
+        {"BASS", &MixController::setLowShelfGain, -12.0, "-12 dB"},
+        {"BASS", &MixController::setLowShelfGain, -0.4, "-0 dB"},
+        {"BASS", &MixController::setLowShelfGain, 12.0, "12 dB"},
+        {"MID / CUT", &MixController::setMidPresenceDB, -2.5, "-2 dB"},
+        {"MID / CUT", &MixController::setMidPresenceDB, 3.5, "4 dB"},
+        {"TREBLE", &MixController::setHighShelfGain, 0.5, "0 dB"},
+        {"TREBLE", &MixController::setHighShelfGain, 12.0, "12 dB"},
     };
     for (const Case& c : cases) {
-        (model.*c.set)(c.value);
+        (model.mix()->*c.set)(c.value);
         EXPECT_EQ(deck.rack(c.title), c.text) << c.title << " at " << c.value;
     }
 
-    model.resetEffects();
+    model.mix()->resetEffects();
     deck.click("BOLD PA");
     EXPECT_EQ(deck.rack("BASS"), "2 dB") << "2.5 goes to the even neighbour, as printf does";
     EXPECT_EQ(deck.rack("MID / CUT"), "4 dB");
@@ -77,18 +82,18 @@ TEST(DeckView, RackRingsPrintTheirFormats) {
 TEST(DeckView, LevelReadoutsShowTheIntegerPart) {
     Deck deck;
     auto& model = deck.model();
-    model.setBpm(123.7);
+    model.timing()->setBpm(123.7);
     EXPECT_EQ(textOf(deck.root(), "bpmReadout"), "123");
     for (auto [level, text] : {std::pair{0.0, "0%"}, {0.857, "85%"}, {1.2, "120%"}}) {
-        model.setPadsBusLevel(level);
+        model.mix()->setPadsBusLevel(level);
         EXPECT_EQ(textOf(deck.root(), "gainReadout"), text) << level;
     }
     for (auto [gain, text] : {std::pair{0.25, "25%"}, {1.099, "109%"}, {1.5, "150%"}}) {
-        model.setPostFXGain(gain);
+        model.mix()->setPostFXGain(gain);
         EXPECT_EQ(textOf(deck.root(), "postFXReadout"), text) << gain;
     }
     for (auto [volume, text] : {std::pair{0.0, "0%"}, {0.999, "99%"}, {1.0, "100%"}}) {
-        model.setMasterVolume(volume);
+        model.mix()->setMasterVolume(volume);
         EXPECT_EQ(textOf(deck.root(), "masterReadout"), text) << volume;
     }
 }
@@ -139,44 +144,44 @@ TEST(DeckView, EveryStepOfAPercentSliderReadsAsItsOwnValue) {
 TEST(DeckView, ThePostFXSliderCoversTheWholeMakeUpRange) {
     Deck deck;
     auto& model = deck.model();
-    model.setPostFXGain(2.5); // where E with the up arrow can take it
+    model.mix()->setPostFXGain(2.5); // where E with the up arrow can take it
     QQuickItem* slider = deck.named("Post-FX level");
     ASSERT_TRUE(slider);
     EXPECT_EQ(slider->property("to").toDouble(), 2.5);
     EXPECT_DOUBLE_EQ(slider->property("position").toDouble(), 1.0) << "the handle at the end of the track";
     EXPECT_EQ(textOf(deck.root(), "postFXReadout"), "250%");
     EXPECT_EQ(deck.drag("Post-FX level", 0.9), 2.25) << "a touch near the end keeps the gain near where it was";
-    EXPECT_DOUBLE_EQ(model.postFXGain(), 2.25);
+    EXPECT_DOUBLE_EQ(model.mix()->postFXGain(), 2.25);
 }
 
 TEST(DeckView, TransportButtonsSayWhatTheyWillDo) {
     Deck deck;
     auto& model = deck.model();
     deck.click("PLAY");
-    EXPECT_TRUE(model.isPlaying());
+    EXPECT_TRUE(model.timing()->isPlaying());
     ASSERT_TRUE(deck.named("PAUSE"));
     EXPECT_EQ(deck.named("PAUSE")->property("title").toString(), "PAUSE");
     deck.click("PAUSE");
-    EXPECT_FALSE(model.isPlaying());
+    EXPECT_FALSE(model.timing()->isPlaying());
     EXPECT_TRUE(deck.isShown("PLAY"));
 
     deck.click("Kick step 1");
-    EXPECT_TRUE(model.sequencerCell(0, 0));
+    EXPECT_TRUE(model.timing()->sequencerCell(0, 0));
     EXPECT_TRUE(deck.named("Kick step 1")->property("lit").toBool());
     deck.click("Sequencer PLAY");
-    EXPECT_TRUE(model.sequencerRunning());
+    EXPECT_TRUE(model.timing()->sequencerRunning());
     EXPECT_EQ(deck.named("Sequencer STOP")->property("title").toString(), "STOP");
     deck.click("Sequencer STOP");
-    EXPECT_FALSE(model.sequencerRunning());
+    EXPECT_FALSE(model.timing()->sequencerRunning());
     deck.click("CLEAR");
-    EXPECT_FALSE(model.sequencerCell(0, 0));
+    EXPECT_FALSE(model.timing()->sequencerCell(0, 0));
 }
 
 TEST(DeckView, ResetAlertCancelsOrResetsEverything) {
     Deck deck;
     auto& model = deck.model();
-    model.setReverbMix(0.9);
-    model.setLowShelfGain(-7.0);
+    model.mix()->setReverbMix(0.9);
+    model.mix()->setLowShelfGain(-7.0);
     EXPECT_FALSE(deck.isShown("Reset"));
 
     deck.click("RESET");
@@ -184,7 +189,7 @@ TEST(DeckView, ResetAlertCancelsOrResetsEverything) {
     deck.click("Cancel");
     QTest::qWait(10);
     EXPECT_FALSE(deck.isShown("Reset Everything?"));
-    EXPECT_EQ(model.reverbMix(), 0.9) << "Cancel changes nothing";
+    EXPECT_EQ(model.mix()->reverbMix(), 0.9) << "Cancel changes nothing";
 
     deck.click("PLAY");
     deck.click("RESET");
@@ -192,10 +197,10 @@ TEST(DeckView, ResetAlertCancelsOrResetsEverything) {
     deck.click("Reset");
     QTest::qWait(10);
     EXPECT_FALSE(deck.isShown("Reset Everything?"));
-    EXPECT_EQ(model.reverbMix(), 0.0);
-    EXPECT_EQ(model.lowShelfGain(), 0.0);
+    EXPECT_EQ(model.mix()->reverbMix(), 0.0);
+    EXPECT_EQ(model.mix()->lowShelfGain(), 0.0);
     EXPECT_EQ(deck.rack("BASS"), "0 dB");
-    EXPECT_FALSE(model.isPlaying()) << "and all playback stops";
+    EXPECT_FALSE(model.timing()->isPlaying()) << "and all playback stops";
 }
 
 TEST(DeckView, SlidersWithAStepMoveInWholeSteps) {
@@ -207,25 +212,25 @@ TEST(DeckView, SlidersWithAStepMoveInWholeSteps) {
     };
     struct Case {
         const char* name;
-        double (QuelmoViewModel::*get)() const;
+        double (MixController::*get)() const;
         double from;
     };
-    for (const Case& c : {Case{"REVERB", &QuelmoViewModel::reverbMix, 0.0}, Case{"BASS", &QuelmoViewModel::lowShelfGain, -12.0},
-                          Case{"PADS BUS GAIN", &QuelmoViewModel::padsBusLevel, 0.0},
-                          Case{"PADS BUS pan", &QuelmoViewModel::stereoPads, 0.0},
-                          Case{"IMPORT BUS pan", &QuelmoViewModel::stereoImport, 0.0},
-                          Case{"Post-FX level", &QuelmoViewModel::postFXGain, 0.25}}) {
-        const double before = (model.*c.get)();
+    for (const Case& c : {Case{"REVERB", &MixController::reverbMix, 0.0}, Case{"BASS", &MixController::lowShelfGain, -12.0},
+                          Case{"PADS BUS GAIN", &MixController::padsBusLevel, 0.0},
+                          Case{"PADS BUS pan", &MixController::stereoPads, 0.0},
+                          Case{"IMPORT BUS pan", &MixController::stereoImport, 0.0},
+                          Case{"Post-FX level", &MixController::postFXGain, 0.25}}) {
+        const double before = (model.mix()->*c.get)();
         const double held = deck.drag(c.name, 0.3337);
-        const double after = (model.*c.get)();
+        const double after = (model.mix()->*c.get)();
         EXPECT_NE(after, before) << c.name << " moved";
         EXPECT_TRUE(onStep(held, c.from)) << c.name << ": the handle shows " << held << " while dragged";
         EXPECT_NEAR(held, after, 1e-9) << c.name << ": and that is the value set";
     }
     const double tempo = deck.drag("Tempo", 0.4321);
     EXPECT_NEAR(tempo, std::round(tempo), 1e-6) << "whole beats per minute under the hand";
-    EXPECT_NEAR(model.bpm(), tempo, 1e-6);
+    EXPECT_NEAR(model.timing()->bpm(), tempo, 1e-6);
     const double master = deck.drag("Master level", 0.3337);
     EXPECT_FALSE(onStep(master, 0.0)) << "the master level is continuous: " << master;
-    EXPECT_NEAR(model.masterVolume(), master, 1e-9);
+    EXPECT_NEAR(model.mix()->masterVolume(), master, 1e-9);
 }

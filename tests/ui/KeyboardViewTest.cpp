@@ -4,6 +4,10 @@
 
 #include "UiTestSupport.h"
 #include "deck/QuelmoViewModel.h"
+#include "engine/AudioEngine.h"
+#include "engine/AudioNodes.h"
+#include "keys/KeyboardController.h"
+#include "timing/TimingController.h"
 #include "keys/KeyMonitor.h"
 #include "keys/LocalKeyMonitor.h"
 
@@ -61,7 +65,7 @@ TEST(KeyboardTrainer, OpensOnItsFirstPagePagesThroughAndKeysStillPlay) {
 
     // Keys still reach the deck while the lesson is open.
     QTest::keyClick(&scene.window(), ']');
-    EXPECT_EQ(deck.model->bpm(), 115);
+    EXPECT_EQ(deck.model->timing()->bpm(), 115);
 
     for (const char* title : {"One mix path", "Imports, YouTube & the wave", "Hands-on path", "Shortcut map",
                               "Every monitored key"}) {
@@ -77,7 +81,7 @@ TEST(KeyboardTrainer, OpensOnItsFirstPagePagesThroughAndKeysStillPlay) {
     scene.click("Next");
     QTest::keyClick(&scene.window(), 'l'); // L with the lesson open leaves it where it is
     EXPECT_TRUE(scene.isShown("Every monitored key"));
-    EXPECT_FALSE(deck.model->keyboardTrainerRequested());
+    EXPECT_FALSE(deck.model->keyboard()->keyboardTrainerRequested());
     scene.click("Done");
     EXPECT_TRUE(QTest::qWaitFor([&] { return !scene.isShown("Keys & training"); }));
 

@@ -2,6 +2,8 @@
 
 #include "UiTestSupport.h"
 #include "deck/QuelmoViewModel.h"
+#include "engine/AudioEngine.h"
+#include "engine/AudioNodes.h"
 #include "midi/MidiController.h"
 #include "midi/MidiPads.h"
 

@@ -3,6 +3,13 @@
 #include "FramePacedItem.h"
 #include "UiTestSupport.h"
 #include "deck/QuelmoViewModel.h"
+#include "engine/AudioEngine.h"
+#include "engine/AudioNodes.h"
+#include "tracks/TracksController.h"
+#include "keys/KeyboardController.h"
+#include "timing/TimingController.h"
+#include "mix/MixController.h"
+#include "downloads/DownloadsController.h"
 #include "midi/MidiController.h"
 #include "keys/KeyDecoding.h"
 #include "devices/OfflineDriver.h"
@@ -91,11 +98,11 @@ QString writeTone(const QString& dir, const QString& name, double hz) {
 TEST(TracksView, ImportPanelTextsAndLevel) {
     Deck deck;
     EXPECT_TRUE(deck.scene.isShown("ADD AUDIO"));
-    deck.model->setImportVolume(0.857);
+    deck.model->mix()->setImportVolume(0.857);
     EXPECT_EQ(textOf(deck.scene.root(), "importVolumeReadout"), "85%") << "the integer part, not rounded";
     const double held = deck.scene.drag("Import volume", 0.4137);
     EXPECT_NEAR(held * 100, std::round(held * 100), 1e-6) << "the slider moves in hundredths";
-    EXPECT_NEAR(deck.model->importVolume(), held, 1e-9);
+    EXPECT_NEAR(deck.model->mix()->importVolume(), held, 1e-9);
     EXPECT_EQ(textOf(deck.scene.root(), "importVolumeReadout"), QString::number(static_cast<int>(held * 100 + 1e-9)) + "%");
 }
 
@@ -111,26 +118,26 @@ TEST(TracksView, KeysTypedIntoTheFileChooserPlayNothing) {
     chooser->setProperty("parentWindow", QVariant::fromValue<QWindow*>(&deck.scene.window()));
     deck.scene.click("ADD AUDIO");
     ASSERT_TRUE(QTest::qWaitFor([&] { return chooser->property("visible").toBool(); }));
-    EXPECT_TRUE(model.outsideWindowOpen());
-    EXPECT_FALSE(model.handleKeyEvent(one)) << "a key typed into the chooser";
+    EXPECT_TRUE(model.keyboard()->outsideWindowOpen());
+    EXPECT_FALSE(model.keyboard()->handleKeyEvent(one)) << "a key typed into the chooser";
     QMetaObject::invokeMethod(chooser, "reject");
     ASSERT_TRUE(QTest::qWaitFor([&] { return !chooser->property("visible").toBool(); }));
-    EXPECT_FALSE(model.outsideWindowOpen());
-    EXPECT_TRUE(model.handleKeyEvent(one)) << "the chooser gone, the key plays its pad";
+    EXPECT_FALSE(model.keyboard()->outsideWindowOpen());
+    EXPECT_TRUE(model.keyboard()->handleKeyEvent(one)) << "the chooser gone, the key plays its pad";
 }
 
 TEST(TracksView, WaveformPanelReadoutsAndCueClicks) {
     Deck deck;
     auto& model = *deck.model;
-    model.setCurrentTrackPosition(3.25);
-    model.setCurrentTrackDuration(12.0);
+    model.tracks()->setCurrentTrackPosition(3.25);
+    model.tracks()->setCurrentTrackDuration(12.0);
     EXPECT_EQ(textOf(deck.scene.root(), "trackPositionReadout"), "3.25s / 12.00s");
     EXPECT_EQ(textOf(deck.scene.root(), "cueCountReadout"), "0 CUES");
     EXPECT_EQ(all(deck.scene, "idleWave").size(), 1) << "nothing imported: the idle wave";
 
     clickWaveform(deck.scene, "Add or jump to cue", 0.25);
-    ASSERT_EQ(model.hotCues().size(), 1);
-    EXPECT_NEAR(model.hotCues()[0], 0.25, 0.01);
+    ASSERT_EQ(model.timing()->hotCues().size(), 1);
+    EXPECT_NEAR(model.timing()->hotCues()[0], 0.25, 0.01);
     clickWaveform(deck.scene, "Add or jump to cue", 0.75);
     EXPECT_EQ(textOf(deck.scene.root(), "cueCountReadout"), "2 CUES");
     const auto markers = all(deck.scene, "cueMarker");
@@ -144,7 +151,7 @@ TEST(TracksView, WaveformPanelReadoutsAndCueClicks) {
     EXPECT_EQ(textOf(deck.scene.root(), "cueCountReadout"), "1 CUES") << "Erase Mode removes the cue near the click";
     deck.scene.click("Erase Mode");
     clickWaveform(deck.scene, "Add or jump to cue", 0.5);
-    EXPECT_EQ(model.hotCues().size(), 2);
+    EXPECT_EQ(model.timing()->hotCues().size(), 2);
     deck.scene.click("CLEAR CUES");
     EXPECT_EQ(textOf(deck.scene.root(), "cueCountReadout"), "0 CUES");
     EXPECT_TRUE(all(deck.scene, "cueMarker").isEmpty());
@@ -153,8 +160,8 @@ TEST(TracksView, WaveformPanelReadoutsAndCueClicks) {
 TEST(TracksView, MixChipsFollowTheController) {
     Deck deck;
     EXPECT_EQ(chips(deck.scene).toStdString(), "IMPORT→RACK | IMP 85% | DLY+") << "at the controller's start";
-    deck.model->setImportVolume(0.996);
-    deck.model->setReverbMix(0.45);
+    deck.model->mix()->setImportVolume(0.996);
+    deck.model->mix()->setReverbMix(0.45);
     EXPECT_EQ(chips(deck.scene).toStdString(), "IMPORT→RACK | REV45 | DLY+");
 }
 
@@ -180,7 +187,7 @@ TEST(TracksView, RowsPlayPauseAndRemove) {
     QTemporaryDir music;
     const QString low = writeTone(music.path(), "low tone", 220);
     const QString high = writeTone(music.path(), "high tone", 880);
-    model.addImportFiles({QUrl::fromLocalFile(low), QUrl::fromLocalFile(high)});
+    model.tracks()->addImportFiles({QUrl::fromLocalFile(low), QUrl::fromLocalFile(high)});
     QTRY_COMPARE_WITH_TIMEOUT(all(deck.scene, "trackName").size(), 2, 5000);
     EXPECT_TRUE(deck.scene.isShown("Play low tone"));
     EXPECT_TRUE(deck.scene.isShown("Play high tone"));
@@ -208,13 +215,13 @@ TEST(TracksView, RowsPlayPauseAndRemove) {
     EXPECT_TRUE(chips(deck.scene).endsWith(" | DECKS×2")) << chips(deck.scene).toStdString();
 
     const double level = deck.scene.drag("Volume high tone", 0.3);
-    const QString highId = model.importedTracksForView().value(1).value<quelmo::QuelmoImportedTrack>().idString();
-    EXPECT_NEAR(model.trackVolumesForView().value(highId).toDouble(), level, 1e-9) << "the row's slider sets its track's level";
+    const QString highId = model.tracks()->importedTracksForView().value(1).value<quelmo::QuelmoImportedTrack>().idString();
+    EXPECT_NEAR(model.tracks()->trackVolumesForView().value(highId).toDouble(), level, 1e-9) << "the row's slider sets its track's level";
     QQuickItem* seek = deck.scene.named("Seek low tone");
     ASSERT_TRUE(seek);
     QTest::mouseClick(&deck.scene.window(), Qt::LeftButton, {}, seek->mapToScene(QPointF(seek->width() * 0.5, seek->height() / 2)).toPoint());
-    const QString lowId = model.importedTracksForView().value(0).value<quelmo::QuelmoImportedTrack>().idString();
-    QTRY_VERIFY_WITH_TIMEOUT(std::abs(model.trackPositionsForView().value(lowId).toDouble() - 0.5) < 0.1, 2000);
+    const QString lowId = model.tracks()->importedTracksForView().value(0).value<quelmo::QuelmoImportedTrack>().idString();
+    QTRY_VERIFY_WITH_TIMEOUT(std::abs(model.tracks()->trackPositionsForView().value(lowId).toDouble() - 0.5) < 0.1, 2000);
 
     deck.scene.click("Pause low tone");
     QTRY_VERIFY_WITH_TIMEOUT(deck.scene.isShown("Play low tone"), 3000);
@@ -237,7 +244,7 @@ TEST(TracksView, ARowThatCannotPlaySaysWhy) {
         ASSERT_TRUE(file.open(QIODevice::WriteOnly));
         file.write("these are words, not sound");
     }
-    deck.model->addImportFiles({QUrl::fromLocalFile(words)});
+    deck.model->tracks()->addImportFiles({QUrl::fromLocalFile(words)});
     QTRY_COMPARE_WITH_TIMEOUT(all(deck.scene, "trackName").size(), 1, 5000);
     deck.scene.click("Play words");
     QTRY_COMPARE_WITH_TIMEOUT(all(deck.scene, "trackError").size(), 1, 3000);
@@ -263,7 +270,7 @@ TEST(TracksView, NamesFromOutsideShowAsWrittenNotAsMarkup) {
     qputenv("QUELMO_YTDLP_PROBE_PATHS", music.filePath("yt-dlp").toUtf8());
     Deck deck;
     const QString name = R"(<b>x<img src="http:127.0.0.1:9">)";
-    deck.model->addImportFiles({QUrl::fromLocalFile(writeTone(music.path(), name, 440.0))});
+    deck.model->tracks()->addImportFiles({QUrl::fromLocalFile(writeTone(music.path(), name, 440.0))});
     QTRY_COMPARE_WITH_TIMEOUT(all(deck.scene, "trackName").size(), 1, 5000);
     expectShownAsWritten(all(deck.scene, "trackName").value(0), name);
 
@@ -272,7 +279,7 @@ TEST(TracksView, NamesFromOutsideShowAsWrittenNotAsMarkup) {
     expectShownAsWritten(all(deck.scene, "midiDevicesText").value(0), R"(DEVICES  <i>pad</i><img src="http://127.0.0.1:9/x">)");
 
     const QString error = QStringLiteral(u"❌ ERROR: <a href=\"x\">unavailable</a><img src=\"http://127.0.0.1:9/y\">");
-    deck.model->setDownloadStatus(error);
+    deck.model->downloads()->setDownloadStatus(error);
     expectShownAsWritten(all(deck.scene, "downloadStatus").value(0), error);
     qunsetenv("QUELMO_YTDLP_PROBE_PATHS");
 }
@@ -291,25 +298,25 @@ TEST(TracksView, YoutubeBlockFollowsTheYtdlpCheckAndTheInstallAlertCopiesTheComm
 
     QFile(ytdlp).open(QIODevice::WriteOnly); // appears, as after an install in a terminal
     QFile::setPermissions(ytdlp, QFile::permissions(ytdlp) | QFileDevice::ExeOwner);
-    model.refreshYtdlpCheck();               // what the window does when it becomes active again
+    model.downloads()->refreshYtdlpCheck();               // what the window does when it becomes active again
     EXPECT_TRUE(deck.scene.isShown("yt-dlp installed"));
     EXPECT_FALSE(deck.scene.isShown("Copy Install Command"));
     deck.scene.click("DOWNLOAD");
-    EXPECT_EQ(model.downloadStatus(), "") << "DOWNLOAD does nothing without an address";
+    EXPECT_EQ(model.downloads()->downloadStatus(), "") << "DOWNLOAD does nothing without an address";
     deck.scene.click("YouTube URL");
     for (const char c : std::string("https://vimeo.com/1")) {
         QTest::keyClick(&deck.scene.window(), c);
     }
-    EXPECT_EQ(model.youtubeURL(), "https://vimeo.com/1");
+    EXPECT_EQ(model.downloads()->youtubeURL(), "https://vimeo.com/1");
     deck.scene.click("DOWNLOAD");
     EXPECT_TRUE(deck.scene.isShown("Invalid YouTube URL"));
 
-    model.setShowYTDLPInstallAlert(true);
+    model.downloads()->setShowYTDLPInstallAlert(true);
     ASSERT_TRUE(deck.scene.isShown("Install yt-dlp Required"));
     EXPECT_TRUE(deck.scene.isShown("Auto-Install"));
     deck.scene.click("Copy Command");
     EXPECT_EQ(QGuiApplication::clipboard()->text(), "sudo apt install yt-dlp ffmpeg");
-    EXPECT_TRUE(QTest::qWaitFor([&] { return !model.showYTDLPInstallAlert(); }));
+    EXPECT_TRUE(QTest::qWaitFor([&] { return !model.downloads()->showYTDLPInstallAlert(); }));
     qunsetenv("QUELMO_YTDLP_PROBE_PATHS");
 }
 

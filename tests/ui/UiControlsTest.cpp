@@ -1,6 +1,8 @@
 #include "HexColor.h"
 #include "UiTestSupport.h"
 #include "deck/QuelmoViewModel.h"
+#include "engine/AudioEngine.h"
+#include "engine/AudioNodes.h"
 
 #include <QElapsedTimer>
 #include <QGuiApplication>

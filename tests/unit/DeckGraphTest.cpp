@@ -1,10 +1,13 @@
+#include "capture/CaptureController.h"
 #include "deck/QuelmoViewModel.h"
+#include "engine/AudioEngine.h"
+#include "engine/AudioNodes.h"
 #include "engine/devices/OfflineDriver.h"
 #include "samples/QuelmoSampleBuffers.h"
 #include "support/OfflineDeck.h"
 #include "support/RefusingDriver.h"
 #include "support/EventLoop.h"
-#include "util/Log.h"
+#include "shared/Log.h"
 
 #include <QTemporaryDir>
 
@@ -167,13 +170,13 @@ TEST(DeckGraph, ARouteThatCannotBeMadeLetsTheOutputFollowTheDefaultAgain) {
     qputenv("PULSE_SERVER", "unix:/nonexistent/quelmo-route-test");
     bool pinned = false;
     Deck deck([&pinned] { return std::make_unique<PinnedOutput>(&pinned); });
-    auto& m = *deck.model;
+    auto& m = *deck.model->capture();
     m.installBlackHole(true);
     EXPECT_TRUE(pinned) << "pinned while the route is being made";
     EXPECT_TRUE(test::spinUntil([&] { return !m.blackHoleInstallStatus().startsWith("Creating"); }, 10000));
     EXPECT_FALSE(m.isCapturingSystemAudio());
     EXPECT_TRUE(test::spinUntil([&] { return !pinned; }, 10000)) << "still pinned after the route failed";
-    m.shutdown();
+    deck.model->shutdown();
     if (server.isNull()) {
         qunsetenv("PULSE_SERVER");
     } else {

@@ -1,10 +1,15 @@
-#include "deck/MeterBallistics.h"
+#include "mix/MeterBallistics.h"
 #include "deck/QuelmoViewModel.h"
+#include "engine/AudioEngine.h"
+#include "engine/AudioNodes.h"
+#include "overlay/QuelmoOverlayPresenter.h"
+#include "mix/MixController.h"
 #include "engine/devices/OfflineDriver.h"
 #include "samples/QuelmoSampleBuffers.h"
 #include "support/RefusingDriver.h"
 #include "support/EventLoop.h"
 #include "support/ManualScheduler.h"
+#include "voice/VoiceController.h"
 
 #include <QElapsedTimer>
 #include <QTemporaryDir>
@@ -129,7 +134,7 @@ TEST(DeckMix, ABurstOfChangesAppliesOnceAfterItEnds) {
     int applied = 0;
     QElapsedTimer sinceLast;
     qint64 appliedAfter = -1;
-    QObject::connect(deck.model.get(), &QuelmoViewModel::mixLevelsApplied, [&] {
+    QObject::connect(deck.model->mix(), &MixController::mixLevelsApplied, [&] {
         ++applied;
         appliedAfter = sinceLast.elapsed();
     });
@@ -140,7 +145,7 @@ TEST(DeckMix, ABurstOfChangesAppliesOnceAfterItEnds) {
         if (i > 0 && sinceLast.elapsed() >= 40) {
             ++longGaps;
         }
-        deck.model->setReverbMix(0.1 * i);
+        deck.model->mix()->setReverbMix(0.1 * i);
         sinceLast.start();
         test::spinFor(10);
     }
@@ -156,40 +161,40 @@ TEST(DeckMix, BoldPaLiftsWithoutLoweringAndResetFxRestores) {
     PlayedDeck deck;
     deck.model->prepareAudioEngineIfNeeded();
     auto& m = *deck.model;
-    m.applyBoldCommandMixPreset();
-    EXPECT_DOUBLE_EQ(m.postFXGain(), 1.08);
-    EXPECT_DOUBLE_EQ(m.masterToneLiftDB(), 2.2);
-    EXPECT_DOUBLE_EQ(m.lowShelfGain(), 2.5);
-    EXPECT_DOUBLE_EQ(m.midPresenceDB(), 4.5);
-    EXPECT_DOUBLE_EQ(m.highShelfGain(), 2.0);
-    EXPECT_DOUBLE_EQ(m.distortionMix(), 0.07);
-    EXPECT_DOUBLE_EQ(m.filterCutoff(), 1.0);
-    EXPECT_DOUBLE_EQ(m.reverbMix(), 0.0);
-    EXPECT_DOUBLE_EQ(m.padsBusLevel(), 1.0);
+    m.mix()->applyBoldCommandMixPreset();
+    EXPECT_DOUBLE_EQ(m.mix()->postFXGain(), 1.08);
+    EXPECT_DOUBLE_EQ(m.mix()->masterToneLiftDB(), 2.2);
+    EXPECT_DOUBLE_EQ(m.mix()->lowShelfGain(), 2.5);
+    EXPECT_DOUBLE_EQ(m.mix()->midPresenceDB(), 4.5);
+    EXPECT_DOUBLE_EQ(m.mix()->highShelfGain(), 2.0);
+    EXPECT_DOUBLE_EQ(m.mix()->distortionMix(), 0.07);
+    EXPECT_DOUBLE_EQ(m.mix()->filterCutoff(), 1.0);
+    EXPECT_DOUBLE_EQ(m.mix()->reverbMix(), 0.0);
+    EXPECT_DOUBLE_EQ(m.mix()->padsBusLevel(), 1.0);
     EXPECT_FLOAT_EQ(m.effectsMixerNode()->volume(), 1.08f) << "applied at once";
-    m.applyBoldCommandMixPreset();
-    EXPECT_DOUBLE_EQ(m.postFXGain(), 1.08);
+    m.mix()->applyBoldCommandMixPreset();
+    EXPECT_DOUBLE_EQ(m.mix()->postFXGain(), 1.08);
 
-    m.setPostFXGain(1.5);
-    m.setReverbMix(0.3);
-    m.applyBoldCommandMixPreset();
-    EXPECT_DOUBLE_EQ(m.postFXGain(), 1.35);
-    EXPECT_DOUBLE_EQ(m.reverbMix(), 0.08);
+    m.mix()->setPostFXGain(1.5);
+    m.mix()->setReverbMix(0.3);
+    m.mix()->applyBoldCommandMixPreset();
+    EXPECT_DOUBLE_EQ(m.mix()->postFXGain(), 1.35);
+    EXPECT_DOUBLE_EQ(m.mix()->reverbMix(), 0.08);
 
-    m.setMasterVolume(0.4);
-    m.setVoiceSayVoiceTag("Daniel");
-    m.resetEffects();
-    EXPECT_DOUBLE_EQ(m.postFXGain(), 1.0);
-    EXPECT_DOUBLE_EQ(m.distortionMix(), 0.0);
-    EXPECT_EQ(m.voiceSayVoiceTag(), "auto");
-    EXPECT_DOUBLE_EQ(m.masterVolume(), 0.4) << "the master is left alone";
+    m.mix()->setMasterVolume(0.4);
+    m.voice()->setVoiceSayVoiceTag("Daniel");
+    m.mix()->resetEffects();
+    EXPECT_DOUBLE_EQ(m.mix()->postFXGain(), 1.0);
+    EXPECT_DOUBLE_EQ(m.mix()->distortionMix(), 0.0);
+    EXPECT_EQ(m.voice()->voiceSayVoiceTag(), "auto");
+    EXPECT_DOUBLE_EQ(m.mix()->masterVolume(), 0.4) << "the master is left alone";
     EXPECT_FLOAT_EQ(m.masterToneEQNode()->band(1).gain(), 0.0f);
 }
 
 TEST(DeckMix, SoundCheckPlaysItsToneAtHalfTheMasterLevel) {
     PlayedDeck deck;
-    deck.model->setMasterVolume(0.4);
-    deck.model->playSoundCheckTone();
+    deck.model->mix()->setMasterVolume(0.4);
+    deck.model->mix()->playSoundCheckTone();
     EXPECT_FLOAT_EQ(deck.model->testTonePlayerNode()->volume(), 0.2f);
     EXPECT_TRUE(deck.model->testTonePlayerNode()->isPlaying());
     const auto out = deck.render(16000);
@@ -221,16 +226,16 @@ TEST(DeckMeters, MetersFollowTheSignalThroughTheTaps) {
     EXPECT_TRUE(m.mainMixerNode()->hasTap());
     m.triggerPad(0, false);
     deck.render(2048);
-    m.updateMeters();
-    EXPECT_GT(m.meterPads(), 0.05);
-    EXPECT_GT(m.meterMaster(), 0.05);
-    EXPECT_DOUBLE_EQ(m.meterImport(), 0.0);
+    m.mix()->updateMeters();
+    EXPECT_GT(m.mix()->meterPads(), 0.05);
+    EXPECT_GT(m.mix()->meterMaster(), 0.05);
+    EXPECT_DOUBLE_EQ(m.mix()->meterImport(), 0.0);
     deck.render(44100); // the rest of the kick, then silence
-    m.updateMeters();
-    const double afterKick = m.meterPads();
+    m.mix()->updateMeters();
+    const double afterKick = m.mix()->meterPads();
     deck.render(1024);
-    m.updateMeters();
-    EXPECT_DOUBLE_EQ(m.meterPads(), afterKick * 0.88) << "silence takes 12 % off per tick";
+    m.mix()->updateMeters();
+    EXPECT_DOUBLE_EQ(m.mix()->meterPads(), afterKick * 0.88) << "silence takes 12 % off per tick";
 
     m.shutdown();
     EXPECT_FALSE(m.padsMixerNode()->hasTap());
@@ -241,5 +246,5 @@ TEST(DeckMeters, AnEngineThatNeverStartedGetsNoTapsAndTheMetersStayAtZero) {
     deck.model->triggerPad(0, false);
     EXPECT_FALSE(deck.model->padsMixerNode()->hasTap());
     test::spinFor(120);
-    EXPECT_DOUBLE_EQ(deck.model->meterPads(), 0.0);
+    EXPECT_DOUBLE_EQ(deck.model->mix()->meterPads(), 0.0);
 }

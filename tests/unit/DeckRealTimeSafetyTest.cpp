@@ -6,6 +6,10 @@
 // server, so it runs beside a private one (tests/e2e/with_sound_server.sh).
 
 #include "deck/QuelmoViewModel.h"
+#include "engine/AudioEngine.h"
+#include "engine/AudioNodes.h"
+#include "tracks/TracksController.h"
+#include "mix/MixController.h"
 #include "engine/devices/OfflineDriver.h"
 #include "engine/graph/InputNode.h"
 #include "recording/RecordingController.h"
@@ -13,6 +17,7 @@
 #include "support/EventLoop.h"
 #include "support/RenderThreadCounters.h"
 #include "support/WavFile.h"
+#include "voice/VoiceController.h"
 
 #include <QDir>
 #include <QTemporaryDir>
@@ -57,12 +62,12 @@ TEST(DeckRealTimeSafety, AWholeSessionRendersWithoutAllocatingOrLocking) {
         writeTone(path, 220.0 * (i + 1));
         files.append(QUrl::fromLocalFile(path));
     }
-    deck.addImportFiles(files);
-    ASSERT_TRUE(test::spinUntil([&] { return deck.importedTracks().size() == 8; }, 10000));
-    for (const auto& track : deck.importedTracks()) {
-        deck.toggleTrackPlayback(track.id);
+    deck.tracks()->addImportFiles(files);
+    ASSERT_TRUE(test::spinUntil([&] { return deck.tracks()->importedTracks().size() == 8; }, 10000));
+    for (const auto& track : deck.tracks()->importedTracks()) {
+        deck.tracks()->toggleTrackPlayback(track.id);
     }
-    ASSERT_TRUE(test::spinUntil([&] { return deck.playingTrackIds().size() == 8; }, 10000));
+    ASSERT_TRUE(test::spinUntil([&] { return deck.tracks()->playingTrackIds().size() == 8; }, 10000));
 
     // System audio: the test sink's monitor through the input node, at the head of the import chain.
     const auto& input = engine.inputNode();
@@ -72,9 +77,9 @@ TEST(DeckRealTimeSafety, AWholeSessionRendersWithoutAllocatingOrLocking) {
     ASSERT_TRUE(engine.connect(input, deck.importInputMixerNode()));
 
     // A voice drop, shifted and stretched by the voice chain.
-    deck.setVoiceMorphPitchCents(300.0);
-    deck.setVoiceMorphRate(1.2);
-    deck.applyMixLevels();
+    deck.voice()->setVoiceMorphPitchCents(300.0);
+    deck.voice()->setVoiceMorphRate(1.2);
+    deck.mix()->applyMixLevels();
     deck.voiceDropPlayerNode()->scheduleBuffer(QuelmoSampleBuffers::airhorn());
     deck.voiceDropPlayerNode()->play();
 
@@ -105,7 +110,7 @@ TEST(DeckRealTimeSafety, AWholeSessionRendersWithoutAllocatingOrLocking) {
     }
     EXPECT_EQ(test::allocationsWhileCounting.load(), 0u);
     EXPECT_EQ(test::locksWhileCounting.load(), 0u);
-    EXPECT_GT(deck.meterMaster(), 0.0) << "the meters saw the blocks";
+    EXPECT_GT(deck.mix()->meterMaster(), 0.0) << "the meters saw the blocks";
     EXPECT_GT(input->captureStats().ratio, 0.0);
 
     deck.recording()->toggleRecording();

@@ -1,4 +1,10 @@
 #include "deck/QuelmoViewModel.h"
+#include "engine/AudioEngine.h"
+#include "engine/AudioNodes.h"
+#include "overlay/QuelmoOverlayPresenter.h"
+#include "tracks/TracksController.h"
+#include "timing/TimingController.h"
+#include "mix/MixController.h"
 #include "engine/devices/OfflineDriver.h"
 #include "samples/QuelmoSampleBuffers.h"
 #include "support/ManualScheduler.h"
@@ -119,20 +125,20 @@ TEST(TransportMath, TempoClampsAndThePlayheadWrapsWithinTheBar) {
 TEST(Transport, SetBpmKeepsTheTempoInRange) {
     TimedDeck deck;
     for (const auto& [asked, kept] : std::vector<std::pair<double, double>>{{200, 190}, {10, 60}, {60, 60}, {190, 190}}) {
-        deck.model->setBpm(asked);
-        EXPECT_EQ(deck.model->bpm(), kept) << asked;
+        deck.model->timing()->setBpm(asked);
+        EXPECT_EQ(deck.model->timing()->bpm(), kept) << asked;
     }
 }
 
 TEST(Transport, StartClicksAtOnceThenEveryBeatOnItsSample) {
     TimedDeck deck;
-    deck.model->setBpm(120);
+    deck.model->timing()->setBpm(120);
     deck.model->prepareAudioEngineIfNeeded();
     NodeRecorder clicks(*deck.model->beatPlayerNode());
     deck.advance(0.1);
     const std::int64_t pressed = deck.frames;
-    deck.model->togglePlay();
-    EXPECT_TRUE(deck.model->isPlaying());
+    deck.model->timing()->togglePlay();
+    EXPECT_TRUE(deck.model->timing()->isPlaying());
     deck.advance(1.2);
     const auto found = onsets(clicks.samples, *deck.model->tickBuffer());
     ASSERT_EQ(found.size(), 3u);
@@ -146,14 +152,14 @@ TEST(Transport, StartClicksAtOnceThenEveryBeatOnItsSample) {
 
 TEST(Transport, StopSilencesBookedClicksLetsTheSoundingOneRingAndStartResumesThePlayhead) {
     TimedDeck deck;
-    deck.model->setBpm(120);
+    deck.model->timing()->setBpm(120);
     deck.model->prepareAudioEngineIfNeeded();
     NodeRecorder clicks(*deck.model->beatPlayerNode());
-    deck.model->togglePlay();
+    deck.model->timing()->togglePlay();
     deck.advance(0.51); // the second click has just begun; the third is booked
-    deck.model->togglePlay();
-    EXPECT_FALSE(deck.model->isPlaying());
-    const double stoppedAt = deck.model->playhead();
+    deck.model->timing()->togglePlay();
+    EXPECT_FALSE(deck.model->timing()->isPlaying());
+    const double stoppedAt = deck.model->timing()->playhead();
     EXPECT_NEAR(stoppedAt, 0.25, 0.02);
     deck.advance(1.5);
     const auto found = onsets(clicks.samples, *deck.model->tickBuffer());
@@ -161,42 +167,42 @@ TEST(Transport, StopSilencesBookedClicksLetsTheSoundingOneRingAndStartResumesThe
     const auto tick = deck.model->tickBuffer();
     const auto last = static_cast<std::size_t>(found[1]) + tick->frameLength() - 2;
     EXPECT_NE(clicks.samples[last], 0.0f) << "the sounding click played out";
-    EXPECT_EQ(deck.model->playhead(), stoppedAt);
+    EXPECT_EQ(deck.model->timing()->playhead(), stoppedAt);
 
-    deck.model->togglePlay();
+    deck.model->timing()->togglePlay();
     deck.advance(0.5);
-    EXPECT_NEAR(deck.model->playhead(), stoppedAt + 0.25, 0.02) << "resumed, not rewound";
+    EXPECT_NEAR(deck.model->timing()->playhead(), stoppedAt + 0.25, 0.02) << "resumed, not rewound";
 }
 
 TEST(Transport, AtOneTwentyThePlayheadCrossesTheBarInTwoSecondsAndWraps) {
     TimedDeck deck;
-    deck.model->setBpm(120);
-    deck.model->togglePlay();
+    deck.model->timing()->setBpm(120);
+    deck.model->timing()->togglePlay();
     double highest = 0.0;
     while (deck.seconds() < 1.99) {
         deck.advance(0.01);
-        highest = std::max(highest, deck.model->playhead());
+        highest = std::max(highest, deck.model->timing()->playhead());
     }
     EXPECT_GT(highest, 0.97);
     EXPECT_LT(highest, 1.0);
     deck.advance(0.1);
-    EXPECT_LT(deck.model->playhead(), 0.06);
+    EXPECT_LT(deck.model->timing()->playhead(), 0.06);
 }
 
 TEST(Transport, ATempoChangeRestartsTheClickIntervalAndJumpsThePlayhead) {
     TimedDeck deck;
-    deck.model->setBpm(120);
+    deck.model->timing()->setBpm(120);
     deck.model->prepareAudioEngineIfNeeded();
     NodeRecorder clicks(*deck.model->beatPlayerNode());
-    deck.model->togglePlay();
+    deck.model->timing()->togglePlay();
     const std::int64_t started = deck.frames;
     deck.advance(0.75);
-    EXPECT_NEAR(deck.model->playhead(), 0.375, 0.02);
+    EXPECT_NEAR(deck.model->timing()->playhead(), 0.375, 0.02);
     const std::int64_t changed = deck.frames;
-    deck.model->setBpm(60);
+    deck.model->timing()->setBpm(60);
     deck.advance(0.05);
     // Not re-anchored: as if the whole 0.8 s had run at 60 BPM.
-    EXPECT_NEAR(deck.model->playhead(), 0.2, 0.02);
+    EXPECT_NEAR(deck.model->timing()->playhead(), 0.2, 0.02);
     deck.advance(1.5);
     const auto found = onsets(clicks.samples, *deck.model->tickBuffer());
     ASSERT_EQ(found.size(), 3u) << "the click booked for 1.0 s never sounds";
@@ -206,29 +212,29 @@ TEST(Transport, ATempoChangeRestartsTheClickIntervalAndJumpsThePlayhead) {
 
 TEST(Transport, TheImportPositionAdvancesOnlyWhileTheTransportRuns) {
     TimedDeck deck;
-    deck.model->setImportPlaying(true);
-    deck.model->setCurrentTrackDuration(10.0);
-    deck.model->setCurrentTrackPosition(9.5);
+    deck.model->tracks()->setImportPlaying(true);
+    deck.model->tracks()->setCurrentTrackDuration(10.0);
+    deck.model->tracks()->setCurrentTrackPosition(9.5);
     deck.advance(1.0);
-    EXPECT_EQ(deck.model->currentTrackPosition(), 9.5) << "the transport is stopped";
-    deck.model->togglePlay();
+    EXPECT_EQ(deck.model->tracks()->currentTrackPosition(), 9.5) << "the transport is stopped";
+    deck.model->timing()->togglePlay();
     deck.advance(0.34); // ten ticks
-    EXPECT_NEAR(deck.model->currentTrackPosition(), 9.5 + 10.0 / 30, 1e-9);
+    EXPECT_NEAR(deck.model->tracks()->currentTrackPosition(), 9.5 + 10.0 / 30, 1e-9);
     deck.advance(0.2);
-    EXPECT_LT(deck.model->currentTrackPosition(), 0.2) << "wrapped after passing the end";
+    EXPECT_LT(deck.model->tracks()->currentTrackPosition(), 0.2) << "wrapped after passing the end";
 }
 
 TEST(Transport, EveryClickSoundsAtTheMetronomeLevelOfItsMomentEvenOnceBooked) {
     TimedDeck deck;
-    deck.model->setBpm(120);
-    deck.model->setDeckBBlend(0.0);
+    deck.model->timing()->setBpm(120);
+    deck.model->timing()->setDeckBBlend(0.0);
     deck.model->prepareAudioEngineIfNeeded();
     NodeRecorder clicks(*deck.model->beatPlayerNode());
-    deck.model->togglePlay();
+    deck.model->timing()->togglePlay();
     deck.advance(0.3);
     EXPECT_TRUE(onsets(clicks.samples, *deck.model->tickBuffer()).empty()) << "silent clicks at level 0";
-    EXPECT_GT(deck.model->playhead(), 0.03);
-    deck.model->setDeckBBlend(0.2); // the click at 0.5 s is booked already
+    EXPECT_GT(deck.model->timing()->playhead(), 0.03);
+    deck.model->timing()->setDeckBBlend(0.2); // the click at 0.5 s is booked already
     deck.advance(0.4);
     const auto found = onsets(clicks.samples, *deck.model->tickBuffer());
     ASSERT_EQ(found.size(), 1u);
@@ -238,12 +244,12 @@ TEST(Transport, EveryClickSoundsAtTheMetronomeLevelOfItsMomentEvenOnceBooked) {
 
 TEST(Transport, WithoutASoundServerTheClocksStillRun) {
     TimedDeck deck(false);
-    deck.model->setBpm(120);
-    deck.model->togglePlay();
-    deck.model->toggleSequencer();
+    deck.model->timing()->setBpm(120);
+    deck.model->timing()->togglePlay();
+    deck.model->timing()->toggleSequencer();
     deck.advance(0.4);
-    EXPECT_NEAR(deck.model->playhead(), 0.2, 0.02);
-    EXPECT_EQ(deck.model->sequencerStep(), 3);
+    EXPECT_NEAR(deck.model->timing()->playhead(), 0.2, 0.02);
+    EXPECT_EQ(deck.model->timing()->sequencerStep(), 3);
     // A minute of pads played by hand, four hits a second, with nothing to play them.
     for (int hit = 0; hit < 240; ++hit) {
         deck.model->triggerPad(hit % 8, false);
@@ -256,17 +262,17 @@ TEST(Transport, WithoutASoundServerTheClocksStillRun) {
 
 TEST(Sequencer, OnlyTheFirstKickCellPlaysEveryTwoSecondsFromOneStepAfterTheStart) {
     TimedDeck deck;
-    deck.model->setBpm(120);
+    deck.model->timing()->setBpm(120);
     deck.model->prepareAudioEngineIfNeeded();
-    deck.model->toggleSequencerCell(0, 0);
+    deck.model->timing()->toggleSequencerCell(0, 0);
     deck.advance(0.05);
     const std::int64_t started = deck.frames;
-    deck.model->toggleSequencer();
-    EXPECT_EQ(deck.model->sequencerStep(), 0);
+    deck.model->timing()->toggleSequencer();
+    EXPECT_EQ(deck.model->timing()->sequencerStep(), 0);
     deck.advance(0.1);
-    EXPECT_EQ(deck.model->sequencerStep(), 0) << "the first step comes one step after the start";
+    EXPECT_EQ(deck.model->timing()->sequencerStep(), 0) << "the first step comes one step after the start";
     deck.advance(0.04);
-    EXPECT_EQ(deck.model->sequencerStep(), 1);
+    EXPECT_EQ(deck.model->timing()->sequencerStep(), 1);
     deck.advance(4.2);
     // What the deck outputs: the kick through the pads bus, the rack and the master.
     const auto found = onsets(deck.output, *QuelmoSampleBuffers::kick());
@@ -282,18 +288,18 @@ TEST(Sequencer, ACellsInOneColumnPlayTogetherAndOutOfGridCellsAreIgnored) {
     deck.model->prepareAudioEngineIfNeeded();
     NodeRecorder kick(*deck.model->padPlayers()[0]);
     NodeRecorder snare(*deck.model->padPlayers()[1]);
-    deck.model->toggleSequencerCell(1, 2);
-    deck.model->toggleSequencerCell(0, 2);
-    const auto grid = deck.model->sequencerGrid();
-    deck.model->toggleSequencerCell(8, 0);
-    deck.model->toggleSequencerCell(0, 16);
-    deck.model->toggleSequencerCell(-1, 3);
-    EXPECT_EQ(deck.model->sequencerGrid(), grid);
-    EXPECT_FALSE(deck.model->sequencerCell(-1, 3));
-    EXPECT_FALSE(deck.model->sequencerCell(0, 16));
-    EXPECT_TRUE(deck.model->sequencerCell(1, 2));
+    deck.model->timing()->toggleSequencerCell(1, 2);
+    deck.model->timing()->toggleSequencerCell(0, 2);
+    const auto grid = deck.model->timing()->sequencerGrid();
+    deck.model->timing()->toggleSequencerCell(8, 0);
+    deck.model->timing()->toggleSequencerCell(0, 16);
+    deck.model->timing()->toggleSequencerCell(-1, 3);
+    EXPECT_EQ(deck.model->timing()->sequencerGrid(), grid);
+    EXPECT_FALSE(deck.model->timing()->sequencerCell(-1, 3));
+    EXPECT_FALSE(deck.model->timing()->sequencerCell(0, 16));
+    EXPECT_TRUE(deck.model->timing()->sequencerCell(1, 2));
 
-    deck.model->toggleSequencer();
+    deck.model->timing()->toggleSequencer();
     deck.advance(0.6);
     const auto kicks = onsets(kick.samples, *deck.model->padBuffers()[0]);
     const auto snares = onsets(snare.samples, *deck.model->padBuffers()[1]);
@@ -304,43 +310,43 @@ TEST(Sequencer, ACellsInOneColumnPlayTogetherAndOutOfGridCellsAreIgnored) {
 
 TEST(Sequencer, ClearingWhileRunningKeepsItRunningSilentlyAndATempoChangeKeepsTheStep) {
     TimedDeck deck;
-    deck.model->setBpm(120);
+    deck.model->timing()->setBpm(120);
     deck.model->prepareAudioEngineIfNeeded();
     NodeRecorder kick(*deck.model->padPlayers()[0]);
     for (int col = 0; col < 16; col += 2) {
-        deck.model->toggleSequencerCell(0, col);
+        deck.model->timing()->toggleSequencerCell(0, col);
     }
-    deck.model->toggleSequencer();
+    deck.model->timing()->toggleSequencer();
     deck.advance(0.4); // three steps
-    EXPECT_EQ(deck.model->sequencerStep(), 3);
-    deck.model->setBpm(60);
-    EXPECT_EQ(deck.model->sequencerStep(), 3);
+    EXPECT_EQ(deck.model->timing()->sequencerStep(), 3);
+    deck.model->timing()->setBpm(60);
+    EXPECT_EQ(deck.model->timing()->sequencerStep(), 3);
     deck.advance(0.24);
-    EXPECT_EQ(deck.model->sequencerStep(), 3) << "the next step one new step (0.25 s) after the change";
+    EXPECT_EQ(deck.model->timing()->sequencerStep(), 3) << "the next step one new step (0.25 s) after the change";
     deck.advance(0.04); // the step grid starts at the first sample a booking can still make
-    EXPECT_EQ(deck.model->sequencerStep(), 4);
+    EXPECT_EQ(deck.model->timing()->sequencerStep(), 4);
     const std::size_t heard = onsets(kick.samples, *deck.model->padBuffers()[0]).size();
     EXPECT_EQ(heard, 2u);
 
-    deck.model->clearSequencer();
+    deck.model->timing()->clearSequencer();
     deck.advance(1.0);
-    EXPECT_TRUE(deck.model->sequencerRunning());
-    EXPECT_EQ(deck.model->sequencerStep(), 8);
+    EXPECT_TRUE(deck.model->timing()->sequencerRunning());
+    EXPECT_EQ(deck.model->timing()->sequencerStep(), 8);
     EXPECT_EQ(onsets(kick.samples, *deck.model->padBuffers()[0]).size(), heard) << "the booked step went too";
 }
 
 TEST(Sequencer, ACellLitJustBeforeItsStepPlaysOnItAndOneUnlitDoesNot) {
     TimedDeck deck;
-    deck.model->setBpm(120);
+    deck.model->timing()->setBpm(120);
     deck.model->prepareAudioEngineIfNeeded();
     NodeRecorder kick(*deck.model->padPlayers()[0]);
     NodeRecorder hat(*deck.model->padPlayers()[2]);
-    deck.model->toggleSequencerCell(2, 1);
-    deck.model->toggleSequencer();
+    deck.model->timing()->toggleSequencerCell(2, 1);
+    deck.model->timing()->toggleSequencer();
     deck.advance(0.2); // step 1 is booked, due at 0.25 s
-    ASSERT_EQ(deck.model->sequencerStep(), 1);
-    deck.model->toggleSequencerCell(0, 1);
-    deck.model->toggleSequencerCell(2, 1);
+    ASSERT_EQ(deck.model->timing()->sequencerStep(), 1);
+    deck.model->timing()->toggleSequencerCell(0, 1);
+    deck.model->timing()->toggleSequencerCell(2, 1);
     deck.advance(0.2);
     const auto kicks = onsets(kick.samples, *deck.model->padBuffers()[0]);
     ASSERT_EQ(kicks.size(), 1u);
@@ -351,18 +357,18 @@ TEST(Sequencer, UnlightingACellCancelsItsOwnStepsHitNotAnEarlierOneWaitingBehind
     // At 60 BPM a step is 0.25 s and the riser lasts longer: the second step's hit waits for the
     // first to end, and the third step is booked while it waits.
     TimedDeck deck;
-    deck.model->setBpm(60);
+    deck.model->timing()->setBpm(60);
     deck.model->prepareAudioEngineIfNeeded();
     NodeRecorder riser(*deck.model->padPlayers()[5]);
     const std::int64_t length = deck.model->padBuffers()[5]->frameLength();
     ASSERT_GT(length, framesOf(0.25));
     for (int col = 0; col < 3; ++col) {
-        deck.model->toggleSequencerCell(5, col);
+        deck.model->timing()->toggleSequencerCell(5, col);
     }
-    deck.model->toggleSequencer();
+    deck.model->timing()->toggleSequencer();
     deck.advance(0.62); // the first hit sounds, the second waits, the third is booked for 0.75 s
-    ASSERT_EQ(deck.model->sequencerStep(), 2);
-    deck.model->toggleSequencerCell(5, 2);
+    ASSERT_EQ(deck.model->timing()->sequencerStep(), 2);
+    deck.model->timing()->toggleSequencerCell(5, 2);
     deck.advance(1.5);
     std::int64_t first = -1;
     std::int64_t last = -1;
@@ -378,12 +384,12 @@ TEST(Sequencer, UnlightingACellCancelsItsOwnStepsHitNotAnEarlierOneWaitingBehind
 
 TEST(Sequencer, APadSteppedFasterThanItLastsKeepsAShortQueueForAMinute) {
     TimedDeck deck;
-    deck.model->setBpm(190);
+    deck.model->timing()->setBpm(190);
     deck.model->prepareAudioEngineIfNeeded();
-    for (int col = 0; col < QuelmoViewModel::sequencerSteps; ++col) {
-        deck.model->toggleSequencerCell(5, col); // the riser on every sixteenth
+    for (int col = 0; col < TimingController::sequencerSteps; ++col) {
+        deck.model->timing()->toggleSequencerCell(5, col); // the riser on every sixteenth
     }
-    deck.model->toggleSequencer();
+    deck.model->timing()->toggleSequencer();
     std::size_t mostPending = 0;
     for (int second = 0; second < 60; ++second) {
         deck.advance(1.0);
@@ -398,11 +404,11 @@ TEST(Sequencer, APadSteppedFasterThanItLastsKeepsAShortQueueForAMinute) {
 
 TEST(Sequencer, AHandPlayedHitSoundsAtOnceAheadOfABookedOne) {
     TimedDeck deck;
-    deck.model->setBpm(60);
+    deck.model->timing()->setBpm(60);
     deck.model->prepareAudioEngineIfNeeded();
     NodeRecorder snare(*deck.model->padPlayers()[1]);
-    deck.model->toggleSequencerCell(1, 0);
-    deck.model->toggleSequencer(); // the snare is booked for 0.25 s
+    deck.model->timing()->toggleSequencerCell(1, 0);
+    deck.model->timing()->toggleSequencer(); // the snare is booked for 0.25 s
     deck.advance(0.01);
     const std::int64_t pressed = deck.frames;
     deck.model->triggerPad(1, false);
@@ -415,23 +421,23 @@ TEST(Sequencer, AHandPlayedHitSoundsAtOnceAheadOfABookedOne) {
 TEST(DeckTiming, ResetAllStopsEveryClockAndNothingBookedSoundsAfterIt) {
     TimedDeck deck;
     auto& m = *deck.model;
-    m.setBpm(120);
+    m.timing()->setBpm(120);
     m.prepareAudioEngineIfNeeded();
-    for (int col = 0; col < QuelmoViewModel::sequencerSteps; col += 2) {
-        m.toggleSequencerCell(0, col);
+    for (int col = 0; col < TimingController::sequencerSteps; col += 2) {
+        m.timing()->toggleSequencerCell(0, col);
     }
-    m.setHotCues({0.25, 0.75});
-    m.setDelayMix(0.6);
-    m.togglePlay();
-    m.toggleSequencer();
+    m.timing()->setHotCues({0.25, 0.75});
+    m.mix()->setDelayMix(0.6);
+    m.timing()->togglePlay();
+    m.timing()->toggleSequencer();
     deck.advance(1.03); // between hits: the next click and kick are booked
-    ASSERT_GT(m.playhead(), 0.4);
+    ASSERT_GT(m.timing()->playhead(), 0.4);
     m.resetAll();
-    EXPECT_FALSE(m.isPlaying());
-    EXPECT_FALSE(m.sequencerRunning());
-    EXPECT_DOUBLE_EQ(m.playhead(), 0.0);
-    EXPECT_TRUE(m.hotCues().isEmpty());
-    EXPECT_DOUBLE_EQ(m.delayMix(), 0.0);
+    EXPECT_FALSE(m.timing()->isPlaying());
+    EXPECT_FALSE(m.timing()->sequencerRunning());
+    EXPECT_DOUBLE_EQ(m.timing()->playhead(), 0.0);
+    EXPECT_TRUE(m.timing()->hotCues().isEmpty());
+    EXPECT_DOUBLE_EQ(m.mix()->delayMix(), 0.0);
     const auto resetAt = static_cast<std::size_t>(deck.frames);
     deck.advance(2.0);
     // What was sounding rings out within a kick's length; nothing booked ever sounds.
@@ -439,21 +445,21 @@ TEST(DeckTiming, ResetAllStopsEveryClockAndNothingBookedSoundsAfterIt) {
     for (std::size_t i = ringOut; i < deck.output.size(); ++i) {
         ASSERT_EQ(deck.output[i], 0.0f) << (static_cast<double>(i - resetAt) / rate) << " s after the reset";
     }
-    EXPECT_DOUBLE_EQ(m.playhead(), 0.0) << "the bar stays at its start";
+    EXPECT_DOUBLE_EQ(m.timing()->playhead(), 0.0) << "the bar stays at its start";
 }
 
 TEST(DeckTiming, MetronomeAndFourOnTheFloorLandOnTheirGridSamples) {
     TimedDeck deck;
-    deck.model->setBpm(190);
+    deck.model->timing()->setBpm(190);
     deck.model->prepareAudioEngineIfNeeded();
     NodeRecorder clicks(*deck.model->beatPlayerNode());
     NodeRecorder kick(*deck.model->padPlayers()[0]);
     for (int col = 0; col < 16; col += 4) {
-        deck.model->toggleSequencerCell(0, col);
+        deck.model->timing()->toggleSequencerCell(0, col);
     }
-    deck.model->togglePlay();
+    deck.model->timing()->togglePlay();
     deck.advance(0.3);
-    deck.model->toggleSequencer();
+    deck.model->timing()->toggleSequencer();
     // Device requests of an odd size, so grid samples fall anywhere inside them.
     deck.advance(12.0, 367);
 

@@ -1,10 +1,15 @@
 // The import list around the rows: removal, selection, hot cues, the mix tags, the list model and
 // the waveform panel's tracks.
 
-#include "deck/MixTags.h"
+#include "mix/MixTags.h"
 #include "deck/QuelmoViewModel.h"
+#include "engine/AudioEngine.h"
+#include "engine/AudioNodes.h"
+#include "tracks/TracksController.h"
+#include "timing/TimingController.h"
+#include "mix/MixController.h"
 #include "support/TrackDeck.h"
-#include "util/Log.h"
+#include "shared/Log.h"
 
 #include <QDir>
 #include <QFile>
@@ -32,14 +37,14 @@ TEST(DeckTracks, RemovalDeletesOnlyFilesReallyInsideTheDownloadsFolder) {
     const auto ids = deck.add({inside, music, sibling, link, dotted});
     ScopedLogCapture log;
     for (const auto& id : ids) {
-        m.removeImport(id.toString(QUuid::WithoutBraces).toUpper());
+        m.tracks()->removeImport(id.toString(QUuid::WithoutBraces).toUpper());
     }
     EXPECT_FALSE(QFile::exists(inside));
     EXPECT_TRUE(QFile::exists(music));
     EXPECT_TRUE(QFile::exists(sibling));
     EXPECT_TRUE(QFile::exists(outside));
-    EXPECT_TRUE(m.importedTracks().isEmpty());
-    EXPECT_EQ(log.lines(), std::vector<std::string>{"Deleted downloaded file: song.wav"});
+    EXPECT_TRUE(m.tracks()->importedTracks().isEmpty());
+    EXPECT_EQ(log.lines(), std::vector<QString>{"Deleted downloaded file: song.wav"});
 }
 
 TEST(DeckTracks, RemovingTheSelectedEntrySelectsTheFirstLeft) {
@@ -47,44 +52,44 @@ TEST(DeckTracks, RemovingTheSelectedEntrySelectsTheFirstLeft) {
     auto& m = *deck.model;
     const auto tiny = tone(441, 441.0);
     const auto ids = deck.add({deck.file("1.wav", tiny), deck.file("2.wav", tiny), deck.file("3.wav", tiny)});
-    EXPECT_EQ(m.selectedImportId(), ids[2]);
-    m.setSelectedImportId(ids[1]);
+    EXPECT_EQ(m.tracks()->selectedImportId(), ids[2]);
+    m.tracks()->setSelectedImportId(ids[1]);
     deck.add({deck.file("4.wav", tiny)});
-    EXPECT_EQ(m.selectedImportId(), ids[1]) << "adding keeps a selection";
-    m.removeImport(ids[1]);
-    EXPECT_EQ(m.selectedImportId(), ids[0]);
-    m.removeImport(ids[2]);
-    EXPECT_EQ(m.selectedImportId(), ids[0]) << "removing another entry keeps the selection";
-    const auto left = m.importedTracks();
+    EXPECT_EQ(m.tracks()->selectedImportId(), ids[1]) << "adding keeps a selection";
+    m.tracks()->removeImport(ids[1]);
+    EXPECT_EQ(m.tracks()->selectedImportId(), ids[0]);
+    m.tracks()->removeImport(ids[2]);
+    EXPECT_EQ(m.tracks()->selectedImportId(), ids[0]) << "removing another entry keeps the selection";
+    const auto left = m.tracks()->importedTracks();
     for (const auto& t : left) {
-        m.removeImport(t.id);
+        m.tracks()->removeImport(t.id);
     }
-    EXPECT_FALSE(m.selectedImportId().has_value());
+    EXPECT_FALSE(m.tracks()->selectedImportId().has_value());
 }
 
 TEST(DeckTracks, HotCuesAddJumpRemoveWithinTheirTolerancesAndStopAtEight) {
     Deck deck;
     auto& m = *deck.model;
-    m.addOrJumpCue(0.30);
-    m.addOrJumpCue(0.50);
-    m.addOrJumpCue(0.52); // within 0.028 of 0.50: jumps there instead
-    EXPECT_EQ(m.hotCues(), (QList<double>{0.30, 0.50}));
-    EXPECT_DOUBLE_EQ(m.playhead(), 0.50);
-    m.addOrJumpCue(0.53);
-    EXPECT_EQ(m.hotCues(), (QList<double>{0.30, 0.50, 0.53}));
-    m.removeCue(0.47); // 0.50 within 0.035; 0.53 is 0.06 away
-    EXPECT_EQ(m.hotCues(), (QList<double>{0.30, 0.53}));
-    m.addOrJumpCue(1.4);
-    EXPECT_EQ(m.hotCues().last(), 1.0);
+    m.timing()->addOrJumpCue(0.30);
+    m.timing()->addOrJumpCue(0.50);
+    m.timing()->addOrJumpCue(0.52); // within 0.028 of 0.50: jumps there instead
+    EXPECT_EQ(m.timing()->hotCues(), (QList<double>{0.30, 0.50}));
+    EXPECT_DOUBLE_EQ(m.timing()->playhead(), 0.50);
+    m.timing()->addOrJumpCue(0.53);
+    EXPECT_EQ(m.timing()->hotCues(), (QList<double>{0.30, 0.50, 0.53}));
+    m.timing()->removeCue(0.47); // 0.50 within 0.035; 0.53 is 0.06 away
+    EXPECT_EQ(m.timing()->hotCues(), (QList<double>{0.30, 0.53}));
+    m.timing()->addOrJumpCue(1.4);
+    EXPECT_EQ(m.timing()->hotCues().last(), 1.0);
 
-    m.clearCues();
+    m.timing()->clearCues();
     for (double c : {0.9, 0.1, 0.2, 0.3, 0.4, 0.5, 0.6, 0.7, 0.8}) {
-        m.addOrJumpCue(c);
+        m.timing()->addOrJumpCue(c);
     }
-    EXPECT_EQ(m.hotCues(), (QList<double>{0.1, 0.2, 0.3, 0.4, 0.5, 0.6, 0.7, 0.9})) << "the ninth is ignored";
-    m.addOrJumpCue(0.89); // still jumps with eight
-    EXPECT_DOUBLE_EQ(m.playhead(), 0.9);
-    EXPECT_EQ(m.hotCues().size(), 8);
+    EXPECT_EQ(m.timing()->hotCues(), (QList<double>{0.1, 0.2, 0.3, 0.4, 0.5, 0.6, 0.7, 0.9})) << "the ninth is ignored";
+    m.timing()->addOrJumpCue(0.89); // still jumps with eight
+    EXPECT_DOUBLE_EQ(m.timing()->playhead(), 0.9);
+    EXPECT_EQ(m.timing()->hotCues().size(), 8);
 }
 
 TEST(DeckTracks, MixTagsFollowTheControlsInTheirFixedOrder) {
@@ -128,10 +133,10 @@ TEST(DeckTracks, MixTagsFollowTheControlsInTheirFixedOrder) {
     // The controller re-notifies when an input changes.
     Deck deck;
     int notified = 0;
-    QObject::connect(deck.model.get(), &QuelmoViewModel::mixTagsChanged, [&] { ++notified; });
-    deck.model->setReverbMix(0.5);
+    QObject::connect(deck.model->mix(), &MixController::mixTagsChanged, [&] { ++notified; });
+    deck.model->mix()->setReverbMix(0.5);
     EXPECT_EQ(notified, 1);
-    EXPECT_EQ(deck.model->mixTags(), (QStringList{"REV50", "DLY+"}));
+    EXPECT_EQ(deck.model->mix()->mixTags(), (QStringList{"REV50", "DLY+"}));
 }
 
 
@@ -140,7 +145,7 @@ TEST(DeckTracks, MixTagsFollowTheControlsInTheirFixedOrder) {
 TEST(DeckTracks, TheListModelReportsAppendsAndRemovalsRowByRow) {
     Deck deck;
     auto& m = *deck.model;
-    auto* list = m.importedTrackModel();
+    auto* list = m.tracks()->importedTrackModel();
     std::vector<std::string> events;
     QObject::connect(list, &QAbstractItemModel::rowsInserted, [&](const QModelIndex&, int first, int last) {
         events.push_back("insert " + std::to_string(first) + "-" + std::to_string(last));
@@ -151,7 +156,7 @@ TEST(DeckTracks, TheListModelReportsAppendsAndRemovalsRowByRow) {
     QObject::connect(list, &QAbstractItemModel::modelReset, [&] { events.push_back("reset"); });
     const auto tiny = tone(4410, 441.0);
     const auto ids = deck.add({deck.file("1.wav", tiny), deck.file("2.wav", tiny), deck.file("3.wav", tiny)});
-    m.removeImport(ids[1]);
+    m.tracks()->removeImport(ids[1]);
     deck.add({deck.file("4.wav", tiny)});
     EXPECT_EQ(events, (std::vector<std::string>{"insert 0-0", "insert 1-1", "insert 2-2", "remove 1-1", "insert 2-2"}));
     ASSERT_EQ(list->rowCount(), 3);
@@ -160,7 +165,7 @@ TEST(DeckTracks, TheListModelReportsAppendsAndRemovalsRowByRow) {
         const auto index = list->index(row, 0);
         EXPECT_EQ(list->data(index, Qt::DisplayRole).toString(), names[row]);
         const auto track = qvariant_cast<QuelmoImportedTrack>(list->data(index, list->roleNames().key("track")));
-        EXPECT_EQ(track, m.importedTracks()[row]);
+        EXPECT_EQ(track, m.tracks()->importedTracks()[row]);
         EXPECT_FALSE(track.waveform().isEmpty());
     }
 }
@@ -178,22 +183,22 @@ TEST(DeckTracks, TheWaveformPanelsTracksFollowPlayingAndSelectionOnlyWithOvervie
     ScopedLogCapture log; // the unreadable file is logged
     const auto ids = deck.add({deck.file("a.wav", tiny), deck.file("b.wav", tiny), bad});
     int notified = 0;
-    QObject::connect(&m, &QuelmoViewModel::overviewTracksChanged, [&] { ++notified; });
+    QObject::connect(m.tracks(), &quelmo::TracksController::overviewTracksChanged, [&] { ++notified; });
     const auto drawn = [&](const QVariant& value) { return qvariant_cast<QuelmoImportedTrack>(value).name; };
 
-    EXPECT_EQ(m.selectedImportId(), ids[2]);
-    EXPECT_FALSE(m.selectedOverviewTrackForView().isValid()) << "the selected entry has no overview";
-    m.setSelectedImportId(ids[0]);
-    EXPECT_EQ(drawn(m.selectedOverviewTrackForView()), "a");
-    EXPECT_FALSE(qvariant_cast<QuelmoImportedTrack>(m.selectedOverviewTrackForView()).waveform().isEmpty());
+    EXPECT_EQ(m.tracks()->selectedImportId(), ids[2]);
+    EXPECT_FALSE(m.tracks()->selectedOverviewTrackForView().isValid()) << "the selected entry has no overview";
+    m.tracks()->setSelectedImportId(ids[0]);
+    EXPECT_EQ(drawn(m.tracks()->selectedOverviewTrackForView()), "a");
+    EXPECT_FALSE(qvariant_cast<QuelmoImportedTrack>(m.tracks()->selectedOverviewTrackForView()).waveform().isEmpty());
     deck.play(ids[1]);
-    ASSERT_EQ(m.playingOverviewTracksForView().size(), 1);
-    EXPECT_EQ(drawn(m.playingOverviewTracksForView().first()), "b");
+    ASSERT_EQ(m.tracks()->playingOverviewTracksForView().size(), 1);
+    EXPECT_EQ(drawn(m.tracks()->playingOverviewTracksForView().first()), "b");
     EXPECT_EQ(notified, 2);
 
     deck.add({deck.file("c.wav", tiny)});
     EXPECT_EQ(notified, 2) << "a new entry changes nothing drawn";
-    m.removeImport(ids[1]);
-    EXPECT_TRUE(m.playingOverviewTracksForView().isEmpty());
+    m.tracks()->removeImport(ids[1]);
+    EXPECT_TRUE(m.tracks()->playingOverviewTracksForView().isEmpty());
     EXPECT_EQ(notified, 3);
 }

@@ -1,11 +1,16 @@
-#include "deck/MixTags.h"
+#include "mix/MixTags.h"
 #include "deck/QuelmoViewModel.h"
+#include "engine/AudioEngine.h"
+#include "engine/AudioNodes.h"
+#include "tracks/TracksController.h"
+#include "timing/TimingController.h"
+#include "mix/MixController.h"
 #include "engine/devices/OfflineDriver.h"
 #include "engine/FfmpegTool.h"
 #include "engine/file/AudioFile.h"
 #include "support/EventLoop.h"
 #include "support/TrackDeck.h"
-#include "util/Log.h"
+#include "shared/Log.h"
 
 #include <QDir>
 #include <QElapsedTimer>
@@ -54,12 +59,12 @@ TEST(DeckTracks, ATrackLoopsSampleExactlyThroughTheRackAndPausesAndResumes) {
     const std::size_t quarter = pass.size() / 4;
     looping.render(3 * quarter); // 3/4 into the fifth pass
     const float before = peak(looping.render(1024), 0, 1024);
-    looping.model->toggleTrackPlayback(loopId);
-    EXPECT_TRUE(looping.model->pausedTrackIds().contains(loopId));
+    looping.model->tracks()->toggleTrackPlayback(loopId);
+    EXPECT_TRUE(looping.model->tracks()->pausedTrackIds().contains(loopId));
     const auto held = looping.render(rate / 2);
     EXPECT_EQ(peak(held, rate / 4, rate / 4), 0.0f);
-    looping.model->toggleTrackPlayback(loopId);
-    EXPECT_TRUE(looping.model->playingTrackIds().contains(loopId));
+    looping.model->tracks()->toggleTrackPlayback(loopId);
+    EXPECT_TRUE(looping.model->tracks()->playingTrackIds().contains(loopId));
     const float after = peak(looping.render(1024), 0, 1024);
     EXPECT_GT(after, 0.9f * before);
     EXPECT_LT(after, 1.2f * before);
@@ -71,11 +76,11 @@ TEST(DeckTracks, SeekingAQuarterIntoATwelveSecondFilePlaysFromThereThenWholePass
     Deck seeking;
     const auto id = seeking.add({seeking.file("twelve.wav", file)}).front();
     seeking.play(id);
-    seeking.model->seekTrack(id, 0.25);
-    EXPECT_DOUBLE_EQ(seeking.model->trackPositions().value(id), 3.0);
+    seeking.model->tracks()->seekTrack(id, 0.25);
+    EXPECT_DOUBLE_EQ(seeking.model->tracks()->trackPositions().value(id), 3.0);
     // The segment and the pass behind it are prepared on a worker before any sound; the two passes
     // the seek dropped count until the first render delivers their end.
-    const auto player = seeking.model->trackPlayerNode(id);
+    const auto player = seeking.model->tracks()->trackPlayerNode(id);
     ASSERT_TRUE(player);
     ASSERT_TRUE(test::spinUntil([&] { return player->pendingItemCount() == 4; }));
 
@@ -119,17 +124,17 @@ TEST(DeckTracks, AHundredTracksPlayedAndRemovedLeaveNothingBehindAndTheLastIsHea
         }
         if (i == 99) {
             EXPECT_GT(amplitudeAt(out, 441.0), 0.1) << "the hundredth track is heard";
-            EXPECT_TRUE(m.trackErrors().isEmpty());
+            EXPECT_TRUE(m.tracks()->trackErrors().isEmpty());
         }
-        m.removeImport(id);
+        m.tracks()->removeImport(id);
     }
     deck.settle();
     EXPECT_TRUE(test::spinUntil([&] { return openFiles() <= before; })) << openFiles() << " open, " << before << " before";
-    EXPECT_EQ(m.trackPlayerCount(), 0u);
-    EXPECT_LE(m.idleTrackPlayerCount(), 4u);
-    EXPECT_TRUE(m.trackVolumes().isEmpty() && m.trackPositions().isEmpty() && m.trackDurations().isEmpty());
-    m.stopTrack(QUuid::createUuid()); // an id the deck never knew leaves no trace
-    EXPECT_TRUE(m.trackPositions().isEmpty());
+    EXPECT_EQ(m.tracks()->trackPlayerCount(), 0u);
+    EXPECT_LE(m.tracks()->idleTrackPlayerCount(), 4u);
+    EXPECT_TRUE(m.tracks()->trackVolumes().isEmpty() && m.tracks()->trackPositions().isEmpty() && m.tracks()->trackDurations().isEmpty());
+    m.tracks()->stopTrack(QUuid::createUuid()); // an id the deck never knew leaves no trace
+    EXPECT_TRUE(m.tracks()->trackPositions().isEmpty());
 }
 
 // A drag across a long MP3's seek bar: fifty places in a second. Only the latest place is
@@ -175,9 +180,9 @@ TEST(DeckTracks, FiftySeeksInASecondEndWithTheSoundAtTheLastPlaceAndTheReadoutWi
     std::vector<float> heard; // since the latest seek
     for (int i = 0; i < 50; ++i) {
         last = 0.2 + 0.6 * i / 49.0;
-        m.seekTrack(id, last);
+        m.tracks()->seekTrack(id, last);
         if (i == 0) {
-            EXPECT_NEAR(m.trackPositions().value(id), last * m.trackDurations().value(id), 1e-9)
+            EXPECT_NEAR(m.tracks()->trackPositions().value(id), last * m.tracks()->trackDurations().value(id), 1e-9)
                 << "the readout shows the place asked for at once";
         }
         heard.clear();
@@ -229,31 +234,31 @@ TEST(DeckTracks, FiftySeeksInASecondEndWithTheSoundAtTheLastPlaceAndTheReadoutWi
     EXPECT_NEAR(static_cast<double>(soundAt - target) / rate, 0.0, 0.001) << "the sound starts at the last place";
 
     // The readout runs from the moment the sound did.
-    const double readout = m.trackPositions().value(id);
-    ASSERT_TRUE(test::spinUntil([&] { return m.trackPositions().value(id) != readout; }, 500));
+    const double readout = m.tracks()->trackPositions().value(id);
+    ASSERT_TRUE(test::spinUntil([&] { return m.tracks()->trackPositions().value(id) != readout; }, 500));
     const double soundNow = static_cast<double>(target) / rate + (clock.elapsed() / 1000.0 - startedAt);
-    EXPECT_NEAR(m.trackPositions().value(id), soundNow, 0.1) << "the readout agrees with the sound";
+    EXPECT_NEAR(m.tracks()->trackPositions().value(id), soundNow, 0.1) << "the readout agrees with the sound";
 }
 
 TEST(DeckTracks, TwoTracksPlayTogetherEachAtItsOwnLevel) {
     Deck deck;
     auto& m = *deck.model;
     const auto ids = deck.add({deck.file("a.wav", tone(rate, 441.0)), deck.file("b.wav", tone(rate, 1102.0))});
-    m.setTrackVolume(ids[1], 0.2); // before the first play: applied by it
+    m.tracks()->setTrackVolume(ids[1], 0.2); // before the first play: applied by it
     deck.play(ids[0]);
     deck.play(ids[1]);
-    EXPECT_EQ(m.mixTags().last(), QStringLiteral(u"DECKS×2"));
+    EXPECT_EQ(m.mix()->mixTags().last(), QStringLiteral(u"DECKS×2"));
     auto out = deck.render(rate);
     out.erase(out.begin(), out.begin() + 4410);
     EXPECT_NEAR(amplitudeAt(out, 441.0) / amplitudeAt(out, 1102.0), 4.0, 0.3);
 
-    m.setTrackVolume(ids[1], 0.8);
+    m.tracks()->setTrackVolume(ids[1], 0.8);
     deck.render(4410);
     out = deck.render(rate / 2);
     EXPECT_NEAR(amplitudeAt(out, 441.0) / amplitudeAt(out, 1102.0), 1.0, 0.1);
 
     // Pausing one leaves the other sounding.
-    m.toggleTrackPlayback(ids[0]);
+    m.tracks()->toggleTrackPlayback(ids[0]);
     deck.render(4410);
     out = deck.render(rate / 2);
     EXPECT_LT(amplitudeAt(out, 441.0), 0.001);
@@ -267,25 +272,25 @@ TEST(DeckTracks, ARowPlaysThroughTheImportLevelSpeedAndBusMeter) {
     auto& m = *deck.model;
     const auto pass = risingTone(rate / 2, 441.0);
     const auto id = deck.add({deck.file("rising.wav", pass)}).front();
-    m.setImportVolume(1.0);
-    m.applyMixLevels();
+    m.mix()->setImportVolume(1.0);
+    m.mix()->applyMixLevels();
     deck.play(id);
     deck.render(rate / 10);
     const auto full = deck.render(rate);
     test::spinFor(100); // the meters' timer drains the taps
-    EXPECT_GT(m.meterImport(), 0.1) << "the import bus meter reads the row";
+    EXPECT_GT(m.mix()->meterImport(), 0.1) << "the import bus meter reads the row";
 
-    m.setImportVolume(0.5);
-    m.applyMixLevels();
+    m.mix()->setImportVolume(0.5);
+    m.mix()->applyMixLevels();
     deck.render(rate / 10);
     const auto half = deck.render(rate);
     EXPECT_NEAR(peak(half, 0, half.size()) / peak(full, 0, full.size()), 0.5, 0.01) << "IMPORT VOLUME 50 %";
 
     // At SPEED 1.25 a pass of half a second comes round every 0.4 s. The level rises through each
     // pass and falls back at its start: the falls are 0.4 s apart.
-    m.setImportVolume(1.0);
-    m.setImportRate(1.25);
-    m.applyMixLevels();
+    m.mix()->setImportVolume(1.0);
+    m.mix()->setImportRate(1.25);
+    m.mix()->applyMixLevels();
     deck.render(rate / 2);
     const auto fast = deck.render(3 * rate);
     constexpr std::size_t window = rate / 100;
@@ -317,29 +322,29 @@ TEST(DeckTracks, StopTrackStopAllTracksAndStopImportLeaveSilence) {
 
     deck.play(ids[0]);
     ASSERT_GT(peak(deck.render(rate / 2), 0, rate / 2), 0.1f);
-    m.stopTrack(ids[0]);
-    EXPECT_FALSE(m.playingTrackIds().contains(ids[0]));
-    EXPECT_DOUBLE_EQ(m.trackPositions().value(ids[0]), 0.0);
+    m.tracks()->stopTrack(ids[0]);
+    EXPECT_FALSE(m.tracks()->playingTrackIds().contains(ids[0]));
+    EXPECT_DOUBLE_EQ(m.tracks()->trackPositions().value(ids[0]), 0.0);
     silentAfter("stopTrack");
 
     deck.play(ids[0]);
     deck.play(ids[1]);
     ASSERT_GT(peak(deck.render(rate / 2), 0, rate / 2), 0.1f);
-    m.stopAllTracks();
-    EXPECT_TRUE(m.playingTrackIds().isEmpty());
+    m.tracks()->stopAllTracks();
+    EXPECT_TRUE(m.tracks()->playingTrackIds().isEmpty());
     silentAfter("stopAllTracks");
 
     // The import player: the selected entry (the last added) looping through the time-pitch unit.
-    m.playImport();
-    ASSERT_TRUE(test::spinUntil([&] { return m.importPlaying(); }));
-    EXPECT_NEAR(m.currentTrackDuration(), 0.25, 1e-9);
+    m.tracks()->playImport();
+    ASSERT_TRUE(test::spinUntil([&] { return m.tracks()->importPlaying(); }));
+    EXPECT_NEAR(m.tracks()->currentTrackDuration(), 0.25, 1e-9);
     const auto sounding = deck.render(rate);
     EXPECT_GT(amplitudeAt(std::vector<float>(sounding.begin() + rate / 2, sounding.end()), 880.0), 0.05);
     // A cue jump seeks the running import player to the cue's fraction of its file.
-    m.jumpToCue(0.5);
-    EXPECT_DOUBLE_EQ(m.currentTrackPosition(), 0.125);
+    m.timing()->jumpToCue(0.5);
+    EXPECT_DOUBLE_EQ(m.tracks()->currentTrackPosition(), 0.125);
     EXPECT_GT(amplitudeAt(deck.render(rate / 2), 880.0), 0.05);
-    m.stopImport();
+    m.tracks()->stopImport();
     silentAfter("stopImport");
 }
 
@@ -355,24 +360,20 @@ TEST(DeckTracks, AnUnreadableFileIsListedWithoutOverviewAndPlayingItHarmsNothing
     ScopedLogCapture log;
     const auto ids = deck.add({deck.file("good.wav", tone(rate, 441.0)), bad});
     ASSERT_EQ(ids.size(), 2u);
-    EXPECT_FALSE(m.importedTracks()[0].waveform().isEmpty());
-    EXPECT_TRUE(m.importedTracks()[1].waveform().isEmpty());
-    EXPECT_EQ(m.importedTracks()[1].name, QStringLiteral("notes"));
-    EXPECT_EQ(m.selectedImportId(), ids[1]); // nothing was selected: the last entry is
+    EXPECT_FALSE(m.tracks()->importedTracks()[0].waveform().isEmpty());
+    EXPECT_TRUE(m.tracks()->importedTracks()[1].waveform().isEmpty());
+    EXPECT_EQ(m.tracks()->importedTracks()[1].name, QStringLiteral("notes"));
+    EXPECT_EQ(m.tracks()->selectedImportId(), ids[1]); // nothing was selected: the last entry is
 
     deck.play(ids[0]);
-    m.toggleTrackPlayback(ids[1]);
+    m.tracks()->toggleTrackPlayback(ids[1]);
     test::spinFor(300);
-    EXPECT_FALSE(m.playingTrackIds().contains(ids[1]));
-    EXPECT_TRUE(m.playingTrackIds().contains(ids[0]));
+    EXPECT_FALSE(m.tracks()->playingTrackIds().contains(ids[1]));
+    EXPECT_TRUE(m.tracks()->playingTrackIds().contains(ids[0]));
     const auto out = deck.render(rate / 2);
     EXPECT_GT(amplitudeAt(out, 441.0), 0.1);
-    int named = 0;
-    for (const auto& line : log.lines()) {
-        if (line.find("notes.mp3") != std::string::npos) {
-            ++named;
-        }
-    }
+    const auto lines = log.lines();
+    const auto named = std::count_if(lines.begin(), lines.end(), [](const QString& line) { return line.contains("notes.mp3"); });
     EXPECT_EQ(named, 2) << "analysis and playback failures each name the file";
 }
 

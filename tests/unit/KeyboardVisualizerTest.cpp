@@ -1,4 +1,10 @@
 #include "deck/QuelmoViewModel.h"
+#include "engine/AudioEngine.h"
+#include "engine/AudioNodes.h"
+#include "overlay/QuelmoOverlayPresenter.h"
+#include "keys/KeyboardController.h"
+#include "timing/TimingController.h"
+#include "mix/MixController.h"
 #include "engine/devices/OfflineDriver.h"
 #include "keys/KeyDecoding.h"
 #include "support/ManualScheduler.h"
@@ -51,7 +57,7 @@ struct Show {
         deck = std::make_unique<QuelmoViewModel>(deps);
     }
     bool key(int qtKey, const QString& text, std::uint32_t evdev, Qt::KeyboardModifiers mods = Qt::NoModifier) {
-        return deck->handleKeyEvent(keys::keyEventFromQt(qtKey, mods, text, evdev + 8, false));
+        return deck->keyboard()->handleKeyEvent(keys::keyEventFromQt(qtKey, mods, text, evdev + 8, false));
     }
 };
 
@@ -154,10 +160,10 @@ TEST(KeyboardVisualizer, DFAndEscapeDriveTheShowFromTheDeck) {
     EXPECT_TRUE(show.key(Qt::Key_Up, {}, 103));
     EXPECT_DOUBLE_EQ(v.discoIntensity(), 0.6);
     EXPECT_EQ(show.overlay.lastCard().subtitle, "Intensity: 60%");
-    const double master = show.deck->masterVolume();
-    EXPECT_EQ(show.deck->masterVolume(), master) << "in disco mode the plain arrows set the show's speed";
+    const double master = show.deck->mix()->masterVolume();
+    EXPECT_EQ(show.deck->mix()->masterVolume(), master) << "in disco mode the plain arrows set the show's speed";
     show.key(Qt::Key_Up, {}, 103, Qt::AltModifier);
-    EXPECT_EQ(show.deck->bpm(), 111) << "with a modifier the arrows are the deck's again";
+    EXPECT_EQ(show.deck->timing()->bpm(), 111) << "with a modifier the arrows are the deck's again";
 
     EXPECT_TRUE(show.key(Qt::Key_F, "f", 33));
     EXPECT_TRUE(v.isFullScreenDisco());

@@ -1,7 +1,12 @@
+#include "mix/MixMath.h"
 #include "deck/QuelmoViewModel.h"
+#include "engine/AudioEngine.h"
+#include "mix/MixController.h"
+#include "engine/AudioNodes.h"
 #include "support/EventLoop.h"
 #include "support/OfflineDeck.h"
 #include "voice/SpeechRenderer.h"
+#include "voice/VoiceController.h"
 #include "voice/VoiceDrops.h"
 
 #include <QDir>
@@ -23,9 +28,10 @@ namespace {
 struct Deck : test::OfflineDeck {
     // Speaks the current phrase and waits until it is on the voice player.
     void speak() {
-        model->speakCustomDrop();
-        ASSERT_TRUE(test::spinUntil([&] { return !model->voiceDropRendering(); }, 10000));
-        ASSERT_TRUE(model->voiceDropStatus().startsWith(QStringLiteral("🎙"))) << model->voiceDropStatus().toStdString();
+        auto& voice = *model->voice();
+        voice.speakCustomDrop();
+        ASSERT_TRUE(test::spinUntil([&] { return !voice.voiceDropRendering(); }, 10000));
+        ASSERT_TRUE(voice.voiceDropStatus().startsWith(QStringLiteral("🎙"))) << voice.voiceDropStatus().toStdString();
     }
 };
 
@@ -50,9 +56,33 @@ QString writeWav(const QString& path, int rate, int channels, double seconds) {
 
 } // namespace
 
+// The voice controller on its own chain, with the mix reduced to what the deck's does for it.
+struct LoneVoice {
+    VoiceController::Nodes nodes{std::make_shared<engine::PlayerNode>(),
+                                 std::make_shared<engine::TimePitchUnit>(engine::TimePitchUnit::WarmUp::later),
+                                 std::make_shared<engine::EQUnit>(3), std::make_shared<engine::DistortionUnit>(),
+                                 std::make_shared<engine::MixerNode>()};
+    int throttledRequests = 0;
+    std::unique_ptr<VoiceController> controller;
+
+    LoneVoice() {
+        VoiceController::Dependencies d;
+        d.nodes = nodes;
+        d.format = *engine::AudioFormat::standard(44100.0, 2);
+        d.levelsChanged = [this] { ++throttledRequests; };
+        d.applyLevels = [this] {
+            MixLevels levels;
+            controller->fillMixLevels(levels);
+            controller->applyMixSettings(computeMixNodeSettings(levels));
+        };
+        d.prepareAudio = [] {};
+        controller = std::make_unique<VoiceController>(std::move(d));
+    }
+};
+
 TEST(VoiceSettings, PresetsRaiseLowerAndClampWithoutUndoingThemselves) {
-    Deck deck;
-    auto& m = *deck.model;
+    LoneVoice voice;
+    auto& m = *voice.controller;
     const QString first = m.voicePhrase();
     m.speakPreset(-1);
     m.speakPreset(11);
@@ -83,8 +113,20 @@ TEST(VoiceSettings, PresetsRaiseLowerAndClampWithoutUndoingThemselves) {
     m.resetVoiceCharacterMorph();
     EXPECT_EQ(std::tuple(m.voiceWarmDB(), m.voiceHornDB(), m.voiceDryAirDB(), m.voiceBoldDrive(), m.voiceBusLevel()), tone);
     EXPECT_EQ(m.voiceSayVoiceTag(), "auto");
-    EXPECT_EQ(m.voiceTimePitchNode()->pitch(), 0.0f);
-    EXPECT_FLOAT_EQ(m.voiceToneEQNode()->band(1).gain(), 3.0f);
+    EXPECT_EQ(voice.nodes.timePitch->pitch(), 0.0f);
+    EXPECT_FLOAT_EQ(voice.nodes.toneEQ->band(1).gain(), 3.0f);
+
+    // A knob asks the mix to apply even where it lands on the value it had (the throttle
+    // coalesces), and the mix's reset brings back the resting voice.
+    const int before = voice.throttledRequests;
+    m.setVoiceBusLevel(m.voiceBusLevel());
+    EXPECT_EQ(voice.throttledRequests, before + 1);
+    m.resetMixDefaults();
+    MixLevels levels;
+    m.fillMixLevels(levels);
+    EXPECT_EQ(levels.voiceHornDB, MixLevels{}.voiceHornDB);
+    EXPECT_EQ(levels.voiceMorphRate, MixLevels{}.voiceMorphRate);
+    EXPECT_EQ(m.voiceSayVoiceTag(), "auto");
 }
 
 TEST(SpeechRenderer, ChoosesTheVoiceAndSpellsOutTheCommand) {
@@ -178,7 +220,7 @@ TEST(SpeechRenderer, ConvertsEveryRenderToTheGraphFormat) {
 TEST(VoiceDrops, AnEspeakRenderPlaysThroughTheVoiceChainAndLeavesNoFileBehind) {
     ASSERT_TRUE(SpeechTool::find()) << "espeak-ng is installed by scripts/install-deps.sh";
     Deck deck;
-    auto& m = *deck.model;
+    auto& m = *deck.model->voice();
     m.speakPreset(5); // "Desk DJ takeover."
     deck.speak();
     ASSERT_EQ(m.voiceDrops().liveFiles().size(), 1u);
@@ -210,12 +252,12 @@ TEST(VoiceDrops, TheToneSettingsShapeTheVoice) {
     // The same phrase with the drive and EQ pushed comes out different from the plain chain.
     auto speakAndHear = [](bool shaped) {
         Deck deck;
-        auto& m = *deck.model;
+        auto& m = *deck.model->voice();
         m.setVoiceBoldDrive(shaped ? 1.0 : 0.0);
         m.setVoiceHornDB(shaped ? 12.0 : 0.0);
         m.setVoiceWarmDB(0.0);
         m.setVoiceDryAirDB(0.0);
-        m.applyMixLevels();
+        deck.model->mix()->applyMixLevels();
         deck.speak();
         return deck.render(44100);
     };

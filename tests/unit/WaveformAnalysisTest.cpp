@@ -1,11 +1,14 @@
 #include "deck/QuelmoViewModel.h"
+#include "engine/AudioEngine.h"
+#include "engine/AudioNodes.h"
+#include "tracks/TracksController.h"
 #include "engine/AudioBuffer.h"
 #include "engine/devices/OfflineDriver.h"
 #include "engine/file/AudioFile.h"
 #include "support/EventLoop.h"
 #include "tracks/WaveformAnalysis.h"
 #include "tracks/WaveformOverview.h"
-#include "util/Log.h"
+#include "shared/Log.h"
 
 #include <QCoreApplication>
 #include <QTemporaryDir>
@@ -214,7 +217,7 @@ TEST_F(WaveformFiles, EmptyAndUnreadableFilesGiveNoOverview) {
     const auto lines = log.lines();
     ASSERT_EQ(lines.size(), 2u);
     for (const auto& line : lines) {
-        EXPECT_TRUE(line.starts_with("Waveform analysis failed: ") && line.size() > 26) << line;
+        EXPECT_TRUE(line.startsWith("Waveform analysis failed: ") && line.size() > 26) << line.toStdString();
     }
 }
 
@@ -263,8 +266,8 @@ TEST_F(WaveformFiles, TheControllerDeliversOnTheMainThreadWhileItLives) {
     auto collect = [&](std::optional<WaveformAnalysis> result) {
         delivered.emplace_back(std::move(result), QThread::currentThread() == qApp->thread());
     };
-    model->analyzeWaveform(QuelmoImportedTrack(QUrl::fromLocalFile(QString::fromStdString(file("a.wav")))), collect);
-    model->analyzeWaveform(QuelmoImportedTrack(QUrl::fromLocalFile(QString::fromStdString(file("b.wav")))), collect);
+    model->tracks()->analyzeWaveform(QuelmoImportedTrack(QUrl::fromLocalFile(QString::fromStdString(file("a.wav")))), collect);
+    model->tracks()->analyzeWaveform(QuelmoImportedTrack(QUrl::fromLocalFile(QString::fromStdString(file("b.wav")))), collect);
     ASSERT_TRUE(test::spinUntil([&] { return delivered.size() == 2; }, 5000));
     for (const auto& [result, onMain] : delivered) {
         EXPECT_TRUE(onMain);
@@ -275,7 +278,7 @@ TEST_F(WaveformFiles, TheControllerDeliversOnTheMainThreadWhileItLives) {
 
     // Gone before the analysis ends: nothing is delivered.
     delivered.clear();
-    model->analyzeWaveform(QuelmoImportedTrack(QUrl::fromLocalFile(QString::fromStdString(file("a.wav")))), collect);
+    model->tracks()->analyzeWaveform(QuelmoImportedTrack(QUrl::fromLocalFile(QString::fromStdString(file("a.wav")))), collect);
     model.reset();
     test::spinFor(300);
     EXPECT_TRUE(delivered.empty());

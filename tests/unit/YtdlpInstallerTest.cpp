@@ -1,7 +1,7 @@
 #include "setup/YtdlpInstaller.h"
 
 #include "support/EventLoop.h"
-#include "util/Log.h"
+#include "shared/Log.h"
 
 #include <QCryptographicHash>
 #include <QDir>
@@ -224,7 +224,7 @@ TEST(YtdlpInstaller, RefusesAnythingButTheProgramWhoseSumIsPublished) {
         ScopedLogCapture log;
         EXPECT_EQ(b.install(), false);
         EXPECT_TRUE(b.report.startsWith("Binary download failed: " + c.reason)) << b.report.toStdString();
-        EXPECT_EQ(log.lines(), std::vector<std::string>{b.report.toStdString()});
+        EXPECT_EQ(log.lines(), std::vector<QString>{b.report});
         EXPECT_TRUE(b.calls().isEmpty()) << "nothing ran as root: " << b.calls().join(u'\n').toStdString();
         EXPECT_EQ(b.targetContent(), "old");
         EXPECT_EQ(b.targetFolder(), QStringList{"yt-dlp"});

@@ -1,12 +1,15 @@
 #include "setup/YtdlpLocator.h"
 
 #include "deck/QuelmoViewModel.h"
+#include "engine/AudioEngine.h"
+#include "engine/AudioNodes.h"
+#include "downloads/DownloadsController.h"
 #include "engine/devices/OfflineDriver.h"
 #include "setup/SetupFlow.h"
 #include "setup/SetupGate.h"
 #include "setup/YtdlpInstaller.h"
 #include "support/EventLoop.h"
-#include "util/Log.h"
+#include "shared/Log.h"
 
 #include <QDir>
 #include <QFile>
@@ -110,9 +113,9 @@ QString programTheDeckRuns(const Machine& machine) {
     deps.makeAudioDriver = [] { return std::make_unique<engine::OfflineDriver>(); };
     QuelmoViewModel deck(deps);
     test::spinFor(20);
-    deck.setYoutubeURL(QStringLiteral("https://youtu.be/abc"));
-    deck.downloadYouTubeAudio();
-    EXPECT_TRUE(test::spinUntil([&] { return !deck.isDownloading(); }, 15000));
+    deck.downloads()->setYoutubeURL(QStringLiteral("https://youtu.be/abc"));
+    deck.downloads()->downloadYouTubeAudio();
+    EXPECT_TRUE(test::spinUntil([&] { return !deck.downloads()->isDownloading(); }, 15000));
     return machine.started();
 }
 

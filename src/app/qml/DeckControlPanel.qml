@@ -21,15 +21,15 @@ GlassPanel {
             spacing: 16
             SymbolIcon { symbol: "metronome"; tint: "cyan"; size: 16 }
             Text { text: "BPM"; color: "white"; font.pixelSize: 12; font.bold: true }
-            Text { objectName: "bpmReadout"; text: Readout.format("%d", panel.model.bpm); Accessible.name: text + " BPM"; color: "cyan"; font.pixelSize: 20; font.bold: true; Layout.minimumWidth: 44 }
+            Text { objectName: "bpmReadout"; text: Readout.format("%d", panel.model.timing.bpm); Accessible.name: text + " BPM"; color: "cyan"; font.pixelSize: 20; font.bold: true; Layout.minimumWidth: 44 }
             SliderControl {
                 objectName: "tempoSlider"
                 Accessible.name: "Tempo"
                 Layout.fillWidth: true
                 from: 60; to: 190; stepSize: 1
-                value: panel.model.bpm
+                value: panel.model.timing.bpm
                 tint: "cyan"
-                onMoved: panel.model.setBpm(value)
+                onMoved: panel.model.timing.setBpm(value)
             }
           }
         }
@@ -43,19 +43,19 @@ GlassPanel {
             spacing: 16
             SymbolIcon { symbol: "speaker.wave.3"; tint: Style.named("pink"); size: 16 }
             Text { text: "MASTER OUT"; color: "white"; font.pixelSize: 12; font.bold: true }
-            Text { objectName: "masterReadout"; text: Readout.format("%d%%", panel.model.masterVolume * 100); color: Style.named("pink"); font.pixelSize: 12; font.bold: true }
+            Text { objectName: "masterReadout"; text: Readout.format("%d%%", panel.model.mix.masterVolume * 100); color: Style.named("pink"); font.pixelSize: 12; font.bold: true }
             SliderControl {
                 objectName: "masterSlider"
                 Accessible.name: "Master level"
                 Layout.fillWidth: true
                 from: 0; to: 1 // continuous: the master level has no step
-                value: panel.model.masterVolume
+                value: panel.model.mix.masterVolume
                 tint: Style.named("pink")
-                onMoved: panel.model.masterVolume = value
+                onMoved: panel.model.mix.masterVolume = value
             }
             Column {
                 spacing: 4
-                MixerPeakBar { level: panel.model.meterMaster; tint: Style.named("pink"); anchors.horizontalCenter: parent.horizontalCenter }
+                MixerPeakBar { level: panel.model.mix.meterMaster; tint: Style.named("pink"); anchors.horizontalCenter: parent.horizontalCenter }
                 Text { text: "MAIN"; color: "#9d9ab0"; font.pixelSize: 9; font.bold: true; anchors.horizontalCenter: parent.horizontalCenter }
             }
           }

@@ -9,7 +9,7 @@ RowLayout {
     Text { text: "Quelmo PRO - Multi-track | YouTube | System Audio FX"; color: "#565370"; font.pixelSize: 11 }
     Text {
         objectName: "keysOutsideStatus"
-        visible: footer.model.keyboardShortcutsEnabled && !footer.model.keysHeardFromOtherApplications
+        visible: footer.model.keyboard.keyboardShortcutsEnabled && !footer.model.keyboard.keysHeardFromOtherApplications
         text: "Keys are heard in this window only: other applications' keys cannot be heard here"
         color: Style.named("orange"); font.pixelSize: 11
         Accessible.name: visible ? text : ""
@@ -20,9 +20,9 @@ RowLayout {
         Rectangle {
             width: 8; height: 8; radius: 4
             anchors.verticalCenter: parent.verticalCenter
-            color: footer.model.importPlaying ? Style.named("green") : Style.named("gray")
+            color: footer.model.tracks.importPlaying ? Style.named("green") : Style.named("gray")
         }
-        Text { text: footer.model.importPlaying ? "PLAYING" : "READY"; color: "#9d9ab0"; font.pixelSize: 11; font.bold: true }
+        Text { text: footer.model.tracks.importPlaying ? "PLAYING" : "READY"; color: "#9d9ab0"; font.pixelSize: 11; font.bold: true }
     }
     Row {
         spacing: 6

@@ -96,9 +96,9 @@ RowLayout {
     }
     NeonButton {
         objectName: "transportButton"
-        symbol: header.model.isPlaying ? "pause.fill" : "play.fill"
-        title: header.model.isPlaying ? "PAUSE" : "PLAY"
-        tint: header.model.isPlaying ? Style.named("pink") : Style.named("green")
-        onClicked: header.model.togglePlay()
+        symbol: header.model.timing.isPlaying ? "pause.fill" : "play.fill"
+        title: header.model.timing.isPlaying ? "PAUSE" : "PLAY"
+        tint: header.model.timing.isPlaying ? Style.named("pink") : Style.named("green")
+        onClicked: header.model.timing.togglePlay()
     }
 }

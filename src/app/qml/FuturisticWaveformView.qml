@@ -10,13 +10,13 @@ Item {
     property bool eraseMode: false
     readonly property var trackColors: [Style.named("cyan"), Style.named("pink"), Style.named("green"),
                                         Style.named("orange"), Style.named("purple"), Style.named("yellow")]
-    readonly property real trackProgress: model.currentTrackPosition / Math.max(model.currentTrackDuration, 0.1)
+    readonly property real trackProgress: model.tracks.currentTrackPosition / Math.max(model.tracks.currentTrackDuration, 0.1)
     // Only the tracks drawn, never the whole list: a library of a thousand entries would be read
     // whole on every change of any one of them.
-    readonly property var playingTracks: model.playingOverviewTracks
-    readonly property var selectedTrack: model.selectedOverviewTrack ?? null
+    readonly property var playingTracks: model.tracks.playingOverviewTracks
+    readonly property var selectedTrack: model.tracks.selectedOverviewTrack ?? null
     // "playing", "selected" or "idle": which of the three the area shows.
-    readonly property string mode: model.playingTrackIds.length > 0 ? "playing" : selectedTrack ? "selected" : "idle"
+    readonly property string mode: model.tracks.playingTrackIds.length > 0 ? "playing" : selectedTrack ? "selected" : "idle"
 
     clip: true
 
@@ -38,17 +38,17 @@ Item {
         visible: view.mode === "selected"
         waveform: view.selectedTrack ? view.selectedTrack.waveform : []
         color: view.trackColors[0]
-        resting: !view.model.importPlaying
-        progress: view.model.importPlaying ? view.trackProgress : view.model.playhead
+        resting: !view.model.tracks.importPlaying
+        progress: view.model.tracks.importPlaying ? view.trackProgress : view.model.timing.playhead
     }
     AnimatedSyntheticWaveform {
         objectName: "idleWave"
         anchors.fill: parent
         visible: view.mode === "idle"
-        playhead: view.model.playhead
+        playhead: view.model.timing.playhead
     }
     Repeater {
-        model: view.model.hotCues
+        model: view.model.timing.hotCues
         Triangle {
             objectName: "cueMarker"
             width: 14; height: 10

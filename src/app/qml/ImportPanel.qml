@@ -12,7 +12,7 @@ GlassPanel {
     readonly property alias fileDialog: fileDialog
 
     Connections {
-        target: panel.model
+        target: panel.model ? panel.model.tracks : null
         function onImportFilesRequested() {
             fileDialog.currentFolder = Style.importStartFolder()
             fileDialog.open()
@@ -24,9 +24,9 @@ GlassPanel {
         title: "Add Audio"
         fileMode: FileDialog.OpenFiles
         nameFilters: ["Audio files (*.mp3 *.m4a *.aac *.wav *.aiff *.aif *.flac *.ogg *.opus *.webm)", "All files (*)"]
-        onAccepted: panel.model.addImportFiles(selectedFiles)
+        onAccepted: panel.model.tracks.addImportFiles(selectedFiles)
         // The desktop's chooser is a window of its own: what is typed into it is not for the deck.
-        onVisibleChanged: panel.model.setOutsideWindowOpen("file chooser", visible)
+        onVisibleChanged: panel.model.keyboard.setOutsideWindowOpen("file chooser", visible)
     }
 
     ColumnLayout {
@@ -40,7 +40,7 @@ GlassPanel {
             NeonButton {
                 objectName: "addAudioButton"
                 symbol: "plus.circle.fill"; title: "ADD AUDIO"; tint: "cyan"
-                onClicked: panel.model.pickImportFiles()
+                onClicked: panel.model.tracks.pickImportFiles()
             }
         }
         YoutubeSection {
@@ -60,7 +60,7 @@ GlassPanel {
             spacing: 10
             interactive: count > shownRows
             boundsBehavior: Flickable.StopAtBounds
-            model: panel.model.importedTrackModel
+            model: panel.model.tracks.importedTrackModel
             ScrollBar.vertical: ScrollBar { policy: trackList.interactive ? ScrollBar.AlwaysOn : ScrollBar.AlwaysOff }
             delegate: TrackRowView {
                 width: trackList.width - (trackList.interactive ? 10 : 0)
@@ -77,15 +77,15 @@ GlassPanel {
             spacing: 10
             SymbolIcon { symbol: "speaker.wave.2"; tint: "cyan"; size: 16 }
             Text { text: "IMPORT VOLUME"; color: "white"; font.pixelSize: 12; font.bold: true }
-            Text { objectName: "importVolumeReadout"; text: Readout.format("%d%%", panel.model.importVolume * 100); color: "cyan"; font.pixelSize: 12; font.bold: true; Layout.minimumWidth: 36 }
+            Text { objectName: "importVolumeReadout"; text: Readout.format("%d%%", panel.model.mix.importVolume * 100); color: "cyan"; font.pixelSize: 12; font.bold: true; Layout.minimumWidth: 36 }
             SliderControl {
                 objectName: "importVolumeSlider"
                 Accessible.name: "Import volume"
                 Layout.fillWidth: true
                 from: 0; to: 1; stepSize: 0.01
-                value: panel.model.importVolume
+                value: panel.model.mix.importVolume
                 tint: "cyan"
-                onMoved: panel.model.importVolume = value
+                onMoved: panel.model.mix.importVolume = value
             }
           }
         }

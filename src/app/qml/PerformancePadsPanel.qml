@@ -16,8 +16,8 @@ GlassPanel {
             NeonToggle {
                 objectName: "keyboardToggle"
                 label: "KEYBOARD 1-8"
-                checked: panel.model.keyboardShortcutsEnabled
-                onToggled: panel.model.keyboardShortcutsEnabled = checked
+                checked: panel.model.keyboard.keyboardShortcutsEnabled
+                onToggled: panel.model.keyboard.keyboardShortcutsEnabled = checked
             }
         }
         Grid {

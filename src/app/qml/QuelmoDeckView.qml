@@ -13,25 +13,31 @@ Item {
 
     Component.onCompleted: {
         model.prepareAudioEngineIfNeeded()
-        model.installKeyboardMonitorIfNeeded()
+        model.keyboard.installKeyboardMonitorIfNeeded()
     }
     onShowResetConfirmChanged: showResetConfirm ? resetDialog.open() : resetDialog.close()
     Connections {
-        target: deck.model
-        function onKeyboardShortcutsEnabledChanged() { deck.model.installKeyboardMonitorIfNeeded() }
+        target: deck.model.downloads
+        function onShowYTDLPInstallAlertChanged() {
+            deck.model.downloads.showYTDLPInstallAlert ? installDialog.open() : installDialog.close()
+        }
+    }
+    Connections {
+        target: deck.model.capture
+        function onShowBlackHoleInstallAlertChanged() {
+            deck.model.capture.showBlackHoleInstallAlert ? captureDialog.open() : captureDialog.close()
+        }
+    }
+    Connections {
+        target: deck.model.keyboard
+        function onKeyboardShortcutsEnabledChanged() { deck.model.keyboard.installKeyboardMonitorIfNeeded() }
         // L asks for the lesson; an open lesson stays on its page.
         function onKeyboardTrainerRequestedChanged() {
-            if (!deck.model.keyboardTrainerRequested)
+            if (!deck.model.keyboard.keyboardTrainerRequested)
                 return
-            deck.model.keyboardTrainerRequested = false
+            deck.model.keyboard.keyboardTrainerRequested = false
             if (!trainer.opened)
                 trainer.open()
-        }
-        function onShowBlackHoleInstallAlertChanged() {
-            deck.model.showBlackHoleInstallAlert ? captureDialog.open() : captureDialog.close()
-        }
-        function onShowYTDLPInstallAlertChanged() {
-            deck.model.showYTDLPInstallAlert ? installDialog.open() : installDialog.close()
         }
     }
 
@@ -94,8 +100,8 @@ Item {
             }
             PerformancePadsPanel { Layout.fillWidth: true; model: deck.model }
             SequencerPanel { Layout.fillWidth: true; model: deck.model }
-            VoiceDropsPanel { objectName: "voiceSection"; Layout.fillWidth: true; model: deck.model }
-            SystemAudioPanel { objectName: "systemAudioSection"; Layout.fillWidth: true; model: deck.model }
+            VoiceDropsPanel { objectName: "voiceSection"; Layout.fillWidth: true; voice: deck.model.voice }
+            SystemAudioPanel { objectName: "systemAudioSection"; Layout.fillWidth: true; capture: deck.model.capture }
             MidiPanel { objectName: "midiSection"; Layout.fillWidth: true; model: deck.model }
             DeckFooter { Layout.fillWidth: true; model: deck.model }
             Item { height: 12 }
@@ -127,16 +133,16 @@ Item {
         title: "Install yt-dlp Required"
         message: "To download from YouTube, you need to install yt-dlp first.\n\n"
                  + "Option 1: Click 'Auto-Install' (recommended)\n"
-                 + "Option 2: Open a terminal and run: " + deck.model.installCommand + "\n\n"
+                 + "Option 2: Open a terminal and run: " + deck.model.downloads.installCommand + "\n\n"
                  + "Or click 'Copy Command' to copy the command."
         buttons: ["Auto-Install", "Copy Command", "OK"]
         actionButton: "Auto-Install"
-        onClosed: deck.model.showYTDLPInstallAlert = false
+        onClosed: deck.model.downloads.showYTDLPInstallAlert = false
         onChosen: button => {
             if (button === "Auto-Install")
-                deck.model.autoInstallYTDLP()
+                deck.model.downloads.autoInstallYTDLP()
             else if (button === "Copy Command")
-                Clipboard.setText(deck.model.installCommand)
+                Clipboard.setText(deck.model.downloads.installCommand)
         }
     }
 
@@ -151,12 +157,12 @@ Item {
                  + "'Create' only adds it: then choose 'Quelmo Capture' as the output of the applications you want."
         buttons: ["Create and Route", "Create", "Cancel"]
         actionButton: "Create and Route"
-        onClosed: deck.model.showBlackHoleInstallAlert = false
+        onClosed: deck.model.capture.showBlackHoleInstallAlert = false
         onChosen: button => {
             if (button === "Create and Route")
-                deck.model.installBlackHole(true)
+                deck.model.capture.installBlackHole(true)
             else if (button === "Create")
-                deck.model.installBlackHole(false)
+                deck.model.capture.installBlackHole(false)
         }
     }
 }

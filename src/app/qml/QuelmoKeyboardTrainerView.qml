@@ -194,7 +194,7 @@ Popup {
                     spacing: 10
                     Hero { title: "Main shortcuts"; subtitle: "Tuning keys pulse matching sliders and show a wave overlay on the waveform." }
                     Repeater {
-                        model: trainer.model ? trainer.model.shortcutTrainerRows : []
+                        model: trainer.model ? trainer.model.keyboard.shortcutTrainerRows : []
                         RowLayout {
                             Layout.fillWidth: true
                             spacing: 12
@@ -231,7 +231,7 @@ Popup {
                     }
                     Repeater {
                         objectName: "allKeysRows"
-                        model: trainer.model ? trainer.model.allShortcuts : []
+                        model: trainer.model ? trainer.model.keyboard.allShortcuts : []
                         RowLayout {
                             spacing: 8
                             Text { text: modelData.label; color: "white"; font.family: "monospace"; font.pixelSize: 12; Layout.preferredWidth: 100 }

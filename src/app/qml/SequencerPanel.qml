@@ -8,7 +8,7 @@ GlassPanel {
     property QuelmoViewModel model
     readonly property var padColors: ["red", "orange", "yellow", "green", "cyan", "blue", "purple", "pink"]
     // Cells read the grid through sequencerCell(); this ties their bindings to its changes.
-    readonly property var grid: model.sequencerGrid
+    readonly property var grid: model.timing.sequencerGrid
     readonly property int labelWidth: 64
     readonly property real cellWidth: (width - 40 - labelWidth - 15 * 4) / 16
 
@@ -22,16 +22,16 @@ GlassPanel {
             NeonButton {
                 objectName: "sequencerToggle"
                 Accessible.name: "Sequencer " + title
-                symbol: panel.model.sequencerRunning ? "stop.fill" : "play.fill"
-                title: panel.model.sequencerRunning ? "STOP" : "PLAY"
-                tint: panel.model.sequencerRunning ? Style.named("red") : Style.named("green")
-                onClicked: panel.model.toggleSequencer()
+                symbol: panel.model.timing.sequencerRunning ? "stop.fill" : "play.fill"
+                title: panel.model.timing.sequencerRunning ? "STOP" : "PLAY"
+                tint: panel.model.timing.sequencerRunning ? Style.named("red") : Style.named("green")
+                onClicked: panel.model.timing.toggleSequencer()
             }
             NeonButton {
                 objectName: "sequencerClear"
                 title: "CLEAR"
                 tint: Style.named("gray")
-                onClicked: panel.model.clearSequencer()
+                onClicked: panel.model.timing.clearSequencer()
             }
         }
         Row {
@@ -41,7 +41,7 @@ GlassPanel {
                 model: 16
                 Rectangle {
                     required property int index
-                    readonly property bool current: index === panel.model.sequencerStep
+                    readonly property bool current: index === panel.model.timing.sequencerStep
                     width: panel.cellWidth; height: 16; radius: 4
                     color: current ? Qt.rgba(0, 1, 1, 0.3) : Qt.rgba(1, 1, 1, 0.05)
                     Text {
@@ -71,7 +71,7 @@ GlassPanel {
                     model: 16
                     Rectangle {
                         required property int index
-                        readonly property bool lit: panel.grid.length > 0 && panel.model.sequencerCell(sequencerRow.index, index)
+                        readonly property bool lit: panel.grid.length > 0 && panel.model.timing.sequencerCell(sequencerRow.index, index)
                         objectName: "cell_" + sequencerRow.index + "_" + index
                         Accessible.role: Accessible.CheckBox
                         Accessible.name: sequencerRow.modelData + " step " + (index + 1)
@@ -80,11 +80,11 @@ GlassPanel {
                         width: panel.cellWidth; height: 24; radius: 5
                         // Beats (every fourth step) sit on a slightly lighter ground.
                         color: lit ? sequencerRow.tint : Qt.rgba(1, 1, 1, index % 4 === 0 ? 0.1 : 0.05)
-                        border.color: index === panel.model.sequencerStep ? "cyan"
+                        border.color: index === panel.model.timing.sequencerStep ? "cyan"
                                       : Qt.rgba(sequencerRow.tint.r, sequencerRow.tint.g, sequencerRow.tint.b, 0.35)
                         MouseArea {
                             anchors.fill: parent
-                            onClicked: panel.model.toggleSequencerCell(sequencerRow.index, parent.index)
+                            onClicked: panel.model.timing.toggleSequencerCell(sequencerRow.index, parent.index)
                         }
                     }
                 }

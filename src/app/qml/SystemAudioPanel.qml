@@ -7,7 +7,7 @@ import Quelmo
 // the capture level and the status line.
 GlassPanel {
     id: panel
-    property QuelmoViewModel model
+    property CaptureController capture
 
     ColumnLayout {
         width: parent.width
@@ -23,15 +23,15 @@ GlassPanel {
                 symbol: "arrow.triangle.2.circlepath"
                 title: "ROUTE ALL APPS"
                 tint: Style.named("purple")
-                onClicked: panel.model.installBlackHole(true)
+                onClicked: panel.capture.installBlackHole(true)
             }
             NeonButton {
                 objectName: "systemAudioToggle"
                 Accessible.name: "System audio " + title
-                symbol: panel.model.isCapturingSystemAudio ? "stop.fill" : "play.fill"
-                title: panel.model.isCapturingSystemAudio ? "STOP" : "START"
-                tint: panel.model.isCapturingSystemAudio ? Style.named("red") : Style.named("green")
-                onClicked: panel.model.toggleSystemAudioCapture()
+                symbol: panel.capture.isCapturingSystemAudio ? "stop.fill" : "play.fill"
+                title: panel.capture.isCapturingSystemAudio ? "STOP" : "START"
+                tint: panel.capture.isCapturingSystemAudio ? Style.named("red") : Style.named("green")
+                onClicked: panel.capture.toggleSystemAudioCapture()
             }
         }
         RowLayout {
@@ -41,12 +41,12 @@ GlassPanel {
                 Accessible.name: "System audio level"
                 Layout.preferredWidth: 220
                 from: 0; to: 1; stepSize: 0.01
-                value: panel.model.systemAudioVolume
+                value: panel.capture.systemAudioVolume
                 tint: Style.named("teal")
-                onMoved: panel.model.systemAudioVolume = value
+                onMoved: panel.capture.systemAudioVolume = value
             }
             Text {
-                objectName: "systemAudioVolumeReadout"; text: Readout.format("%d%%", panel.model.systemAudioVolume * 100)
+                objectName: "systemAudioVolumeReadout"; text: Readout.format("%d%%", panel.capture.systemAudioVolume * 100)
                 color: Style.named("teal"); font.pixelSize: 11; font.bold: true
             }
             Item { Layout.fillWidth: true }
@@ -63,7 +63,7 @@ GlassPanel {
             objectName: "systemAudioStatus"
             Layout.fillWidth: true
             visible: text !== ""
-            text: panel.model.blackHoleInstallStatus
+            text: panel.capture.blackHoleInstallStatus
             textFormat: Text.PlainText
             color: "#c4c1d4"
             font.pixelSize: 11

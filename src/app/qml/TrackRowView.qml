@@ -13,13 +13,13 @@ Rectangle {
     property bool isHovering: hover.hovered
     readonly property string trackId: track ? track.id : ""
     readonly property string trackName: track ? track.name : ""
-    readonly property bool playing: model.playingTrackIds.indexOf(trackId) >= 0
-    readonly property bool paused: model.pausedTrackIds.indexOf(trackId) >= 0
-    readonly property real position: model.trackPositions[trackId] ?? 0
-    readonly property real duration: model.trackDurations[trackId] ?? 0
-    readonly property real volume: model.trackVolumes[trackId] ?? 0.8
+    readonly property bool playing: model.tracks.playingTrackIds.indexOf(trackId) >= 0
+    readonly property bool paused: model.tracks.pausedTrackIds.indexOf(trackId) >= 0
+    readonly property real position: model.tracks.trackPositions[trackId] ?? 0
+    readonly property real duration: model.tracks.trackDurations[trackId] ?? 0
+    readonly property real volume: model.tracks.trackVolumes[trackId] ?? 0.8
     // Why the row could not play ("Cannot play: ..."); empty while it can.
-    readonly property string error: model.trackErrors[trackId] ?? ""
+    readonly property string error: model.tracks.trackErrors[trackId] ?? ""
     readonly property var overview: track && track.waveform ? track.waveform : []
 
     // "%d:%02d": whole minutes and the remaining whole seconds of the integer part.
@@ -53,7 +53,7 @@ Rectangle {
                     tint: "cyan"; size: 14
                 }
             }
-            onClicked: row.model.toggleTrackPlayback(row.trackId)
+            onClicked: row.model.tracks.toggleTrackPlayback(row.trackId)
         }
         SymbolIcon {
             symbol: "waveform"; size: 16
@@ -145,7 +145,7 @@ Rectangle {
                 }
                 MouseArea {
                     anchors.fill: parent
-                    function seekAt(x) { row.model.seekTrack(row.trackId, Math.min(1, Math.max(0, x / width))) }
+                    function seekAt(x) { row.model.tracks.seekTrack(row.trackId, Math.min(1, Math.max(0, x / width))) }
                     onPressed: mouse => seekAt(mouse.x)
                     onPositionChanged: mouse => { if (pressed) seekAt(mouse.x) }
                 }
@@ -159,7 +159,7 @@ Rectangle {
             from: 0; to: 1
             value: row.volume
             tint: "cyan"
-            onMoved: row.model.setTrackVolume(row.trackId, value)
+            onMoved: row.model.tracks.setTrackVolume(row.trackId, value)
         }
         AbstractButton {
             objectName: "trackRemoveButton"
@@ -170,7 +170,7 @@ Rectangle {
             contentItem: Item {
                 SymbolIcon { anchors.centerIn: parent; symbol: "trash"; tint: Qt.rgba(1, 0.23, 0.19, 0.7); size: 14 }
             }
-            onClicked: row.model.removeImport(row.trackId)
+            onClicked: row.model.tracks.removeImport(row.trackId)
         }
     }
 }

@@ -16,9 +16,9 @@ Item {
     Binding { target: pulse.parent; property: "scale"; value: pulse.grown }
 
     Connections {
-        target: pulse.model
+        target: pulse.model ? pulse.model.keyboard : null
         function onTuningPulseGenerationChanged() {
-            if (Number(pulse.model.tuningPulseTarget) === pulse.match) {
+            if (Number(pulse.model.keyboard.tuningPulseTarget) === pulse.match) {
                 pulse.glowing = true
                 settle.restart()
             }
@@ -43,7 +43,7 @@ Item {
         anchors.top: parent.top
         anchors.margins: -6
         size: 14
-        symbol: pulse.model.tuningPulseDirection >= 0 ? "arrow.up.circle.fill" : "arrow.down.circle.fill"
-        tint: pulse.model.tuningPulseDirection >= 0 ? "cyan" : Style.named("orange")
+        symbol: pulse.model.keyboard.tuningPulseDirection >= 0 ? "arrow.up.circle.fill" : "arrow.down.circle.fill"
+        tint: pulse.model.keyboard.tuningPulseDirection >= 0 ? "cyan" : Style.named("orange")
     }
 }

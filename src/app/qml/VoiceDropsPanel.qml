@@ -7,7 +7,7 @@ import Quelmo
 // character presets, the voice chain's controls, SPEAK, and what the last render did.
 GlassPanel {
     id: panel
-    property QuelmoViewModel model
+    property VoiceController voice
 
     ColumnLayout {
         width: parent.width
@@ -19,15 +19,15 @@ GlassPanel {
             Item { Layout.fillWidth: true }
             NeonButton {
                 objectName: "speakButton"
-                symbol: panel.model.voiceDropRendering ? "" : "megaphone.fill"
+                symbol: panel.voice.voiceDropRendering ? "" : "megaphone.fill"
                 title: "SPEAK"
                 tint: Style.named("pink")
-                enabled: panel.model.voicePhrase.trim() !== ""
+                enabled: panel.voice.voicePhrase.trim() !== ""
                 opacity: enabled ? 1 : 0.45
-                onClicked: panel.model.speakCustomDrop()
-                leftPadding: panel.model.voiceDropRendering ? 18 : 0
+                onClicked: panel.voice.speakCustomDrop()
+                leftPadding: panel.voice.voiceDropRendering ? 18 : 0
                 Spinner {
-                    visible: panel.model.voiceDropRendering
+                    visible: panel.voice.voiceDropRendering
                     tint: Style.named("pink")
                     width: 14; height: 14
                     anchors.left: parent.left
@@ -43,17 +43,17 @@ GlassPanel {
                 Layout.fillWidth: true
                 placeholderText: "Type a drop…"
                 Accessible.name: "Drop phrase"
-                text: panel.model.voicePhrase
-                onTextEdited: panel.model.voicePhrase = text
-                onAccepted: panel.model.speakCustomDrop()
+                text: panel.voice.voicePhrase
+                onTextEdited: panel.voice.voicePhrase = text
+                onAccepted: panel.voice.speakCustomDrop()
             }
             DeckComboBox {
                 objectName: "voicePresetBox"
                 Layout.preferredWidth: 230
                 Accessible.name: "Preset phrase"
-                model: panel.model.voicePresets
+                model: panel.voice.voicePresets
                 displayText: "Presets…"
-                onActivated: index => panel.model.speakPreset(index)
+                onActivated: index => panel.voice.speakPreset(index)
             }
         }
         RowLayout {
@@ -63,68 +63,68 @@ GlassPanel {
                 objectName: "voiceProfileBox"
                 Layout.preferredWidth: 200
                 Accessible.name: "Voice profile"
-                model: panel.model.voiceProfileTitles
-                currentIndex: panel.model.voiceProfile
-                onActivated: index => panel.model.voiceProfile = index
+                model: panel.voice.voiceProfileTitles
+                currentIndex: panel.voice.voiceProfile
+                onActivated: index => panel.voice.voiceProfile = index
             }
             Text { text: "VOICE"; color: "#9d9ab0"; font.pixelSize: 9; font.bold: true }
             DeckTextField {
                 objectName: "voiceTagField"
                 Layout.preferredWidth: 110
                 Accessible.name: "Voice"
-                text: panel.model.voiceSayVoiceTag
-                onTextEdited: panel.model.voiceSayVoiceTag = text
+                text: panel.voice.voiceSayVoiceTag
+                onTextEdited: panel.voice.voiceSayVoiceTag = text
             }
             Item { Layout.fillWidth: true }
-            NeonButton { title: "SAHARA TONE"; tint: Style.named("orange"); onClicked: panel.model.applySaharaVoiceTonePreset() }
-            NeonButton { title: "MILITARY"; tint: Style.named("green"); onClicked: panel.model.applyMilitaryVoiceCharacterPreset() }
-            NeonButton { title: "SMURF"; tint: Style.named("blue"); onClicked: panel.model.applyMorphSmurfVoiceCharacterPreset() }
-            NeonButton { title: "RESET VOICE"; symbol: "arrow.uturn.backward"; tint: "cyan"; onClicked: panel.model.resetVoiceCharacterMorph() }
+            NeonButton { title: "SAHARA TONE"; tint: Style.named("orange"); onClicked: panel.voice.applySaharaVoiceTonePreset() }
+            NeonButton { title: "MILITARY"; tint: Style.named("green"); onClicked: panel.voice.applyMilitaryVoiceCharacterPreset() }
+            NeonButton { title: "SMURF"; tint: Style.named("blue"); onClicked: panel.voice.applyMorphSmurfVoiceCharacterPreset() }
+            NeonButton { title: "RESET VOICE"; symbol: "arrow.uturn.backward"; tint: "cyan"; onClicked: panel.voice.resetVoiceCharacterMorph() }
         }
         Flow {
             Layout.fillWidth: true
             spacing: 10
             FXControlWithDisplay {
                 title: "WARMTH"; icon: "speaker.wave.1"; tint: Style.named("orange"); from: -10; to: 10
-                value: panel.model.voiceWarmDB; displayValue: Readout.format("%.1f dB", panel.model.voiceWarmDB)
-                onMoved: v => panel.model.voiceWarmDB = v
+                value: panel.voice.voiceWarmDB; displayValue: Readout.format("%.1f dB", panel.voice.voiceWarmDB)
+                onMoved: v => panel.voice.voiceWarmDB = v
             }
             FXControlWithDisplay {
                 title: "HORN"; icon: "megaphone.fill"; tint: Style.named("yellow"); from: -10; to: 12
-                value: panel.model.voiceHornDB; displayValue: Readout.format("%.1f dB", panel.model.voiceHornDB)
-                onMoved: v => panel.model.voiceHornDB = v
+                value: panel.voice.voiceHornDB; displayValue: Readout.format("%.1f dB", panel.voice.voiceHornDB)
+                onMoved: v => panel.voice.voiceHornDB = v
             }
             FXControlWithDisplay {
                 title: "AIR"; icon: "wind"; tint: Style.named("mint"); from: -12; to: 10
-                value: panel.model.voiceDryAirDB; displayValue: Readout.format("%.1f dB", panel.model.voiceDryAirDB)
-                onMoved: v => panel.model.voiceDryAirDB = v
+                value: panel.voice.voiceDryAirDB; displayValue: Readout.format("%.1f dB", panel.voice.voiceDryAirDB)
+                onMoved: v => panel.voice.voiceDryAirDB = v
             }
             FXControl {
                 title: "DRIVE"; icon: "flame"; tint: Style.named("red")
-                value: panel.model.voiceBoldDrive
-                onMoved: v => panel.model.voiceBoldDrive = v
+                value: panel.voice.voiceBoldDrive
+                onMoved: v => panel.voice.voiceBoldDrive = v
             }
             FXControlWithDisplay {
                 title: "VOICE PITCH"; icon: "music.note"; tint: Style.named("purple"); from: -2400; to: 2400
-                value: panel.model.voiceMorphPitchCents; displayValue: Readout.format("%d ct", panel.model.voiceMorphPitchCents)
-                onMoved: v => panel.model.voiceMorphPitchCents = v
+                value: panel.voice.voiceMorphPitchCents; displayValue: Readout.format("%d ct", panel.voice.voiceMorphPitchCents)
+                onMoved: v => panel.voice.voiceMorphPitchCents = v
             }
             FXControlWithDisplay {
                 title: "VOICE RATE"; icon: "gauge.with.dots.needle.67percent"; tint: Style.named("cyan"); from: 0.5; to: 1.35
-                value: panel.model.voiceMorphRate; displayValue: Readout.format("%.2fx", panel.model.voiceMorphRate)
-                onMoved: v => panel.model.voiceMorphRate = v
+                value: panel.voice.voiceMorphRate; displayValue: Readout.format("%.2fx", panel.voice.voiceMorphRate)
+                onMoved: v => panel.voice.voiceMorphRate = v
             }
             FXControlWithDisplay {
                 title: "VOICE BUS"; icon: "speaker.wave.3"; tint: Style.named("pink"); from: 0; to: 1.35
-                value: panel.model.voiceBusLevel; displayValue: Readout.format("%d%%", panel.model.voiceBusLevel * 100)
-                onMoved: v => panel.model.voiceBusLevel = v
+                value: panel.voice.voiceBusLevel; displayValue: Readout.format("%d%%", panel.voice.voiceBusLevel * 100)
+                onMoved: v => panel.voice.voiceBusLevel = v
             }
         }
         Text {
             objectName: "voiceDropStatus"
             Layout.fillWidth: true
             visible: text !== ""
-            text: panel.model.voiceDropStatus
+            text: panel.voice.voiceDropStatus
             textFormat: Text.PlainText
             color: "#c4c1d4"
             font.pixelSize: 11

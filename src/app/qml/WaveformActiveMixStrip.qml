@@ -9,9 +9,9 @@ Flow {
     spacing: 6
     readonly property var chips: {
         const list = [{ text: "IMPORT→RACK", tint: Qt.rgba(0.2, 0.78, 0.35, 0.35) }]
-        if (model.importVolume < 0.995)
-            list.push({ text: "IMP " + Readout.format("%d%%", model.importVolume * 100), tint: Qt.rgba(0, 1, 1, 0.25) })
-        for (const tag of model.mixTags)
+        if (model.mix.importVolume < 0.995)
+            list.push({ text: "IMP " + Readout.format("%d%%", model.mix.importVolume * 100), tint: Qt.rgba(0, 1, 1, 0.25) })
+        for (const tag of model.mix.mixTags)
             list.push({ text: tag, tint: Qt.rgba(0.69, 0.32, 0.87, 0.3) })
         return list
     }

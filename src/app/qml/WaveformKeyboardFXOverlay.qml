@@ -7,7 +7,7 @@ import Quelmo
 Item {
     id: overlay
     property QuelmoViewModel model
-    opacity: model.waveformKeyboardFXOn ? 1 : 0
+    opacity: model.keyboard.waveformKeyboardFXOn ? 1 : 0
     visible: opacity > 0
     Behavior on opacity { NumberAnimation { duration: 180; easing.type: Easing.InOutQuad } }
 
@@ -24,14 +24,14 @@ Item {
             spacing: 4
             Text {
                 objectName: "keyboardFXTitle"
-                text: overlay.model.waveformKeyboardFXTitle
+                text: overlay.model.keyboard.waveformKeyboardFXTitle
                 Accessible.name: text
                 color: "white"; font.pixelSize: 22; font.bold: true
                 anchors.horizontalCenter: parent.horizontalCenter
             }
             Text {
                 objectName: "keyboardFXSubtitle"
-                text: overlay.model.waveformKeyboardFXSubtitle
+                text: overlay.model.keyboard.waveformKeyboardFXSubtitle
                 Accessible.name: text
                 color: "#7dd3fc"; font.pixelSize: 15
                 anchors.horizontalCenter: parent.horizontalCenter
@@ -39,7 +39,7 @@ Item {
             WaveformFXAnimatedBars {
                 width: parent.width
                 height: 64
-                intensity: overlay.model.waveformKeyboardFXMeter
+                intensity: overlay.model.keyboard.waveformKeyboardFXMeter
             }
         }
     }

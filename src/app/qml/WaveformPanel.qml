@@ -27,7 +27,7 @@ GlassPanel {
             NeonButton {
                 objectName: "clearCuesButton"
                 title: "CLEAR CUES"; tint: Style.named("orange")
-                onClicked: panel.model.clearCues()
+                onClicked: panel.model.timing.clearCues()
             }
         }
         Text {
@@ -66,9 +66,9 @@ GlassPanel {
                 onClicked: mouse => {
                     const fraction = Math.min(1, Math.max(0, mouse.x / width))
                     if (panel.eraseCueMode)
-                        panel.model.removeCue(fraction)
+                        panel.model.timing.removeCue(fraction)
                     else
-                        panel.model.addOrJumpCue(fraction)
+                        panel.model.timing.addOrJumpCue(fraction)
                 }
             }
         }
@@ -76,14 +76,14 @@ GlassPanel {
             spacing: 12
             Text {
                 objectName: "trackPositionReadout"
-                text: Readout.format("%.2fs", panel.model.currentTrackPosition) + " / " + Readout.format("%.2fs", panel.model.currentTrackDuration)
+                text: Readout.format("%.2fs", panel.model.tracks.currentTrackPosition) + " / " + Readout.format("%.2fs", panel.model.tracks.currentTrackDuration)
                 color: "cyan"; font.pixelSize: 11; font.family: "monospace"
             }
             Item { Layout.fillWidth: true }
             SymbolIcon { symbol: "mappin.circle"; tint: Style.named("orange"); size: 12 }
             Text {
                 objectName: "cueCountReadout"
-                text: Readout.format("%d", panel.model.hotCues.length) + " CUES"
+                text: Readout.format("%d", panel.model.timing.hotCues.length) + " CUES"
                 color: Style.named("orange"); font.pixelSize: 11; font.bold: true
             }
         }

@@ -9,12 +9,13 @@ import Quelmo
 ColumnLayout {
     id: section
     property QuelmoViewModel model
+    readonly property DownloadsController downloads: model ? model.downloads : null
     readonly property alias urlField: urlField
     spacing: 8
 
-    Component.onCompleted: model.refreshYtdlpCheck()
+    Component.onCompleted: section.downloads.refreshYtdlpCheck()
     Connections {
-        target: section.model
+        target: section.model ? section.model.keyboard : null
         // Ctrl+Y: the address field takes the keyboard.
         function onYoutubeFocusTickChanged() {
             if (urlField.visible)
@@ -25,7 +26,7 @@ ColumnLayout {
         target: section.Window.window
         function onActiveChanged() {
             if (section.Window.window.active)
-                section.model.refreshYtdlpCheck()
+                section.downloads.refreshYtdlpCheck()
         }
     }
 
@@ -39,12 +40,12 @@ ColumnLayout {
             radius: 6
             implicitWidth: badgeText.implicitWidth + 14
             implicitHeight: badgeText.implicitHeight + 6
-            readonly property color tone: section.model.ytdlpInstalled ? Style.named("green") : Style.named("orange")
+            readonly property color tone: section.downloads.ytdlpInstalled ? Style.named("green") : Style.named("orange")
             color: Qt.rgba(tone.r, tone.g, tone.b, 0.15)
             Text {
                 id: badgeText
                 anchors.centerIn: parent
-                text: section.model.ytdlpInstalled ? "yt-dlp installed" : "yt-dlp not installed"
+                text: section.downloads.ytdlpInstalled ? "yt-dlp installed" : "yt-dlp not installed"
                 color: parent.tone
                 font.pixelSize: 10
                 font.bold: true
@@ -55,7 +56,7 @@ ColumnLayout {
 
     ColumnLayout {
         objectName: "youtubeDownloadUI"
-        visible: section.model.ytdlpInstalled
+        visible: section.downloads.ytdlpInstalled
         Layout.fillWidth: true
         spacing: 8
         RowLayout {
@@ -66,48 +67,48 @@ ColumnLayout {
                 Layout.fillWidth: true
                 placeholderText: "Paste YouTube URL here..."
                 Accessible.name: "YouTube URL"
-                text: section.model.youtubeURL
-                enabled: !section.model.isDownloading
-                onTextEdited: section.model.youtubeURL = text
+                text: section.downloads.youtubeURL
+                enabled: !section.downloads.isDownloading
+                onTextEdited: section.downloads.youtubeURL = text
             }
             NeonButton {
                 objectName: "downloadButton"
                 tint: "red"
-                symbol: section.model.isDownloading ? "" : "arrow.down.circle.fill"
-                title: section.model.isDownloading ? "DOWNLOADING" : "DOWNLOAD"
-                enabled: !section.model.isDownloading && section.model.youtubeURL !== ""
-                opacity: enabled || section.model.isDownloading ? 1 : 0.45
-                onClicked: section.model.downloadYouTubeAudio()
+                symbol: section.downloads.isDownloading ? "" : "arrow.down.circle.fill"
+                title: section.downloads.isDownloading ? "DOWNLOADING" : "DOWNLOAD"
+                enabled: !section.downloads.isDownloading && section.downloads.youtubeURL !== ""
+                opacity: enabled || section.downloads.isDownloading ? 1 : 0.45
+                onClicked: section.downloads.downloadYouTubeAudio()
                 Spinner {
-                    visible: section.model.isDownloading
+                    visible: section.downloads.isDownloading
                     tint: Style.named("red")
                     width: 14; height: 14
                     anchors.left: parent.left
                     anchors.leftMargin: 8
                     anchors.verticalCenter: parent.verticalCenter
                 }
-                leftPadding: section.model.isDownloading ? 18 : 0
+                leftPadding: section.downloads.isDownloading ? 18 : 0
             }
             NeonButton {
                 objectName: "cancelDownloadButton"
-                visible: section.model.isDownloading
+                visible: section.downloads.isDownloading
                 tint: "orange"
                 title: "CANCEL"
-                onClicked: section.model.cancelDownload()
+                onClicked: section.downloads.cancelDownload()
             }
         }
         ProgressBar {
             objectName: "downloadProgress"
             Layout.fillWidth: true
-            visible: section.model.isDownloading
+            visible: section.downloads.isDownloading
             from: 0; to: 1
-            value: section.model.downloadProgress
+            value: section.downloads.downloadProgress
             Accessible.name: "Download progress"
             background: Rectangle { implicitHeight: 4; radius: 2; color: Qt.rgba(1, 1, 1, 0.15) }
             contentItem: Item {
                 implicitHeight: 4
                 Rectangle {
-                    width: parent.width * section.model.downloadProgress
+                    width: parent.width * section.downloads.downloadProgress
                     height: parent.height
                     radius: 2
                     color: Style.named("red")
@@ -116,8 +117,8 @@ ColumnLayout {
         }
         Text {
             objectName: "downloadStatus"
-            visible: section.model.downloadStatus !== ""
-            text: section.model.downloadStatus
+            visible: section.downloads.downloadStatus !== ""
+            text: section.downloads.downloadStatus
             textFormat: Text.PlainText
             Accessible.name: text
             color: Qt.rgba(1, 1, 1, 0.75)
@@ -128,8 +129,8 @@ ColumnLayout {
     }
 
     YoutubeInstallInstructions {
-        installCommand: section.model.installCommand
-        visible: !section.model.ytdlpInstalled
+        installCommand: section.downloads.installCommand
+        visible: !section.downloads.ytdlpInstalled
         Layout.fillWidth: true
     }
 }

@@ -1,6 +1,6 @@
 #include "OverlayWindowManager.h"
 
-#include "util/Log.h"
+#include "shared/Log.h"
 
 #include <QGuiApplication>
 #include <QPropertyAnimation>

@@ -1,7 +1,7 @@
 #include "capture/CaptureSink.h"
 
 #include "engine/devices/PulseSinkControl.h"
-#include "util/Log.h"
+#include "shared/Log.h"
 
 #include <QSettings>
 

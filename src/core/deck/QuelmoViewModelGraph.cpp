@@ -1,64 +1,21 @@
 #include "deck/QuelmoViewModel.h"
 
+#include "engine/AudioEngine.h"
+#include "engine/AudioNodes.h"
+#include "mix/MixController.h"
 #include "samples/QuelmoSampleBuffers.h"
-#include "util/Log.h"
+#include "shared/Log.h"
+
+#include <QTimer>
 
 #include <cmath>
 
 namespace quelmo {
 namespace {
-constexpr int largeHallPreset = 4;
-constexpr int brokenSpeakerPreset = engine::DistortionUnit::multiBrokenSpeaker;
 // How often the main thread collects what the render thread reported (finished player items).
 constexpr int engineEventIntervalMs = 10;
 
-void setBand(engine::EQUnit& eq, std::size_t index, engine::FilterType type, float hz, float octaves, float dB) {
-    auto& band = eq.band(index);
-    band.setFilterType(type);
-    band.setFrequency(hz);
-    band.setBandwidth(octaves);
-    band.setGain(dB);
-    band.setBypass(false);
-}
 } // namespace
-
-// Fixed parameters of the rack units; set once, before the graph exists.
-void QuelmoViewModel::setupEffects() {
-    using engine::FilterType;
-    reverb_->loadFactoryPreset(largeHallPreset);
-    reverb_->setWetDryMix(0.0f);
-
-    delay_->setDelayTime(0.3f);
-    delay_->setFeedback(40.0f);
-    delay_->setWetDryMix(0.0f);
-
-    setBand(*filter_, 0, FilterType::lowPass, 20000.0f, filter_->band(0).bandwidth(), 1.0f);
-
-    distortion_->setWetDryMix(0.0f);
-    distortion_->setPreGain(-6.0f);
-
-    masterToneEQ_->setGlobalGain(0.0f);
-    setBand(*masterToneEQ_, 0, FilterType::lowShelf, 120.0f, 0.7f, 0.0f);
-    setBand(*masterToneEQ_, 1, FilterType::parametric, 2600.0f, 1.35f, 0.0f);
-    setBand(*masterToneEQ_, 2, FilterType::highShelf, 9000.0f, 0.7f, 0.0f);
-
-    setupVoiceBusEffects();
-}
-
-void QuelmoViewModel::setupVoiceBusEffects() {
-    using engine::FilterType;
-    voiceToneEQ_->setGlobalGain(0.0f);
-    setBand(*voiceToneEQ_, 0, FilterType::lowShelf, 220.0f, 0.88f, 0.0f);
-    setBand(*voiceToneEQ_, 1, FilterType::parametric, 1350.0f, 1.15f, 0.0f);
-    setBand(*voiceToneEQ_, 2, FilterType::highShelf, 7200.0f, 0.82f, 0.0f);
-
-    voiceDistortion_->loadFactoryPreset(brokenSpeakerPreset);
-    voiceDistortion_->setPreGain(-14.0f);
-    voiceDistortion_->setWetDryMix(0.0f);
-
-    voiceTimePitch_->setPitch(0.0f);
-    voiceTimePitch_->setRate(1.0f);
-}
 
 // Builds the graph once and starts the engine.
 void QuelmoViewModel::setupAudio() {
@@ -68,14 +25,14 @@ void QuelmoViewModel::setupAudio() {
         }
     }
     namespace QSB = QuelmoSampleBuffers;
-    padBuffers_.clear();
+    pads_.buffers.clear();
     for (const auto& recipe : {QSB::kick, QSB::snare, QSB::hiHat, QSB::clap, QSB::bassNote, QSB::riser, QSB::chop,
                                QSB::airhorn}) {
         if (auto buffer = recipe()) {
-            padBuffers_.push_back(std::move(buffer));
+            pads_.buffers.push_back(std::move(buffer));
         }
     }
-    tickBuffer_ = QSB::beatTick();
+    pads_.tick = QSB::beatTick();
 
     mainMixer_->setVolume(1.0f);
 
@@ -95,7 +52,7 @@ void QuelmoViewModel::setupAudio() {
         auto player = std::make_shared<engine::PlayerNode>();
         graph.attach(player);
         graph.connect(player, padsMixer_);
-        padPlayers_.push_back(std::move(player));
+        pads_.players.push_back(std::move(player));
     }
 
     graph.connect(padsMixer_, preEffects);
@@ -147,9 +104,7 @@ void QuelmoViewModel::setupAudio() {
         if (engineEventTimer_) {
             engineEventTimer_->start();
         }
-        if (meterDecayTimer_ && !meterDecayTimer_->isActive()) {
-            meterDecayTimer_->start();
-        }
+        mix_->engineWoke();
     });
 
     watchSoundServer();
@@ -164,8 +119,7 @@ void QuelmoViewModel::setupAudio() {
     if (graph.isReconnecting()) {
         soundServerConnectionChanged();
     }
-    installMeterTapsIfNeeded();
-    startMeterDecayTimerIfNeeded();
+    mix_->graphBuilt();
 }
 
 } // namespace quelmo

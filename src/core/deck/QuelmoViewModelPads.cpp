@@ -1,6 +1,9 @@
 #include "deck/QuelmoViewModel.h"
 
 #include "deck/PadPerformance.h"
+#include "engine/AudioEngine.h"
+#include "engine/AudioNodes.h"
+#include "overlay/QuelmoOverlayPresenter.h"
 
 #include <algorithm>
 
@@ -12,19 +15,19 @@ void QuelmoViewModel::triggerPad(int index, bool showPerformOverlay, const QStri
 
 void QuelmoViewModel::triggerPad(int index, float gain, bool showPerformOverlay, const QString& keyCaption) {
     prepareAudioEngineIfNeeded();
-    if (index < 0 || index >= static_cast<int>(padPlayers_.size()) || index >= static_cast<int>(padBuffers_.size())) {
+    if (index < 0 || index >= static_cast<int>(pads_.players.size()) || index >= static_cast<int>(pads_.buffers.size())) {
         return;
     }
     // Without a running engine nothing would ever play the hit or let it go: it is not queued.
     if (engine_->isRunning()) {
-        auto& player = *padPlayers_[static_cast<std::size_t>(index)];
+        auto& player = *pads_.players[static_cast<std::size_t>(index)];
         if (!player.isPlaying()) {
             player.play();
         }
         // A hit sounds now, as on a drum machine: the pad's own sound still ringing is cut short with
         // a 3 ms fade. Queued behind it instead, a held or fast-played pad would pile up hits that
         // sound seconds late; dropped, fast playing would lose notes.
-        player.retrigger(padBuffers_[static_cast<std::size_t>(index)], std::clamp(gain, 0.0f, 1.0f));
+        player.retrigger(pads_.buffers[static_cast<std::size_t>(index)], std::clamp(gain, 0.0f, 1.0f));
     }
 
     if (showPerformOverlay && index < padLabels_.size()) {

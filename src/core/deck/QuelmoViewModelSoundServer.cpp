@@ -1,11 +1,14 @@
 #include "deck/QuelmoViewModel.h"
 
-#include "engine/graph/InputNode.h"
+#include "capture/CaptureController.h"
+#include "engine/AudioEngine.h"
+#include "shared/Log.h"
 #include "slap/LidTapController.h"
-#include "util/Log.h"
+#include "util/AssignProperty.h"
 
 #include <QCoreApplication>
 #include <QPointer>
+#include <QTimer>
 
 namespace quelmo {
 namespace {
@@ -29,7 +32,7 @@ void QuelmoViewModel::watchSoundServer() {
 
 void QuelmoViewModel::soundServerConnectionChanged() {
     if (engine_->isReconnecting()) {
-        if (!assign(soundServerStatus_, lostStatus, &QuelmoViewModel::soundServerStatusChanged)) {
+        if (!assignProperty(this, soundServerStatus_, lostStatus, &QuelmoViewModel::soundServerStatusChanged)) {
             return;
         }
         logLine("Quelmo: sound server lost - keeping time and reconnecting");
@@ -40,23 +43,13 @@ void QuelmoViewModel::soundServerConnectionChanged() {
         lidTap_->soundServerLost(lostStatus);
         return;
     }
-    if (!assign(soundServerStatus_, QString(), &QuelmoViewModel::soundServerStatusChanged)) {
+    if (!assignProperty(this, soundServerStatus_, QString(), &QuelmoViewModel::soundServerStatusChanged)) {
         return;
     }
     engine_->dispatchEvents(); // opens the capture again on the same source
     logLine("Quelmo: sound server back - output reopened");
     lidTap_->soundServerBack();
-    if (isCapturingSystemAudio_ && inputNode_ && !inputNode_->isCapturing()) {
-        // Quelmo Capture lived on the old server. Its module is gone with it: nothing to unload.
-        logLine("Quelmo: system audio capture could not reopen: " + engine_->captureReopenError());
-        engine_->disconnectOutput(*inputNode_);
-        engine_->connect(importPlayer_, importInputMixer_);
-        inputNode_.reset();
-        captureFlowWatch_.reset();
-        setIsCapturingSystemAudio(false);
-        setBlackHoleInstallStatus(
-            QStringLiteral("⚠️ The sound server restarted without Quelmo Capture: start SYSTEM AUDIO again"));
-    }
+    capture_->soundServerBack(engine_->captureReopenError());
 }
 
 } // namespace quelmo

@@ -2,7 +2,7 @@
 
 #include "engine/devices/AlsaSequencerInput.h"
 #include "midi/MidiPads.h"
-#include "util/Log.h"
+#include "shared/Log.h"
 
 namespace quelmo {
 

@@ -1,6 +1,6 @@
 #include "midi/MidiPads.h"
 
-#include "util/Log.h"
+#include "shared/Log.h"
 
 #include <QSettings>
 

@@ -2,7 +2,7 @@
 
 #include "engine/AudioEngine.h"
 #include "engine/record/SetRecorder.h"
-#include "util/Log.h"
+#include "shared/Log.h"
 
 #include <QDir>
 #include <QFileInfo>

@@ -1,6 +1,6 @@
 #include "setup/YtdlpInstaller.h"
 
-#include "util/Log.h"
+#include "shared/Log.h"
 
 #include <QDir>
 #include <QFile>

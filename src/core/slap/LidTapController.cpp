@@ -2,6 +2,7 @@
 
 #include "slap/OutputLevelHistory.h"
 #include "slap/QuelmoChassisSlapDetector.h"
+#include "util/MediaClock.h"
 
 #include <QPointer>
 
@@ -34,7 +35,7 @@ void LidTapController::setChassisSlapEnabled(bool on) {
     detector_.reset();
     const QPointer<LidTapController> self(this);
     QuelmoChassisSlapDetector::Options options;
-    options.now = &QuelmoChassisSlapDetector::steadySeconds;
+    options.now = &steadySeconds;
     options.deckOutput = dependencies_.deckOutput;
     // The default source, unless the user named one. An output's monitor (the server's default
     // source where there is no microphone) would hear other applications' music: it counts as no

@@ -1,6 +1,7 @@
 #include "slap/QuelmoChassisSlapDetector.h"
 
 #include "engine/devices/PulseInputSource.h"
+#include "util/MediaClock.h"
 
 #include <QCoreApplication>
 #include <QPointer>
@@ -22,15 +23,11 @@ QuelmoChassisSlapDetector::QuelmoChassisSlapDetector(OnEvent onEvent)
 QuelmoChassisSlapDetector::QuelmoChassisSlapDetector(OnEvent onEvent, Options options)
     : onEvent_(std::move(onEvent)), options_(std::move(options)) {
     if (!options_.now) {
-        options_.now = &QuelmoChassisSlapDetector::steadySeconds;
+        options_.now = &steadySeconds;
     }
 }
 
 QuelmoChassisSlapDetector::~QuelmoChassisSlapDetector() { stop(); }
-
-double QuelmoChassisSlapDetector::steadySeconds() {
-    return std::chrono::duration<double>(std::chrono::steady_clock::now().time_since_epoch()).count();
-}
 
 QString QuelmoChassisSlapDetector::statusForOpenFailure(const std::string& reason) {
     if (reason == "Access denied") {

@@ -65,9 +65,6 @@ public:
     // The status text a failed stream opening reads as.
     static QString statusForOpenFailure(const std::string& reason);
 
-    // Steady-clock seconds: the default clock.
-    static double steadySeconds();
-
 private:
     // One start's listening state, shared with its capture stream's callback, which may outlive
     // the start (a stream still opening when it is switched off) or the detector itself.

@@ -3,7 +3,7 @@
 #include "engine/AudioBuffer.h"
 #include "engine/file/AudioFile.h"
 #include "tracks/WaveformOverview.h"
-#include "util/Log.h"
+#include "shared/Log.h"
 
 #include <limits>
 

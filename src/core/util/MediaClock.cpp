@@ -6,12 +6,13 @@ namespace quelmo {
 namespace {
 class SteadyMediaClock final : public MediaClock {
 public:
-    double now() const override {
-        using namespace std::chrono;
-        return duration<double>(steady_clock::now().time_since_epoch()).count();
-    }
+    double now() const override { return steadySeconds(); }
 };
 } // namespace
+
+double steadySeconds() {
+    return std::chrono::duration<double>(std::chrono::steady_clock::now().time_since_epoch()).count();
+}
 
 std::shared_ptr<MediaClock> systemMediaClock() {
     static const auto* clock = new std::shared_ptr<MediaClock>(std::make_shared<SteadyMediaClock>());

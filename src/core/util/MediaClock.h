@@ -15,4 +15,8 @@ public:
 // steady_clock in seconds; shared by every controller that is not given its own clock.
 std::shared_ptr<MediaClock> systemMediaClock();
 
+// steady_clock in seconds, the same time systemMediaClock() reads. Any thread, the render thread
+// included: it neither locks nor allocates.
+double steadySeconds();
+
 } // namespace quelmo

@@ -1,6 +1,6 @@
 #include "util/OrderlyExit.h"
 
-#include "util/Log.h"
+#include "shared/Log.h"
 
 #include <QCoreApplication>
 #include <QThread>

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "deck/MixMath.h"
+#include "mix/MixMath.h"
 
 #include <QStringList>
 

@@ -1,4 +1,4 @@
-#include "deck/MixTags.h"
+#include "mix/MixTags.h"
 
 #include <cmath>
 

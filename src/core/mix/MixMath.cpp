@@ -1,4 +1,4 @@
-#include "deck/MixMath.h"
+#include "mix/MixMath.h"
 
 #include <algorithm>
 

@@ -1,7 +1,12 @@
-#include "deck/QuelmoViewModel.h"
+#include "tracks/TracksController.h"
+
+#include "engine/AudioEngine.h"
+#include "engine/AudioNodes.h"
+
+#include "timing/TransportMath.h"
 
 #include "tracks/LoopPreparation.h"
-#include "util/Log.h"
+#include "shared/Log.h"
 
 #include <QDir>
 #include <QFile>
@@ -16,9 +21,9 @@ using namespace tracks;
 
 // ---- Import list -------------------------------------------------------------------------------
 
-void QuelmoViewModel::pickImportFiles() { emit importFilesRequested(); }
+void TracksController::pickImportFiles() { emit importFilesRequested(); }
 
-void QuelmoViewModel::addImportFiles(const QList<QUrl>& urls) {
+void TracksController::addImportFiles(const QList<QUrl>& urls) {
     for (qsizetype i = 0; i < urls.size(); ++i) {
         auto pending = std::make_shared<PendingImport>();
         pending->track = QuelmoImportedTrack(urls[i]);
@@ -35,7 +40,7 @@ void QuelmoViewModel::addImportFiles(const QList<QUrl>& urls) {
     }
 }
 
-void QuelmoViewModel::appendFinishedImports() {
+void TracksController::appendFinishedImports() {
     while (!pendingImports_.empty() && pendingImports_.front()->analysed) {
         const auto pending = pendingImports_.front();
         pendingImports_.erase(pendingImports_.begin());
@@ -47,7 +52,7 @@ void QuelmoViewModel::appendFinishedImports() {
     }
 }
 
-std::optional<QuelmoImportedTrack> QuelmoViewModel::selectedTrack() const {
+std::optional<QuelmoImportedTrack> TracksController::selectedTrack() const {
     if (!selectedImportId_) {
         return std::nullopt;
     }
@@ -59,9 +64,9 @@ std::optional<QuelmoImportedTrack> QuelmoViewModel::selectedTrack() const {
     return std::nullopt;
 }
 
-void QuelmoViewModel::removeImport(const QString& id) { removeImport(parseId(id)); }
+void TracksController::removeImport(const QString& id) { removeImport(parseId(id)); }
 
-void QuelmoViewModel::removeImport(const QUuid& id) {
+void TracksController::removeImport(const QUuid& id) {
     const auto entry = std::find_if(importedTracks_.cbegin(), importedTracks_.cend(),
                                     [&](const QuelmoImportedTrack& t) { return t.id == id; });
     if (entry != importedTracks_.cend()) {
@@ -93,7 +98,7 @@ void QuelmoViewModel::removeImport(const QUuid& id) {
 
 // ---- Import player -----------------------------------------------------------------------------
 
-void QuelmoViewModel::toggleImportPlay() {
+void TracksController::toggleImportPlay() {
     if (importPlaying_) {
         stopImport();
     } else {
@@ -101,15 +106,15 @@ void QuelmoViewModel::toggleImportPlay() {
     }
 }
 
-void QuelmoViewModel::stopImport() {
+void TracksController::stopImport() {
     ++importRun_;
     setImportPlaying(false);
-    importPlayer_->stop();
-    importPlayer_->reset();
+    dependencies_.importPlayer->stop();
+    dependencies_.importPlayer->reset();
     setCurrentTrackPosition(0.0);
 }
 
-void QuelmoViewModel::playImport() {
+void TracksController::playImport() {
     const auto track = selectedTrack();
     if (!track) {
         return;
@@ -132,17 +137,17 @@ void QuelmoViewModel::playImport() {
                 return;
             }
             prepareImportPlayback(loop.file);
-            importPlayer_->stop();
-            importPlayer_->reset();
-            importPlayer_->play();
+            dependencies_.importPlayer->stop();
+            dependencies_.importPlayer->reset();
+            dependencies_.importPlayer->play();
             scheduleImportStreams(run, loop.streams);
             setImportPlaying(true);
-            applyMixLevels();
+            dependencies_.applyMix();
         });
 }
 
-void QuelmoViewModel::prepareImportPlayback(std::shared_ptr<engine::AudioFile> file) {
-    prepareAudioEngineIfNeeded();
+void TracksController::prepareImportPlayback(std::shared_ptr<engine::AudioFile> file) {
+    dependencies_.prepareAudio();
     importFile_ = std::move(file);
     const double rate = importFile_->processingFormat().sampleRate;
     setCurrentTrackDuration(rate > 0 ? static_cast<double>(importFile_->length()) / rate : 0.0);
@@ -151,7 +156,7 @@ void QuelmoViewModel::prepareImportPlayback(std::shared_ptr<engine::AudioFile> f
 // Queues on the import player the pass from startFrame and, when ahead, whole passes behind it, all
 // prepared by one worker job so they land in order; every pass that plays to its end queues one
 // more whole pass from the top. Work for a run that has ended since is thrown away.
-void QuelmoViewModel::queueImportPasses(std::uint64_t run, std::int64_t startFrame, bool ahead,
+void TracksController::queueImportPasses(std::uint64_t run, std::int64_t startFrame, bool ahead,
                                         const std::function<void()>& queued) {
     if (!importFile_ || run != importRun_) {
         return;
@@ -177,9 +182,9 @@ void QuelmoViewModel::queueImportPasses(std::uint64_t run, std::int64_t startFra
         });
 }
 
-void QuelmoViewModel::scheduleImportStreams(std::uint64_t run, Streams& streams) {
+void TracksController::scheduleImportStreams(std::uint64_t run, Streams& streams) {
     for (auto& stream : streams) {
-        importPlayer_->scheduleSource(std::move(*stream), std::nullopt, [this, run](engine::PlaybackEnd end) {
+        dependencies_.importPlayer->scheduleSource(std::move(*stream), std::nullopt, [this, run](engine::PlaybackEnd end) {
             if (end == engine::PlaybackEnd::playedToEnd && run == importRun_) {
                 setCurrentTrackPosition(0.0);
                 queueImportPasses(run, 0, false);
@@ -188,18 +193,34 @@ void QuelmoViewModel::scheduleImportStreams(std::uint64_t run, Streams& streams)
     }
 }
 
-void QuelmoViewModel::seekImport(double fraction) {
+void TracksController::seekImport(double fraction) {
     if (!importPlaying_ || !importFile_) {
         return;
     }
     const double rate = importFile_->processingFormat().sampleRate;
     const auto length = importFile_->length();
     setCurrentTrackPosition(fraction * (rate > 0 ? static_cast<double>(length) / rate : 0.0));
-    importPlayer_->stop();
-    importPlayer_->reset();
+    dependencies_.importPlayer->stop();
+    dependencies_.importPlayer->reset();
     const std::uint64_t run = ++importRun_;
     const auto startFrame = static_cast<std::int64_t>(fraction * static_cast<double>(length));
-    queueImportPasses(run, startFrame, true, [this] { importPlayer_->play(); });
+    queueImportPasses(run, startFrame, true, [this] { dependencies_.importPlayer->play(); });
+}
+
+void TracksController::transportTicked(double tickSeconds) {
+    if (importPlaying_ && currentTrackDuration_ > 0.0) {
+        setCurrentTrackPosition(transport::advanceTrackPosition(currentTrackPosition_, currentTrackDuration_, tickSeconds));
+    }
+}
+
+void TracksController::cueJumped(double cue) {
+    if (importPlaying_) {
+        seekImport(cue);
+    }
+    // The waveform shows the selected row: its cues move that row's sound when it plays.
+    if (const auto track = selectedTrack(); track && playingTrackIds_.contains(track->id)) {
+        seekTrack(track->id, cue);
+    }
 }
 
 } // namespace quelmo

@@ -1,39 +1,71 @@
-#include "deck/QuelmoViewModel.h"
+#include "tracks/TracksController.h"
+
+#include "engine/AudioEngine.h"
+#include "engine/AudioNodes.h"
+#include "mix/MixMath.h"
+#include "util/AssignProperty.h"
+#include "util/MediaClock.h"
+
 
 #include "tracks/LoopPreparation.h"
-#include "util/Log.h"
+#include "shared/Log.h"
 
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QThread>
 #include <QThreadPool>
+#include <QTimer>
 
 #include <algorithm>
 #include <cmath>
 
 namespace quelmo {
 
-void QuelmoViewModel::setImportVolume(double value) {
-    assign(importVolume_, value, &QuelmoViewModel::importVolumeChanged);
-    requestThrottledApplyMixLevels();
+TracksController::TracksController(Dependencies dependencies, QObject* parent)
+    : QObject(parent)
+    , dependencies_(std::move(dependencies)) {
+    downloadsDir_ = QUrl::fromLocalFile(dependencies_.downloadsFolder + u'/');
+    downloadsManifestURL_ = downloadsDir_.resolved(QUrl(QStringLiteral("downloads.json")));
+    if (!dependencies_.wallClock) {
+        dependencies_.wallClock = [] { return QDateTime::currentDateTimeUtc(); };
+    }
+    // The playing count goes out before the overviews follow the same change.
+    connect(this, &TracksController::playingTrackIdsChanged, this, [this] {
+        if (dependencies_.playingCountChanged) {
+            dependencies_.playingCountChanged(static_cast<int>(playingTrackIds_.size()));
+        }
+    });
+    connect(this, &TracksController::importedTracksChanged, this, [this] { trackListModel_.sync(importedTracks_); });
+    for (auto signal : {&TracksController::importedTracksChanged, &TracksController::playingTrackIdsChanged,
+                        &TracksController::selectedImportIdChanged}) {
+        connect(this, signal, this, &TracksController::updateOverviewTracks);
+    }
+    // The library restore runs on the next turn of the event loop; construction does not wait.
+    QMetaObject::invokeMethod(this, &TracksController::loadSavedDownloads, Qt::QueuedConnection);
 }
 
-void QuelmoViewModel::setImportRate(double value) {
-    assign(importRate_, value, &QuelmoViewModel::importRateChanged);
-    requestThrottledApplyMixLevels();
+TracksController::~TracksController() {
+    // Overviews of restored entries nobody will see again are not computed.
+    tracks::libraryWorkers().clear();
 }
 
-void QuelmoViewModel::setImportPlaying(bool value) {
-    assign(importPlaying_, value, &QuelmoViewModel::importPlayingChanged);
+void TracksController::shutdown() {
+    stopAllTracks();
+    stopDisplayLink();
+    stopImport();
 }
 
-void QuelmoViewModel::setCurrentTrackPosition(double value) {
-    assign(currentTrackPosition_, value, &QuelmoViewModel::currentTrackPositionChanged);
+void TracksController::setImportPlaying(bool value) {
+    assignProperty(this, importPlaying_, value, &TracksController::importPlayingChanged);
 }
 
-void QuelmoViewModel::setCurrentTrackDuration(double value) {
-    assign(currentTrackDuration_, value, &QuelmoViewModel::currentTrackDurationChanged);
+void TracksController::setCurrentTrackPosition(double value) {
+    assignProperty(this, currentTrackPosition_, value, &TracksController::currentTrackPositionChanged);
+}
+
+void TracksController::setCurrentTrackDuration(double value) {
+    assignProperty(this, currentTrackDuration_, value, &TracksController::currentTrackDurationChanged);
 }
 
 namespace {
@@ -57,7 +89,7 @@ QVariantMap uuidMap(const QHash<QUuid, double>& values) {
 }
 } // namespace
 
-QVariantList QuelmoViewModel::importedTracksForView() const {
+QVariantList TracksController::importedTracksForView() const {
     QVariantList out;
     out.reserve(importedTracks_.size());
     for (const auto& track : importedTracks_) {
@@ -66,7 +98,7 @@ QVariantList QuelmoViewModel::importedTracksForView() const {
     return out;
 }
 
-QVariantList QuelmoViewModel::playingOverviewTracksForView() const {
+QVariantList TracksController::playingOverviewTracksForView() const {
     QVariantList out;
     out.reserve(playingOverviewTracks_.size());
     for (const auto& track : playingOverviewTracks_) {
@@ -75,11 +107,11 @@ QVariantList QuelmoViewModel::playingOverviewTracksForView() const {
     return out;
 }
 
-QVariant QuelmoViewModel::selectedOverviewTrackForView() const {
+QVariant TracksController::selectedOverviewTrackForView() const {
     return selectedOverviewTrack_ ? QVariant::fromValue(*selectedOverviewTrack_) : QVariant();
 }
 
-void QuelmoViewModel::updateOverviewTracks() {
+void TracksController::updateOverviewTracks() {
     const auto hasOverview = [](const QuelmoImportedTrack& track) {
         return track.waveformData && !track.waveformData->isEmpty();
     };
@@ -104,26 +136,26 @@ void QuelmoViewModel::updateOverviewTracks() {
     emit overviewTracksChanged();
 }
 
-void QuelmoViewModel::setSelectedImportId(std::optional<QUuid> value) {
-    assign(selectedImportId_, value, &QuelmoViewModel::selectedImportIdChanged);
+void TracksController::setSelectedImportId(std::optional<QUuid> value) {
+    assignProperty(this, selectedImportId_, value, &TracksController::selectedImportIdChanged);
 }
 
-QString QuelmoViewModel::selectedImportIdForView() const {
+QString TracksController::selectedImportIdForView() const {
     return selectedImportId_ ? uuidText(*selectedImportId_) : QString();
 }
 
-void QuelmoViewModel::setSelectedImportIdFromView(const QString& value) {
+void TracksController::setSelectedImportIdFromView(const QString& value) {
     const QUuid id(value);
     setSelectedImportId(id.isNull() ? std::nullopt : std::optional<QUuid>(id));
 }
 
-QStringList QuelmoViewModel::playingTrackIdsForView() const { return uuidList(playingTrackIds_); }
-QStringList QuelmoViewModel::pausedTrackIdsForView() const { return uuidList(pausedTrackIds_); }
-QVariantMap QuelmoViewModel::trackVolumesForView() const { return uuidMap(trackVolumes_); }
-QVariantMap QuelmoViewModel::trackPositionsForView() const { return uuidMap(trackPositions_); }
-QVariantMap QuelmoViewModel::trackDurationsForView() const { return uuidMap(trackDurations_); }
+QStringList TracksController::playingTrackIdsForView() const { return uuidList(playingTrackIds_); }
+QStringList TracksController::pausedTrackIdsForView() const { return uuidList(pausedTrackIds_); }
+QVariantMap TracksController::trackVolumesForView() const { return uuidMap(trackVolumes_); }
+QVariantMap TracksController::trackPositionsForView() const { return uuidMap(trackPositions_); }
+QVariantMap TracksController::trackDurationsForView() const { return uuidMap(trackDurations_); }
 
-QVariantMap QuelmoViewModel::trackErrorsForView() const {
+QVariantMap TracksController::trackErrorsForView() const {
     QVariantMap out;
     for (auto it = trackErrors_.cbegin(); it != trackErrors_.cend(); ++it) {
         out.insert(uuidText(it.key()), it.value());
@@ -131,14 +163,10 @@ QVariantMap QuelmoViewModel::trackErrorsForView() const {
     return out;
 }
 
-void QuelmoViewModel::setHotCues(const QList<double>& value) {
-    assign(hotCues_, value, &QuelmoViewModel::hotCuesChanged);
-}
-
-void QuelmoViewModel::analyzeWaveform(const QuelmoImportedTrack& track, WaveformDone done, AnalysisPriority priority) {
+void TracksController::analyzeWaveform(const QuelmoImportedTrack& track, WaveformDone done, AnalysisPriority priority) {
     // A URL that names no local file gives an empty path, which fails to open and is logged.
     std::string path = QFile::encodeName(track.url.toLocalFile()).toStdString();
-    QPointer<QuelmoViewModel> self(this);
+    QPointer<TracksController> self(this);
     // Restored library entries are analysed on idle time only, never competing with the deck or
     // with files the user just picked.
     QThreadPool& pool = priority == AnalysisPriority::user ? *QThreadPool::globalInstance() : tracks::libraryWorkers();
@@ -165,16 +193,16 @@ using namespace tracks;
 
 // ---- Track players -----------------------------------------------------------------------------
 
-void QuelmoViewModel::setPlayingTrackIds(const UuidSet& value) {
-    assign(playingTrackIds_, value, &QuelmoViewModel::playingTrackIdsChanged);
+void TracksController::setPlayingTrackIds(const UuidSet& value) {
+    assignProperty(this, playingTrackIds_, value, &TracksController::playingTrackIdsChanged);
 }
 
-void QuelmoViewModel::setPausedTrackIds(const UuidSet& value) {
-    assign(pausedTrackIds_, value, &QuelmoViewModel::pausedTrackIdsChanged);
+void TracksController::setPausedTrackIds(const UuidSet& value) {
+    assignProperty(this, pausedTrackIds_, value, &TracksController::pausedTrackIdsChanged);
 }
 
-void QuelmoViewModel::setTrackValue(UuidMap<double>& table, const QUuid& id, double value,
-                                    void (QuelmoViewModel::*signal)()) {
+void TracksController::setTrackValue(UuidMap<double>& table, const QUuid& id, double value,
+                                    void (TracksController::*signal)()) {
     const auto it = table.find(id);
     if (it != table.end() && it.value() == value) {
         return;
@@ -183,7 +211,7 @@ void QuelmoViewModel::setTrackValue(UuidMap<double>& table, const QUuid& id, dou
     emit(this->*signal)();
 }
 
-void QuelmoViewModel::setTrackError(const QUuid& id, const QString& error) {
+void TracksController::setTrackError(const QUuid& id, const QString& error) {
     if (trackErrors_.value(id) == error) {
         return;
     }
@@ -201,7 +229,7 @@ namespace {
 constexpr std::size_t idleTrackPlayersKept = 4;
 } // namespace
 
-std::shared_ptr<engine::PlayerNode> QuelmoViewModel::trackPlayerFor(const QuelmoImportedTrack& track) {
+std::shared_ptr<engine::PlayerNode> TracksController::trackPlayerFor(const QuelmoImportedTrack& track) {
     if (auto player = trackPlayers_.value(track.id)) {
         return player;
     }
@@ -211,9 +239,9 @@ std::shared_ptr<engine::PlayerNode> QuelmoViewModel::trackPlayerFor(const Quelmo
         idleTrackPlayers_.pop_back();
     } else {
         player = std::make_shared<engine::PlayerNode>();
-        engine_->attach(player);
-        if (!isGraphBuilt() || !engine_->connect(player, importInputMixer_)) {
-            engine_->detach(player);
+        dependencies_.engine->attach(player);
+        if (!dependencies_.graphBuilt() || !dependencies_.engine->connect(player, dependencies_.importInputMixer)) {
+            dependencies_.engine->detach(player);
             logLine("Quelmo: cannot play " + localPath(track.url) + ": the rack's mixer takes no more tracks");
             setTrackError(track.id, QStringLiteral("Cannot play: too many tracks at once; stop one first"));
             return nullptr;
@@ -223,7 +251,7 @@ std::shared_ptr<engine::PlayerNode> QuelmoViewModel::trackPlayerFor(const Quelmo
     return player;
 }
 
-void QuelmoViewModel::releaseTrackPlayer(const QUuid& id) {
+void TracksController::releaseTrackPlayer(const QUuid& id) {
     trackFiles_.remove(id); // the file closes once the player's queue no longer reads it
     const auto player = trackPlayers_.take(id);
     if (!player) {
@@ -234,11 +262,11 @@ void QuelmoViewModel::releaseTrackPlayer(const QUuid& id) {
     if (idleTrackPlayers_.size() < idleTrackPlayersKept) {
         idleTrackPlayers_.push_back(player);
     } else {
-        engine_->detach(player);
+        dependencies_.engine->detach(player);
     }
 }
 
-void QuelmoViewModel::forgetTrack(const QUuid& id) {
+void TracksController::forgetTrack(const QUuid& id) {
     stopTrack(id);
     for (auto* table : {&trackVolumes_, &trackPositions_, &trackDurations_, &trackSeekPositions_, &trackStartTimes_}) {
         table->remove(id);
@@ -248,16 +276,16 @@ void QuelmoViewModel::forgetTrack(const QUuid& id) {
     setTrackError(id, QString());
 }
 
-void QuelmoViewModel::toggleTrackPlayback(const QString& id) { toggleTrackPlayback(parseId(id)); }
-void QuelmoViewModel::playTrack(const QString& id) { playTrack(parseId(id)); }
-void QuelmoViewModel::pauseTrack(const QString& id) { pauseTrack(parseId(id)); }
-void QuelmoViewModel::resumeTrack(const QString& id) { resumeTrack(parseId(id)); }
-void QuelmoViewModel::seekTrack(const QString& id, double fraction) { seekTrack(parseId(id), fraction); }
-void QuelmoViewModel::setTrackVolume(const QString& id, double volume) { setTrackVolume(parseId(id), volume); }
-void QuelmoViewModel::stopTrack(const QString& id) { stopTrack(parseId(id)); }
+void TracksController::toggleTrackPlayback(const QString& id) { toggleTrackPlayback(parseId(id)); }
+void TracksController::playTrack(const QString& id) { playTrack(parseId(id)); }
+void TracksController::pauseTrack(const QString& id) { pauseTrack(parseId(id)); }
+void TracksController::resumeTrack(const QString& id) { resumeTrack(parseId(id)); }
+void TracksController::seekTrack(const QString& id, double fraction) { seekTrack(parseId(id), fraction); }
+void TracksController::setTrackVolume(const QString& id, double volume) { setTrackVolume(parseId(id), volume); }
+void TracksController::stopTrack(const QString& id) { stopTrack(parseId(id)); }
 
-void QuelmoViewModel::toggleTrackPlayback(const QUuid& id) {
-    prepareAudioEngineIfNeeded();
+void TracksController::toggleTrackPlayback(const QUuid& id) {
+    dependencies_.prepareAudio();
     if (playingTrackIds_.contains(id)) {
         pauseTrack(id);
     } else if (pausedTrackIds_.contains(id)) {
@@ -267,13 +295,13 @@ void QuelmoViewModel::toggleTrackPlayback(const QUuid& id) {
     }
 }
 
-void QuelmoViewModel::playTrack(const QUuid& id, std::optional<double> position) {
+void TracksController::playTrack(const QUuid& id, std::optional<double> position) {
     const auto entry = std::find_if(importedTracks_.cbegin(), importedTracks_.cend(),
                                     [&](const QuelmoImportedTrack& t) { return t.id == id; });
     if (entry == importedTracks_.cend()) {
         return;
     }
-    prepareAudioEngineIfNeeded();
+    dependencies_.prepareAudio();
     if (!trackPlayerFor(*entry)) {
         return;
     }
@@ -307,7 +335,7 @@ void QuelmoViewModel::playTrack(const QUuid& id, std::optional<double> position)
                 trackFiles_.insert(id, loop.file);
                 const double rate = loop.file->processingFormat().sampleRate;
                 setTrackValue(trackDurations_, id, static_cast<double>(loop.file->length()) / rate,
-                              &QuelmoViewModel::trackDurationsChanged);
+                              &TracksController::trackDurationsChanged);
             }
             if (loop.streams.empty()) {
                 logLine("Failed to load track: " + path + ": " + loop.error);
@@ -320,10 +348,10 @@ void QuelmoViewModel::playTrack(const QUuid& id, std::optional<double> position)
                 return;
             }
             setTrackError(id, QString());
-            setTrackValue(trackPositions_, id, from, &QuelmoViewModel::trackPositionsChanged);
+            setTrackValue(trackPositions_, id, from, &TracksController::trackPositionsChanged);
             trackSeekPositions_.insert(id, from);
-            trackStartTimes_.insert(id, clock_->now());
-            runPlayer->setVolume(static_cast<float>(trackVolumes_.value(id, 0.8) * importVolume_));
+            trackStartTimes_.insert(id, dependencies_.clock->now());
+            runPlayer->setVolume(static_cast<float>(trackVolumes_.value(id, 0.8) * dependencies_.importLevel()));
             runPlayer->stop();
             runPlayer->reset();
             runPlayer->play();
@@ -336,7 +364,7 @@ void QuelmoViewModel::playTrack(const QUuid& id, std::optional<double> position)
 // Queues on the track's player the pass from startFrame and, when ahead, whole passes behind it, all
 // prepared by one worker job so they land in order; every pass that plays to its end queues one
 // more whole pass. Work for a run that has ended since is thrown away.
-void QuelmoViewModel::queueTrackPasses(const QUuid& id, std::uint64_t run, std::int64_t startFrame, bool ahead) {
+void TracksController::queueTrackPasses(const QUuid& id, std::uint64_t run, std::int64_t startFrame, bool ahead) {
     const auto file = trackFiles_.value(id);
     if (!file || trackRuns_.value(id) != run) {
         return;
@@ -360,7 +388,7 @@ void QuelmoViewModel::queueTrackPasses(const QUuid& id, std::uint64_t run, std::
         });
 }
 
-void QuelmoViewModel::scheduleTrackStreams(const QUuid& id, std::uint64_t run, Streams& streams) {
+void TracksController::scheduleTrackStreams(const QUuid& id, std::uint64_t run, Streams& streams) {
     const auto player = trackPlayers_.value(id);
     for (auto& stream : streams) {
         player->scheduleSource(std::move(*stream), std::nullopt, [this, id, run](engine::PlaybackEnd end) {
@@ -372,7 +400,7 @@ void QuelmoViewModel::scheduleTrackStreams(const QUuid& id, std::uint64_t run, S
 }
 
 // Puts id in the playing set, the paused set or neither; a track is never in both.
-void QuelmoViewModel::setTrackState(const QUuid& id, TrackState state) {
+void TracksController::setTrackState(const QUuid& id, TrackState state) {
     auto playing = playingTrackIds_;
     auto paused = pausedTrackIds_;
     playing.remove(id);
@@ -392,7 +420,7 @@ void QuelmoViewModel::setTrackState(const QUuid& id, TrackState state) {
     }
 }
 
-void QuelmoViewModel::pauseTrack(const QUuid& id) {
+void TracksController::pauseTrack(const QUuid& id) {
     const auto player = trackPlayers_.value(id);
     if (!player) {
         return;
@@ -401,19 +429,19 @@ void QuelmoViewModel::pauseTrack(const QUuid& id) {
     if (trackStartTimes_.contains(id)) {
         const double p = trackPlayheadNow(id);
         trackSeekPositions_.insert(id, p);
-        setTrackValue(trackPositions_, id, p, &QuelmoViewModel::trackPositionsChanged);
+        setTrackValue(trackPositions_, id, p, &TracksController::trackPositionsChanged);
     }
     setTrackState(id, TrackState::paused);
 }
 
-void QuelmoViewModel::resumeTrack(const QUuid& id) {
+void TracksController::resumeTrack(const QUuid& id) {
     const auto player = trackPlayers_.value(id);
     if (!player) {
         return;
     }
     player->play();
     if (!trackSeeksUnderWay_.contains(id)) {
-        trackStartTimes_.insert(id, clock_->now()); // otherwise when the sought sound begins
+        trackStartTimes_.insert(id, dependencies_.clock->now()); // otherwise when the sought sound begins
     }
     setTrackState(id, TrackState::playing);
     startDisplayLink();
@@ -423,13 +451,13 @@ void QuelmoViewModel::resumeTrack(const QUuid& id) {
 // place takes a worker a while (a compressed file is decoded up to it), so only one preparation per
 // track runs at a time and, of the places asked for meanwhile, only the latest is prepared next.
 // The position readout holds at the place asked for and runs again once the sound does.
-void QuelmoViewModel::seekTrack(const QUuid& id, double fraction) {
+void TracksController::seekTrack(const QUuid& id, double fraction) {
     if (!trackDurations_.contains(id)) {
         return;
     }
     const double f = std::clamp(fraction, 0.0, 1.0);
     trackSeekPositions_.insert(id, f * trackDurations_.value(id));
-    setTrackValue(trackPositions_, id, trackSeekPositions_.value(id), &QuelmoViewModel::trackPositionsChanged);
+    setTrackValue(trackPositions_, id, trackSeekPositions_.value(id), &TracksController::trackPositionsChanged);
     const auto file = trackFiles_.value(id);
     const auto player = trackPlayers_.value(id);
     if (!file || !player) {
@@ -448,7 +476,7 @@ void QuelmoViewModel::seekTrack(const QUuid& id, double fraction) {
     prepareTrackSeek(id, {run, frame});
 }
 
-void QuelmoViewModel::prepareTrackSeek(const QUuid& id, TrackSeek seek) {
+void TracksController::prepareTrackSeek(const QUuid& id, TrackSeek seek) {
     const auto file = trackFiles_.value(id);
     if (!file || trackRuns_.value(id) != seek.run) {
         return;
@@ -477,19 +505,19 @@ void QuelmoViewModel::prepareTrackSeek(const QUuid& id, TrackSeek seek) {
             scheduleTrackStreams(id, seek.run, loop.streams);
             if (playingTrackIds_.contains(id)) {
                 player->play();
-                trackStartTimes_.insert(id, clock_->now()); // the readout runs with the sound again
+                trackStartTimes_.insert(id, dependencies_.clock->now()); // the readout runs with the sound again
             }
         });
 }
 
-void QuelmoViewModel::setTrackVolume(const QUuid& id, double volume) {
-    setTrackValue(trackVolumes_, id, volume, &QuelmoViewModel::trackVolumesChanged);
+void TracksController::setTrackVolume(const QUuid& id, double volume) {
+    setTrackValue(trackVolumes_, id, volume, &TracksController::trackVolumesChanged);
     if (const auto player = trackPlayers_.value(id)) {
-        player->setVolume(static_cast<float>(volume * importVolume_));
+        player->setVolume(static_cast<float>(volume * dependencies_.importLevel()));
     }
 }
 
-void QuelmoViewModel::stopTrack(const QUuid& id) {
+void TracksController::stopTrack(const QUuid& id) {
     if (!trackRuns_.contains(id)) {
         return; // never played: nothing to stop, nothing to note
     }
@@ -498,13 +526,13 @@ void QuelmoViewModel::stopTrack(const QUuid& id) {
     releaseTrackPlayer(id);
     setTrackState(id, TrackState::stopped);
     if (hadPlayer) {
-        setTrackValue(trackPositions_, id, 0.0, &QuelmoViewModel::trackPositionsChanged);
+        setTrackValue(trackPositions_, id, 0.0, &TracksController::trackPositionsChanged);
         trackSeekPositions_.insert(id, 0.0);
         trackStartTimes_.remove(id);
     }
 }
 
-void QuelmoViewModel::stopAllTracks() {
+void TracksController::stopAllTracks() {
     for (const auto& id : playingTrackIds_ + pausedTrackIds_) {
         trackRuns_.insert(id, nextRun_++);
         releaseTrackPlayer(id);
@@ -513,29 +541,46 @@ void QuelmoViewModel::stopAllTracks() {
     setPausedTrackIds({});
 }
 
-void QuelmoViewModel::startDisplayLink() {
+void TracksController::startDisplayLink() {
     if (positionUpdateTimer_) {
         return;
     }
     positionUpdateTimer_ = std::make_unique<QTimer>();
     positionUpdateTimer_->setInterval(1000 / 30);
-    connect(positionUpdateTimer_.get(), &QTimer::timeout, this, &QuelmoViewModel::updateTrackPositions);
+    connect(positionUpdateTimer_.get(), &QTimer::timeout, this, &TracksController::updateTrackPositions);
     positionUpdateTimer_->start();
 }
 
-double QuelmoViewModel::trackPlayheadNow(const QUuid& id) const {
-    return trackSeekPositions_.value(id, 0.0) + (clock_->now() - trackStartTimes_.value(id)) * appliedTrackRate_;
+double TracksController::trackPlayheadNow(const QUuid& id) const {
+    return trackSeekPositions_.value(id, 0.0) + (dependencies_.clock->now() - trackStartTimes_.value(id)) * appliedTrackRate_;
 }
 
-void QuelmoViewModel::applyTrackVolumes(double importLevel) {
+void TracksController::applyMixSettings(const MixNodeSettings& s) {
+    dependencies_.importPlayer->setVolume(s.importPlayerVolume);
+    applyTrackVolumes(s.importPlayerVolume);
+    if (s.importRate != appliedTrackRate_) {
+        // The readouts of the rows that play go on from where they are at the new speed.
+        for (const auto& id : playingTrackIds_) {
+            if (trackStartTimes_.contains(id)) {
+                trackSeekPositions_.insert(id, trackPlayheadNow(id));
+                trackStartTimes_.insert(id, dependencies_.clock->now());
+            }
+        }
+        appliedTrackRate_ = s.importRate;
+    }
+    dependencies_.importTimePitch->setRate(s.importRate);
+    dependencies_.importTimePitch->setPitch(s.importPitchCents);
+}
+
+void TracksController::applyTrackVolumes(double importLevel) {
     for (auto it = trackPlayers_.cbegin(); it != trackPlayers_.cend(); ++it) {
         it.value()->setVolume(static_cast<float>(trackVolumes_.value(it.key(), 0.8) * importLevel));
     }
 }
 
-void QuelmoViewModel::stopDisplayLink() { positionUpdateTimer_.reset(); }
+void TracksController::stopDisplayLink() { positionUpdateTimer_.reset(); }
 
-void QuelmoViewModel::updateTrackPositions() {
+void TracksController::updateTrackPositions() {
     if (playingTrackIds_.isEmpty()) {
         // Deleting the timer from its own timeout is safe only once the signal has returned.
         if (positionUpdateTimer_) {
@@ -543,7 +588,7 @@ void QuelmoViewModel::updateTrackPositions() {
         }
         return;
     }
-    const double now = clock_->now();
+    const double now = dependencies_.clock->now();
     bool changed = false;
     for (const auto& id : playingTrackIds_) {
         if (!trackStartTimes_.contains(id) || !trackDurations_.contains(id) || !trackSeekPositions_.contains(id)) {

@@ -1,0 +1,160 @@
+#include "tracks/TracksController.h"
+
+#include "util/AssignProperty.h"
+
+#include "downloads/DownloadManifest.h"
+#include "shared/Log.h"
+
+#include <QDateTime>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QSaveFile>
+
+namespace quelmo {
+
+using namespace downloads;
+
+namespace {
+
+QString folderPath(const QUrl& dir) { return QDir::cleanPath(dir.toLocalFile()); }
+
+} // namespace
+
+void TracksController::loadSavedDownloads() {
+    const QString folder = folderPath(downloadsDir_);
+    if (!QDir().mkpath(folder)) {
+        logLine("Failed to create downloads directory: " + folder.toStdString());
+        return;
+    }
+    const QString manifestPath = downloadsManifestURL_.toLocalFile();
+    QFile manifest(manifestPath);
+    if (manifest.exists()) {
+        QString error;
+        QStringList skipped;
+        std::optional<QList<DownloadedTrackInfo>> entries;
+        if (!manifest.open(QIODevice::ReadOnly)) {
+            error = manifest.errorString();
+        } else {
+            entries = decodeManifest(manifest.readAll(), dependencies_.wallClock(), &error, &skipped);
+            manifest.close();
+        }
+        for (const QString& reason : skipped) {
+            logLine("Skipped a damaged downloads manifest entry: " + reason.toStdString());
+        }
+        if (!entries) {
+            logLine("Failed to load downloads manifest: " + error.toStdString());
+            // The scan below rewrites the manifest; what it held is kept beside it first.
+            QString moveError;
+            if (const auto kept = setRejectedManifestAside(manifestPath, &moveError)) {
+                logLine("Kept the rejected downloads manifest as " + QFileInfo(*kept).fileName().toStdString());
+            } else {
+                manifestHeld_ = true;
+                logLine("Failed to keep the rejected downloads manifest aside: " + moveError.toStdString());
+            }
+        } else {
+            for (const auto& entry : *entries) {
+                const QString path = folder + u'/' + entry.filename;
+                if (QFileInfo(path).isFile()) {
+                    libraryDates_.insert(appendLibraryEntry(path), entry.dateAdded);
+                }
+            }
+            emit importedTracksChanged();
+            if (!importedTracks_.isEmpty() && !selectedImportId_) {
+                setSelectedImportId(importedTracks_.first().id);
+            }
+        }
+    }
+    scanDownloadsDirectory();
+}
+
+void TracksController::scanDownloadsDirectory() {
+    const QString folder = folderPath(downloadsDir_);
+    QDir dir(folder);
+    if (!dir.exists() || !dir.isReadable()) {
+        logLine("Failed to scan downloads directory: " + folder.toStdString() + " cannot be listed");
+        return;
+    }
+    QSet<QString> listed;
+    for (const auto& track : importedTracks_) {
+        listed.insert(QDir::cleanPath(track.url.toLocalFile()));
+    }
+    for (const QString& name : dir.entryList(QDir::Files | QDir::Hidden | QDir::NoDotAndDotDot, QDir::Name)) {
+        const QString path = folder + u'/' + name;
+        if (QFileInfo(name).suffix().toLower() == QLatin1String("mp3") && !listed.contains(path)) {
+            appendLibraryEntry(path);
+            listed.insert(path);
+        }
+    }
+    emit importedTracksChanged();
+    saveDownloadsManifest();
+}
+
+void TracksController::saveDownloadsManifest() {
+    if (manifestHeld_) {
+        logLine("Downloads manifest not saved: the rejected one could not be kept aside");
+        return;
+    }
+    // An entry keeps the date it was first listed; one saved for the first time is dated now.
+    const QDateTime now = dependencies_.wallClock();
+    UuidMap<QDateTime> dates;
+    QList<DownloadedTrackInfo> entries;
+    entries.reserve(importedTracks_.size());
+    for (const auto& track : importedTracks_) {
+        const QDateTime dateAdded = libraryDates_.value(track.id, now);
+        dates.insert(track.id, dateAdded);
+        entries.append({track.idString(), track.name, QFileInfo(track.url.toLocalFile()).fileName(), dateAdded});
+    }
+    libraryDates_ = std::move(dates);
+    // Written beside the old manifest and renamed over it, so a failed write leaves the old one.
+    // A short write (a full disk) is a failure too: the partial file is thrown away, not renamed.
+    // Unbuffered, so the write reports it: a buffered one would only fail in commit's flush, which
+    // QSaveFile does not count as a failure.
+    const QByteArray bytes = encodeManifest(entries);
+    QSaveFile file(downloadsManifestURL_.toLocalFile());
+    bool written = file.open(QIODevice::WriteOnly | QIODevice::Unbuffered) && file.write(bytes) == bytes.size();
+    const QString reason = written ? QString() : file.errorString();
+    if (!written) {
+        file.cancelWriting();
+    }
+    written = written && file.commit();
+    if (!written) {
+        logLine("Failed to save downloads manifest: " + (reason.isEmpty() ? file.errorString() : reason).toStdString());
+    }
+}
+
+QUuid TracksController::appendLibraryEntry(const QString& path, const QString& name, AnalysisPriority priority) {
+    QuelmoImportedTrack track(QUrl::fromLocalFile(path));
+    if (!name.isEmpty()) {
+        track.name = name;
+    }
+    const QUuid id = track.id;
+    importedTracks_.append(std::move(track));
+    analyzeWaveform(
+        importedTracks_.last(), [this, id](std::optional<WaveformAnalysis> result) { setWaveformData(id, std::move(result)); },
+        priority);
+    return id;
+}
+
+void TracksController::setWaveformData(const QUuid& id, std::optional<WaveformAnalysis> result) {
+    if (!result) {
+        return;
+    }
+    for (auto& track : importedTracks_) {
+        if (track.id == id) {
+            track.waveformData = QList<float>(result->levels.begin(), result->levels.end());
+            countedLengths_[id] = {result->frameCount, result->sampleRate};
+            emit importedTracksChanged();
+            return;
+        }
+    }
+}
+
+void TracksController::addDownloadedTrack(const QString& path, const QString& displayName) {
+    const QUuid id = appendLibraryEntry(path, displayName, AnalysisPriority::user);
+    emit importedTracksChanged();
+    setSelectedImportId(id);
+    saveDownloadsManifest();
+}
+
+} // namespace quelmo
