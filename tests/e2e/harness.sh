@@ -310,8 +310,14 @@ e2e_show_named() {
         x="" y="" w="" h="" shown=""
         read -r x y w h shown <<<"$(_e2e_geometry "$name")"
         if [[ "$shown" == 1 ]]; then
-            E2E_AT="$x $y $w $h"
-            return 0
+            # A view still gliding after a wheel step takes the next press to stop itself instead
+            # of passing it to the control: the control must stand still first.
+            sleep 0.1
+            if [[ "$(_e2e_geometry "$name")" == "$x $y $w $h $shown" ]]; then
+                E2E_AT="$x $y $w $h"
+                return 0
+            fi
+            continue
         fi
         if [[ -n "$y" ]]; then
             if ((y < ${size#*x} / 2)); then xdotool click 4; else xdotool click 5; fi

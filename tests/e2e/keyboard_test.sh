@@ -77,7 +77,8 @@ e2e_click_named "Next"
 e2e_click_named "Next"
 e2e_screenshot trainer-shortcut-map
 e2e_click_named "Close"
-e2e_wait_for 3 bash -c "! e2e_is_shown 'Keys & training'" 2>/dev/null || true
+lesson_closed() { ! e2e_is_shown "Keys & training"; }
+e2e_wait_for 3 lesson_closed || e2e_fail "Close did not close the keyboard lesson"
 
 e2e_click_named "YouTube URL"
 sleep 0.3

@@ -25,15 +25,6 @@ constexpr int largeHallPreset = 4;
 constexpr int applyThrottleMs = 48;
 // 1/24 s, to the millisecond.
 constexpr auto meterTick = std::chrono::milliseconds(42);
-
-void setBand(engine::EQUnit& eq, std::size_t index, engine::FilterType type, float hz, float octaves, float dB) {
-    auto& band = eq.band(index);
-    band.setFilterType(type);
-    band.setFrequency(hz);
-    band.setBandwidth(octaves);
-    band.setGain(dB);
-    band.setBypass(false);
-}
 } // namespace
 
 MixController::MixController(Dependencies dependencies, QObject* parent)
@@ -66,13 +57,13 @@ void MixController::setUpRack() {
     n.delay->setDelayTime(0.3f);
     n.delay->setFeedback(40.0f);
     n.delay->setWetDryMix(0.0f);
-    setBand(*n.filter, 0, FilterType::lowPass, 20000.0f, n.filter->band(0).bandwidth(), 1.0f);
+    n.filter->band(0).configure(FilterType::lowPass, 20000.0f, n.filter->band(0).bandwidth(), 1.0f);
     n.distortion->setWetDryMix(0.0f);
     n.distortion->setPreGain(-6.0f);
     n.masterToneEQ->setGlobalGain(0.0f);
-    setBand(*n.masterToneEQ, 0, FilterType::lowShelf, 120.0f, 0.7f, 0.0f);
-    setBand(*n.masterToneEQ, 1, FilterType::parametric, 2600.0f, 1.35f, 0.0f);
-    setBand(*n.masterToneEQ, 2, FilterType::highShelf, 9000.0f, 0.7f, 0.0f);
+    n.masterToneEQ->band(0).configure(FilterType::lowShelf, 120.0f, 0.7f, 0.0f);
+    n.masterToneEQ->band(1).configure(FilterType::parametric, 2600.0f, 1.35f, 0.0f);
+    n.masterToneEQ->band(2).configure(FilterType::highShelf, 9000.0f, 0.7f, 0.0f);
 }
 
 void MixController::addParticipant(Participant participant) { participants_.push_back(std::move(participant)); }

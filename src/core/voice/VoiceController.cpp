@@ -34,15 +34,6 @@ double raisedTo(double value, double floor) { return std::max(value, floor); }
 double loweredTo(double value, double ceiling) { return std::min(value, ceiling); }
 double clampedInto(double value, double low, double high) { return std::min(high, std::max(value, low)); }
 
-void setBand(engine::EQUnit& eq, std::size_t index, engine::FilterType type, float hz, float octaves) {
-    auto& band = eq.band(index);
-    band.setFilterType(type);
-    band.setFrequency(hz);
-    band.setBandwidth(octaves);
-    band.setGain(0.0f);
-    band.setBypass(false);
-}
-
 } // namespace
 
 VoiceController::VoiceController(Dependencies dependencies, QObject* parent)
@@ -64,9 +55,9 @@ VoiceController::VoiceController(Dependencies dependencies, QObject* parent)
     const Nodes& n = dependencies_.nodes;
     using engine::FilterType;
     n.toneEQ->setGlobalGain(0.0f);
-    setBand(*n.toneEQ, 0, FilterType::lowShelf, 220.0f, 0.88f);
-    setBand(*n.toneEQ, 1, FilterType::parametric, 1350.0f, 1.15f);
-    setBand(*n.toneEQ, 2, FilterType::highShelf, 7200.0f, 0.82f);
+    n.toneEQ->band(0).configure(FilterType::lowShelf, 220.0f, 0.88f, 0.0f);
+    n.toneEQ->band(1).configure(FilterType::parametric, 1350.0f, 1.15f, 0.0f);
+    n.toneEQ->band(2).configure(FilterType::highShelf, 7200.0f, 0.82f, 0.0f);
     n.distortion->loadFactoryPreset(engine::DistortionUnit::multiBrokenSpeaker);
     n.distortion->setPreGain(-14.0f);
     n.distortion->setWetDryMix(0.0f);

@@ -30,6 +30,14 @@ public:
         float gain() const { return gain_.get(); }
         void setBypass(bool bypass) { bypass_.store(bypass, std::memory_order_relaxed); }
         bool bypass() const { return bypass_.load(std::memory_order_relaxed); }
+        // The whole band at once, switched in.
+        void configure(FilterType type, float hz, float octaves, float dB) {
+            setFilterType(type);
+            setFrequency(hz);
+            setBandwidth(octaves);
+            setGain(dB);
+            setBypass(false);
+        }
 
     private:
         std::atomic<int> type_{static_cast<int>(FilterType::parametric)};
