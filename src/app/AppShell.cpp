@@ -4,10 +4,10 @@
 #include "setup/YtdlpLocator.h"
 
 #include <QFile>
-#include <QSettings>
+#include "shared/storage/StorageManager.h"
 
 AppShell::AppShell(QObject* parent) : QObject(parent) {
-    initialSetupDone_ = quelmo::SetupGate::initialSetupDone(QSettings(), quelmo::YtdlpLocator::fromEnvironment());
+    initialSetupDone_ = quelmo::SetupGate::initialSetupDone(quelmo::shared::StorageManager::shared(), quelmo::YtdlpLocator::fromEnvironment());
     screenReportFile_ = qEnvironmentVariable("QUELMO_TEST_SCREEN_FILE");
 }
 

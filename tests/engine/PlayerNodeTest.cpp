@@ -46,17 +46,6 @@ TEST(PlayerNode, ItemsOnOnePlayerPlayInSequenceNeverLayered) {
     EXPECT_EQ(player->pendingItemCount(), 0u);
 }
 
-TEST(PlayerNode, TwoPlayersSoundTogether) {
-    OfflineEngine rig;
-    auto a = rig.add(std::make_shared<PlayerNode>());
-    auto b = rig.add(std::make_shared<PlayerNode>());
-    a->scheduleBuffer(constant(50, 0.25f));
-    b->scheduleBuffer(constant(50, 0.5f));
-    a->play();
-    b->play();
-    EXPECT_EQ(left(rig.render(64))[10], 0.75f);
-}
-
 TEST(PlayerNode, TimedItemsStartOnTheirSampleOrRightAfterTheItemBefore) {
     OfflineEngine rig;
     auto player = rig.add(std::make_shared<PlayerNode>());

@@ -2,6 +2,7 @@
 #include "shared/input/EventTapManager.h"
 #include "shared/permissions/PermissionsManager.h"
 #include "support/EventLoop.h"
+#include "support/ScopedEnv.h"
 
 #include <QFile>
 #include <QTemporaryDir>
@@ -14,30 +15,6 @@ using Pane = PermissionsManager::Pane;
 
 namespace {
 
-// Sets an environment variable for one scope.
-class ScopedEnv {
-public:
-    ScopedEnv(const char* name, const QByteArray& value)
-        : name_(name), old_(qgetenv(name)), had_(qEnvironmentVariableIsSet(name)) {
-        if (value.isNull()) {
-            qunsetenv(name);
-        } else {
-            qputenv(name, value);
-        }
-    }
-    ~ScopedEnv() {
-        if (had_) {
-            qputenv(name_, old_);
-        } else {
-            qunsetenv(name_);
-        }
-    }
-
-private:
-    const char* name_;
-    QByteArray old_;
-    bool had_;
-};
 
 // A stand-in settings application that writes its arguments to a file next to it.
 QString installFakeSettingsApp(const QTemporaryDir& dir, const QString& name) {
@@ -93,7 +70,7 @@ TEST(PermissionsManagerTest, CalendarAndARefusingSoundServerAnswerFalseOnTheMain
     EXPECT_FALSE(*calendar);
     EXPECT_TRUE(log.contains("Calendar access is not available"));
 
-    ScopedEnv server("PULSE_SERVER", "unix:/nonexistent/quelmo-shared-tests");
+    quelmo::test::ScopedEnv server("PULSE_SERVER", "unix:/nonexistent/quelmo-shared-tests");
     EXPECT_FALSE(PermissionsManager::isMicrophoneGranted());
     std::optional<bool> microphone;
     QThread* answeredOn = nullptr;
@@ -107,7 +84,7 @@ TEST(PermissionsManagerTest, CalendarAndARefusingSoundServerAnswerFalseOnTheMain
 }
 
 TEST(EventTapManagerTest, WithoutAnXDisplayTrackingIsRefusedWithoutALine) {
-    ScopedEnv display("DISPLAY", QByteArray());
+    quelmo::test::ScopedEnv display("DISPLAY", std::nullopt);
     ScopedLogCapture log;
     EventTapManager taps;
     EXPECT_FALSE(taps.checkAccessibility());

@@ -43,26 +43,12 @@ TEST(DeckView, RackRingsPrintTheirFormats) {
         const char* text;
     };
     const Case cases[] = {
-        {"PITCH", &MixController::setPitchShift, -1.0, "-24st"},
-        {"PITCH", &MixController::setPitchShift, -0.5, "-12st"},
         {"PITCH", &MixController::setPitchShift, -0.02, "0st"},
-        {"PITCH", &MixController::setPitchShift, 0.02, "0st"},
-        {"PITCH", &MixController::setPitchShift, 1.0, "24st"},
-        {"SPEED", &MixController::setImportRate, 0.5, "0.50x"},
         {"SPEED", &MixController::setImportRate, 1.125, "1.12x"},
-        {"SPEED", &MixController::setImportRate, 2.0, "2.00x"},
-        {"DLY TIME", &MixController::setDelayTime, 0.05, "0.05s"},
         {"DLY TIME", &MixController::setDelayTime, 0.125, "0.12s"},
-        {"DLY TIME", &MixController::setDelayTime, 1.25, "1.25s"},
-        {"AIR / LIFT", &MixController::setMasterToneLiftDB, -6.0, "-6.0 dB"},
         {"AIR / LIFT", &MixController::setMasterToneLiftDB, 0.25, "0.2 dB"},
-        {"AIR / LIFT", &MixController::setMasterToneLiftDB, 6.0, "6.0 dB"},
-        {"BASS", &MixController::setLowShelfGain, -12.0, "-12 dB"},
         {"BASS", &MixController::setLowShelfGain, -0.4, "-0 dB"},
-        {"BASS", &MixController::setLowShelfGain, 12.0, "12 dB"},
         {"MID / CUT", &MixController::setMidPresenceDB, -2.5, "-2 dB"},
-        {"MID / CUT", &MixController::setMidPresenceDB, 3.5, "4 dB"},
-        {"TREBLE", &MixController::setHighShelfGain, 0.5, "0 dB"},
         {"TREBLE", &MixController::setHighShelfGain, 12.0, "12 dB"},
     };
     for (const Case& c : cases) {
@@ -84,18 +70,15 @@ TEST(DeckView, LevelReadoutsShowTheIntegerPart) {
     auto& model = deck.model();
     model.timing()->setBpm(123.7);
     EXPECT_EQ(textOf(deck.root(), "bpmReadout"), "123");
-    for (auto [level, text] : {std::pair{0.0, "0%"}, {0.857, "85%"}, {1.2, "120%"}}) {
-        model.mix()->setPadsBusLevel(level);
-        EXPECT_EQ(textOf(deck.root(), "gainReadout"), text) << level;
-    }
-    for (auto [gain, text] : {std::pair{0.25, "25%"}, {1.099, "109%"}, {1.5, "150%"}}) {
-        model.mix()->setPostFXGain(gain);
-        EXPECT_EQ(textOf(deck.root(), "postFXReadout"), text) << gain;
-    }
-    for (auto [volume, text] : {std::pair{0.0, "0%"}, {0.999, "99%"}, {1.0, "100%"}}) {
-        model.mix()->setMasterVolume(volume);
-        EXPECT_EQ(textOf(deck.root(), "masterReadout"), text) << volume;
-    }
+    // The integer part, never rounded up: 85.7 % reads 85 %.
+    model.mix()->setPadsBusLevel(0.857);
+    EXPECT_EQ(textOf(deck.root(), "gainReadout"), "85%");
+    model.mix()->setPostFXGain(1.099);
+    EXPECT_EQ(textOf(deck.root(), "postFXReadout"), "109%");
+    model.mix()->setMasterVolume(0.999);
+    EXPECT_EQ(textOf(deck.root(), "masterReadout"), "99%");
+    model.mix()->setImportVolume(0.857);
+    EXPECT_EQ(textOf(deck.root(), "importVolumeReadout"), "85%");
 }
 
 TEST(DeckView, EveryStepOfAPercentSliderReadsAsItsOwnValue) {
@@ -219,7 +202,8 @@ TEST(DeckView, SlidersWithAStepMoveInWholeSteps) {
                           Case{"PADS BUS GAIN", &MixController::padsBusLevel, 0.0},
                           Case{"PADS BUS pan", &MixController::stereoPads, 0.0},
                           Case{"IMPORT BUS pan", &MixController::stereoImport, 0.0},
-                          Case{"Post-FX level", &MixController::postFXGain, 0.25}}) {
+                          Case{"Post-FX level", &MixController::postFXGain, 0.25},
+                          Case{"Import volume", &MixController::importVolume, 0.0}}) {
         const double before = (model.mix()->*c.get)();
         const double held = deck.drag(c.name, 0.3337);
         const double after = (model.mix()->*c.get)();

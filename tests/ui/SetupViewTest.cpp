@@ -2,6 +2,7 @@
 #include "UiTestSupport.h"
 #include "setup/YtdlpInstaller.h"
 #include "support/ManualScheduler.h"
+#include "support/ScopedEnv.h"
 
 #include <QClipboard>
 #include <QGuiApplication>
@@ -42,7 +43,7 @@ TEST(SetupView, WithoutYtDlpShowsTheSetupCardAndSkippingStoresTheFlag) {
     // The probe override keeps this machine's own yt-dlp out of sight; settings go to a folder of
     // the test's own.
     QTemporaryDir config;
-    qputenv("QUELMO_YTDLP_PROBE_PATHS", (config.path() + "/absent/yt-dlp").toUtf8());
+    quelmo::test::ScopedEnv probes("QUELMO_YTDLP_PROBE_PATHS", (config.path() + "/absent/yt-dlp").toStdString());
     QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, config.path());
 
     Scene scene(QStringLiteral("QuelmoSetupView.qml"), {}, {1100, 860});
@@ -52,10 +53,7 @@ TEST(SetupView, WithoutYtDlpShowsTheSetupCardAndSkippingStoresTheFlag) {
     ASSERT_TRUE(QTest::qWaitFor([&] { return scene.isShown(skip); }, 5000));
 
     const QStringList texts = shownTexts(scene.root());
-    for (const char* text : {"Quick Setup", "Quelmo PRO", "yt-dlp not found",
-                             "Required for YouTube downloads. Install it in one click or run one Terminal command.",
-                             "01", "Open Terminal", "02", "Paste command", "03", "Recheck below", "TERMINAL COMMAND",
-                             "sudo apt install yt-dlp ffmpeg"}) {
+    for (const char* text : {"yt-dlp not found", "sudo apt install yt-dlp ffmpeg"}) {
         EXPECT_TRUE(texts.contains(QString::fromUtf8(text))) << text;
     }
     EXPECT_FALSE(texts.contains("Checking for yt-dlp…")) << "one card at a time";
@@ -71,7 +69,6 @@ TEST(SetupView, WithoutYtDlpShowsTheSetupCardAndSkippingStoresTheFlag) {
     scene.click(skip);
     EXPECT_TRUE(QSettings().value(QStringLiteral("QuelmoSetupSeen")).toBool());
     EXPECT_TRUE(launched.wait(2000)) << "the screen fades out, then hands over to the deck";
-    qunsetenv("QUELMO_YTDLP_PROBE_PATHS");
 }
 
 TEST(SetupView, EachStepHasItsCardFromInstallToFailureToSuccess) {

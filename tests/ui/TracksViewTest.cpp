@@ -15,6 +15,7 @@
 #include "devices/OfflineDriver.h"
 #include "support/WavFile.h"
 #include "midi/MidiPads.h"
+#include "support/ScopedEnv.h"
 
 #include <QClipboard>
 #include <QDir>
@@ -94,17 +95,6 @@ QString writeTone(const QString& dir, const QString& name, double hz) {
 }
 
 } // namespace
-
-TEST(TracksView, ImportPanelTextsAndLevel) {
-    Deck deck;
-    EXPECT_TRUE(deck.scene.isShown("ADD AUDIO"));
-    deck.model->mix()->setImportVolume(0.857);
-    EXPECT_EQ(textOf(deck.scene.root(), "importVolumeReadout"), "85%") << "the integer part, not rounded";
-    const double held = deck.scene.drag("Import volume", 0.4137);
-    EXPECT_NEAR(held * 100, std::round(held * 100), 1e-6) << "the slider moves in hundredths";
-    EXPECT_NEAR(deck.model->mix()->importVolume(), held, 1e-9);
-    EXPECT_EQ(textOf(deck.scene.root(), "importVolumeReadout"), QString::number(static_cast<int>(held * 100 + 1e-9)) + "%");
-}
 
 // The file chooser ADD AUDIO opens is, on a desktop, a window of its own: while it is up, what is
 // typed into it (heard as another application's keys) plays nothing.
@@ -267,7 +257,7 @@ TEST(TracksView, NamesFromOutsideShowAsWrittenNotAsMarkup) {
     QTemporaryDir music;
     QFile(music.filePath("yt-dlp")).open(QIODevice::WriteOnly); // the download form shows
     QFile::setPermissions(music.filePath("yt-dlp"), QFile::permissions(music.filePath("yt-dlp")) | QFileDevice::ExeOwner);
-    qputenv("QUELMO_YTDLP_PROBE_PATHS", music.filePath("yt-dlp").toUtf8());
+    quelmo::test::ScopedEnv probes("QUELMO_YTDLP_PROBE_PATHS", music.filePath("yt-dlp").toStdString());
     Deck deck;
     const QString name = R"(<b>x<img src="http:127.0.0.1:9">)";
     deck.model->tracks()->addImportFiles({QUrl::fromLocalFile(writeTone(music.path(), name, 440.0))});
@@ -281,7 +271,6 @@ TEST(TracksView, NamesFromOutsideShowAsWrittenNotAsMarkup) {
     const QString error = QStringLiteral(u"❌ ERROR: <a href=\"x\">unavailable</a><img src=\"http://127.0.0.1:9/y\">");
     deck.model->downloads()->setDownloadStatus(error);
     expectShownAsWritten(all(deck.scene, "downloadStatus").value(0), error);
-    qunsetenv("QUELMO_YTDLP_PROBE_PATHS");
 }
 
 // Without yt-dlp the YouTube block teaches how to get it; once it is found, the form appears, and
@@ -289,7 +278,7 @@ TEST(TracksView, NamesFromOutsideShowAsWrittenNotAsMarkup) {
 TEST(TracksView, YoutubeBlockFollowsTheYtdlpCheckAndTheInstallAlertCopiesTheCommand) {
     QTemporaryDir tools;
     const QString ytdlp = tools.filePath("yt-dlp");
-    qputenv("QUELMO_YTDLP_PROBE_PATHS", ytdlp.toUtf8());
+    quelmo::test::ScopedEnv probes("QUELMO_YTDLP_PROBE_PATHS", ytdlp.toStdString());
     Deck deck;
     auto& model = *deck.model;
     EXPECT_TRUE(deck.scene.isShown("yt-dlp not installed"));
@@ -317,7 +306,6 @@ TEST(TracksView, YoutubeBlockFollowsTheYtdlpCheckAndTheInstallAlertCopiesTheComm
     deck.scene.click("Copy Command");
     EXPECT_EQ(QGuiApplication::clipboard()->text(), "sudo apt install yt-dlp ffmpeg");
     EXPECT_TRUE(QTest::qWaitFor([&] { return !model.downloads()->showYTDLPInstallAlert(); }));
-    qunsetenv("QUELMO_YTDLP_PROBE_PATHS");
 }
 
 // A row restored from the library appears at once and draws its overview when the background

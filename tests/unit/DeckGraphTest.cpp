@@ -8,6 +8,7 @@
 #include "support/RefusingDriver.h"
 #include "support/EventLoop.h"
 #include "shared/Log.h"
+#include "support/ScopedEnv.h"
 
 #include <QTemporaryDir>
 
@@ -55,24 +56,12 @@ bool identical(const engine::AudioBuffer& a, const engine::AudioBuffer& b) {
 
 } // namespace
 
-TEST(DeckGraph, BuildsOnceWithEightPadPlayersIntoThePadsMixer) {
+TEST(DeckGraph, BuildsOnceWithEightPadPlayers) {
     Deck deck;
     auto& m = *deck.model;
     ASSERT_TRUE(m.isGraphBuilt());
     ASSERT_EQ(m.padPlayers().size(), 8u);
     ASSERT_EQ(m.padBuffers().size(), 8u);
-    for (const auto& player : m.padPlayers()) {
-        EXPECT_EQ(player->outputNode(), m.padsMixerNode().get());
-    }
-    EXPECT_EQ(m.padsMixerNode()->outputNode(), m.preEffectsMixerNode().get());
-    EXPECT_EQ(m.importMixerNode()->outputNode(), m.preEffectsMixerNode().get());
-    EXPECT_EQ(m.effectsMixerNode()->outputNode(), m.mainMixerNode().get());
-    for (const auto* node : {static_cast<const engine::AudioNode*>(m.beatPlayerNode().get()),
-                             static_cast<const engine::AudioNode*>(m.testTonePlayerNode().get()),
-                             static_cast<const engine::AudioNode*>(m.voiceBusMixerNode().get())}) {
-        EXPECT_EQ(node->outputNode(), m.mainMixerNode().get()) << "bypasses the rack";
-    }
-    EXPECT_EQ(m.tickBuffer()->frameLength(), 1323u);
 
     const auto players = m.padPlayers();
     m.prepareAudioEngineIfNeeded();
@@ -166,8 +155,7 @@ private:
 // default. When the route cannot be made (here: no sound server to make the sink on), the output
 // follows the default device again, instead of staying pinned until Quelmo quits.
 TEST(DeckGraph, ARouteThatCannotBeMadeLetsTheOutputFollowTheDefaultAgain) {
-    const QByteArray server = qgetenv("PULSE_SERVER");
-    qputenv("PULSE_SERVER", "unix:/nonexistent/quelmo-route-test");
+    test::ScopedEnv server("PULSE_SERVER", "unix:/nonexistent/quelmo-route-test");
     bool pinned = false;
     Deck deck([&pinned] { return std::make_unique<PinnedOutput>(&pinned); });
     auto& m = *deck.model->capture();
@@ -177,9 +165,4 @@ TEST(DeckGraph, ARouteThatCannotBeMadeLetsTheOutputFollowTheDefaultAgain) {
     EXPECT_FALSE(m.isCapturingSystemAudio());
     EXPECT_TRUE(test::spinUntil([&] { return !pinned; }, 10000)) << "still pinned after the route failed";
     deck.model->shutdown();
-    if (server.isNull()) {
-        qunsetenv("PULSE_SERVER");
-    } else {
-        qputenv("PULSE_SERVER", server);
-    }
 }

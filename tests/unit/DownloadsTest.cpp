@@ -2,6 +2,7 @@
 #include "downloads/DownloadsController.h"
 #include "downloads/YoutubeDownload.h"
 #include "support/LibraryDeck.h"
+#include "support/ScopedEnv.h"
 
 #include <QStringDecoder>
 
@@ -40,10 +41,10 @@ out="${template%%.%(ext)s}.mp3"
 )").arg(argsFile, pidFile, body);
         writeFile(path, script.toUtf8());
         QFile::setPermissions(path, QFile::permissions(path) | QFileDevice::ExeOwner);
-        qputenv("QUELMO_YTDLP_PROBE_PATHS", path.toUtf8());
+        probes.emplace("QUELMO_YTDLP_PROBE_PATHS", path.toStdString());
     }
     QStringList args() const { return QString::fromUtf8(readFile(argsFile)).split('\n', Qt::SkipEmptyParts); }
-    ~FakeYtdlp() { qunsetenv("QUELMO_YTDLP_PROBE_PATHS"); }
+    std::optional<test::ScopedEnv> probes;
 };
 
 // Running, and not a zombie waiting for a parent to collect it.

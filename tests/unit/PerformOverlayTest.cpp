@@ -1,5 +1,3 @@
-#include "deck/PadPerformance.h"
-#include "overlay/PerformWave.h"
 #include "overlay/QuelmoOverlayPresenter.h"
 #include "support/ManualScheduler.h"
 
@@ -76,28 +74,3 @@ TEST(QuelmoOverlayPresenter, DismissAllFadesAtOnceAndTheOldHideDoesNothing) {
     EXPECT_EQ(clock->pending(), 0u) << "nothing shown, nothing to hide";
 }
 
-TEST(PadPerformance, CardTextsForKeysAndClicks) {
-    const PerformCard click = PadPerformance::card(2, "Hat", "");
-    EXPECT_EQ(click.title, QString::fromUtf8("PAD · HAT"));
-    EXPECT_EQ(click.subtitle, QString::fromUtf8("One-shot · slot 3"));
-    EXPECT_EQ(click.keyCaption, "Pad 3");
-    EXPECT_DOUBLE_EQ(click.meter, 0.61);
-    EXPECT_EQ(PadPerformance::card(0, "Kick", "Q").keyCaption, "Q");
-    EXPECT_DOUBLE_EQ(PadPerformance::card(7, "Horn", "").meter, 0.835);
-    EXPECT_EQ(PadPerformance::padKeyLetters().join(""), "qwertyui");
-}
-
-TEST(PerformWave, IntensityFollowsTheMeterWithinLimitsAndTheWaveSpansTheWidth) {
-    EXPECT_DOUBLE_EQ(PerformWave::intensityForMeter(0.0), 0.2);
-    EXPECT_DOUBLE_EQ(PerformWave::intensityForMeter(3.0), 1.0);
-    EXPECT_DOUBLE_EQ(PerformWave::intensityForMeter(0.61), 0.61);
-    const auto points = PerformWave::points(PerformWave::layers[0], 0.0, 1.0, 400.0, 120.0);
-    ASSERT_EQ(points.size(), 81);
-    EXPECT_DOUBLE_EQ(points.front().x(), 0.0);
-    EXPECT_DOUBLE_EQ(points.back().x(), 400.0);
-    // At phase 0 and t = 0 every sine is 0: the wave starts on the centre line.
-    EXPECT_DOUBLE_EQ(points.front().y(), 60.0);
-    for (const auto& p : points) {
-        EXPECT_LE(std::abs(p.y() - 60.0), 0.75 * 0.85 * 120.0 * 0.42 + 1e-9);
-    }
-}

@@ -1,5 +1,4 @@
 #include "model/QuelmoImportedTrack.h"
-#include "model/QuelmoVoiceProfile.h"
 
 #include <gtest/gtest.h>
 
@@ -19,14 +18,3 @@ TEST(QuelmoImportedTrack, NameIsTheFileNameWithoutItsLastExtension) {
     EXPECT_FALSE(song == again);
 }
 
-TEST(QuelmoVoiceProfile, RawValuesRoundTripAndUnknownTextsDecodeToNothing) {
-    ASSERT_EQ(voice::allVoiceProfiles().size(), 4u);
-    for (const auto& p : voice::allVoiceProfiles()) {
-        EXPECT_EQ(voice::voiceProfileFromRaw(voice::rawValue(p.profile)), p.profile);
-    }
-    EXPECT_EQ(voice::rawValue(QuelmoVoiceProfile::commandPost), QStringLiteral("commandPost"));
-    EXPECT_EQ(QString::fromUtf8(voice::traits(QuelmoVoiceProfile::commandPost).title), QStringLiteral("Command / PA"));
-    EXPECT_EQ(voice::traits(QuelmoVoiceProfile::drill).sayWordsPerMinute, 208);
-    EXPECT_FALSE(voice::voiceProfileFromRaw(u"CommandPost").has_value());
-    EXPECT_FALSE(voice::voiceProfileFromRaw(u"").has_value());
-}

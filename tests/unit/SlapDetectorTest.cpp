@@ -3,6 +3,7 @@
 #include "slap/QuelmoChassisSlapDetector.h"
 #include "slap/SlapAnalysis.h"
 #include "support/EventLoop.h"
+#include "support/ScopedEnv.h"
 
 #include <QTemporaryDir>
 
@@ -106,8 +107,7 @@ TEST(ChassisSlapDetector, ReportsTapsOnTheMainThreadAndIgnoresTheDecksEcho) {
 }
 
 TEST(LidTapController, TheSwitchReportsAFailedStartAndALateAnswerAfterOffIsIgnored) {
-    const QByteArray previous = qgetenv("PULSE_SERVER");
-    qputenv("PULSE_SERVER", "unix:/nonexistent/quelmo-test-socket");
+    test::ScopedEnv server("PULSE_SERVER", "unix:/nonexistent/quelmo-test-socket");
     int taps = 0;
     LidTapController lidTap({[&](const QString&) { ++taps; }, std::make_shared<slap::OutputLevelHistory>(), {}});
 
@@ -123,8 +123,4 @@ TEST(LidTapController, TheSwitchReportsAFailedStartAndALateAnswerAfterOffIsIgnor
     test::spinFor(300);
     EXPECT_EQ(lidTap.chassisSlapStatus(), "");
     EXPECT_EQ(taps, 0);
-    qputenv("PULSE_SERVER", previous);
-    if (previous.isEmpty()) {
-        qunsetenv("PULSE_SERVER");
-    }
 }

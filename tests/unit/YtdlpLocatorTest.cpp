@@ -10,10 +10,11 @@
 #include "setup/YtdlpInstaller.h"
 #include "support/EventLoop.h"
 #include "shared/Log.h"
+#include "shared/storage/StorageManager.h"
+#include "support/ScopedEnv.h"
 
 #include <QDir>
 #include <QFile>
-#include <QSettings>
 #include <QTemporaryDir>
 
 #include <gtest/gtest.h>
@@ -23,33 +24,6 @@
 using namespace quelmo;
 
 namespace {
-
-// Sets an environment variable (or removes it, for nullopt) until the end of the scope.
-class ScopedVariable {
-public:
-    ScopedVariable(const char* name, const std::optional<QString>& value)
-        : name_(name), wasSet_(qEnvironmentVariableIsSet(name)), old_(qgetenv(name)) {
-        if (value) {
-            qputenv(name, value->toUtf8());
-        } else {
-            qunsetenv(name);
-        }
-    }
-    ~ScopedVariable() {
-        if (wasSet_) {
-            qputenv(name_, old_);
-        } else {
-            qunsetenv(name_);
-        }
-    }
-    ScopedVariable(const ScopedVariable&) = delete;
-    ScopedVariable& operator=(const ScopedVariable&) = delete;
-
-private:
-    const char* name_;
-    bool wasSet_;
-    QByteArray old_;
-};
 
 // The process works in folder until the end of the scope.
 class ScopedCurrentFolder {
@@ -185,14 +159,14 @@ TEST(YtdlpLocator, TheSetupScreenTheDeckAndTheInstallerAllFindTheSameInstall) {
         }
         const QString expected = m.expand(QString::fromUtf8(c.expected));
         ScopedCurrentFolder inWork(m.work);
-        ScopedVariable home("HOME", m.home);
-        ScopedVariable path("PATH", m.expand(QString::fromUtf8(c.path)));
-        ScopedVariable probes("QUELMO_YTDLP_PROBE_PATHS", std::nullopt);
+        test::ScopedEnv home("HOME", m.home.toStdString());
+        test::ScopedEnv path("PATH", m.expand(QString::fromUtf8(c.path)).toStdString());
+        test::ScopedEnv probes("QUELMO_YTDLP_PROBE_PATHS", std::nullopt);
         ScopedLogCapture log;
 
         EXPECT_EQ(locateYtdlp().value_or(QString()).toStdString(), expected.toStdString());
         // The setup screen: its start-up gate and its presence test.
-        QSettings settings(m.root.filePath(QStringLiteral("settings.ini")), QSettings::IniFormat);
+        shared::StorageManager settings(m.root.filePath(QStringLiteral("settings.ini")));
         EXPECT_TRUE(SetupGate::initialSetupDone(settings, YtdlpLocator::fromEnvironment()));
         EXPECT_TRUE(SetupFlow::defaultDependencies().isInstalled());
         // The deck: DOWNLOAD runs that very file, by its absolute path.

@@ -10,6 +10,7 @@
 #include "mix/MixController.h"
 #include "overlay/QuelmoOverlayPresenter.h"
 #include "recording/RecordingController.h"
+#include "shared/storage/StorageManager.h"
 #include "slap/LidTapController.h"
 #include "slap/OutputLevelHistory.h"
 #include "timing/TimingController.h"
@@ -19,7 +20,6 @@
 #include "voice/VoiceController.h"
 
 #include <QDir>
-#include <QSettings>
 #include <QStandardPaths>
 #include <QTimer>
 #include <QtGlobal>
@@ -172,7 +172,7 @@ void QuelmoViewModel::makeControllers(Dependencies& dependencies) {
 
     LidTapController::Dependencies lidTap;
     lidTap.deckOutput = deckOutputLevels_;
-    lidTap.inputSource = [] { return QSettings().value(QStringLiteral("LidTap/inputSource")).toString(); };
+    lidTap.inputSource = [] { return shared::StorageManager::shared().object(QStringLiteral("LidTap/inputSource")).toString(); };
     lidTap.onTap = [this](const QString& how) {
         triggerPad(0, false, QString());
         overlay_->flash(QStringLiteral("CHASSIS SLAP"), QStringLiteral("Kick drum"), 0.92, how);

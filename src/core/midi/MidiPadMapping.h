@@ -1,5 +1,7 @@
 #pragma once
 
+#include "deck/PadBank.h"
+
 #include <array>
 #include <span>
 
@@ -9,7 +11,7 @@ namespace quelmo::midi {
 // usual pad bank, notes 36 to 43, plays pads 0 to 7 (the deck's pads 1 to 8).
 class MidiPadMapping {
 public:
-    static constexpr int padCount = 8;
+    static constexpr int padCount = PadBank::padCount;
     static constexpr int firstDefaultNote = 36;
     static constexpr int noNote = -1;
 

@@ -1,8 +1,7 @@
 #include "midi/MidiPads.h"
 
 #include "shared/Log.h"
-
-#include <QSettings>
+#include "shared/storage/StorageManager.h"
 
 #include <vector>
 
@@ -16,7 +15,7 @@ QString noteCaption(int note) { return QString::fromStdString(midiNoteName(note)
 } // namespace
 
 MidiPads::MidiPads(QObject* parent) : QObject(parent) {
-    const QStringList saved = QSettings().value(mappingKey).toStringList();
+    const QStringList saved = shared::StorageManager::shared().object(mappingKey).toStringList();
     if (saved.isEmpty()) {
         return;
     }
@@ -103,11 +102,11 @@ void MidiPads::cancelLearn() {
 void MidiPads::resetMapping() {
     cancelLearn();
     if (mapping_.isDefault()) {
-        QSettings().remove(mappingKey);
+        shared::StorageManager::shared().remove(mappingKey);
         return;
     }
     mapping_.reset();
-    QSettings().remove(mappingKey);
+    shared::StorageManager::shared().remove(mappingKey);
     emit mappingChanged();
 }
 
@@ -137,7 +136,7 @@ void MidiPads::saveMapping() const {
     for (const int note : mapping_.notes()) {
         notes.append(QString::number(note));
     }
-    QSettings().setValue(mappingKey, notes);
+    shared::StorageManager::shared().setObject(notes, mappingKey);
 }
 
 } // namespace quelmo::midi

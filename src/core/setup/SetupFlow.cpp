@@ -1,6 +1,7 @@
 #include "setup/SetupFlow.h"
 
 #include "setup/SetupGate.h"
+#include "shared/storage/StorageManager.h"
 #include "setup/YtdlpInstaller.h"
 #include "setup/YtdlpLocator.h"
 
@@ -8,7 +9,6 @@
 #include <QEventLoop>
 #include <QMetaEnum>
 #include <QPointer>
-#include <QSettings>
 #include <QThreadPool>
 
 namespace quelmo {
@@ -148,10 +148,9 @@ void SetupFlow::launch() {
         pendingLaunch_->cancel();
     }
     if (deps_.settingsFile.isEmpty()) {
-        QSettings settings;
-        SetupGate::markSetupSeen(settings);
+        SetupGate::markSetupSeen(shared::StorageManager::shared());
     } else {
-        QSettings settings(deps_.settingsFile, QSettings::IniFormat);
+        shared::StorageManager settings(deps_.settingsFile);
         SetupGate::markSetupSeen(settings);
     }
     emit launched();

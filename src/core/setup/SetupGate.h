@@ -2,19 +2,21 @@
 
 #include "setup/YtdlpLocator.h"
 
-#include <QSettings>
+namespace quelmo::shared {
+class StorageManager;
+}
 
 namespace quelmo::SetupGate {
 
-// User-defaults key written when the user leaves the setup screen through its launch action.
+// Settings key written when the user leaves the setup screen through its launch action.
 inline constexpr auto setupSeenKey = "QuelmoSetupSeen";
 
 // Whether the deck shows straight away: the stored flag OR a yt-dlp that ytdlp finds. Both are
 // always evaluated, so a machine with yt-dlp installed skips the setup screen even on its first
 // launch.
-bool initialSetupDone(const QSettings& settings, const YtdlpLocator& ytdlp);
+bool initialSetupDone(const shared::StorageManager& settings, const YtdlpLocator& ytdlp);
 
 // Stores the flag as true; nothing ever sets it back.
-void markSetupSeen(QSettings& settings);
+void markSetupSeen(shared::StorageManager& settings);
 
 } // namespace quelmo::SetupGate
