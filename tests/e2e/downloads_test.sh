@@ -65,15 +65,11 @@ read -r rms tone _ < <(/usr/bin/python3 "$E2E_HERE/tone_levels.py" "$E2E_ROOT/do
 e2e_note "downloaded track: rms $rms, 660 Hz at $tone"
 e2e_check "the downloaded track is heard" awk "BEGIN { exit !($tone > 0.02) }"
 
-e2e_close_window
-e2e_wait_app_exit 10 || e2e_fail "the app did not quit"
+e2e_quit_by_closing
 
 # A restart restores the row from the manifest, named after its file.
-e2e_launch_app "QUELMO_YTDLP_PROBE_PATHS=$fake_dir/yt-dlp"
-e2e_wait_window
-e2e_wait_screen deck
+e2e_relaunch_deck "QUELMO_YTDLP_PROBE_PATHS=$fake_dir/yt-dlp"
 e2e_wait_for 10 e2e_is_shown "Play ${file%.mp3}" || e2e_fail "the download was not restored after a restart"
 e2e_screenshot restored
-e2e_close_window
-e2e_wait_app_exit 10 || e2e_fail "the app did not quit"
+e2e_quit_by_closing
 e2e_note "all download checks passed"

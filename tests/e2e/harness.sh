@@ -10,6 +10,7 @@
 #   e2e_new_home                               a fresh HOME for the next launch
 #   e2e_launch_app [VAR=value ...]             start the app with extra environment
 #   e2e_launch_deck [VAR=value ...]            a user who has seen setup: fresh HOME, launch, deck shown
+#   e2e_relaunch_deck [VAR=value ...]          launch again in the same HOME (no yt-dlp); deck shown
 #   e2e_wait_window                            wait for the visible "Quelmo" window; sets E2E_WINDOW
 #   e2e_wait_screen NAME                       wait until the root view reports screen NAME
 #   e2e_screenshot NAME                        save a PNG of the screen into the artefacts folder
@@ -23,8 +24,14 @@
 #   e2e_is_listed NAME                         whether the app lists it at all (on show or scrolled away)
 #   e2e_is_listed_starting TEXT                whether it lists a control whose name starts with TEXT
 #   e2e_close_window / e2e_wait_app_exit       close like a window manager does; wait for the exit
-#   e2e_record_start [NAME] / e2e_record_stop  record the null sink into $E2E_ROOT/NAME.wav (recording.wav)
+#   e2e_quit_by_closing                        check the app still runs, close it, check it exits with 0
+#   e2e_stop_app [SIGNAL]                      end the app (TERM unless told) and reap it
+#   e2e_record_start [NAME] [SOURCE] / e2e_record_stop
+#                                              record the null sink (or SOURCE) into $E2E_ROOT/NAME.wav
 #   e2e_kicks_after_key NAME                   records NAME while the 1 key is pressed once; prints the kicks heard
+#   e2e_grid_take NAME SECONDS BPM MIN_HITS [SOURCE]
+#                                              record, then check metronome ticks and kicks on the beat grid
+#   e2e_check_grid WAV NAME BPM GAPS MIN_HITS  that check on a recording made otherwise
 #   e2e_busy_start / e2e_busy_stop             keep both cores busy with two spinning processes
 #   e2e_settings_file                          the QSettings file of the current HOME
 #   e2e_check CONDITION_DESCRIPTION CMD...     run CMD, fail the test with the description if it fails
@@ -221,6 +228,10 @@ e2e_launch_deck() {
     e2e_new_home
     mkdir -p "$E2E_ROOT/home/.config/Quelmo"
     printf '[General]\nQuelmoSetupSeen=true\n' >"$(e2e_settings_file)"
+    e2e_relaunch_deck "$@"
+}
+
+e2e_relaunch_deck() {
     e2e_launch_app "QUELMO_YTDLP_PROBE_PATHS=$E2E_ROOT/absent/yt-dlp" "$@"
     e2e_wait_window
     e2e_wait_screen deck
@@ -360,9 +371,17 @@ e2e_wait_app_exit() {
     return 124
 }
 
+e2e_quit_by_closing() {
+    local status=0
+    e2e_check "the application is still running" kill -0 "$E2E_APP_PID"
+    e2e_close_window
+    e2e_wait_app_exit 10 || status=$?
+    e2e_check "closing the window ended the process with status 0 (got $status)" test "$status" -eq 0
+}
+
 e2e_stop_app() {
     if [[ -n "$E2E_APP_PID" ]]; then
-        kill "$E2E_APP_PID" 2>/dev/null || true
+        kill -"${1:-TERM}" "$E2E_APP_PID" 2>/dev/null || true
         wait "$E2E_APP_PID" 2>/dev/null || true
         E2E_APP_PID=""
     fi
@@ -370,7 +389,7 @@ e2e_stop_app() {
 
 e2e_record_start() {
     E2E_RECORDING="$E2E_ROOT/${1:-recording}.wav"
-    parec -d quelmo_test.monitor --rate=44100 --channels=2 --format=s16le --file-format=wav \
+    parec -d "${2:-quelmo_test.monitor}" --rate=44100 --channels=2 --format=s16le --file-format=wav \
         "$E2E_RECORDING" &
     E2E_RECORD_PID=$!
 }
@@ -389,4 +408,34 @@ e2e_record_stop() {
     wait "$E2E_RECORD_PID" 2>/dev/null || true
     E2E_RECORD_PID=""
     cp "$E2E_RECORDING" "$E2E_ARTIFACTS/" 2>/dev/null || true
+}
+
+# Output gaps the application has logged so far.
+e2e_gaps() { grep -o 'ran dry ([0-9]*' "$E2E_ROOT/app.log" | tail -1 | grep -o '[0-9]*$' || echo 0; }
+
+# Checks the metronome's ticks and the kicks in WAV against a grid of one beat at BPM: at least
+# MIN_HITS of each heard, every one within one sample of its grid, and the timeline broken and hits
+# lost or damaged only by the GAPS output gaps logged meanwhile.
+e2e_check_grid() { # WAV NAME BPM GAPS MIN_HITS
+    local period sound count missing breaks damaged std worst std_ms worst_ms
+    period=$(awk "BEGIN { printf \"%.6f\", 44100 * 60 / $3 }")
+    for sound in tick kick; do
+        read -r _ count missing breaks damaged std worst std_ms worst_ms < <(/usr/bin/python3 \
+            "$E2E_HERE/grid_onsets.py" "$1" "$sound" "$period" "$4")
+        e2e_note "$2 $sound: $count onsets, $missing missing, $breaks breaks and $damaged hits cut by $4 output" \
+            "gaps; deviation std $std max $worst samples ($std_ms / $worst_ms ms)"
+        e2e_check "$2: every $sound is heard ($count, $missing missing, of at least $5)" \
+            awk "BEGIN { exit !($count + $missing >= $5) }"
+        e2e_check "$2: every $sound lies within one sample of its grid" awk "BEGIN { exit !($worst <= 1.0) }"
+        e2e_check "$2: hits are lost or damaged only by output gaps" test $((missing + damaged)) -le "$4"
+    done
+}
+
+e2e_grid_take() { # NAME SECONDS BPM MIN_HITS [SOURCE]
+    local before
+    before=$(e2e_gaps)
+    e2e_record_start "$1" "${5:-}"
+    sleep "$2"
+    e2e_record_stop
+    e2e_check_grid "$E2E_RECORDING" "$1" "$3" $(($(e2e_gaps) - before)) "$4"
 }

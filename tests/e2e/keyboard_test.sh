@@ -6,7 +6,6 @@
 # Usage: keyboard_test.sh PATH_TO_QUELMO
 E2E_APP=$1
 source "$(dirname "$0")/harness.sh"
-HERE=$(dirname "$0")
 
 e2e_start_display
 e2e_start_sound
@@ -19,7 +18,7 @@ sleep 0.3
 e2e_key 1
 sleep 1
 e2e_record_stop
-read -r _ onset correlation < <(/usr/bin/python3 "$HERE/analyze_recording.py" "$E2E_ROOT/kick.wav" kick)
+read -r _ onset correlation < <(/usr/bin/python3 "$E2E_HERE/analyze_recording.py" "$E2E_ROOT/kick.wav" kick)
 e2e_note "kick from the 1 key at ${onset}s, correlation $correlation"
 e2e_check "the 1 key plays the kick" awk "BEGIN { exit !($correlation > 0.9) }"
 
@@ -30,7 +29,7 @@ e2e_key space
 e2e_wait_for 3 e2e_is_listed "PAUSE" || e2e_fail "Space did not start the transport"
 sleep 1.5
 e2e_record_stop
-read -r rms _ < <(/usr/bin/python3 "$HERE/tone_levels.py" "$E2E_ROOT/clicks.wav" 100)
+read -r rms _ < <(/usr/bin/python3 "$E2E_HERE/tone_levels.py" "$E2E_ROOT/clicks.wav" 100)
 e2e_note "transport started with Space: rms $rms"
 e2e_check "the metronome's clicks are heard" awk "BEGIN { exit !($rms > 0.001) }"
 e2e_screenshot keys-playing
@@ -39,7 +38,7 @@ e2e_wait_for 3 e2e_is_listed "PLAY" || e2e_fail "S did not stop the transport"
 e2e_record_start silence
 sleep 1
 e2e_record_stop
-read -r rms _ < <(/usr/bin/python3 "$HERE/tone_levels.py" "$E2E_ROOT/silence.wav" 100)
+read -r rms _ < <(/usr/bin/python3 "$E2E_HERE/tone_levels.py" "$E2E_ROOT/silence.wav" 100)
 e2e_check "S leaves silence (rms $rms)" awk "BEGIN { exit !($rms < 0.001) }"
 
 # With Caps Lock on, the plain keys are not shortcuts: M does not start the transport.
@@ -87,7 +86,7 @@ sleep 0.3
 xdotool type --delay 50 "1"
 sleep 1
 e2e_record_stop
-read -r rms _ < <(/usr/bin/python3 "$HERE/tone_levels.py" "$E2E_ROOT/typed.wav" 100)
+read -r rms _ < <(/usr/bin/python3 "$E2E_HERE/tone_levels.py" "$E2E_ROOT/typed.wav" 100)
 e2e_note "typing 1 into the field: rms $rms"
 e2e_check "typing into the field plays nothing" awk "BEGIN { exit !($rms < 0.001) }"
 e2e_screenshot keys-typed
@@ -110,11 +109,10 @@ xdotool key --clearmodifiers 1
 sleep 1
 e2e_record_stop
 kill "$xev_pid" 2>/dev/null || true
-read -r _ onset correlation < <(/usr/bin/python3 "$HERE/analyze_recording.py" "$E2E_ROOT/global.wav" kick)
+read -r _ onset correlation < <(/usr/bin/python3 "$E2E_HERE/analyze_recording.py" "$E2E_ROOT/global.wav" kick)
 e2e_note "kick from a 1 typed into another application at ${onset}s, correlation $correlation"
 e2e_check "a key pressed in another application plays the kick" awk "BEGIN { exit !($correlation > 0.9) }"
 e2e_check "the other application still received the key" grep -q "keycode 10 " "$E2E_ROOT/xev.log"
 
-e2e_close_window
-e2e_wait_app_exit 10 || e2e_fail "the app did not quit"
+e2e_quit_by_closing
 e2e_note "all keyboard checks passed"

@@ -58,13 +58,9 @@ e2e_check "the second launch ended with status 0 (got $status)" test "$status" -
 e2e_check "and said the running deck did not answer" grep -q "did not answer" "$second_log"
 
 e2e_note "a deck that crashed leaves a socket that is not a running deck"
-kill -KILL "$first"
-wait "$first" 2>/dev/null || true
-E2E_APP_PID=""
+e2e_stop_app KILL
 e2e_check "the crashed deck's socket is left behind" test -S "$E2E_ROOT/runtime/org.quelmo.quelmo.socket"
-e2e_launch_app "QUELMO_YTDLP_PROBE_PATHS=$E2E_ROOT/absent/yt-dlp"
-e2e_wait_window
-e2e_wait_screen deck
+e2e_relaunch_deck
 e2e_check "the new deck did not take it for a running one" bash -c "! grep -q 'already running' '$E2E_ROOT/app.log'"
 e2e_stop_app
 

@@ -5,13 +5,12 @@
 # Usage: record_set_test.sh PATH_TO_QUELMO
 E2E_APP=$1
 source "$(dirname "$0")/harness.sh"
-HERE=$(dirname "$0")
 
 e2e_start_display
 e2e_start_sound
 kicks_in() { # FILE -> number of kicks heard in it
     ffmpeg -v error -y -i "$1" -ac 2 -ar 44100 -c:a pcm_s16le "$E2E_ROOT/decoded.wav" </dev/null
-    /usr/bin/python3 "$HERE/analyze_recording.py" "$E2E_ROOT/decoded.wav" kicks | awk '{print $2}'
+    /usr/bin/python3 "$E2E_HERE/analyze_recording.py" "$E2E_ROOT/decoded.wav" kicks | awk '{print $2}'
 }
 
 e2e_launch_deck
@@ -52,9 +51,7 @@ e2e_key 1
 sleep 0.6
 e2e_key 1
 sleep 1
-kill -KILL "$E2E_APP_PID"
-wait "$E2E_APP_PID" 2>/dev/null || true
-E2E_APP_PID=""
+e2e_stop_app KILL
 file=$(ls "$music"/Quelmo\ Set\ *.flac | head -n 1)
 count=$(kicks_in "$file")
 e2e_note "after SIGKILL: $(basename "$file") decodes with $count kicks"

@@ -24,15 +24,11 @@ e2e_check "the launch action stored QuelmoSetupSeen=true" grep -qx 'QuelmoSetupS
 e2e_check "the screen went from setup to deck once" test "$(paste -sd, "$E2E_ROOT/screens")" = "setup,deck"
 
 e2e_note "closing the window quits the application"
-e2e_close_window
-status=0
-e2e_wait_app_exit 10 || status=$?
-e2e_check "the process ended with status 0 after the window closed (got $status)" test "$status" -eq 0
+e2e_quit_by_closing
 
 e2e_note "the next launch of the same user goes straight to the deck"
-e2e_launch_app "$NO_YTDLP"
-e2e_wait_window
-e2e_wait_screen deck
+e2e_relaunch_deck
+e2e_check "the setup screen did not show again" test "$(paste -sd, "$E2E_ROOT/screens")" = "setup,deck,deck"
 e2e_stop_app
 
 e2e_note "new user with yt-dlp in a probed place: the deck shows at once"
@@ -56,7 +52,7 @@ e2e_stop_app
 
 e2e_note "without X11 (Wayland without XWayland) the status line says other applications' keys go unheard"
 rm -f "$E2E_ROOT/screens" # no window to wait for: the deck's screen report says it is up
-e2e_launch_app "QUELMO_YTDLP_PROBE_PATHS=$E2E_ROOT/absent/yt-dlp" DISPLAY= QT_QPA_PLATFORM=offscreen
+e2e_launch_app "$NO_YTDLP" DISPLAY= QT_QPA_PLATFORM=offscreen
 e2e_wait_screen deck
 e2e_check "the status line says so" e2e_wait_for 10 e2e_is_listed_starting "Keys are heard in this window only"
 e2e_stop_app

@@ -8,31 +8,14 @@
 # Usage: sound_server_restart_test.sh PATH_TO_QUELMO
 E2E_APP=$1
 source "$(dirname "$0")/harness.sh"
-HERE=$(dirname "$0")
 LOST="Sound server lost — reconnecting…"
 BPM=190
-PERIOD=$(awk "BEGIN { printf \"%.6f\", 44100 * 60 / $BPM }")
 
-gaps() { grep -o 'ran dry ([0-9]*' "$E2E_ROOT/app.log" | tail -1 | grep -o '[0-9]*$' || echo 0; }
 # The banner is named by its text, and nameless (so not listed) while the output plays.
 lost_shown() { e2e_is_listed "$LOST"; }
 lost_gone() { ! e2e_is_listed "$LOST"; }
-peak() { PYTHONPATH="$HERE" /usr/bin/python3 -c 'import sys; from grid_onsets import load; import numpy as np
+peak() { PYTHONPATH="$E2E_HERE" /usr/bin/python3 -c 'import sys; from grid_onsets import load; import numpy as np
 print("%.5f" % np.max(np.abs(load(sys.argv[1]))))' "$1"; }
-
-# Checks tick and kick in a recording against the beat grid; the output gaps allowed as breaks.
-on_grid() { # on_grid WAV NAME GAPS MIN_HITS
-    local sound count missing breaks damaged std worst
-    for sound in tick kick; do
-        read -r _ count missing breaks damaged std worst _ < <(cd "$HERE" && /usr/bin/python3 grid_onsets.py \
-            "$1" "$sound" "$PERIOD" "$3")
-        e2e_note "$2 $sound: $count onsets, $missing missing, $breaks breaks, $damaged damaged; max $worst samples off"
-        e2e_check "$2: every $sound is heard ($count, $missing missing, of at least $4)" \
-            awk "BEGIN { exit !($count + $missing >= $4) }"
-        e2e_check "$2: every $sound lies within one sample of its grid" awk "BEGIN { exit !($worst <= 1.0) }"
-        e2e_check "$2: hits are lost or damaged only by output gaps" test $((missing + damaged)) -le "$3"
-    done
-}
 
 e2e_start_display
 e2e_start_sound
@@ -48,11 +31,7 @@ e2e_click_named "Post-FX level" 0.4
 e2e_click_named "Sequencer PLAY"
 e2e_click_named REC
 sleep 1
-before_gaps=$(gaps)
-e2e_record_start before
-sleep 6
-e2e_record_stop
-on_grid "$E2E_ROOT/before.wav" before $(( $(gaps) - before_gaps )) 15
+e2e_grid_take before 6 $BPM 15
 
 e2e_note "the sound server goes away"
 e2e_kill_sound
@@ -70,11 +49,7 @@ e2e_check "the output plays on the restarted server" bash -c 'pactl list sink-in
 e2e_screenshot server-back
 
 sleep 1
-before_gaps=$(gaps)
-e2e_record_start after
-sleep 6
-e2e_record_stop
-on_grid "$E2E_ROOT/after.wav" after $(( $(gaps) - before_gaps )) 15
+e2e_grid_take after 6 $BPM 15
 level_before=$(peak "$E2E_ROOT/before.wav")
 level_after=$(peak "$E2E_ROOT/after.wav")
 e2e_note "peak level $level_before before, $level_after after"
@@ -85,13 +60,7 @@ e2e_note "the server moves the stream to another sink"
 pactl load-module module-null-sink sink_name=quelmo_other rate=44100 channels=2 >/dev/null
 input=$(pactl list sink-inputs | awk '/^Sink Input #/ { id = substr($3, 2) } /media.name = "Quelmo output"/ { print id; exit }')
 pactl move-sink-input "$input" quelmo_other
-parec -d quelmo_other.monitor --rate=44100 --channels=2 --format=s16le --file-format=wav "$E2E_ROOT/moved.wav" &
-E2E_RECORD_PID=$!
-E2E_RECORDING="$E2E_ROOT/moved.wav"
-before_gaps=$(gaps)
-sleep 6
-e2e_record_stop
-on_grid "$E2E_ROOT/moved.wav" moved $(( $(gaps) - before_gaps )) 15
+e2e_grid_take moved 6 $BPM 15 quelmo_other.monitor
 e2e_check "a moved stream is no lost server" lost_gone
 
 e2e_click_named "STOP REC"
@@ -100,11 +69,7 @@ set_file=$(ls "$E2E_ROOT"/home/Music/*.flac | head -1)
 ffmpeg -v error -i "$set_file" -c:a pcm_s16le "$E2E_ROOT/set.wav"
 cp "$E2E_ROOT/set.wav" "$E2E_ARTIFACTS/"
 # What the engine rendered, the stretch without a server included: no breaks at all.
-on_grid "$E2E_ROOT/set.wav" set 0 60
+e2e_check_grid "$E2E_ROOT/set.wav" set $BPM 0 60
 
-e2e_check "the application is still running" kill -0 "$E2E_APP_PID"
-e2e_close_window
-status=0
-e2e_wait_app_exit 10 || status=$?
-e2e_check "the process ended with status 0 (got $status)" test "$status" -eq 0
+e2e_quit_by_closing
 e2e_note "the deck played through the sound server restart"

@@ -10,7 +10,6 @@
 # Usage: system_audio_test.sh PATH_TO_QUELMO
 E2E_APP=$1
 source "$(dirname "$0")/harness.sh"
-HERE=$(dirname "$0")
 
 e2e_start_display
 e2e_start_sound
@@ -23,7 +22,7 @@ tone() { # HZ SECONDS [DEVICE]: another application playing a sine of amplitude 
 capture_sinks() { pactl list short sinks | awk '$2 == "quelmo_capture"' | wc -l; }
 default_sink() { pactl get-default-sink; }
 level_of() { # RECORDING HZ -> the tone's amplitude
-    /usr/bin/python3 "$HERE/tone_levels.py" "$1" "$2" | awk '{print $2}'
+    /usr/bin/python3 "$E2E_HERE/tone_levels.py" "$1" "$2" | awk '{print $2}'
 }
 
 e2e_launch_deck
@@ -79,9 +78,7 @@ e2e_wait_for 10 e2e_is_listed "Quelmo Capture Not Set Up" || e2e_fail "START did
 e2e_click_named "Create"
 e2e_wait_for 10 e2e_is_listed "✅ Capturing system audio! Set Sound Output to 'Quelmo Capture'" ||
     e2e_fail "capture did not start again"
-kill -KILL "$E2E_APP_PID"
-wait "$E2E_APP_PID" 2>/dev/null || true
-E2E_APP_PID=""
+e2e_stop_app KILL
 e2e_check "the killed run left its sink" test "$(capture_sinks)" = 1
 e2e_launch_deck
 e2e_click_named "System audio START"
@@ -109,13 +106,9 @@ e2e_wait_for 10 bash -c "[[ \$(pactl list short sinks | grep -c quelmo_capture) 
 e2e_click_named "ROUTE ALL APPS"
 e2e_wait_for 10 e2e_is_listed "✅ Capturing system audio! Every app now plays into 'Quelmo Capture'" ||
     e2e_fail "ROUTE ALL APPS did not start capture again"
-kill -KILL "$E2E_APP_PID"
-wait "$E2E_APP_PID" 2>/dev/null || true
-E2E_APP_PID=""
+e2e_stop_app KILL
 e2e_check "the killed run left Quelmo Capture the default output" test "$(default_sink)" = quelmo_capture
-e2e_launch_app "QUELMO_YTDLP_PROBE_PATHS=$E2E_ROOT/absent/yt-dlp"
-e2e_wait_window
-e2e_wait_screen deck
+e2e_relaunch_deck
 e2e_wait_for 10 bash -c "[[ \$(pactl get-default-sink) == quelmo_test ]]" ||
     e2e_fail "the next run did not give the default output back"
 e2e_check "the log says so" grep -q "gave it back to quelmo_test" "$E2E_ROOT/app.log"

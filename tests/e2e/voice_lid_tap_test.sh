@@ -9,7 +9,6 @@
 # Usage: voice_lid_tap_test.sh PATH_TO_QUELMO
 E2E_APP=$1
 source "$(dirname "$0")/harness.sh"
-HERE=$(dirname "$0")
 
 e2e_start_display
 e2e_start_sound
@@ -44,7 +43,7 @@ sleep 0.3
 e2e_click_named "SPEAK"
 sleep 3
 e2e_record_stop
-read -r rms _ < <(/usr/bin/python3 "$HERE/tone_levels.py" "$E2E_ROOT/voice.wav" 100)
+read -r rms _ < <(/usr/bin/python3 "$E2E_HERE/tone_levels.py" "$E2E_ROOT/voice.wav" 100)
 e2e_note "voice drop: rms $rms"
 e2e_check "SPEAK is heard" awk "BEGIN { exit !($rms > 0.01) }"
 e2e_check "the status names the voice" e2e_is_listed_starting "🎙 Alex · "
@@ -63,7 +62,7 @@ sleep 1
 tap test_mic
 sleep 1.5
 e2e_record_stop
-read -r _ count onsets < <(/usr/bin/python3 "$HERE/analyze_recording.py" "$E2E_ROOT/taps.wav" kicks)
+read -r _ count onsets < <(/usr/bin/python3 "$E2E_HERE/analyze_recording.py" "$E2E_ROOT/taps.wav" kicks)
 e2e_note "two taps: $count kicks at $onsets"
 e2e_check "each tap fires one kick" test "$count" = 2
 
@@ -83,7 +82,7 @@ sleep 0.3
 tap room
 sleep 3
 e2e_record_stop
-read -r _ count onsets < <(/usr/bin/python3 "$HERE/analyze_recording.py" "$E2E_ROOT/echo.wav" kicks)
+read -r _ count onsets < <(/usr/bin/python3 "$E2E_HERE/analyze_recording.py" "$E2E_ROOT/echo.wav" kicks)
 e2e_note "one tap with the deck's output in the microphone: $count kicks at $onsets"
 e2e_check "the deck's own kick does not fire it again" test "$count" = 1
 
@@ -98,6 +97,6 @@ sleep 0.3
 tap quelmo_test
 sleep 1
 e2e_record_stop
-read -r _ count _ < <(/usr/bin/python3 "$HERE/analyze_recording.py" "$E2E_ROOT/music.wav" kicks)
+read -r _ count _ < <(/usr/bin/python3 "$E2E_HERE/analyze_recording.py" "$E2E_ROOT/music.wav" kicks)
 e2e_check "another application's sound fires no kick ($count)" test "$count" = 0
 e2e_note "ok"

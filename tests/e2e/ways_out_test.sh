@@ -8,7 +8,6 @@
 # Usage: ways_out_test.sh PATH_TO_QUELMO
 E2E_APP=$1
 source "$(dirname "$0")/harness.sh"
-HERE=$(dirname "$0")
 
 e2e_start_sound
 
@@ -29,7 +28,7 @@ recording_decodes() { # WHAT MIN
     e2e_check "$1: the recording decodes without an error" \
         bash -c "ffmpeg -v error -nostdin -i \"\$1\" -f null - 2>&1 | { ! grep -q .; }" _ "$file"
     ffmpeg -v error -nostdin -y -i "$file" -ac 2 -ar 44100 -c:a pcm_s16le "$E2E_ROOT/decoded.wav"
-    count=$(/usr/bin/python3 "$HERE/analyze_recording.py" "$E2E_ROOT/decoded.wav" kicks | awk '{print $2}')
+    count=$(/usr/bin/python3 "$E2E_HERE/analyze_recording.py" "$E2E_ROOT/decoded.wav" kicks | awk '{print $2}')
     e2e_check "$1: the recording holds the kicks played ($count)" test "$count" -ge "$2"
 }
 
