@@ -51,15 +51,12 @@ struct Reports {
 
 // Another sequencer client with a readable port of the given type, sending notes from it.
 struct SendingClient {
-    const char* name;
-    unsigned type;
     snd_seq_t* seq = nullptr;
     int port = -1;
     AlsaSequencerInput::PortId id = 0;
 
-    SendingClient(const char* clientName, unsigned portType) : name(clientName), type(portType) {}
     ~SendingClient() { close(); }
-    bool open() {
+    bool open(const char* name, unsigned type) {
         if (snd_seq_open(&seq, "default", SND_SEQ_OPEN_OUTPUT, 0) < 0) {
             return false;
         }
@@ -108,16 +105,16 @@ TEST(AlsaSequencerInput, FollowsHardwarePortsAndPassesTheirEvents) {
     ASSERT_NE(input, nullptr) << error;
 
     // A stand-in controller: a client with a readable port that says it is hardware.
-    SendingClient device("Quelmo test pads", SND_SEQ_PORT_TYPE_HARDWARE);
-    ASSERT_TRUE(device.open());
+    SendingClient device;
+    ASSERT_TRUE(device.open("Quelmo test pads", SND_SEQ_PORT_TYPE_HARDWARE));
     ASSERT_TRUE(reports.waitFor([&] { return reports.ports.count(device.id) == 1; })) << "the new port was not subscribed";
     ASSERT_TRUE(device.noteOn(9, 36, 100));
     ASSERT_TRUE(reports.waitFor([&] { return reports.bytes.size() >= 3; }));
     EXPECT_EQ(reports.bytes, (std::vector<std::uint8_t>{0x99, 36, 100}));
 
     // A software keyboard connected by hand (as aconnect does): its port says it is no hardware.
-    SendingClient keyboard("Quelmo test keyboard", SND_SEQ_PORT_TYPE_APPLICATION);
-    ASSERT_TRUE(keyboard.open());
+    SendingClient keyboard;
+    ASSERT_TRUE(keyboard.open("Quelmo test keyboard", SND_SEQ_PORT_TYPE_APPLICATION));
     ASSERT_GE(snd_seq_connect_to(keyboard.seq, keyboard.port, input->clientId(), input->portNumber()), 0);
     ASSERT_TRUE(reports.waitFor([&] { return reports.ports.count(keyboard.id) == 1; })) << "the connection went unseen";
     ASSERT_TRUE(keyboard.noteOn(0, 40, 64));

@@ -1,13 +1,10 @@
 #include "engine/file/AudioFile.h"
 
+#include "EngineTestSupport.h"
 #include "FfmpegTool.h"
-#include "Tone.h"
-#include "engine/AudioBuffer.h"
 #include "engine/file/AudioFileTesting.h"
 
 #include <gtest/gtest.h>
-#include <stdlib.h>
-#include <unistd.h>
 
 #include <algorithm>
 #include <cstdint>
@@ -27,11 +24,10 @@ using quelmo::engine::AudioBuffer;
 using quelmo::engine::AudioFile;
 using quelmo::engine::AudioFileTesting;
 using quelmo::engine::AudioFormat;
+using namespace quelmo::engine::test;
 namespace fs = std::filesystem;
 
 namespace {
-
-using Planes = std::vector<std::vector<float>>;
 
 // One second of 440 Hz: left at amplitude 0.5, right (if any) at 0.25.
 constexpr double amplitudes[] = {0.5, 0.25};
@@ -43,36 +39,27 @@ std::string tone(int rate, int channels, bool namedLayout = true) {
     return source + (!namedLayout ? "" : channels == 1 ? ":c=mono" : ":c=stereo");
 }
 
-// Everything read() delivers from the current position, `chunk` frames at a time.
-Planes readToEnd(AudioFile& file, std::uint32_t chunk) {
-    Planes planes(file.processingFormat().channelCount);
-    auto buffer = AudioBuffer::create(file.processingFormat(), chunk);
+// Reads `count` frames from `target` and expects what `whole` holds there, bit for bit.
+void expectFramesAt(AudioFile& file, const Planes& whole, std::int64_t target, std::uint32_t count) {
     std::string error;
-    while (file.read(*buffer, chunk, &error) > 0) {
-        for (std::uint32_t c = 0; c < planes.size(); ++c) {
-            planes[c].insert(planes[c].end(), buffer->channel(c).begin(), buffer->channel(c).end());
-        }
+    ASSERT_TRUE(file.seek(target, &error)) << target << ": " << error;
+    ASSERT_EQ(file.framePosition(), target);
+    auto buffer = AudioBuffer::create(file.processingFormat(), count);
+    const std::int64_t expected = std::min<std::int64_t>(count, file.length() - target);
+    ASSERT_EQ(file.read(*buffer, count, &error), expected) << target << ": " << error;
+    for (std::uint32_t c = 0; c < buffer->channelCount(); ++c) {
+        EXPECT_TRUE(
+            std::equal(buffer->channel(c).begin(), buffer->channel(c).end(), whole[c].begin() + target))
+            << "frames from " << target << ", channel " << c;
     }
-    EXPECT_EQ(buffer->frameLength(), 0u) << error;
-    return planes;
 }
 
 // Test files are made with the ffmpeg command line, in a scratch directory of the test's own.
 class WithFfmpeg : public testing::Test {
 protected:
     void SetUp() override {
-        program_ = quelmo::test::ffmpegProgram();
         if (program_.empty()) {
             GTEST_SKIP() << "ffmpeg is not on PATH; it makes the test files";
-        }
-        std::string pattern = (fs::temp_directory_path() / "quelmo-audiofile-XXXXXX").string();
-        ASSERT_NE(::mkdtemp(pattern.data()), nullptr);
-        dir_ = pattern;
-    }
-    void TearDown() override {
-        std::error_code ignored;
-        if (!dir_.empty()) {
-            fs::remove_all(dir_, ignored);
         }
     }
 
@@ -94,8 +81,9 @@ protected:
         return planes;
     }
 
-    fs::path program_;
-    fs::path dir_;
+    fs::path program_ = quelmo::test::ffmpegProgram();
+    ScratchDir scratch_;
+    fs::path dir_ = scratch_.path;
 };
 
 struct Encoding {
@@ -129,7 +117,7 @@ protected:
     fs::path path_;
 };
 
-TEST_P(EncodedTone, ReadsTheWholeToneAndCountsItsFramesExactly) {
+TEST_P(EncodedTone, ReadsAndSeeksToExactlyTheFramesFfmpegDecodes) {
     const Encoding& encoding = GetParam();
     std::string error;
     auto file = AudioFile::open(path_.string(), &error);
@@ -138,52 +126,34 @@ TEST_P(EncodedTone, ReadsTheWholeToneAndCountsItsFramesExactly) {
                                                      static_cast<std::uint32_t>(encoding.channels)}));
 
     const Planes planes = readToEnd(*file, 4093);
-    const auto delivered = static_cast<std::int64_t>(planes[0].size());
-    EXPECT_EQ(file->length(), delivered);
+    const auto length = static_cast<std::int64_t>(planes[0].size());
+    EXPECT_EQ(file->length(), length);
     // Lossy codecs may keep some of the encoder's priming or padding.
-    EXPECT_NEAR(static_cast<double>(delivered), encoding.rate, encoding.lossless ? 0.0 : 3000.0);
+    EXPECT_NEAR(static_cast<double>(length), encoding.rate, encoding.lossless ? 0.0 : 3000.0);
     // Exactly the frames the ffmpeg command line decodes.
     EXPECT_EQ(planes, decodeWithFfmpeg(path_, encoding.channels));
     // Each channel is the tone at its level; the middle, away from codec edge effects.
     for (int c = 0; c < encoding.channels; ++c) {
         const std::span<const float> middle(planes[c].data() + encoding.rate / 4, encoding.rate / 2);
-        EXPECT_NEAR(quelmo::test::amplitudeAt(middle, encoding.rate, 440.0), amplitudes[c],
-                    amplitudes[c] * 0.05);
-        EXPECT_LT(quelmo::test::amplitudeAt(middle, encoding.rate, 1000.0), amplitudes[c] * 0.01);
+        EXPECT_NEAR(amplitudeAt(middle, encoding.rate, 440.0), amplitudes[c], amplitudes[c] * 0.05);
+        EXPECT_LT(amplitudeAt(middle, encoding.rate, 1000.0), amplitudes[c] * 0.01);
     }
 
-    // A buffer of the wrong width is refused.
-    auto wrong = AudioBuffer::create({48000.0, encoding.channels == 1 ? 2u : 1u}, 16);
-    ASSERT_TRUE(file->seek(0, &error)) << error;
-    EXPECT_EQ(file->read(*wrong, 16, &error), -1);
-}
-
-TEST_P(EncodedTone, SeeksToTheFramesOfAFullRead) {
-    std::string error;
-    auto file = AudioFile::open(path_.string(), &error);
-    ASSERT_NE(file, nullptr) << error;
-    const Planes whole = readToEnd(*file, 8192);
-    const std::int64_t length = file->length();
-
-    // Forwards, backwards, within the frame at hand, to the very ends.
-    auto buffer = AudioBuffer::create(file->processingFormat(), 3000);
+    // Seeks forwards, backwards, within the frame at hand, to the very ends.
     for (std::int64_t target : {length / 2 + 17, std::int64_t{1}, std::int64_t{3}, length - 1, length / 3,
                                 std::int64_t{0}, length, std::int64_t{12345}, std::int64_t{12000}}) {
-        ASSERT_TRUE(file->seek(target, &error)) << target << ": " << error;
-        EXPECT_EQ(file->framePosition(), target);
-        ASSERT_EQ(file->read(*buffer, 3000, &error), std::min<std::int64_t>(3000, length - target)) << error;
-        for (std::uint32_t c = 0; c < buffer->channelCount(); ++c) {
-            EXPECT_TRUE(
-                std::equal(buffer->channel(c).begin(), buffer->channel(c).end(), whole[c].begin() + target))
-                << target;
-        }
+        expectFramesAt(*file, planes, target, 3000);
     }
-
     // Out of range: refused, and the position stays.
     const std::int64_t before = file->framePosition();
     EXPECT_FALSE(file->seek(-1, &error));
     EXPECT_FALSE(file->seek(length + 1, &error));
     EXPECT_EQ(file->framePosition(), before);
+
+    // A buffer of the wrong width is refused.
+    auto wrong = AudioBuffer::create({48000.0, encoding.channels == 1 ? 2u : 1u}, 16);
+    ASSERT_TRUE(file->seek(0, &error)) << error;
+    EXPECT_EQ(file->read(*wrong, 16, &error), -1);
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -219,21 +189,6 @@ std::string music(int rate, int channels) {
                   : "|0.2*sin(2*PI*(550+60*sin(2*PI*0.11*t))*t)*sin(2*PI*0.5*t)+0.04*(random(1)-0.5)";
     return source + ":s=" + std::to_string(rate) + ":d=" + std::to_string(longSeconds) +
            (channels == 1 ? ":c=mono" : ":c=stereo");
-}
-
-// Reads `count` frames from `target` and expects what `whole` holds there, bit for bit.
-void expectFramesAt(AudioFile& file, const Planes& whole, std::int64_t target, std::uint32_t count) {
-    std::string error;
-    ASSERT_TRUE(file.seek(target, &error)) << target << ": " << error;
-    ASSERT_EQ(file.framePosition(), target);
-    auto buffer = AudioBuffer::create(file.processingFormat(), count);
-    const std::int64_t expected = std::min<std::int64_t>(count, file.length() - target);
-    ASSERT_EQ(file.read(*buffer, count, &error), expected) << target << ": " << error;
-    for (std::uint32_t c = 0; c < buffer->channelCount(); ++c) {
-        EXPECT_TRUE(
-            std::equal(buffer->channel(c).begin(), buffer->channel(c).end(), whole[c].begin() + target))
-            << "frames from " << target << ", channel " << c;
-    }
 }
 
 struct LongEncoding {
@@ -412,35 +367,11 @@ TEST_F(WithFfmpeg, OpenForOneReadDeliversWhatOpenDeliversAndLearnsTheLength) {
     }
 }
 
-// Given the length a full read counted, a compressed file opens without counting again and then
-// seeks and reads exactly as one open() counted, its copies too (what a player streams from).
-TEST_F(WithFfmpeg, OpenWithLengthReadsAndSeeksAsOpenDoes) {
-    const fs::path path = dir_ / "tone.mp3";
-    ASSERT_TRUE(ffmpeg({"-f", "lavfi", "-i", tone(44100, 2)}, path));
-    std::string error;
-    auto counted = AudioFile::open(path.string(), &error);
-    ASSERT_NE(counted, nullptr) << error;
-    const Planes expected = readToEnd(*counted, 4096);
-    auto known = AudioFile::openWithLength(path.string(), counted->length(), &error);
-    ASSERT_NE(known, nullptr) << error;
-    EXPECT_TRUE(known->lengthIsExact());
-    EXPECT_EQ(known->length(), counted->length());
-    const std::int64_t middle = counted->length() / 2 + 11;
-    auto copy = known->duplicate(&error);
-    ASSERT_NE(copy, nullptr) << error;
-    ASSERT_TRUE(copy->seek(middle, &error)) << error;
-    const Planes tail = readToEnd(*copy, 1000);
-    ASSERT_EQ(tail.size(), expected.size());
-    for (std::size_t c = 0; c < tail.size(); ++c) {
-        EXPECT_TRUE(
-            std::equal(tail[c].begin(), tail[c].end(), expected[c].begin() + middle, expected[c].end()));
-    }
-    EXPECT_EQ(readToEnd(*known, 4096), expected);
-}
-
-// A file opened with its length records its index as its duplicates read, and they share it: the
-// first seek far in decodes from the start, a later one in another duplicate only from a point.
-TEST_F(WithFfmpeg, DuplicatesShareTheSeekIndexTheirReadsRecord) {
+// Given the length a full read counted, a compressed file opens without counting again and reads and
+// seeks as one open() counted, its duplicates (what a player streams from) too. It records its index
+// as its duplicates read, and they share it: the first seek far in decodes from the start, a later
+// one in another duplicate only from a point.
+TEST_F(WithFfmpeg, OpenedWithItsLengthReadsLikeOpenAndDuplicatesShareTheIndexTheyRecord) {
     const fs::path path = dir_ / "music.mp3";
     ASSERT_TRUE(ffmpeg({"-f", "lavfi", "-i", music(44100, 2), "-c:a", "libmp3lame"}, path));
     std::string error;
@@ -452,6 +383,8 @@ TEST_F(WithFfmpeg, DuplicatesShareTheSeekIndexTheirReadsRecord) {
 
     auto known = AudioFile::openWithLength(path.string(), length, &error);
     ASSERT_NE(known, nullptr) << error;
+    EXPECT_TRUE(known->lengthIsExact());
+    EXPECT_EQ(known->length(), length);
     EXPECT_TRUE(AudioFileTesting::seekIndexFrames(*known).empty()) << "nothing decoded yet";
     auto first = known->duplicate(&error);
     ASSERT_NE(first, nullptr) << error;
@@ -468,6 +401,8 @@ TEST_F(WithFfmpeg, DuplicatesShareTheSeekIndexTheirReadsRecord) {
     const std::int64_t before = AudioFileTesting::packetsDecoded(*second);
     expectFramesAt(*second, whole, length - 10, 10);
     EXPECT_LT((AudioFileTesting::packetsDecoded(*second) - before) * 3, filePackets);
+    EXPECT_EQ(readToEnd(*second, 1000), Planes(whole.size())) << "nothing after the end";
+    EXPECT_EQ(readToEnd(*known, 4096), whole);
 }
 
 // Duplicates reading on two threads record into one index and seek through it at the same time.

@@ -1,16 +1,30 @@
 #pragma once
 
+#include "Tone.h"
 #include "engine/AudioEngine.h"
 #include "engine/AudioNodes.h"
 #include "engine/devices/OfflineDriver.h"
+#include "engine/file/AudioFile.h"
+
+#include <gtest/gtest.h>
+#include <stdlib.h>
 
 #include <cmath>
+#include <filesystem>
 #include <functional>
+#include <initializer_list>
 #include <memory>
 #include <numbers>
+#include <optional>
+#include <span>
+#include <stdexcept>
+#include <string>
 #include <vector>
 
 namespace quelmo::engine::test {
+
+using quelmo::test::amplitudeAt;
+using Planes = std::vector<std::vector<float>>;
 
 // An engine rendering into memory, started.
 struct OfflineEngine {
@@ -39,6 +53,17 @@ struct OfflineEngine {
     }
 };
 
+// Attaches the units and connects source, already attached, through them in order into the main mixer.
+inline void chain(AudioEngine& engine, std::shared_ptr<AudioNode> source,
+                  std::initializer_list<std::shared_ptr<AudioNode>> units) {
+    for (const auto& unit : units) {
+        engine.attach(unit);
+        engine.connect(source, unit);
+        source = unit;
+    }
+    engine.connect(source, engine.mainMixer());
+}
+
 // An offline driver that reports suspension like a sound-server output would.
 class SuspendableDriver final : public AudioDriver {
 public:
@@ -49,6 +74,39 @@ public:
     OfflineDriver offline;
     bool suspended = false;
 };
+
+// A scratch directory of the test's own, removed with everything in it.
+struct ScratchDir {
+    std::filesystem::path path;
+
+    ScratchDir() {
+        std::string pattern = (std::filesystem::temp_directory_path() / "quelmo-test-XXXXXX").string();
+        if (::mkdtemp(pattern.data()) == nullptr) {
+            throw std::runtime_error("cannot make a scratch directory");
+        }
+        path = pattern;
+    }
+    ~ScratchDir() {
+        std::error_code ignored;
+        std::filesystem::remove_all(path, ignored);
+    }
+    ScratchDir(const ScratchDir&) = delete;
+    ScratchDir& operator=(const ScratchDir&) = delete;
+};
+
+// Everything read() delivers from the current position, `chunk` frames at a time.
+inline Planes readToEnd(AudioFile& file, std::uint32_t chunk) {
+    Planes planes(file.processingFormat().channelCount);
+    auto buffer = AudioBuffer::create(file.processingFormat(), chunk);
+    std::string error;
+    while (file.read(*buffer, chunk, &error) > 0) {
+        for (std::uint32_t c = 0; c < planes.size(); ++c) {
+            planes[c].insert(planes[c].end(), buffer->channel(c).begin(), buffer->channel(c).end());
+        }
+    }
+    EXPECT_EQ(buffer->frameLength(), 0u) << error;
+    return planes;
+}
 
 inline std::shared_ptr<AudioBuffer> makeBuffer(std::uint32_t frames, const std::function<float(std::uint32_t)>& f,
                                                std::uint32_t channels = 2, double rate = 44100.0) {
@@ -81,28 +139,15 @@ inline double rms(const float* samples, std::size_t count) {
     return count ? std::sqrt(sum / static_cast<double>(count)) : 0.0;
 }
 
-// Magnitude of one frequency in a stretch of samples (Goertzel).
-inline double magnitudeAt(const float* samples, std::size_t count, double hz, double rate = 44100.0) {
-    const double w = 2.0 * std::numbers::pi * hz / rate;
-    const double coefficient = 2.0 * std::cos(w);
-    double s1 = 0.0, s2 = 0.0;
-    for (std::size_t i = 0; i < count; ++i) {
-        const double s = samples[i] + coefficient * s1 - s2;
-        s2 = s1;
-        s1 = s;
-    }
-    return std::sqrt(s1 * s1 + s2 * s2 - coefficient * s1 * s2) / static_cast<double>(count) * 2.0;
-}
-
-// The strongest frequency between lowHz and highHz, in steps of stepHz.
+// The strongest frequency at 44.1 kHz between lowHz and highHz, in steps of stepHz.
 inline double dominantFrequency(const float* samples, std::size_t count, double lowHz, double highHz,
                                 double stepHz = 5.0) {
     double best = lowHz;
-    double bestMagnitude = -1.0;
+    double bestAmplitude = -1.0;
     for (double f = lowHz; f <= highHz; f += stepHz) {
-        const double m = magnitudeAt(samples, count, f);
-        if (m > bestMagnitude) {
-            bestMagnitude = m;
+        const double a = amplitudeAt(std::span(samples, count), 44100.0, f);
+        if (a > bestAmplitude) {
+            bestAmplitude = a;
             best = f;
         }
     }

@@ -1,12 +1,9 @@
 #include "EngineTestSupport.h"
-#include "engine/file/AudioFile.h"
+#include "support/WavFile.h"
 
 #include <gtest/gtest.h>
 
 #include <chrono>
-#include <cstdio>
-#include <filesystem>
-#include <fstream>
 #include <thread>
 
 using namespace quelmo::engine;
@@ -15,42 +12,17 @@ namespace fs = std::filesystem;
 
 namespace {
 
-// A 32-bit float WAV whose sample i on every channel is value(i).
-fs::path writeWav(const fs::path& path, std::uint32_t frames, std::uint16_t channels, std::uint32_t rate,
-                  const std::function<float(std::uint32_t)>& value) {
-    std::ofstream out(path, std::ios::binary);
-    auto u32 = [&](std::uint32_t v) { out.write(reinterpret_cast<const char*>(&v), 4); };
-    auto u16 = [&](std::uint16_t v) { out.write(reinterpret_cast<const char*>(&v), 2); };
-    const std::uint32_t bytes = frames * channels * 4;
-    out.write("RIFF", 4);
-    u32(36 + bytes);
-    out.write("WAVEfmt ", 8);
-    u32(16);
-    u16(3);
-    u16(channels);
-    u32(rate);
-    u32(rate * channels * 4);
-    u16(static_cast<std::uint16_t>(channels * 4));
-    u16(32);
-    out.write("data", 4);
-    u32(bytes);
-    for (std::uint32_t i = 0; i < frames; ++i) {
-        const float v = value(i);
-        for (std::uint16_t c = 0; c < channels; ++c) {
-            out.write(reinterpret_cast<const char*>(&v), 4);
-        }
-    }
-    return path;
-}
-
-struct TempDir {
-    fs::path path = fs::temp_directory_path() / ("quelmo-stream-" + std::to_string(::getpid()) + "-" +
-                                                 std::to_string(reinterpret_cast<std::uintptr_t>(this)));
-    TempDir() { fs::create_directories(path); }
-    ~TempDir() { fs::remove_all(path); }
-};
-
 float ramp(std::uint32_t i) { return static_cast<float>(i % 10007) / 10007.0f; }
+
+// A stereo 32-bit float WAV with the ramp on both channels.
+std::string writeRamp(const fs::path& path, std::uint32_t frames) {
+    std::vector<float> samples(2 * std::size_t{frames});
+    for (std::size_t i = 0; i < samples.size(); ++i) {
+        samples[i] = ramp(static_cast<std::uint32_t>(i / 2));
+    }
+    quelmo::test::writeWav(path, samples, 2, 44100, true);
+    return path.string();
+}
 
 // Renders faster than real time, but leaves the decode worker time to stay ahead.
 std::vector<float> renderPaced(OfflineEngine& rig, std::uint32_t frames) {
@@ -67,9 +39,9 @@ std::vector<float> renderPaced(OfflineEngine& rig, std::uint32_t frames) {
 } // namespace
 
 TEST(FileStream, ASegmentPlaysExactlyItsFramesBitForBit) {
-    TempDir dir;
+    ScratchDir dir;
     std::string error;
-    const auto file = AudioFile::open(writeWav(dir.path / "ramp.wav", 20000, 2, 44100, ramp), &error);
+    const auto file = AudioFile::open(writeRamp(dir.path / "ramp.wav", 20000), &error);
     ASSERT_TRUE(file) << error;
     OfflineEngine rig;
     auto player = rig.add(std::make_shared<PlayerNode>());
@@ -88,10 +60,10 @@ TEST(FileStream, ASegmentPlaysExactlyItsFramesBitForBit) {
 }
 
 TEST(FileStream, LongFilesStreamWithoutGapsWhileTheWorkerDecodesAhead) {
-    TempDir dir;
+    ScratchDir dir;
     std::string error;
     constexpr std::uint32_t frames = 44100 * 8;
-    const auto file = AudioFile::open(writeWav(dir.path / "long.wav", frames, 2, 44100, ramp), &error);
+    const auto file = AudioFile::open(writeRamp(dir.path / "long.wav", frames), &error);
     ASSERT_TRUE(file) << error;
     OfflineEngine rig;
     auto player = rig.add(std::make_shared<PlayerNode>());
@@ -106,12 +78,15 @@ TEST(FileStream, LongFilesStreamWithoutGapsWhileTheWorkerDecodesAhead) {
 
 TEST(FileStream, OtherRatesAndMonoAreConvertedToTheGraphFormat) {
     // Mono reaching both channels at unity is the converter's own test; here: the rate.
-    TempDir dir;
+    ScratchDir dir;
+    std::vector<float> samples(48000);
+    for (std::size_t i = 0; i < samples.size(); ++i) {
+        samples[i] = 0.5f * static_cast<float>(std::sin(2.0 * std::numbers::pi * 440.0 * i / 48000.0));
+    }
+    const fs::path path = dir.path / "tone48k.wav";
+    quelmo::test::writeWav(path, samples, 1, 48000, true);
     std::string error;
-    const auto path = writeWav(dir.path / "tone48k.wav", 48000, 1, 48000, [](std::uint32_t i) {
-        return 0.5f * static_cast<float>(std::sin(2.0 * std::numbers::pi * 440.0 * i / 48000.0));
-    });
-    const auto file = AudioFile::open(path, &error);
+    const auto file = AudioFile::open(path.string(), &error);
     ASSERT_TRUE(file) << error;
     OfflineEngine rig;
     auto player = rig.add(std::make_shared<PlayerNode>());
@@ -126,13 +101,13 @@ TEST(FileStream, OtherRatesAndMonoAreConvertedToTheGraphFormat) {
     }
     EXPECT_NEAR(static_cast<double>(last), 44100.0, 30.0) << "one second at the graph's rate";
     EXPECT_NEAR(dominantFrequency(left.data() + 10000, 20000, 400.0, 480.0, 1.0), 440.0, 2.0);
-    EXPECT_NEAR(magnitudeAt(left.data() + 10000, 20000, 440.0), 0.5, 0.02);
+    EXPECT_NEAR(amplitudeAt(std::span(left).subspan(10000, 20000), 44100.0, 440.0), 0.5, 0.02);
 }
 
 TEST(FileStream, AFileThatIsGoneIsRefusedWithAReason) {
-    TempDir dir;
+    ScratchDir dir;
     std::string error;
-    const auto path = writeWav(dir.path / "gone.wav", 1000, 2, 44100, ramp);
+    const auto path = writeRamp(dir.path / "gone.wav", 1000);
     const auto file = AudioFile::open(path, &error);
     ASSERT_TRUE(file) << error;
     fs::remove(path);

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <vector>
 
 using namespace quelmo::engine;
@@ -30,16 +31,10 @@ TEST(PlayerNode, ItemsOnOnePlayerPlayInSequenceNeverLayered) {
     player->scheduleBuffer(constant(100, 0.25f), std::nullopt, log.handler(1));
     player->scheduleBuffer(constant(100, 0.5f), std::nullopt, log.handler(2));
     player->play();
-    const auto out = left(rig.render(300, 64));
-    for (int i = 0; i < 100; ++i) {
-        ASSERT_EQ(out[i], 0.25f) << i;
-    }
-    for (int i = 100; i < 200; ++i) {
-        ASSERT_EQ(out[i], 0.5f) << i;
-    }
-    for (int i = 200; i < 300; ++i) {
-        ASSERT_EQ(out[i], 0.0f) << i;
-    }
+    std::vector<float> expected(300, 0.0f);
+    std::fill_n(expected.begin(), 100, 0.25f);
+    std::fill_n(expected.begin() + 100, 100, 0.5f);
+    EXPECT_EQ(left(rig.render(300, 64)), expected);
     ASSERT_EQ(log.ends.size(), 2u);
     EXPECT_EQ(log.ends[0], std::make_pair(1, PlaybackEnd::playedToEnd));
     EXPECT_EQ(log.ends[1], std::make_pair(2, PlaybackEnd::playedToEnd));
@@ -178,14 +173,11 @@ TEST(PlayerNode, StopDropsTheQueueReportingEachItemOnce) {
     EXPECT_TRUE(log.ends.empty());
     player->stop();
     EXPECT_FALSE(player->isPlaying());
-    const auto after = left(rig.render(256));
+    EXPECT_EQ(left(rig.render(256)), std::vector<float>(256, 0.0f));
     rig.engine->dispatchEvents();
     ASSERT_EQ(log.ends.size(), 3u);
     for (int id = 1; id <= 3; ++id) {
         EXPECT_EQ(log.ends[static_cast<std::size_t>(id - 1)], std::make_pair(id, PlaybackEnd::dropped));
-    }
-    for (float s : after) {
-        ASSERT_EQ(s, 0.0f);
     }
     // Scheduling after a stop queues normally again.
     player->scheduleBuffer(constant(10, 0.5f), std::nullopt, log.handler(4));
@@ -246,10 +238,7 @@ TEST(PlayerNode, ALoopReschedulingOnPlayedToEndIsSeamlessAndStopsOnStop) {
     player->scheduleBuffer(bar, std::nullopt, loop);
     player->play();
     for (int block = 0; block < 20; ++block) {
-        const auto out = left(rig.render(128, 128));
-        for (float s : out) {
-            ASSERT_EQ(s, 0.5f);
-        }
+        ASSERT_EQ(left(rig.render(128, 128)), std::vector<float>(128, 0.5f)) << "block " << block;
     }
     EXPECT_GE(restarts, 6);
     player->stop();

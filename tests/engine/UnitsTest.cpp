@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 
 using namespace quelmo::engine;
@@ -9,17 +10,13 @@ using namespace quelmo::engine::test;
 
 namespace {
 
-double dB(double ratio) { return 20.0 * std::log10(ratio); }
-
 // Plays a buffer through unit into the main mixer and returns the render.
 template <typename Unit>
 std::shared_ptr<AudioBuffer> through(OfflineEngine& rig, const std::shared_ptr<Unit>& unit,
                                      const std::shared_ptr<AudioBuffer>& input, std::uint32_t frames) {
     auto player = std::make_shared<PlayerNode>();
     rig.engine->attach(player);
-    rig.engine->attach(unit);
-    rig.engine->connect(player, unit);
-    rig.engine->connect(unit, rig.engine->mainMixer());
+    chain(*rig.engine, player, {unit});
     player->scheduleBuffer(input);
     player->play();
     return rig.render(frames);
@@ -37,7 +34,7 @@ double measuredGain(FilterType type, double f0, double bw, double gain, double p
     band.setBypass(false);
     const auto out = through(rig, eq, sine(probe, 1.0, 0.25f), 44100);
     const float* tail = out->channel(0).data() + 22050; // past the filter's settling
-    return dB(magnitudeAt(tail, 22050, probe) / 0.25);
+    return 20.0 * std::log10(amplitudeAt(std::span(tail, 22050), 44100.0, probe) / 0.25);
 }
 
 } // namespace
@@ -90,9 +87,8 @@ TEST(RackUnits, NeutralUnitsPassTheirInputBitForBit) {
     auto check = [&](const std::shared_ptr<AudioNode>& unit, const char* what) {
         OfflineEngine rig;
         const auto out = through(rig, unit, input, input->frameLength());
-        for (std::uint32_t i = 0; i < input->frameLength(); ++i) {
-            ASSERT_EQ(out->channel(0)[i], input->channel(0)[i]) << what << " frame " << i;
-            ASSERT_EQ(out->channel(1)[i], input->channel(1)[i]) << what << " frame " << i;
+        for (std::uint32_t c = 0; c < 2; ++c) {
+            EXPECT_TRUE(std::ranges::equal(out->channel(c), input->channel(c))) << what << ", channel " << c;
         }
     };
     auto reverb = std::make_shared<ReverbUnit>();
@@ -139,12 +135,9 @@ TEST(RackUnits, ReverbRingsOnAndDistortionSaturates) {
     distortion->setPreGain(20.0f);
     distortion->setWetDryMix(100.0f);
     const auto clipped = through(hot, distortion, sine(220.0, 0.2, 0.9f), 8820);
-    float peak = 0.0f;
-    for (float s : clipped->channel(0)) {
-        peak = std::max(peak, std::abs(s));
-    }
-    EXPECT_LE(peak, 1.0f);
-    EXPECT_GT(peak, 0.99f);
+    const auto [lowest, highest] = std::ranges::minmax(clipped->channel(0));
+    EXPECT_LE(std::max(-lowest, highest), 1.0f);
+    EXPECT_GT(std::max(-lowest, highest), 0.99f);
 }
 
 TEST(TimePitchUnit, AnOctaveUpMovesA440ToneTo880) {
@@ -154,7 +147,8 @@ TEST(TimePitchUnit, AnOctaveUpMovesA440ToneTo880) {
     const auto out = through(rig, unit, sine(440.0, 2.0), 44100);
     const float* middle = out->channel(0).data() + 11025;
     EXPECT_NEAR(dominantFrequency(middle, 22050, 300.0, 1200.0), 880.0, 5.0);
-    EXPECT_GT(magnitudeAt(middle, 22050, 880.0), 10.0 * magnitudeAt(middle, 22050, 440.0));
+    EXPECT_GT(amplitudeAt(std::span(middle, 22050), 44100.0, 880.0),
+              10.0 * amplitudeAt(std::span(middle, 22050), 44100.0, 440.0));
 }
 
 TEST(TimePitchUnit, RateTwoPlaysInHalfTheTime) {
@@ -193,12 +187,10 @@ TEST(TimePitchUnit, AStretchedSoundPlaysOutWholeThenTheUnitReportsSilence) {
     auto unit = std::make_shared<TimePitchUnit>();
     unit->setRate(0.5f);
     unit->setPitch(-300.0f);
-    auto probe = rig.add(std::make_shared<SilenceProbe>());
+    auto probe = std::make_shared<SilenceProbe>();
     auto player = std::make_shared<PlayerNode>();
     rig.engine->attach(player);
-    rig.engine->attach(unit);
-    rig.engine->connect(player, unit);
-    rig.engine->connect(unit, probe);
+    chain(*rig.engine, player, {unit, probe});
     player->scheduleBuffer(sine(440.0, 0.5));
     player->play();
     // Half a second of tone, stretched to a second, then nothing but silence.
@@ -238,15 +230,8 @@ TEST(RackUnits, WhateverTheSettingsTheEngineRestsTwoSecondsAfterTheLastAudibleSa
         auto distortion = std::make_shared<DistortionUnit>();
         distortion->loadFactoryPreset(DistortionUnit::multiBrokenSpeaker);
         distortion->setWetDryMix(s.distortionMix);
-        std::shared_ptr<AudioNode> previous = player;
         engine.attach(player);
-        for (const std::shared_ptr<AudioNode>& unit :
-             std::initializer_list<std::shared_ptr<AudioNode>>{timePitch, filter, delay, reverb, distortion}) {
-            engine.attach(unit);
-            engine.connect(previous, unit);
-            previous = unit;
-        }
-        engine.connect(previous, engine.mainMixer());
+        chain(engine, player, {timePitch, filter, delay, reverb, distortion});
         engine.start();
         player->scheduleBuffer(sine(120.0, 0.2, 0.9f));
         player->play();
@@ -289,14 +274,8 @@ TEST(RackUnits, AfterLongSilenceTheRackRestsAndAHitSoundsAsOnAFreshRack) {
         reverb->setWetDryMix(30.0f);
         auto distortion = std::make_shared<DistortionUnit>();
         distortion->setWetDryMix(30.0f);
-        std::shared_ptr<AudioNode> previous = player;
         rig.engine->attach(player);
-        for (const std::shared_ptr<AudioNode>& unit : std::initializer_list<std::shared_ptr<AudioNode>>{eq, delay, reverb, distortion}) {
-            rig.engine->attach(unit);
-            rig.engine->connect(previous, unit);
-            previous = unit;
-        }
-        rig.engine->connect(previous, rig.engine->mainMixer());
+        chain(*rig.engine, player, {eq, delay, reverb, distortion});
         player->play();
         if (afterSilence) {
             rig.render(44100 * 12); // every unit has settled and rests

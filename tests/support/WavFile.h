@@ -1,7 +1,5 @@
 #pragma once
 
-#include <QString>
-
 #include <algorithm>
 #include <cmath>
 #include <cstdint>
@@ -10,27 +8,40 @@
 
 namespace quelmo::test {
 
-// Writes a 16-bit WAV at 44.1 kHz of the samples (interleaved when channels is 2).
-inline void writeWav(const QString& path, const std::vector<float>& samples, std::uint16_t channels = 1) {
-    constexpr std::uint32_t rate = 44100;
-    std::ofstream out(path.toStdString(), std::ios::binary);
+// Writes a WAV of the samples (interleaved when channels is 2) to path, a QString or a
+// std::filesystem::path: 16-bit, or 32-bit float holding the samples bit for bit.
+template <typename Path>
+void writeWav(const Path& path, const std::vector<float>& samples, std::uint16_t channels = 1,
+              std::uint32_t rate = 44100, bool float32 = false) {
+    std::ofstream out;
+    if constexpr (requires { path.toStdString(); }) {
+        out.open(path.toStdString(), std::ios::binary);
+    } else {
+        out.open(path, std::ios::binary);
+    }
     auto u32 = [&](std::uint32_t v) { out.write(reinterpret_cast<const char*>(&v), 4); };
     auto u16 = [&](std::uint16_t v) { out.write(reinterpret_cast<const char*>(&v), 2); };
-    const auto bytes = static_cast<std::uint32_t>(samples.size() * 2);
+    const std::uint32_t sampleBytes = float32 ? 4 : 2;
+    const auto bytes = static_cast<std::uint32_t>(samples.size() * sampleBytes);
     out.write("RIFF", 4);
     u32(36 + bytes);
     out.write("WAVEfmt ", 8);
     u32(16);
-    u16(1);
+    u16(float32 ? 3 : 1);
     u16(channels);
     u32(rate);
-    u32(rate * 2u * channels);
-    u16(static_cast<std::uint16_t>(2u * channels));
-    u16(16);
+    u32(rate * sampleBytes * channels);
+    u16(static_cast<std::uint16_t>(sampleBytes * channels));
+    u16(static_cast<std::uint16_t>(8 * sampleBytes));
     out.write("data", 4);
     u32(bytes);
     for (float s : samples) {
-        u16(static_cast<std::uint16_t>(static_cast<std::int16_t>(std::lround(std::clamp(s, -1.0f, 1.0f) * 32767.0f))));
+        if (float32) {
+            out.write(reinterpret_cast<const char*>(&s), 4);
+        } else {
+            const auto value = static_cast<std::int16_t>(std::lround(std::clamp(s, -1.0f, 1.0f) * 32767.0f));
+            u16(static_cast<std::uint16_t>(value));
+        }
     }
 }
 

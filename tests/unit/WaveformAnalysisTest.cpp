@@ -3,9 +3,11 @@
 #include "engine/AudioNodes.h"
 #include "tracks/TracksController.h"
 #include "engine/AudioBuffer.h"
+#include "engine/FfmpegTool.h"
 #include "engine/devices/OfflineDriver.h"
 #include "engine/file/AudioFile.h"
 #include "support/EventLoop.h"
+#include "support/WavFile.h"
 #include "tracks/WaveformAnalysis.h"
 #include "tracks/WaveformOverview.h"
 #include "shared/Log.h"
@@ -14,22 +16,17 @@
 #include <QTemporaryDir>
 #include <QThread>
 
-#include "engine/FfmpegTool.h"
-
 #include <gtest/gtest.h>
-#include <unistd.h>
 
 #include <algorithm>
 #include <cmath>
 #include <cstdint>
-#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <memory>
 #include <optional>
 #include <string>
 #include <vector>
-
 
 using namespace quelmo;
 namespace fs = std::filesystem;
@@ -69,25 +66,9 @@ std::vector<float> decodeChannel0(const std::string& path) {
     return out;
 }
 
-// A 32-bit float WAV of interleaved `samples`.
-void writeWav(const fs::path& path, int channels, const std::vector<float>& samples, int rate = 44100) {
-    std::ofstream out(path, std::ios::binary);
-    auto u32 = [&](std::uint32_t v) { out.write(reinterpret_cast<const char*>(&v), 4); };
-    auto u16 = [&](std::uint16_t v) { out.write(reinterpret_cast<const char*>(&v), 2); };
-    const auto bytes = static_cast<std::uint32_t>(samples.size() * sizeof(float));
-    out.write("RIFF", 4);
-    u32(36 + bytes);
-    out.write("WAVEfmt ", 8);
-    u32(16);
-    u16(3); // IEEE float
-    u16(static_cast<std::uint16_t>(channels));
-    u32(static_cast<std::uint32_t>(rate));
-    u32(static_cast<std::uint32_t>(rate * channels * 4));
-    u16(static_cast<std::uint16_t>(channels * 4));
-    u16(32);
-    out.write("data", 4);
-    u32(bytes);
-    out.write(reinterpret_cast<const char*>(samples.data()), bytes);
+// A 32-bit float WAV of interleaved `samples`, so the levels can be worked out from them exactly.
+void writeWav(const fs::path& path, int channels, const std::vector<float>& samples) {
+    test::writeWav(path, samples, static_cast<std::uint16_t>(channels), 44100, true);
 }
 
 class WaveformFiles : public testing::Test {
@@ -149,7 +130,7 @@ TEST(WaveformOverview, StepsThatMissTheCountGiveNoLevels) {
     EXPECT_FALSE(tiny.fitsFrameCount());
 }
 
-TEST_F(WaveformFiles, LevelsOfShortLongSilentSquareAndStereoFiles) {
+TEST_F(WaveformFiles, LevelsOfShortLongAndStereoFiles) {
     // 150 frames: one level per frame, |x| * 4 clipped.
     std::vector<float> s150(150);
     for (std::size_t i = 0; i < s150.size(); ++i) {
@@ -180,20 +161,6 @@ TEST_F(WaveformFiles, LevelsOfShortLongSilentSquareAndStereoFiles) {
     }
     EXPECT_EQ(result->frameCount, 44100);
     EXPECT_DOUBLE_EQ(result->duration(), 1.0);
-
-    writeWav(file("silent.wav"), 1, std::vector<float>(30000, 0.0f));
-    result = analyzeWaveformFile(file("silent.wav"));
-    ASSERT_TRUE(result);
-    EXPECT_EQ(result->levels, std::vector<float>(200, 0.0f));
-
-    std::vector<float> square(30000);
-    for (std::size_t i = 0; i < square.size(); ++i) {
-        square[i] = (i / 50) % 2 == 0 ? 1.0f : -1.0f;
-    }
-    writeWav(file("square.wav"), 1, square);
-    result = analyzeWaveformFile(file("square.wav"));
-    ASSERT_TRUE(result);
-    EXPECT_EQ(result->levels, std::vector<float>(200, 1.0f));
 
     // Only the right channel sounds: channel 0 alone counts.
     std::vector<float> rightOnly(2 * 30000, 0.0f);
