@@ -4,11 +4,10 @@
 #include "engine/devices/OfflineDriver.h"
 #include "shared/Log.h"
 #include "support/EventLoop.h"
+#include "support/Files.h"
 #include "tracks/TracksController.h"
 
 #include <QDateTime>
-#include <QDir>
-#include <QFile>
 #include <QFileInfo>
 #include <QJsonArray>
 #include <QJsonDocument>
@@ -28,18 +27,6 @@ namespace quelmo::test {
 inline const QDateTime now = QDateTime(QDate(2026, 12, 7), QTime(9, 30), QTimeZone::utc());
 
 inline QByteArray manifestOf(const QString& entriesJson) { return ("[" + entriesJson + "]").toUtf8(); }
-
-inline void writeFile(const QString& path, const QByteArray& bytes) {
-    QDir().mkpath(QFileInfo(path).absolutePath());
-    QFile file(path);
-    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
-    file.write(bytes);
-}
-
-inline QByteArray readFile(const QString& path) {
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-}
 
 inline QStringList manifestFilenames(const QString& path) {
     QStringList names;

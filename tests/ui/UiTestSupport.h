@@ -37,5 +37,9 @@ private:
 
 // A readout: the text of the item with this object name under root.
 QString textOf(QQuickItem* root, const QString& objectName);
+// The first item with this object name under root, on show or not; nullptr when there is none.
+QQuickItem* findItem(QQuickItem* root, const QString& objectName);
+// Every visible item with this object name in the scene's window, popups included, in tree order.
+QList<QQuickItem*> all(Scene& scene, const QString& objectName);
 
 } // namespace quelmo::uitest

@@ -1,17 +1,13 @@
-#include "deck/QuelmoViewModel.h"
 #include "engine/AudioEngine.h"
 #include "engine/AudioNodes.h"
-#include "overlay/QuelmoOverlayPresenter.h"
 #include "mix/MixController.h"
 #include "engine/devices/OfflineDriver.h"
 #include "samples/QuelmoSampleBuffers.h"
-#include "support/RefusingDriver.h"
+#include "support/ClockedDeck.h"
 #include "support/EventLoop.h"
-#include "support/ManualScheduler.h"
 #include "voice/VoiceController.h"
 
 #include <QElapsedTimer>
-#include <QTemporaryDir>
 
 #include <gtest/gtest.h>
 
@@ -21,19 +17,9 @@ using namespace quelmo;
 
 namespace {
 
-struct PlayedDeck {
-    QTemporaryDir documents;
-    std::shared_ptr<test::ManualScheduler> clock = std::make_shared<test::ManualScheduler>();
-    QuelmoOverlayPresenter overlay{clock};
-    std::unique_ptr<QuelmoViewModel> model;
-
-    explicit PlayedDeck(bool soundServer = true) {
-        QuelmoViewModel::Dependencies deps;
-        deps.documentsDir = documents.path();
-        deps.overlay = &overlay;
-        deps.makeAudioDriver = test::deckDriver(soundServer);
-        model = std::make_unique<QuelmoViewModel>(deps);
-    }
+// The mix's debounce runs on the real clock here; only the perform card is on the test's.
+struct PlayedDeck : test::ClockedDeck {
+    explicit PlayedDeck(bool soundServer = true) : ClockedDeck(soundServer, Timers::real) {}
 
     std::shared_ptr<engine::AudioBuffer> render(std::uint32_t frames) {
         auto& driver = static_cast<engine::OfflineDriver&>(model->audioEngine().driver());
@@ -70,6 +56,10 @@ TEST(DeckPads, AHitPlaysThePadsSoundThroughTheMixAndTheFirstHitBuildsTheGraph) {
     EXPECT_FALSE(deck.model->isGraphBuilt());
     deck.model->triggerPad(0);
     EXPECT_TRUE(deck.model->isGraphBuilt());
+    ASSERT_EQ(deck.model->padPlayers().size(), 8u);
+    const auto players = deck.model->padPlayers();
+    deck.model->prepareAudioEngineIfNeeded();
+    EXPECT_EQ(deck.model->padPlayers(), players) << "built once";
     const auto kick = QuelmoSampleBuffers::kick();
     const auto out = deck.render(kick->frameLength());
     // Pads bus at 1.0, centred; the master at its 0.9; the rack open.

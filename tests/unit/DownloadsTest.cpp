@@ -39,8 +39,7 @@ done
 out="${template%%.%(ext)s}.mp3"
 %3
 )").arg(argsFile, pidFile, body);
-        writeFile(path, script.toUtf8());
-        QFile::setPermissions(path, QFile::permissions(path) | QFileDevice::ExeOwner);
+        writeProgram(path, script.toUtf8());
         probes.emplace("QUELMO_YTDLP_PROBE_PATHS", path.toStdString());
     }
     QStringList args() const { return QString::fromUtf8(readFile(argsFile)).split('\n', Qt::SkipEmptyParts); }
@@ -58,19 +57,17 @@ bool downloadEnded(QuelmoViewModel& m) { return test::spinUntil([&] { return !m.
 
 } // namespace
 
+// What a run's own lines, its failures and its file name become is followed through the deck with
+// the stand-in yt-dlp below; here what that run does not print.
 TEST(DownloadProgressLines, BandsStatusesFailureMessagesAndNames) {
     struct Case {
         const char* line;
         std::optional<DownloadProgress> expected;
     };
     const Case cases[] = {
-        {"[download]  42.7% of 3.50MiB at 1.20MiB/s ETA 00:02", DownloadProgress{0.2 + 0.427 * 0.7, u8"⬇️ Downloading: 42%"}},
-        {"[download] 100% of 3.50MiB", DownloadProgress{0.9, u8"⬇️ Downloading: 100%"}},
         {"[download]   0.0% of ~ 2.00MiB", DownloadProgress{0.2, u8"⬇️ Downloading: 0%"}},
         {"[download] 250% destination", std::nullopt},
-        {"[download] Destination: /x/ytdl_1.webm", DownloadProgress{0.92, u8"🎵 Converting to MP3..."}},
         {"[ExtractAudio] CONVERTING audio", DownloadProgress{0.92, u8"🎵 Converting to MP3..."}},
-        {"[youtube] abc: Downloading webpage", std::nullopt},
     };
     for (const auto& c : cases) {
         const auto got = interpretProgressLine(QString::fromUtf8(c.line));
@@ -81,12 +78,9 @@ TEST(DownloadProgressLines, BandsStatusesFailureMessagesAndNames) {
         }
     }
 
-    EXPECT_EQ(failureMessage("WARNING: slow\nERROR: Video unavailable\n\n", 1), "ERROR: Video unavailable");
     EXPECT_EQ(failureMessage("first error here\nsomething else\n", 1), "first error here");
     EXPECT_EQ(failureMessage("just this\n  \t\n", 1), "just this");
-    EXPECT_EQ(failureMessage("", 2), "yt-dlp exited with code 2");
 
-    EXPECT_EQ(downloadDisplayName("ytdl_3F2A9C1B.mp3", "ytdl_3F2A9C1B"), "YouTube Track");
     EXPECT_EQ(downloadDisplayName("Song ytdl_3F2A9C1B.x.mp3", "ytdl_3F2A9C1B"), "Song x");
     EXPECT_EQ(downloadDisplayName("Live Set.mp3", "ytdl_3F2A9C1B"), "Live Set");
 }

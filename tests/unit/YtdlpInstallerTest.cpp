@@ -1,11 +1,11 @@
 #include "setup/YtdlpInstaller.h"
 
 #include "support/EventLoop.h"
+#include "support/Files.h"
 #include "shared/Log.h"
 
 #include <QCryptographicHash>
 #include <QDir>
-#include <QFile>
 #include <QMap>
 #include <QTcpServer>
 #include <QTcpSocket>
@@ -65,11 +65,7 @@ private:
     QStringList asked_;
 };
 
-QByteArray realProgram() {
-    QFile file(QStringLiteral("/bin/true"));
-    EXPECT_TRUE(file.open(QIODevice::ReadOnly));
-    return file.readAll();
-}
+QByteArray realProgram() { return quelmo::test::readFile(QStringLiteral("/bin/true")); }
 
 QByteArray sumOf(const QByteArray& bytes) {
     return QCryptographicHash::hash(bytes, QCryptographicHash::Sha256).toHex();
@@ -94,11 +90,7 @@ struct InstallBench {
     YtdlpInstallerOptions options;
 
     InstallBench() {
-        QDir().mkpath(QFileInfo(target).absolutePath());
-        QDir().mkpath(tools);
-        QFile old(target);
-        EXPECT_TRUE(old.open(QIODevice::WriteOnly));
-        old.write("old");
+        quelmo::test::writeFile(target, "old");
         stub(QStringLiteral("pkexec"), QStringLiteral(R"(if [ "$1" = /usr/bin/install ]; then
     { readlink /proc/self/fd/0; if printf x >>/dev/stdin 2>/dev/null; then echo writable; else echo sealed; fi; } >'{dir}/input'
     exec /usr/bin/install -m 0755 -T /dev/stdin "${@: -1}"
@@ -129,23 +121,14 @@ exec "$@")"));
     }
     // A stand-in that notes "name arguments" in calls, then runs body.
     void stub(const QString& name, const QString& body) const {
-        QFile file(tools + u'/' + name);
-        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
-        file.write(QStringLiteral("#!/bin/bash\necho \"%1 $*\" >>'{dir}/calls'\n%2\n")
-                       .arg(name, body)
-                       .replace(QStringLiteral("{dir}"), dir.path())
-                       .toUtf8());
-        file.setPermissions(QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
+        QString script = QStringLiteral("#!/bin/bash\necho \"%1 $*\" >>'{dir}/calls'\n%2\n").arg(name, body);
+        quelmo::test::writeProgram(tools + u'/' + name, script.replace(QStringLiteral("{dir}"), dir.path()).toUtf8());
     }
     QString read(const QString& name) const {
-        QFile file(dir.filePath(name));
-        return file.open(QIODevice::ReadOnly) ? QString::fromUtf8(file.readAll()).trimmed() : QString();
+        return QString::fromUtf8(quelmo::test::readFile(dir.filePath(name))).trimmed();
     }
     QStringList calls() const { return read(QStringLiteral("calls")).split(u'\n', Qt::SkipEmptyParts); }
-    QByteArray targetContent() const {
-        QFile file(target);
-        return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-    }
+    QByteArray targetContent() const { return quelmo::test::readFile(target); }
     QStringList targetFolder() const {
         return QDir(QFileInfo(target).absolutePath())
             .entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot);

@@ -9,6 +9,7 @@
 #include "setup/SetupGate.h"
 #include "setup/YtdlpInstaller.h"
 #include "support/EventLoop.h"
+#include "support/Files.h"
 #include "shared/Log.h"
 #include "shared/storage/StorageManager.h"
 #include "support/ScopedEnv.h"
@@ -63,20 +64,11 @@ struct Machine {
             .replace(QStringLiteral("{empty}"), emptyBin);
     }
     void standIn(const QString& folder, bool executable = true) const {
-        QFile file(folder + QStringLiteral("/yt-dlp"));
-        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
-        file.write("#!/bin/sh\nprintf '%s' \"$0\" >'" + startedAs.toUtf8() +
-                   "'\necho 'ERROR: stand-in' >&2\nexit 1\n");
-        QFileDevice::Permissions permissions = QFileDevice::ReadOwner | QFileDevice::WriteOwner;
-        if (executable) {
-            permissions |= QFileDevice::ExeOwner;
-        }
-        file.setPermissions(permissions);
+        const QByteArray script = "#!/bin/sh\nprintf '%s' \"$0\" >'" + startedAs.toUtf8() +
+                                  "'\necho 'ERROR: stand-in' >&2\nexit 1\n";
+        (executable ? test::writeProgram : test::writeFile)(folder + QStringLiteral("/yt-dlp"), script);
     }
-    QString started() const {
-        QFile file(startedAs);
-        return file.open(QIODevice::ReadOnly) ? QString::fromUtf8(file.readAll()) : QString();
-    }
+    QString started() const { return QString::fromUtf8(test::readFile(startedAs)); }
 };
 
 // The path the deck's DOWNLOAD starts yt-dlp as; empty when it started none.
