@@ -15,8 +15,10 @@ sample is rounded to the nearest frame, so an exact grid deviates by at most one
 
 A gap in the output stream (the sound server ran out of audio and played silence) delays everything
 after it, so the recording's timeline breaks there. GAPS is how many gaps the player reported
-during the recording (0 when not given): at most that many breaks are allowed, each a place where
-every later onset moved by the same amount, the largest such moves first. The deviations are
+during the recording (0 when not given): at most two breaks per gap are allowed, each a place where
+every later onset moved by the same amount, the largest such moves first. A gap can break the
+timeline twice: silence while the stream ran dry, then a move back where the server skipped the
+part of the late audio that was already due. The deviations are
 measured within the stretches between breaks; <breaks> is how many were used. A single hit off its
 grid is not a break: the onsets after it are back where they were. A hit with
 a gap inside it no longer matches its sound exactly (and its match peak moves): such hits are counted
@@ -141,7 +143,9 @@ def analyse(signal, sound, period, gaps=0):
         goes_back = k + 1 < len(residual) and abs(residual[k + 1] - residual[k - 1]) <= 1.0
         if move > 1.0 and not goes_back:
             candidates.append((move, k))
-    starts = [0] + sorted(k for _, k in sorted(candidates, reverse=True)[:gaps])
+    # A gap can show as two moves: the silence while the stream ran dry, then a move back when the
+    # server skips the part of the late audio that was already due.
+    starts = [0] + sorted(k for _, k in sorted(candidates, reverse=True)[:2 * gaps])
     deviation = np.empty_like(residual)
     for a, b in zip(starts, starts[1:] + [len(residual)]):
         deviation[a:b] = residual[a:b] - np.mean(residual[a:b])
