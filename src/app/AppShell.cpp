@@ -2,12 +2,13 @@
 
 #include "setup/SetupGate.h"
 #include "setup/YtdlpLocator.h"
-
-#include <QFile>
 #include "shared/storage/StorageManager.h"
 
+#include <QFile>
+
 AppShell::AppShell(QObject* parent) : QObject(parent) {
-    initialSetupDone_ = quelmo::SetupGate::initialSetupDone(quelmo::shared::StorageManager::shared(), quelmo::YtdlpLocator::fromEnvironment());
+    initialSetupDone_ = quelmo::SetupGate::initialSetupDone(quelmo::shared::StorageManager::shared(),
+                                                            quelmo::YtdlpLocator::fromEnvironment());
     screenReportFile_ = qEnvironmentVariable("QUELMO_TEST_SCREEN_FILE");
 }
 

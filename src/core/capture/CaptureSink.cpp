@@ -5,10 +5,6 @@
 
 #include <QSettings>
 
-#include <algorithm>
-#include <chrono>
-#include <thread>
-#include <vector>
 
 namespace quelmo::capture {
 
@@ -178,18 +174,6 @@ void CaptureSink::releaseOn(State& state) {
     if (state.ownedModule) {
         if (auto error = state.control.unloadModule(*state.ownedModule)) {
             logLine("Quelmo: could not remove the Quelmo Capture output: " + *error);
-        } else {
-            // The server carries an acknowledged unload out on its next turn, which a request on
-            // this connection can overtake: wait for the sink to go, so a capture started right
-            // after does not take the one that is going for its own.
-            const std::string name = sinkName.toStdString();
-            std::vector<engine::PulseSinkInfo> sinks;
-            for (int i = 0; i < 50 && !state.control.sinks(sinks); ++i) {
-                if (std::none_of(sinks.begin(), sinks.end(), [&name](const auto& sink) { return sink.name == name; })) {
-                    break;
-                }
-                std::this_thread::sleep_for(std::chrono::milliseconds(10));
-            }
         }
         state.ownedModule.reset();
     }

@@ -1,9 +1,9 @@
 #include "setup/SetupFlow.h"
 
 #include "setup/SetupGate.h"
-#include "shared/storage/StorageManager.h"
 #include "setup/YtdlpInstaller.h"
 #include "setup/YtdlpLocator.h"
+#include "shared/storage/StorageManager.h"
 
 #include <QCoreApplication>
 #include <QEventLoop>

@@ -4,6 +4,11 @@
 
 #include <pulse/pulseaudio.h>
 
+#include <algorithm>
+#include <chrono>
+#include <thread>
+#include <vector>
+
 namespace quelmo::engine {
 namespace {
 
@@ -192,10 +197,21 @@ std::optional<std::string> PulseSinkControl::loadNullSink(const std::string& nam
 }
 
 std::optional<std::string> PulseSinkControl::unloadModule(std::uint32_t moduleIndex) {
-    return call("cannot remove sound server module " + std::to_string(moduleIndex),
-                [moduleIndex](pa_context* context, void* reply) {
-                    return pa_context_unload_module(context, moduleIndex, onSuccess, reply);
-                });
+    if (auto error = call("cannot remove sound server module " + std::to_string(moduleIndex),
+                          [moduleIndex](pa_context* context, void* reply) {
+                              return pa_context_unload_module(context, moduleIndex, onSuccess, reply);
+                          })) {
+        return error;
+    }
+    std::vector<PulseSinkInfo> list;
+    for (int i = 0; i < 50 && !sinks(list); ++i) {
+        if (std::none_of(list.begin(), list.end(),
+                         [moduleIndex](const PulseSinkInfo& sink) { return sink.ownerModule == moduleIndex; })) {
+            break;
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    return std::nullopt;
 }
 
 } // namespace quelmo::engine

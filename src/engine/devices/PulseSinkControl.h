@@ -52,6 +52,9 @@ public:
     // with sinks() first to reuse it.
     std::optional<std::string> loadNullSink(const std::string& name, const std::string& description,
                                             std::uint32_t& moduleIndex);
+    // Returns once the module's sinks are gone (at most half a second after the server's answer):
+    // the server answers an unload before it carries it out, and a request right after could
+    // otherwise still see them.
     std::optional<std::string> unloadModule(std::uint32_t moduleIndex);
 
     // The module arguments loadNullSink() passes, quoted so that any name and description come out
