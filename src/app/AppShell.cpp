@@ -5,14 +5,30 @@
 #include "shared/storage/StorageManager.h"
 
 #include <QFile>
+#include <QQmlEngine>
+
+bool AppShell::setupDoneNow() {
+    return quelmo::SetupGate::initialSetupDone(quelmo::shared::StorageManager::shared(),
+                                               quelmo::YtdlpLocator::fromEnvironment());
+}
 
 AppShell::AppShell(QObject* parent) : QObject(parent) {
-    initialSetupDone_ = quelmo::SetupGate::initialSetupDone(quelmo::shared::StorageManager::shared(),
-                                                            quelmo::YtdlpLocator::fromEnvironment());
+    initialSetupDone_ = setupDoneNow();
     screenReportFile_ = qEnvironmentVariable("QUELMO_TEST_SCREEN_FILE");
 }
 
 AppShell* AppShell::create(QQmlEngine*, QJSEngine*) { return new AppShell(); }
+
+std::unique_ptr<quelmo::QuelmoViewModel> AppShell::startDeckIfSetUp() {
+    if (!setupDoneNow()) {
+        return nullptr;
+    }
+    auto deck = std::make_unique<quelmo::QuelmoViewModel>();
+    QQmlEngine::setObjectOwnership(deck.get(), QQmlEngine::CppOwnership);
+    deck->prepareAudioEngineIfNeeded();
+    startedDeck_ = deck.get();
+    return deck;
+}
 
 void AppShell::reportScreen(const QString& name) {
     if (screenReportFile_.isEmpty()) {

@@ -1,5 +1,6 @@
 // Application entry: one window titled "Quelmo" showing the root view. Closing it quits.
 
+#include "AppShell.h"
 #include "DiscoWindowManager.h"
 #include "OverlayWindowManager.h"
 #include "SceneGeometryReport.h"
@@ -127,6 +128,8 @@ int main(int argc, char* argv[]) {
     }
 
     quelmo::installKeyboardHost();
+    // Sound first: the deck's output stream opens before the views load, and outlives them.
+    const std::unique_ptr<quelmo::QuelmoViewModel> startedDeck = AppShell::startDeckIfSetUp();
     QQmlApplicationEngine engine;
     engine.addImageProvider(QStringLiteral("symbol"), new quelmo::SymbolImageProvider);
     quelmo::OverlayWindowManager overlayWindows(&engine);

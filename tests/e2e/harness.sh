@@ -12,7 +12,8 @@
 #   e2e_launch_deck [VAR=value ...]            a user who has seen setup: fresh HOME, launch, deck shown
 #   e2e_relaunch_deck [VAR=value ...]          launch again in the same HOME (no yt-dlp); deck shown
 #   e2e_wait_window                            wait for the visible "Quelmo" window; sets E2E_WINDOW
-#   e2e_wait_screen NAME                       wait until the root view reports screen NAME
+#   e2e_wait_screen NAME                       wait until the root view of the app launched last
+#                                              reports screen NAME (the deck: with all its panels)
 #   e2e_screenshot NAME                        save a PNG of the screen into the artefacts folder
 #   e2e_window_screenshot FILE                 save a PNG of the Quelmo window alone as FILE
 #   e2e_show_named NAME                        scroll the control with that accessible name into view;
@@ -216,6 +217,8 @@ e2e_settings_file() { echo "$E2E_ROOT/home/.config/Quelmo/Quelmo.conf"; }
 
 e2e_launch_app() {
     [[ -d "$E2E_ROOT/home" ]] || e2e_new_home
+    # The screens an earlier launch reported are not this one's.
+    E2E_SCREENS_BEFORE=$(wc -l <"$E2E_ROOT/screens" 2>/dev/null || echo 0)
     env HOME="$E2E_ROOT/home" XDG_CONFIG_HOME="$E2E_ROOT/home/.config" XDG_RUNTIME_DIR="$E2E_ROOT/runtime" \
         QUELMO_TEST_SCREEN_FILE="$E2E_ROOT/screens" QUELMO_TEST_GEOMETRY_FILE="$E2E_GEOMETRY" \
         QT_QPA_PLATFORM=xcb "$@" \
@@ -257,7 +260,7 @@ e2e_wait_window() {
 
 e2e_window_size() { xdotool getwindowgeometry "$E2E_WINDOW" | awk '/Geometry/ {print $2}'; }
 
-e2e_current_screen() { tail -n 1 "$E2E_ROOT/screens" 2>/dev/null; }
+e2e_current_screen() { tail -n "+$((${E2E_SCREENS_BEFORE:-0} + 1))" "$E2E_ROOT/screens" 2>/dev/null | tail -n 1; }
 
 _e2e_screen_is() { test "$(e2e_current_screen)" = "$1"; }
 

@@ -140,11 +140,19 @@ TEST(RackUnits, ReverbRingsOnAndDistortionSaturates) {
     EXPECT_GT(std::max(-lowest, highest), 0.99f);
 }
 
-TEST(TimePitchUnit, AnOctaveUpMovesA440ToneTo880) {
+// A unit warmed up later (on a worker, while the deck starts) plays its input through unchanged
+// until the warm-up is done, then shifts it.
+TEST(TimePitchUnit, AnOctaveUpMovesA440ToneTo880OnceWarm) {
     OfflineEngine rig;
-    auto unit = std::make_shared<TimePitchUnit>();
+    auto unit = std::make_shared<TimePitchUnit>(TimePitchUnit::WarmUp::later);
     unit->setPitch(1200.0f);
-    const auto out = through(rig, unit, sine(440.0, 2.0), 44100);
+    const auto cold = through(rig, unit, sine(440.0, 3.0), 22050);
+    const auto coldLeft = cold->channel(0);
+    EXPECT_NEAR(dominantFrequency(coldLeft.data() + 4410, 13230, 300.0, 1200.0), 440.0, 5.0) << "cold: bypassed";
+    EXPECT_FALSE(unit->isWarm());
+
+    unit->warmUp();
+    const auto out = rig.render(44100);
     const float* middle = out->channel(0).data() + 11025;
     EXPECT_NEAR(dominantFrequency(middle, 22050, 300.0, 1200.0), 880.0, 5.0);
     EXPECT_GT(amplitudeAt(std::span(middle, 22050), 44100.0, 880.0),

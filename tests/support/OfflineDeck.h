@@ -27,6 +27,7 @@ struct OfflineDeck {
         deps.makeAudioDriver = std::move(driver);
         model = std::make_unique<QuelmoViewModel>(deps);
         model->prepareAudioEngineIfNeeded();
+        model->waitForTimePitchWarmUp();
     }
 
     // Renders frames in 512-frame requests, then delivers the players' completions.

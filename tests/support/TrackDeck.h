@@ -75,6 +75,7 @@ struct Deck {
         deps.makeAudioDriver = [] { return std::make_unique<engine::OfflineDriver>(); };
         model = std::make_unique<QuelmoViewModel>(deps);
         model->prepareAudioEngineIfNeeded();
+        model->waitForTimePitchWarmUp();
     }
 
     QString file(const QString& name, const std::vector<float>& samples) {

@@ -140,7 +140,7 @@ TEST(TracksView, MixChipsFollowTheController) {
     EXPECT_EQ(chips(deck.scene).toStdString(), "IMPORT→RACK | REV45 | DLY+");
 }
 
-TEST(TracksView, IdleWaveStopsWhileTheWindowIsHidden) {
+TEST(TracksView, IdleWaveStopsWhileTheWindowIsHiddenOrUntouched) {
     Deck deck;
     QQuickItem* wave = all(deck.scene, "idleWave").value(0);
     ASSERT_TRUE(wave);
@@ -154,6 +154,11 @@ TEST(TracksView, IdleWaveStopsWhileTheWindowIsHidden) {
     EXPECT_FALSE(wave->property("animating").toBool()) << "a hidden deck draws nothing";
     deck.scene.window().show();
     EXPECT_TRUE(wave->property("animating").toBool());
+
+    // Nothing playing and nobody at the desk: it holds still until the next key or pointer move.
+    QTRY_VERIFY_WITH_TIMEOUT(!wave->property("animating").toBool(), quelmo::FramePacedItem::holdAfterMs + 2000);
+    QTest::mouseMove(&deck.scene.window(), QPoint(200, 200));
+    EXPECT_TRUE(wave->property("animating").toBool()) << "the pointer moved over the window";
 }
 
 TEST(TracksView, RowsPlayPauseAndRemove) {

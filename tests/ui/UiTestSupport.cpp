@@ -58,6 +58,10 @@ Scene::Scene(const QString& file, const QVariantMap& properties, QSize size) {
     root_->setSize(size);
     window_.show();
     EXPECT_TRUE(QTest::qWaitForWindowExposed(&window_));
+    // A view that makes parts of itself in the background says when they are all there.
+    if (root_->property("panelsLoaded").isValid()) {
+        EXPECT_TRUE(QTest::qWaitFor([this] { return root_->property("panelsLoaded").toBool(); }, 10000));
+    }
     QTest::qWait(20); // let layouts settle
 }
 

@@ -9,10 +9,13 @@ RowLayout {
     Text { text: "Quelmo PRO - Multi-track | YouTube | System Audio FX"; color: "#565370"; font.pixelSize: 11 }
     Text {
         objectName: "keysOutsideStatus"
-        visible: footer.model.keyboard.keyboardShortcutsEnabled && !footer.model.keyboard.keysHeardFromOtherApplications
+        // Named while it applies, wherever the deck is scrolled.
+        readonly property bool applies: footer.model.keyboard.keyboardShortcutsEnabled
+                                        && !footer.model.keyboard.keysHeardFromOtherApplications
+        visible: applies
         text: "Keys are heard in this window only: other applications' keys cannot be heard here"
         color: Style.named("orange"); font.pixelSize: 11
-        Accessible.name: visible ? text : ""
+        Accessible.name: applies ? text : ""
     }
     Item { Layout.fillWidth: true }
     Row {

@@ -3,29 +3,66 @@ import QtQuick.Controls.Basic
 import QtQuick.Layouts
 import Quelmo
 
-// The deck screen. It owns the one deck controller for its whole life and starts the audio graph
-// when it appears.
+// The deck screen. It plays through the deck the application started before the views loaded, or
+// makes its own (the first run goes through the setup screen first), and starts its audio graph
+// if that is not running yet.
 Item {
     id: deck
-    property QuelmoViewModel model: QuelmoViewModel {}
+    property QuelmoViewModel model: AppShell.startedDeck ?? ownDeck.createObject(deck)
     property bool eraseCueMode: false
     property bool showResetConfirm: false
+    // The panels below the first screen and the cards load in the background; true once every one
+    // is there.
+    readonly property bool panelsLoaded: [mixerPanel, rackPanel, wavePanel, padsPanel, sequencerPanel, voicePanel,
+                                          capturePanel, midiPanel, footerPanel, resetDialog, trainer, installDialog,
+                                          captureDialog].every(p => p.status === Loader.Ready)
+
+    component DeferredPanel: Loader {
+        id: panel
+        Layout.fillWidth: true
+        asynchronous: true
+        // Out of the scroll view's sight (by more than a quarter screen), a panel leaves the scene:
+        // every frame the renderer walks the whole scene, and a panel out of sight only slows it.
+        // Its place in the column stays, so nothing below it moves.
+        Binding {
+            target: panel.item
+            property: "visible"
+            value: panel.y + panel.height >= scroll.contentItem.contentY - scroll.height / 4
+                   && panel.y <= scroll.contentItem.contentY + scroll.height * 5 / 4
+            when: panel.item !== null
+        }
+    }
+    // A card or dialog, made in the background too; shown opens it, as soon as it is there.
+    component DeferredPopup: Loader {
+        property bool shown: false
+        anchors.fill: parent
+        asynchronous: true
+        onLoaded: if (shown) item.open()
+        onShownChanged: {
+            if (!item)
+                return
+            if (shown && !item.opened)
+                item.open()
+            else if (!shown && item.opened)
+                item.close()
+        }
+    }
 
     Component.onCompleted: {
         model.prepareAudioEngineIfNeeded()
         model.keyboard.installKeyboardMonitorIfNeeded()
     }
-    onShowResetConfirmChanged: showResetConfirm ? resetDialog.open() : resetDialog.close()
+    onShowResetConfirmChanged: resetDialog.shown = showResetConfirm
     Connections {
         target: deck.model.downloads
         function onShowYTDLPInstallAlertChanged() {
-            deck.model.downloads.showYTDLPInstallAlert ? installDialog.open() : installDialog.close()
+            installDialog.shown = deck.model.downloads.showYTDLPInstallAlert
         }
     }
     Connections {
         target: deck.model.capture
         function onShowBlackHoleInstallAlertChanged() {
-            deck.model.capture.showBlackHoleInstallAlert ? captureDialog.open() : captureDialog.close()
+            captureDialog.shown = deck.model.capture.showBlackHoleInstallAlert
         }
     }
     Connections {
@@ -36,9 +73,13 @@ Item {
             if (!deck.model.keyboard.keyboardTrainerRequested)
                 return
             deck.model.keyboard.keyboardTrainerRequested = false
-            if (!trainer.opened)
-                trainer.open()
+            trainer.shown = true
         }
+    }
+
+    Component {
+        id: ownDeck
+        QuelmoViewModel {}
     }
 
     Rectangle {
@@ -64,7 +105,7 @@ Item {
                 Layout.fillWidth: true
                 model: deck.model
                 onResetRequested: deck.showResetConfirm = true
-                onKeysRequested: if (!trainer.opened) trainer.open()
+                onKeysRequested: trainer.shown = true
             }
             // While the sound server is away the deck plays on silently and says so here.
             Rectangle {
@@ -89,80 +130,98 @@ Item {
             }
             ImportPanel { objectName: "importSection"; Layout.fillWidth: true; model: deck.model }
             DeckControlPanel { Layout.fillWidth: true; model: deck.model }
-            MixerStripPanel { Layout.fillWidth: true; model: deck.model }
-            EffectsRackPanel { Layout.fillWidth: true; model: deck.model }
-            WaveformPanel {
-                objectName: "waveformSection"
-                Layout.fillWidth: true
-                model: deck.model
-                eraseCueMode: deck.eraseCueMode
-                onEraseCueModeToggled: on => deck.eraseCueMode = on
+            // Below the first screen: made right after the first frame, in the order they stand.
+            DeferredPanel { id: mixerPanel; sourceComponent: MixerStripPanel { model: deck.model } }
+            DeferredPanel { id: rackPanel; sourceComponent: EffectsRackPanel { model: deck.model } }
+            DeferredPanel {
+                id: wavePanel
+                sourceComponent: WaveformPanel {
+                    objectName: "waveformSection"
+                    model: deck.model
+                    eraseCueMode: deck.eraseCueMode
+                    onEraseCueModeToggled: on => deck.eraseCueMode = on
+                }
             }
-            PerformancePadsPanel { Layout.fillWidth: true; model: deck.model }
-            SequencerPanel { Layout.fillWidth: true; model: deck.model }
-            VoiceDropsPanel { objectName: "voiceSection"; Layout.fillWidth: true; voice: deck.model.voice }
-            SystemAudioPanel { objectName: "systemAudioSection"; Layout.fillWidth: true; capture: deck.model.capture }
-            MidiPanel { objectName: "midiSection"; Layout.fillWidth: true; model: deck.model }
-            DeckFooter { Layout.fillWidth: true; model: deck.model }
+            DeferredPanel { id: padsPanel; sourceComponent: PerformancePadsPanel { model: deck.model } }
+            DeferredPanel { id: sequencerPanel; sourceComponent: SequencerPanel { model: deck.model } }
+            DeferredPanel {
+                id: voicePanel
+                sourceComponent: VoiceDropsPanel { objectName: "voiceSection"; voice: deck.model.voice }
+            }
+            DeferredPanel {
+                id: capturePanel
+                sourceComponent: SystemAudioPanel { objectName: "systemAudioSection"; capture: deck.model.capture }
+            }
+            DeferredPanel { id: midiPanel; sourceComponent: MidiPanel { objectName: "midiSection"; model: deck.model } }
+            DeferredPanel { id: footerPanel; sourceComponent: DeckFooter { model: deck.model } }
             Item { height: 12 }
         }
     }
 
-    DeckDialog {
+    DeferredPopup {
         id: resetDialog
-        objectName: "resetDialog"
-        title: "Reset Everything?"
-        message: "This will stop all playback and reset all effects to default."
-        buttons: ["Cancel", "Reset"]
-        actionButton: "Reset"
-        onClosed: deck.showResetConfirm = false
-        onChosen: button => {
-            if (button === "Reset")
-                deck.model.resetAll()
+        sourceComponent: DeckDialog {
+            objectName: "resetDialog"
+            title: "Reset Everything?"
+            message: "This will stop all playback and reset all effects to default."
+            buttons: ["Cancel", "Reset"]
+            actionButton: "Reset"
+            onClosed: deck.showResetConfirm = false
+            onChosen: button => {
+                if (button === "Reset")
+                    deck.model.resetAll()
+            }
         }
     }
 
-    QuelmoKeyboardTrainerView {
+    DeferredPopup {
         id: trainer
-        model: deck.model
-    }
-
-    DeckDialog {
-        id: installDialog
-        objectName: "installDialog"
-        title: "Install yt-dlp Required"
-        message: "To download from YouTube, you need to install yt-dlp first.\n\n"
-                 + "Option 1: Click 'Auto-Install' (recommended)\n"
-                 + "Option 2: Open a terminal and run: " + deck.model.downloads.installCommand + "\n\n"
-                 + "Or click 'Copy Command' to copy the command."
-        buttons: ["Auto-Install", "Copy Command", "OK"]
-        actionButton: "Auto-Install"
-        onClosed: deck.model.downloads.showYTDLPInstallAlert = false
-        onChosen: button => {
-            if (button === "Auto-Install")
-                deck.model.downloads.autoInstallYTDLP()
-            else if (button === "Copy Command")
-                Clipboard.setText(deck.model.downloads.installCommand)
+        sourceComponent: QuelmoKeyboardTrainerView {
+            model: deck.model
+            onClosed: trainer.shown = false
         }
     }
 
-    DeckDialog {
+    DeferredPopup {
+        id: installDialog
+        sourceComponent: DeckDialog {
+            objectName: "installDialog"
+            title: "Install yt-dlp Required"
+            message: "To download from YouTube, you need to install yt-dlp first.\n\n"
+                     + "Option 1: Click 'Auto-Install' (recommended)\n"
+                     + "Option 2: Open a terminal and run: " + deck.model.downloads.installCommand + "\n\n"
+                     + "Or click 'Copy Command' to copy the command."
+            buttons: ["Auto-Install", "Copy Command", "OK"]
+            actionButton: "Auto-Install"
+            onClosed: deck.model.downloads.showYTDLPInstallAlert = false
+            onChosen: button => {
+                if (button === "Auto-Install")
+                    deck.model.downloads.autoInstallYTDLP()
+                else if (button === "Copy Command")
+                    Clipboard.setText(deck.model.downloads.installCommand)
+            }
+        }
+    }
+
+    DeferredPopup {
         id: captureDialog
-        objectName: "captureDialog"
-        title: "Quelmo Capture Not Set Up"
-        message: "System audio comes from a virtual output named 'Quelmo Capture'. Quelmo can make it now: "
-                 + "no download, no restart.\n\n"
-                 + "'Create and Route' also makes it the default output, so every application plays into it "
-                 + "(Quelmo's own sound stays on your speakers).\n"
-                 + "'Create' only adds it: then choose 'Quelmo Capture' as the output of the applications you want."
-        buttons: ["Create and Route", "Create", "Cancel"]
-        actionButton: "Create and Route"
-        onClosed: deck.model.capture.showBlackHoleInstallAlert = false
-        onChosen: button => {
-            if (button === "Create and Route")
-                deck.model.capture.installBlackHole(true)
-            else if (button === "Create")
-                deck.model.capture.installBlackHole(false)
+        sourceComponent: DeckDialog {
+            objectName: "captureDialog"
+            title: "Quelmo Capture Not Set Up"
+            message: "System audio comes from a virtual output named 'Quelmo Capture'. Quelmo can make it now: "
+                     + "no download, no restart.\n\n"
+                     + "'Create and Route' also makes it the default output, so every application plays into it "
+                     + "(Quelmo's own sound stays on your speakers).\n"
+                     + "'Create' only adds it: then choose 'Quelmo Capture' as the output of the applications you want."
+            buttons: ["Create and Route", "Create", "Cancel"]
+            actionButton: "Create and Route"
+            onClosed: deck.model.capture.showBlackHoleInstallAlert = false
+            onChosen: button => {
+                if (button === "Create and Route")
+                    deck.model.capture.installBlackHole(true)
+                else if (button === "Create")
+                    deck.model.capture.installBlackHole(false)
+            }
         }
     }
 }

@@ -14,7 +14,16 @@ Item {
         anchors.fill: parent
         focus: true
         sourceComponent: root.setupDone ? deckScreen : setupScreen
-        onLoaded: AppShell.reportScreen(root.setupDone ? "deck" : "setup")
+        // The deck counts as shown once the panels it makes in the background are there too.
+        onLoaded: if (!root.setupDone) AppShell.reportScreen("setup")
+    }
+    Connections {
+        target: root.setupDone ? content.item : null
+        ignoreUnknownSignals: true
+        function onPanelsLoadedChanged() {
+            if (content.item.panelsLoaded)
+                AppShell.reportScreen("deck")
+        }
     }
 
     // The light bar and the key bubbles stack above the content, aligned to the top edge; the

@@ -2,6 +2,7 @@
 
 #include <QElapsedTimer>
 #include <QMetaObject>
+#include <QPointer>
 #include <QQuickPaintedItem>
 #include <QTimer>
 #include <QtQml/qqmlregistration.h>
@@ -11,8 +12,10 @@ namespace quelmo {
 // A painted item that redraws its own area at a steady frame rate (30 a second unless a subclass
 // asks for fewer) while it can be seen: the item and its window visible and the window not
 // minimised. Otherwise its timer stops, so a hidden or minimised deck costs nothing; while it is
-// scrolled out of view a tick only finds that out. Subclasses paint from seconds(), the time since
-// the item was made.
+// scrolled out of view a tick only finds that out. At the rest pace (what it shows is not playing)
+// it also holds still once its window has had no key or pointer input for holdAfterMs: a desk
+// nobody touches, with nothing playing, draws nothing; the next input moves it again. Subclasses
+// paint from seconds(), the time since the item was made.
 class FramePacedItem : public QQuickPaintedItem {
     Q_OBJECT
     QML_ANONYMOUS
@@ -26,6 +29,7 @@ public:
     // a deck left at rest costs a quarter of what thirty would (each frame makes the renderer walk
     // the whole scene, every track row included).
     static constexpr int restIntervalMs = 125;
+    static constexpr int holdAfterMs = 5000;
 
     explicit FramePacedItem(QQuickItem* parent = nullptr, int intervalMs = frameIntervalMs);
     bool animating() const { return timer_.isActive(); }
@@ -41,10 +45,16 @@ protected:
     double seconds() const { return static_cast<double>(clock_.nsecsElapsed()) / 1e9; }
     void setFrameInterval(int intervalMs);
     void itemChange(ItemChange change, const ItemChangeData& data) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
     void followWindow(QQuickWindow* window);
     void updateRunning();
+    void tick();
+
+    QPointer<QQuickWindow> window_;
+    qint64 lastInputNs_ = 0; // on clock_
+    bool held_ = false;      // at the rest pace, untouched for holdAfterMs
 
     QTimer timer_;
     QElapsedTimer clock_;

@@ -24,6 +24,11 @@
 #include <QTimer>
 #include <QtGlobal>
 
+#include <array>
+
+#include <sys/resource.h>
+#include <unistd.h>
+
 namespace quelmo {
 namespace {
 
@@ -63,11 +68,15 @@ QuelmoViewModel::QuelmoViewModel(Dependencies dependencies, QObject* parent)
       delay_(std::make_shared<engine::DelayUnit>()), filter_(std::make_shared<engine::EQUnit>(1)),
       distortion_(std::make_shared<engine::DistortionUnit>()), masterToneEQ_(std::make_shared<engine::EQUnit>(3)),
       testTonePlayer_(std::make_shared<engine::PlayerNode>()) {
-    // The two time-pitch units warm up side by side on workers while the deck's views load; the
-    // graph waits for them before it is built.
-    for (const auto& unit : {importTimePitch_, voiceTimePitch_}) {
-        timePitchWarmUps_.push_back(std::async(std::launch::async, [unit] { unit->warmUp(); }));
-    }
+    // The two time-pitch units warm up one after the other on a worker, about a third of a second
+    // each, below the main thread's priority so that the views load first; the graph starts
+    // meanwhile, with the units passing their input through until they are ready.
+    timePitchWarmUp_ = std::async(std::launch::async, [units = std::array{importTimePitch_, voiceTimePitch_}] {
+        setpriority(PRIO_PROCESS, static_cast<id_t>(gettid()), 10);
+        for (const auto& unit : units) {
+            unit->warmUp();
+        }
+    });
     const auto format = engine::AudioFormat::standard(44100.0, 2);
     if (!format) {
         qFatal("Quelmo: the 44100 Hz stereo float format is unavailable");
@@ -191,6 +200,12 @@ void QuelmoViewModel::prepareAudioEngineIfNeeded() {
     }
     setupAudio();
     mix_->applyMixLevels();
+}
+
+void QuelmoViewModel::waitForTimePitchWarmUp() {
+    if (timePitchWarmUp_.valid()) {
+        timePitchWarmUp_.get();
+    }
 }
 
 void QuelmoViewModel::shutdown() {

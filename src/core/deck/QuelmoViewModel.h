@@ -121,6 +121,9 @@ public:
     // Builds and starts the graph and applies the mix the first time it is called; later calls do
     // nothing. Every operation that makes sound calls it first.
     Q_INVOKABLE void prepareAudioEngineIfNeeded();
+    // SPEED and PITCH take effect once the time-pitch units have warmed up, about half a second
+    // after the deck is made; an offline render that must hear them at once waits here first.
+    void waitForTimePitchWarmUp();
     // Stops timers, monitors, players and the engine in a fixed order. Quitting does not call it.
     Q_INVOKABLE void shutdown();
     // Stops the import, sequencer and transport, clears the playhead and cues, resets the effects.
@@ -208,7 +211,7 @@ private:
 
     // Audio graph
     std::unique_ptr<engine::AudioEngine> engine_;
-    std::vector<std::future<void>> timePitchWarmUps_; // joined before the graph is built
+    std::future<void> timePitchWarmUp_; // the units pass sound through until done
     std::shared_ptr<engine::MixerNode> mainMixer_;
     std::shared_ptr<engine::MixerNode> padsMixer_;
     std::shared_ptr<engine::MixerNode> importMixer_;

@@ -19,11 +19,6 @@ constexpr int engineEventIntervalMs = 10;
 
 // Builds the graph once and starts the engine.
 void QuelmoViewModel::setupAudio() {
-    for (auto& warmUp : timePitchWarmUps_) {
-        if (warmUp.valid()) {
-            warmUp.get();
-        }
-    }
     namespace QSB = QuelmoSampleBuffers;
     pads_.buffers.clear();
     for (const auto& recipe : {QSB::kick, QSB::snare, QSB::hiHat, QSB::clap, QSB::bassNote, QSB::riser, QSB::chop,

@@ -19,10 +19,12 @@ namespace quelmo::engine {
 class InputNode : public AudioNode {
 public:
     // The capture's fragment size (how often the server hands over audio) and the queue held
-    // between capture and output. With the output's own 10-20 ms, a sound reaches the speakers
-    // about 50 ms after it entered the captured sink.
-    static constexpr double captureFragmentSeconds = 0.010;
-    static constexpr double targetLatencySeconds = 0.025;
+    // between capture and output at first: a little over one fragment and one output block, so a
+    // sound reaches the output about 15 ms after it entered the captured sink. A capture that runs
+    // dry under load raises the queue a step at a time, and lowers it again once it keeps up (see
+    // DriftResampler).
+    static constexpr double captureFragmentSeconds = 0.005;
+    static constexpr double targetLatencySeconds = 0.008;
 
     InputNode();
     ~InputNode() override;

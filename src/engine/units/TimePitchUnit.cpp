@@ -66,6 +66,7 @@ void TimePitchUnit::warmUp() {
         }
     }
     stretcher_->reset();
+    warm_.store(true, std::memory_order_release);
 }
 
 void TimePitchUnit::applyRatios(double rate, double cents) {
@@ -104,7 +105,7 @@ void TimePitchUnit::start(double rate, double cents, std::int64_t inputClock) {
 void TimePitchUnit::render(const RenderContext& context, std::uint32_t frames, StereoBus& out) {
     const double rate = std::clamp(static_cast<double>(rate_.get()), minRate, maxRate);
     const double cents = std::clamp(static_cast<double>(pitch_.get()), -maxCents, maxCents);
-    if (rate == 1.0 && cents == 0.0) {
+    if ((rate == 1.0 && cents == 0.0) || !warm_.load(std::memory_order_acquire)) {
         active_ = false;
         const StereoBus& in = pullInput(0, context, frames);
         out.copyFrom(in, frames);

@@ -3,6 +3,7 @@
 #include "graph/AudioNode.h"
 #include "util/AtomicParameter.h"
 
+#include <atomic>
 #include <memory>
 #include <vector>
 
@@ -19,7 +20,7 @@ namespace quelmo::engine {
 //
 // The render thread never allocates here. The stretcher is made on the main thread and driven once
 // through the extremes of both ranges, so every buffer it grows lazily has its largest size before
-// rendering starts. Its pitch resampler builds a table per ratio, sized by the ratio's numerator;
+// the render thread first uses it. Its pitch resampler builds a table per ratio, sized by the ratio's numerator;
 // pitch therefore reaches it as a ratio n / 4096 (steps under 2 cents), whose tables the warm-up has
 // already made room for. The allocation test retunes over both whole ranges to hold this.
 //
@@ -31,8 +32,9 @@ namespace quelmo::engine {
 // again when sound returns.
 class TimePitchUnit : public AudioNode {
 public:
-    // later: the caller runs warmUp() itself (on a worker, say) and lets it finish before the unit
-    // is attached to a graph.
+    // later: the caller runs warmUp() itself, on a worker say, and may attach the unit at once: until
+    // the warm-up has finished, the unit passes its input through as if bypassed (rate and pitch
+    // take effect from the first block after it).
     enum class WarmUp { now, later };
     explicit TimePitchUnit(WarmUp when = WarmUp::now);
     ~TimePitchUnit() override;
@@ -47,8 +49,9 @@ public:
     static constexpr double maxCents = 2400.0;
 
     // Drives the stretcher through the extremes of both ranges (see above). Takes about half a
-    // second; any one thread, while nothing else uses the unit.
+    // second on any one thread, once; the render thread leaves the stretcher alone meanwhile.
     void warmUp();
+    bool isWarm() const { return warm_.load(std::memory_order_acquire); }
 
 protected:
     void render(const RenderContext& context, std::uint32_t frames, StereoBus& out) override;
@@ -61,6 +64,7 @@ private:
     AtomicParameter rate_{1.0f};
     AtomicParameter pitch_{0.0f};
     std::unique_ptr<RubberBand::RubberBandStretcher> stretcher_;
+    std::atomic<bool> warm_{false}; // set once warmUp() is done with the stretcher
     std::vector<float> scratch_[2];
     bool active_ = false;  // the stretcher holds this unit's recent input
     bool resting_ = false; // active, but rung out after silence: nothing to process
