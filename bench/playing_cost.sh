@@ -23,7 +23,7 @@ measure() { # LABEL WHAT
 }
 shown_and_hidden() { # LABEL WHAT
     e2e_show_named "ADD AUDIO" # the top of the deck in view
-    xdotool mousemove 5 5 # the pointer off the window, as while working in another one
+    xdotool mousemove 1275 1019 # the pointer off the window, as while working in another one
     sleep 2
     measure "$1" "$2, shown"
     xdotool windowunmap "$E2E_WINDOW"
@@ -45,8 +45,8 @@ measure_build() { # LABEL APP
     e2e_click_named PLAY
     e2e_click_named "Sequencer PLAY"
     shown_and_hidden "$1" "sequencer and transport running"
-    e2e_click_named "Sequencer PLAY"
-    e2e_click_named PLAY
+    e2e_click_named "Sequencer STOP"
+    e2e_click_named PAUSE
     e2e_click_named "Play loop"
     shown_and_hidden "$1" "one track looping"
     e2e_stop_app

@@ -23,7 +23,7 @@ TEST(MidiPanel, ShowsDevicesAndNotesAndLearnsAPad) {
                 {1100, 400}};
     auto& input = model.midi()->midiPads();
     // Opening the sequencer was tried when the panel showed; where it failed, the panel says why.
-    EXPECT_FALSE(model.midi()->midiStatus().isEmpty());
+    QTRY_VERIFY(!model.midi()->midiStatus().isEmpty());
     EXPECT_EQ(textOf(panel.root(), "midiStatusText"), model.midi()->midiStatus());
     EXPECT_EQ(textOf(panel.root(), "midiDevicesText"), "No MIDI devices connected");
     EXPECT_TRUE(panel.isShown("1 Kick  C2 (36)"));

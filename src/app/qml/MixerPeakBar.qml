@@ -3,7 +3,9 @@ import QtQuick
 // A 14 x 72 vertical level bar: the fill follows level (clamped to the bar), tinted, reddening
 // toward the top as the level rises. The level already moves smoothly (the deck's meter ballistics,
 // 24 steps a second), so the bar is not animated between steps: an animation would redraw the
-// window at the display's full rate whenever anything plays.
+// window at the display's full rate whenever anything plays. The fill has square corners: the
+// software renderer fills a plain gradient rectangle directly, where a rounded one is painted into
+// an image first, again at every step.
 Rectangle {
     id: bar
     property real level: 0
@@ -18,7 +20,6 @@ Rectangle {
         anchors.bottom: parent.bottom
         anchors.horizontalCenter: parent.horizontalCenter
         width: parent.width - 2
-        radius: 2
         height: Math.max(0, Math.min(1, bar.level)) * (parent.height - 2)
         gradient: Gradient {
             GradientStop { position: 0.0; color: Qt.rgba(1, 0, 0, Math.min(1, bar.level * 1.2)) }

@@ -16,7 +16,7 @@ void AnimatedSyntheticWaveform::setPlayhead(double playhead) {
     }
     playhead_ = playhead;
     emit playheadChanged();
-    update();
+    requestFrame();
 }
 
 void AnimatedSyntheticWaveform::paint(QPainter* painter) {

@@ -16,7 +16,7 @@ void AnimatedWaveformCanvas::setWaveform(const QList<float>& waveform) {
     waveform_ = waveform;
     cachedSize_ = {};
     emit waveformChanged();
-    update();
+    requestFrame();
 }
 
 void AnimatedWaveformCanvas::setProgress(double progress) {
@@ -25,7 +25,7 @@ void AnimatedWaveformCanvas::setProgress(double progress) {
     }
     progress_ = progress;
     emit progressChanged();
-    update();
+    requestFrame();
 }
 
 void AnimatedWaveformCanvas::setColor(const QColor& color) {
@@ -34,7 +34,7 @@ void AnimatedWaveformCanvas::setColor(const QColor& color) {
     }
     color_ = color;
     emit colorChanged();
-    update();
+    requestFrame();
 }
 
 void AnimatedWaveformCanvas::setTrackIndex(int index) {
@@ -43,7 +43,7 @@ void AnimatedWaveformCanvas::setTrackIndex(int index) {
     }
     trackIndex_ = index;
     emit trackIndexChanged();
-    update();
+    requestFrame();
 }
 
 void AnimatedWaveformCanvas::setResting(bool resting) {

@@ -42,6 +42,13 @@ signals:
 protected:
     // Some of the item lies inside the window and inside every clipping ancestor (a scroll view).
     bool onScreen() const;
+    // What a property change calls instead of update(): an item scrolled out of view is not
+    // redrawn (its timer's next tick redraws it once it is back in view).
+    void requestFrame() {
+        if (isVisible() && onScreen()) {
+            update();
+        }
+    }
     double seconds() const { return static_cast<double>(clock_.nsecsElapsed()) / 1e9; }
     void setFrameInterval(int intervalMs);
     void itemChange(ItemChange change, const ItemChangeData& data) override;

@@ -24,7 +24,7 @@ void PerformWaveItem::setIntensity(double intensity) {
     }
     intensity_ = intensity;
     emit intensityChanged();
-    update();
+    requestFrame();
 }
 
 void PerformWaveItem::paint(QPainter* painter) {

@@ -17,7 +17,7 @@ void WaveformFXAnimatedBars::setIntensity(double intensity) {
     }
     intensity_ = intensity;
     emit intensityChanged();
-    update();
+    requestFrame();
 }
 
 void WaveformFXAnimatedBars::paint(QPainter* painter) {

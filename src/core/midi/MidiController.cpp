@@ -21,10 +21,10 @@ MidiController::MidiController(PadHit onPadHit, QObject* parent)
     connect(pads_.get(), &midi::MidiPads::mappingChanged, this, &MidiController::midiPadNotesChanged);
 }
 
-MidiController::~MidiController() { input_.reset(); }
+MidiController::~MidiController() { stopInput(); }
 
 void MidiController::startMidiInput() {
-    if (input_) {
+    if (input_ || opening_.valid()) {
         return;
     }
     midi::MidiPads* pads = pads_.get();
@@ -36,15 +36,29 @@ void MidiController::startMidiInput() {
     callbacks.bytes = [pads](engine::AlsaSequencerInput::PortId port, const std::uint8_t* bytes, std::size_t size) {
         pads->receive(port, bytes, size);
     };
-    std::string error;
-    input_ = engine::AlsaSequencerInput::open(std::move(callbacks), &error);
+    // The result comes back through the event loop; the destructor waits for the worker first, so
+    // the event never outlives this object.
+    opening_ = std::async(std::launch::async, [this, callbacks = std::move(callbacks)]() mutable {
+        Opened opened;
+        opened.input = engine::AlsaSequencerInput::open(std::move(callbacks), &opened.error);
+        QMetaObject::invokeMethod(this, &MidiController::finishOpening, Qt::QueuedConnection);
+        return opened;
+    });
+}
+
+void MidiController::finishOpening() {
+    if (!opening_.valid()) {
+        return; // stopped meanwhile
+    }
+    Opened opened = opening_.get();
+    input_ = std::move(opened.input);
     QString status;
     if (input_) {
         status = QStringLiteral("Listening on the sequencer port Quelmo (%1:%2)")
                      .arg(input_->clientId())
                      .arg(input_->portNumber());
     } else {
-        status = QStringLiteral("MIDI unavailable: %1").arg(QString::fromStdString(error));
+        status = QStringLiteral("MIDI unavailable: %1").arg(QString::fromStdString(opened.error));
     }
     logLine(status.toStdString());
     if (status_ != status) {
@@ -53,7 +67,12 @@ void MidiController::startMidiInput() {
     }
 }
 
-void MidiController::stopInput() { input_.reset(); }
+void MidiController::stopInput() {
+    if (opening_.valid()) {
+        opening_.get(); // a client opened meanwhile closes here
+    }
+    input_.reset();
+}
 
 void MidiController::startMidiLearn(int pad) { pads_->startLearn(pad); }
 

@@ -5,7 +5,9 @@
 #include <QStringList>
 
 #include <functional>
+#include <future>
 #include <memory>
+#include <string>
 
 namespace quelmo::engine {
 class AlsaSequencerInput;
@@ -41,8 +43,9 @@ public:
     // The sequencer client goes first: its thread feeds the pads.
     ~MidiController() override;
 
-    // Opens the ALSA sequencer client the first time (later calls do nothing); the MIDI panel
-    // calls it when it first shows. LEARN gives the next note-on to pad (0-based).
+    // Opens the ALSA sequencer client the first time (later calls do nothing), on a worker: it is
+    // a device, and the MIDI panel calls this as it first shows. The status says how it went once
+    // it has. LEARN gives the next note-on to pad (0-based).
     Q_INVOKABLE void startMidiInput();
     Q_INVOKABLE void startMidiLearn(int pad);
     Q_INVOKABLE void cancelMidiLearn();
@@ -66,8 +69,15 @@ signals:
     void midiStatusChanged();
 
 private:
+    struct Opened {
+        std::unique_ptr<engine::AlsaSequencerInput> input;
+        std::string error;
+    };
+    void finishOpening();
+
     std::unique_ptr<midi::MidiPads> pads_;
     std::unique_ptr<engine::AlsaSequencerInput> input_;
+    std::future<Opened> opening_; // waited for before input_ and pads_ go
     QString status_;
 };
 
