@@ -22,8 +22,8 @@ part of the late audio that was already due. The deviations are
 measured within the stretches between breaks; <breaks> is how many were used. A single hit off its
 grid is not a break: the onsets after it are back where they were. A hit with
 a gap inside it no longer matches its sound exactly (and its match peak moves): such hits are counted
-as <damaged> and left out of the deviations. A hit cut off by either end of the recording is left
-out.
+as <damaged> and left out of the deviations. A hit cut off by either end of the recording, or ending
+within 50 ms of its end, is left out.
 
 Each sound is looked for in its own band (the tick above 500 Hz, the kick below 400 Hz), so a click
 inside a kick's tail is still found; the match is the normalised correlation with the sound, and its
@@ -122,9 +122,12 @@ def analyse(signal, sound, period, gaps=0):
     score = matches(signal, make(), low, high)
     found = onsets(score, int(period))
     # A hit the recording began or ended inside is not judged: the tail of a decaying sound can
-    # match its own start, so one the recording began in is found at the wrong place.
+    # match its own start, so one the recording began in is found at the wrong place. Nor is one
+    # that ends within 50 ms of the end: a recording stopped while the hit still rang ends in a
+    # step, and the band filter's ringing from that step lowers the hit's match.
     length = len(make())
-    whole = found[(found >= length) & (found + length <= len(signal))]
+    edge = RATE // 20
+    whole = found[(found >= length) & (found + length + edge <= len(signal))]
     intact = whole[score[whole] >= 0.99]
     damaged = len(whole) - len(intact)
     missing = 0
