@@ -1,11 +1,13 @@
 // Analyses one audio file the way the deck does and prints what it took:
-//   seconds <wall> frames <n> passes <1|2> levels <n> peak_rss_kib <n>
+//   seconds <wall> frames <n> passes <1|2> levels <n> peak_rss_kib <n> bpm <x|-> confidence <x>
+//   lufs <x|-> true_peak_db <x>
 // Usage: quelmo_waveform_bench FILE
 #include "tracks/WaveformAnalysis.h"
 
 #include <sys/resource.h>
 
 #include <chrono>
+#include <cmath>
 #include <cstdio>
 
 int main(int argc, char** argv) {
@@ -22,7 +24,20 @@ int main(int argc, char** argv) {
     }
     rusage usage{};
     getrusage(RUSAGE_SELF, &usage);
-    std::printf("seconds %.3f frames %lld passes %d levels %zu peak_rss_kib %ld\n", took.count(),
+    const auto& m = result->measures;
+    std::printf("seconds %.3f frames %lld passes %d levels %zu peak_rss_kib %ld", took.count(),
                 static_cast<long long>(result->frameCount), result->passes, result->levels.size(), usage.ru_maxrss);
+    if (m.grid) {
+        std::printf(" bpm %.2f first_beat %.4f", m.grid->bpm(), m.grid->firstBeat);
+    } else {
+        std::printf(" bpm -");
+    }
+    std::printf(" confidence %.2f", m.tempoConfidence);
+    if (m.loudness) {
+        std::printf(" lufs %.2f", *m.loudness);
+    } else {
+        std::printf(" lufs -");
+    }
+    std::printf(" true_peak_db %.2f\n", m.truePeak > 0 ? 20 * std::log10(m.truePeak) : -999.0);
     return 0;
 }

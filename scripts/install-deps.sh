@@ -15,6 +15,8 @@ PACKAGES=(
   libgl-dev fonts-dejavu-core fonts-noto-color-emoji adwaita-icon-theme
   # sound, decoding, time-pitch
   libpulse-dev libasound2-dev libavformat-dev libavcodec-dev libswresample-dev libavutil-dev librubberband-dev
+  # the loudness of the user's tracks
+  libebur128-dev
   # X11 key observation and shared services
   libx11-dev libxi-dev libxtst-dev libsecret-1-dev libxcb1-dev libxcb-xinput-dev libxkbcommon-x11-dev
   # tools the application runs
@@ -23,7 +25,7 @@ PACKAGES=(
   dpkg-dev fakeroot lintian desktop-file-utils appstream man-db
   # tests and benchmarks
   libgtest-dev libgmock-dev libbenchmark-dev
-  xvfb xauth xdotool x11-utils pulseaudio imagemagick sox python3 python3-numpy
+  xvfb xauth xdotool x11-utils pulseaudio imagemagick sox python3 python3-numpy aubio-tools
   spin
   # the shared services' tests: a private session bus with GNOME Keyring as the Secret Service
   dbus gnome-keyring

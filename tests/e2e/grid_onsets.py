@@ -20,7 +20,9 @@ every later onset moved by the same amount, the largest such moves first. A gap 
 timeline twice: silence while the stream ran dry, then a move back where the server skipped the
 part of the late audio that was already due. The deviations are
 measured within the stretches between breaks; <breaks> is how many were used. A single hit off its
-grid is not a break: the onsets after it are back where they were. A hit with
+grid, the onsets after it back where they were, is a timing fault, unless a gap was reported: a hit
+that sounded between a gap's silence and the skip back moved alone, and takes that gap's two
+breaks. A hit with
 a gap inside it no longer matches its sound exactly (and its match peak moves): such hits are counted
 as <damaged> and left out of the deviations. A hit cut off by either end of the recording, or ending
 within 50 ms of its end, is left out.
@@ -145,10 +147,18 @@ def analyse(signal, sound, period, gaps=0):
         move = abs(residual[k] - residual[k - 1])
         goes_back = k + 1 < len(residual) and abs(residual[k + 1] - residual[k - 1]) <= 1.0
         if move > 1.0 and not goes_back:
-            candidates.append((move, k))
+            candidates.append((move, [k]))
+        elif move > 1.0 and gaps > 0:
+            # A hit that fell between a gap's silence and the server's skip back: it alone moved,
+            # by the gap's length. Both of that gap's breaks go to it.
+            candidates.append((move, [k, k + 1]))
     # A gap can show as two moves: the silence while the stream ran dry, then a move back when the
     # server skips the part of the late audio that was already due.
-    starts = [0] + sorted(k for _, k in sorted(candidates, reverse=True)[:2 * gaps])
+    chosen = []
+    for _, ks in sorted(candidates, reverse=True):
+        if len(chosen) + len(ks) <= 2 * gaps:
+            chosen += ks
+    starts = [0] + sorted(chosen)
     deviation = np.empty_like(residual)
     for a, b in zip(starts, starts[1:] + [len(residual)]):
         deviation[a:b] = residual[a:b] - np.mean(residual[a:b])

@@ -218,7 +218,7 @@ e2e_settings_file() { echo "$E2E_ROOT/home/.config/Quelmo/Quelmo.conf"; }
 e2e_launch_app() {
     [[ -d "$E2E_ROOT/home" ]] || e2e_new_home
     # The screens an earlier launch reported are not this one's.
-    E2E_SCREENS_BEFORE=$(wc -l <"$E2E_ROOT/screens" 2>/dev/null || echo 0)
+    E2E_SCREENS_BEFORE=$(wc -l 2>/dev/null <"$E2E_ROOT/screens" || echo 0)
     env HOME="$E2E_ROOT/home" XDG_CONFIG_HOME="$E2E_ROOT/home/.config" XDG_RUNTIME_DIR="$E2E_ROOT/runtime" \
         QUELMO_TEST_SCREEN_FILE="$E2E_ROOT/screens" QUELMO_TEST_GEOMETRY_FILE="$E2E_GEOMETRY" \
         QT_QPA_PLATFORM=xcb "$@" \

@@ -146,12 +146,18 @@ TEST_F(StorageTest, RecordsSurviveReopeningAndDeleteOnce) {
         ASSERT_TRUE(store->insert(pinned));
         ASSERT_TRUE(store->insert(day));
         EXPECT_NE(copied.id, pinned.id);
+        ASSERT_TRUE(store->save(TrackAnalysisRecord{"/music/a.mp3", 1000, 5, "first"}));
+        ASSERT_TRUE(store->save(TrackAnalysisRecord{"/music/a.mp3", 2000, 6, "second"})) << "replaces the first";
     }
     {
         auto store = RecordStore::open(path);
         ASSERT_NE(store, nullptr);
         EXPECT_EQ(store->clipboardItems(), (std::vector<ClipboardItem>{pinned, copied})) << "newest first";
         EXPECT_EQ(store->dailyActivities(), std::vector<DailyActivity>{day});
+        // An analysis is valid only for the file's time and size it was saved with.
+        EXPECT_EQ(store->trackAnalysis("/music/a.mp3", 2000, 6), (TrackAnalysisRecord{"/music/a.mp3", 2000, 6, "second"}));
+        EXPECT_FALSE(store->trackAnalysis("/music/a.mp3", 1000, 5));
+        EXPECT_FALSE(store->trackAnalysis("/music/a.mp3", 2000, 7));
         EXPECT_TRUE(store->remove(copied));
         EXPECT_FALSE(store->remove(copied));
         EXPECT_TRUE(store->remove(day));

@@ -72,8 +72,11 @@ struct Deck {
     Deck() {
         QuelmoViewModel::Dependencies deps;
         deps.documentsDir = documents.path();
+        deps.analysisCacheFile = documents.filePath(QStringLiteral("analyses.sqlite"));
         deps.makeAudioDriver = [] { return std::make_unique<engine::OfflineDriver>(); };
         model = std::make_unique<QuelmoViewModel>(deps);
+        // The rows' own levels are what these tests measure: AUTO GAIN has tests of its own.
+        model->tracks()->analysis()->setAutoGain(false);
         model->prepareAudioEngineIfNeeded();
         model->waitForTimePitchWarmUp();
     }

@@ -13,6 +13,7 @@
 #include "midi/MidiController.h"
 #include "keys/KeyDecoding.h"
 #include "devices/OfflineDriver.h"
+#include "support/DrumSong.h"
 #include "support/Files.h"
 #include "support/WavFile.h"
 #include "midi/MidiPads.h"
@@ -211,6 +212,32 @@ TEST(TracksView, RowsPlayPauseAndRemove) {
     deck.scene.click("Remove low tone");
     QTRY_COMPARE_WITH_TIMEOUT(all(deck.scene, "trackName").size(), 1, 2000);
     EXPECT_EQ(all(deck.scene, "trackName").value(0)->property("text").toString(), "high tone");
+}
+
+// A row shows the tempo found in its file, corrected by an octave at a click, and the gain AUTO
+// GAIN plays it at; the waveform panel draws the selected track's beats.
+TEST(TracksView, ARowShowsItsTempoItsOctaveButtonsAndItsAutoGain) {
+    Deck deck;
+    QTemporaryDir music;
+    const auto song = quelmo::test::renderDrumSong(128, quelmo::test::DrumPattern::breakbeat, 10.0, 0.0);
+    const QString path = music.filePath("groove.wav");
+    quelmo::test::writeWav(path, song.samples, 2, 44100, true);
+    deck.model->tracks()->addImportFiles({QUrl::fromLocalFile(path)});
+    QTRY_VERIFY_WITH_TIMEOUT(deck.scene.isShown("Tempo of groove: 128.0 BPM"), 10000);
+    QTRY_VERIFY_WITH_TIMEOUT(!all(deck.scene, "beatGrid").isEmpty() && all(deck.scene, "beatGrid").value(0)->isVisible(), 3000);
+
+    deck.scene.click("Halve tempo of groove");
+    QTRY_VERIFY_WITH_TIMEOUT(deck.scene.isShown("Tempo of groove: 64.0 BPM"), 2000);
+    deck.scene.click("Double tempo of groove");
+    deck.scene.click("Double tempo of groove");
+    QTRY_VERIFY_WITH_TIMEOUT(deck.scene.isShown("Tempo of groove: 256.0 BPM"), 2000);
+
+    QQuickItem* gain = all(deck.scene, "trackGain").value(0);
+    ASSERT_TRUE(gain && gain->isVisible());
+    EXPECT_TRUE(gain->property("text").toString().endsWith(" dB")) << gain->property("text").toString().toStdString();
+    deck.scene.click("AUTO GAIN");
+    QTRY_VERIFY_WITH_TIMEOUT(!gain->isVisible(), 2000);
+    EXPECT_FALSE(deck.model->tracks()->analysis()->autoGain());
 }
 
 // A row whose file cannot be played says why, where its time would be.

@@ -7,9 +7,33 @@
 #include <QQmlEngine>
 #include <QQuickItem>
 #include <QQuickWindow>
+#include <QTest>
 #include <QVariantMap>
 
+#include <gtest/gtest.h>
+
 #include <memory>
+
+// Qt Test's waiting checks report to a Qt Test run, which these tests are not: a failed one would
+// return from the test without a word and the test would pass. These wait the same way and fail
+// the GoogleTest test that runs them (they return from it, as an ASSERT does).
+#undef QTRY_VERIFY_WITH_TIMEOUT
+#undef QTRY_VERIFY
+#undef QTRY_COMPARE_WITH_TIMEOUT
+#undef QTRY_COMPARE
+#define QTRY_VERIFY_WITH_TIMEOUT(expr, timeout)                                                    \
+    do {                                                                                           \
+        if (!QTest::qWaitFor([&]() { return static_cast<bool>(expr); }, timeout)) {                \
+            FAIL() << "still false after " << (timeout) << " ms: " #expr;                          \
+        }                                                                                          \
+    } while (false)
+#define QTRY_VERIFY(expr) QTRY_VERIFY_WITH_TIMEOUT(expr, 5000)
+#define QTRY_COMPARE_WITH_TIMEOUT(expr, expected, timeout)                                         \
+    do {                                                                                           \
+        (void)QTest::qWaitFor([&]() { return (expr) == (expected); }, timeout);                    \
+        ASSERT_EQ(expr, expected) << "after waiting " << (timeout) << " ms";                       \
+    } while (false)
+#define QTRY_COMPARE(expr, expected) QTRY_COMPARE_WITH_TIMEOUT(expr, expected, 5000)
 
 namespace quelmo::uitest {
 

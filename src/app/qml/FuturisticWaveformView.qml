@@ -2,8 +2,8 @@ import QtQuick
 import Quelmo
 
 // The track area: the playing tracks' overviews stacked in their colours, else the selected
-// track's, else the idle synthetic wave; an orange marker per hot cue over it. It takes no input:
-// the waveform panel puts the cue gestures over it.
+// track's, else the idle synthetic wave; the selected track's beat grid and an orange marker per
+// hot cue over it. It takes no input: the waveform panel puts the cue gestures over it.
 Item {
     id: view
     property QuelmoViewModel model
@@ -46,6 +46,37 @@ Item {
         anchors.fill: parent
         visible: view.mode === "idle"
         playhead: view.model.timing.playhead
+    }
+    // The selected track's beat grid over its overview: a line per bar (four beats from the first),
+    // fainter ones per beat where they stand at least 4 px apart. Painted once per change.
+    Canvas {
+        id: beatGridCanvas
+        objectName: "beatGrid"
+        anchors.fill: parent
+        // Read again when a tempo changes (the octave buttons).
+        readonly property var grid: view.selectedTrack && view.model.tracks.analysis.tempos[view.selectedTrack.id] !== undefined
+                                    ? view.model.tracks.analysis.beatGrid(view.selectedTrack.id) ?? null : null
+        readonly property real duration: grid ? grid.duration : 0
+        visible: view.mode !== "idle" && grid !== null && duration > 0
+        renderStrategy: Canvas.Immediate
+        onGridChanged: requestPaint()
+        onDurationChanged: requestPaint()
+        onWidthChanged: requestPaint()
+        onVisibleChanged: if (visible) requestPaint()
+        onPaint: {
+            const ctx = getContext("2d")
+            ctx.reset()
+            if (!grid || duration <= 0)
+                return
+            const pxPerBeat = grid.beatLength / duration * width
+            for (let k = 0, t = grid.firstBeat; t < duration; ++k, t = grid.firstBeat + k * grid.beatLength) {
+                const bar = k % 4 === 0
+                if (!bar && pxPerBeat < 4)
+                    continue
+                ctx.fillStyle = bar ? Qt.rgba(1, 1, 1, 0.28) : Qt.rgba(1, 1, 1, 0.1)
+                ctx.fillRect(Math.round(t / duration * width), 0, 1, height)
+            }
+        }
     }
     Repeater {
         model: view.model.timing.hotCues

@@ -4,8 +4,8 @@ import QtQuick.Dialogs
 import QtQuick.Layouts
 import Quelmo
 
-// Import: "ADD AUDIO" opens a file dialog for any number of audio files; one row per imported
-// track; the import level.
+// Import: "ADD AUDIO" opens a file dialog for any number of audio files; AUTO GAIN; one row per
+// imported track; the import level.
 GlassPanel {
     id: panel
     property QuelmoViewModel model
@@ -37,6 +37,13 @@ GlassPanel {
             SymbolIcon { symbol: "music.note.list"; tint: "cyan"; size: 16 }
             Text { text: "IMPORT & REMIX"; color: "white"; font.pixelSize: 14; font.bold: true; font.letterSpacing: 2 }
             Item { Layout.fillWidth: true }
+            // Every track at one loudness (-14 LUFS), never more than 12 dB up, its peaks kept clear.
+            NeonToggle {
+                objectName: "autoGainToggle"
+                label: "AUTO GAIN"
+                checked: panel.model.tracks.analysis.autoGain
+                onToggled: panel.model.tracks.analysis.autoGain = checked
+            }
             NeonButton {
                 objectName: "addAudioButton"
                 symbol: "plus.circle.fill"; title: "ADD AUDIO"; tint: "cyan"

@@ -3,7 +3,8 @@ import QtQuick.Controls.Basic
 import QtQuick.Layouts
 import Quelmo
 
-// One imported track: play/pause, its name and time, a seek bar, its own level and remove.
+// One imported track: play/pause, its name, tempo (halved or doubled with the buttons beside it),
+// AUTO GAIN gain and time, a seek bar, its own level and remove.
 // The row's controls carry the track's name, so a user (or a test) tells rows apart by it.
 Rectangle {
     id: row
@@ -21,6 +22,9 @@ Rectangle {
     // Why the row could not play ("Cannot play: ..."); empty while it can.
     readonly property string error: model.tracks.trackErrors[trackId] ?? ""
     readonly property var overview: track && track.waveform ? track.waveform : []
+    // "128.0 BPM", "—" without a steady beat, empty until analysed; the AUTO GAIN gain, "+3.2 dB".
+    readonly property string tempo: model.tracks.analysis.tempos[trackId] ?? ""
+    readonly property string gain: model.tracks.analysis.gains[trackId] ?? ""
 
     // "%d:%02d": whole minutes and the remaining whole seconds of the integer part.
     function clock(seconds) {
@@ -71,6 +75,41 @@ Rectangle {
                     elide: Text.ElideRight
                     color: row.playing ? "cyan" : "white"
                     font.pixelSize: 14
+                }
+                Text {
+                    objectName: "trackTempo"
+                    visible: row.tempo !== ""
+                    Accessible.role: Accessible.StaticText
+                    Accessible.name: "Tempo of " + row.trackName + ": " + text
+                    text: row.tempo
+                    color: row.tempo === "—" ? "#9d9ab0" : Style.named("green")
+                    font.pixelSize: 11; font.family: "monospace"
+                }
+                Repeater {
+                    model: [{ label: "½", name: "Halve tempo of ", act: "halveTempo" },
+                            { label: "×2", name: "Double tempo of ", act: "doubleTempo" }]
+                    delegate: AbstractButton {
+                        required property var modelData
+                        objectName: modelData.act + "Button"
+                        visible: row.tempo !== "" && row.tempo !== "—"
+                        Accessible.role: Accessible.Button
+                        Accessible.name: modelData.name + row.trackName
+                        implicitWidth: 22; implicitHeight: 16
+                        background: Rectangle { radius: 4; color: Qt.rgba(1, 1, 1, parent.down ? 0.25 : 0.08) }
+                        contentItem: Text {
+                            text: modelData.label; color: "#c8c5d8"; font.pixelSize: 10
+                            horizontalAlignment: Text.AlignHCenter; verticalAlignment: Text.AlignVCenter
+                        }
+                        onClicked: row.model.tracks.analysis[modelData.act](row.trackId)
+                    }
+                }
+                Text {
+                    objectName: "trackGain"
+                    visible: row.gain !== ""
+                    Accessible.role: Accessible.StaticText
+                    Accessible.name: "AUTO GAIN of " + row.trackName + ": " + text
+                    text: row.gain
+                    color: "#9d9ab0"; font.pixelSize: 11; font.family: "monospace"
                 }
                 Text {
                     objectName: "trackTime"

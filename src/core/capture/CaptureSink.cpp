@@ -5,7 +5,6 @@
 
 #include <QSettings>
 
-
 namespace quelmo::capture {
 
 const QString CaptureSink::sinkName = QStringLiteral("quelmo_capture");

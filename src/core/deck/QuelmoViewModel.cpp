@@ -124,6 +124,10 @@ void QuelmoViewModel::makeControllers(Dependencies& dependencies) {
     tracks.downloadsFolder = downloadsFolder;
     tracks.wallClock = dependencies.wallClock;
     tracks.playingCountChanged = [this](int count) { mix_->setPlayingTrackCount(count); };
+    tracks.analysisCacheFile = !dependencies.analysisCacheFile.isEmpty()
+                                   ? dependencies.analysisCacheFile
+                                   : QStandardPaths::writableLocation(QStandardPaths::CacheLocation) +
+                                         QStringLiteral("/track-analyses.sqlite");
     tracks_ = std::make_unique<TracksController>(std::move(tracks), this);
 
     // The import chain and the track rows take the import level and speed; the voice adds its own

@@ -112,6 +112,8 @@ public:
         QString musicDir;
         // The date the downloads library gives an entry it lists first; unset means the system's.
         std::function<QDateTime()> wallClock;
+        // The track analyses' cache (SQLite); empty means track-analyses.sqlite in the user's cache folder.
+        QString analysisCacheFile;
     };
 
     explicit QuelmoViewModel(QObject* parent = nullptr);

@@ -24,7 +24,8 @@ namespace quelmo {
 
 TracksController::TracksController(Dependencies dependencies, QObject* parent)
     : QObject(parent)
-    , dependencies_(std::move(dependencies)) {
+    , dependencies_(std::move(dependencies))
+    , analysis_(dependencies_.analysisCacheFile) {
     downloadsDir_ = QUrl::fromLocalFile(dependencies_.downloadsFolder + u'/');
     downloadsManifestURL_ = downloadsDir_.resolved(QUrl(QStringLiteral("downloads.json")));
     if (!dependencies_.wallClock) {
@@ -41,8 +42,17 @@ TracksController::TracksController(Dependencies dependencies, QObject* parent)
                         &TracksController::selectedImportIdChanged}) {
         connect(this, signal, this, &TracksController::updateOverviewTracks);
     }
+    // AUTO GAIN and the selected track's gain reach the players at once.
+    connect(this, &TracksController::selectedImportIdChanged, this, &TracksController::reapplyGains);
+    connect(&analysis_, &TrackAnalysisTable::gainsChanged, this, &TracksController::reapplyGains);
     // The library restore runs on the next turn of the event loop; construction does not wait.
     QMetaObject::invokeMethod(this, &TracksController::loadSavedDownloads, Qt::QueuedConnection);
+}
+
+void TracksController::reapplyGains() {
+    if (dependencies_.applyMix && dependencies_.graphBuilt && dependencies_.graphBuilt()) {
+        dependencies_.applyMix();
+    }
 }
 
 TracksController::~TracksController() {
@@ -163,32 +173,6 @@ QVariantMap TracksController::trackErrorsForView() const {
     return out;
 }
 
-void TracksController::analyzeWaveform(const QuelmoImportedTrack& track, WaveformDone done, AnalysisPriority priority) {
-    // A URL that names no local file gives an empty path, which fails to open and is logged.
-    std::string path = QFile::encodeName(track.url.toLocalFile()).toStdString();
-    QPointer<TracksController> self(this);
-    // Restored library entries are analysed on idle time only, never competing with the deck or
-    // with files the user just picked.
-    QThreadPool& pool = priority == AnalysisPriority::user ? *QThreadPool::globalInstance() : tracks::libraryWorkers();
-    pool.start([path = std::move(path), self = std::move(self), done = std::move(done)]() mutable {
-        auto result = analyzeWaveformFile(path);
-        // Back on the main thread, where `self` may be checked: the application object lives there.
-        auto* app = QCoreApplication::instance();
-        if (!app) {
-            return; // the application is going away
-        }
-        QMetaObject::invokeMethod(
-            app,
-            [self = std::move(self), done = std::move(done), result = std::move(result)]() mutable {
-                if (self) {
-                    done(std::move(result));
-                }
-            },
-            Qt::QueuedConnection);
-    });
-}
-
-
 using namespace tracks;
 
 // ---- Track players -----------------------------------------------------------------------------
@@ -273,6 +257,7 @@ void TracksController::forgetTrack(const QUuid& id) {
     }
     trackRuns_.remove(id); // work still under way for it finds no run and is dropped
     countedLengths_.remove(id);
+    analysis_.forget(id);
     setTrackError(id, QString());
 }
 
@@ -351,7 +336,7 @@ void TracksController::playTrack(const QUuid& id, std::optional<double> position
             setTrackValue(trackPositions_, id, from, &TracksController::trackPositionsChanged);
             trackSeekPositions_.insert(id, from);
             trackStartTimes_.insert(id, dependencies_.clock->now());
-            runPlayer->setVolume(static_cast<float>(trackVolumes_.value(id, 0.8) * dependencies_.importLevel()));
+            runPlayer->setVolume(trackPlayerVolume(id, dependencies_.importLevel()));
             runPlayer->stop();
             runPlayer->reset();
             runPlayer->play();
@@ -513,7 +498,7 @@ void TracksController::prepareTrackSeek(const QUuid& id, TrackSeek seek) {
 void TracksController::setTrackVolume(const QUuid& id, double volume) {
     setTrackValue(trackVolumes_, id, volume, &TracksController::trackVolumesChanged);
     if (const auto player = trackPlayers_.value(id)) {
-        player->setVolume(static_cast<float>(volume * dependencies_.importLevel()));
+        player->setVolume(trackPlayerVolume(id, dependencies_.importLevel()));
     }
 }
 
@@ -556,7 +541,8 @@ double TracksController::trackPlayheadNow(const QUuid& id) const {
 }
 
 void TracksController::applyMixSettings(const MixNodeSettings& s) {
-    dependencies_.importPlayer->setVolume(s.importPlayerVolume);
+    const double importGain = selectedImportId_ ? analysis_.gainFactor(*selectedImportId_) : 1.0;
+    dependencies_.importPlayer->setVolume(static_cast<float>(s.importPlayerVolume * importGain));
     applyTrackVolumes(s.importPlayerVolume);
     if (s.importRate != appliedTrackRate_) {
         // The readouts of the rows that play go on from where they are at the new speed.
@@ -572,9 +558,13 @@ void TracksController::applyMixSettings(const MixNodeSettings& s) {
     dependencies_.importTimePitch->setPitch(s.importPitchCents);
 }
 
+float TracksController::trackPlayerVolume(const QUuid& id, double importLevel) const {
+    return static_cast<float>(trackVolumes_.value(id, 0.8) * importLevel * analysis_.gainFactor(id));
+}
+
 void TracksController::applyTrackVolumes(double importLevel) {
     for (auto it = trackPlayers_.cbegin(); it != trackPlayers_.cend(); ++it) {
-        it.value()->setVolume(static_cast<float>(trackVolumes_.value(it.key(), 0.8) * importLevel));
+        it.value()->setVolume(trackPlayerVolume(it.key(), importLevel));
     }
 }
 

@@ -2,6 +2,7 @@
 
 #include "model/QuelmoImportedTrack.h"
 #include "tracks/ImportedTrackListModel.h"
+#include "tracks/TrackAnalysisTable.h"
 #include "tracks/WaveformAnalysis.h"
 
 #include <QAbstractItemModel>
@@ -65,6 +66,8 @@ class TracksController : public QObject {
     Q_PROPERTY(QVariantMap trackDurations READ trackDurationsForView NOTIFY trackDurationsChanged)
     // Why a row could not play ("Cannot play: ..."), by track id; a row that plays has none.
     Q_PROPERTY(QVariantMap trackErrors READ trackErrorsForView NOTIFY trackErrorsChanged)
+    // Tempo, beat grid and AUTO GAIN of each analysed track.
+    Q_PROPERTY(quelmo::TrackAnalysisTable* analysis READ analysis CONSTANT)
 
 public:
     using UuidSet = QSet<QUuid>;
@@ -84,8 +87,8 @@ public:
         std::function<void()> applyMix;      // the import player's level and speed, at once
         QString downloadsFolder;             // the library's folder, with its manifest
         std::function<QDateTime()> wallClock; // the date a library entry gets when first listed
-        // The number of playing rows changed (told before the overviews follow).
-        std::function<void(int)> playingCountChanged;
+        std::function<void(int)> playingCountChanged; // told before the overviews follow
+        QString analysisCacheFile; // the analyses' SQLite cache; empty keeps none
     };
 
     explicit TracksController(Dependencies dependencies, QObject* parent = nullptr);
@@ -97,9 +100,9 @@ public:
     // thread) and every earlier one have ended; a file that cannot be read still enters the list,
     // without overview. Afterwards, with nothing selected, the last entry of the list is selected.
     Q_INVOKABLE void addImportFiles(const QList<QUrl>& urls);
-    // Removes the entry, stops its player, and deletes its file only when the file's canonical path
-    // lies inside the canonical downloads folder. Removing the selected entry selects the first one
-    // left (none when the list is empty) and stops the import player.
+    // Removes the entry, stops its player, deletes its file only when its canonical path lies inside
+    // the canonical downloads folder. Removing the selected entry selects the first one left (none
+    // when the list is empty) and stops the import player.
     Q_INVOKABLE void removeImport(const QString& id);
     void removeImport(const QUuid& id);
     // A finished download joins the list at its end, selected, and the library's manifest is saved.
@@ -111,8 +114,7 @@ public:
     Q_INVOKABLE void playImport();
     Q_INVOKABLE void stopImport();
     Q_INVOKABLE void toggleImportPlay();
-    // Restarts the running import player at a fraction 0..1 of its file; stopped, does nothing.
-    Q_INVOKABLE void seekImport(double fraction);
+    Q_INVOKABLE void seekImport(double fraction); // restarts it at a fraction 0..1 of its file, if running
 
     // Track players: each entry on a player of its own into the rack, looping sample-exactly. Ids are
     // the upper-case UUID strings of QuelmoImportedTrack::idString(); unknown ids do nothing. The
@@ -126,8 +128,7 @@ public:
     void pauseTrack(const QUuid& id);
     Q_INVOKABLE void resumeTrack(const QString& id);
     void resumeTrack(const QUuid& id);
-    // fraction 0..1 of the track; a track never played does nothing.
-    Q_INVOKABLE void seekTrack(const QString& id, double fraction);
+    Q_INVOKABLE void seekTrack(const QString& id, double fraction); // 0..1; a track never played: nothing
     void seekTrack(const QUuid& id, double fraction);
     Q_INVOKABLE void setTrackVolume(const QString& id, double volume);
     void setTrackVolume(const QUuid& id, double volume);
@@ -137,12 +138,10 @@ public:
 
     // The import chain's share of the mix: the import player's and rows' levels, speed and pitch.
     void applyMixSettings(const MixNodeSettings& settings);
-    // The transport ticked (the import's readout advances) or jumped to a cue (the import and the
-    // selected playing row follow).
+    // Transport ticks (the import's readout advances), cue jumps (import and selected playing row follow).
     void transportTicked(double tickSeconds);
     void cueJumped(double cue);
-    // The deck's shutdown: every row and the import player stop.
-    void shutdown();
+    void shutdown(); // the deck's: every row and the import player stop
 
     // Computes the loudness overview of the track's file (only its url is read) on a worker thread
     // and hands it, with the exact frame count and rate, to `done` on the main thread; absent when
@@ -156,8 +155,8 @@ public:
 
     const QUrl& downloadsDir() const { return downloadsDir_; }
     const QUrl& downloadsManifestURL() const { return downloadsManifestURL_; }
-    // Players the tracks play on now, one per playing or paused track, and the players kept,
-    // attached and silent, for the next tracks to play.
+    TrackAnalysisTable* analysis() { return &analysis_; }
+    // Players of the playing or paused tracks; players kept attached and silent for the next ones.
     std::size_t trackPlayerCount() const { return static_cast<std::size_t>(trackPlayers_.size()); }
     std::size_t idleTrackPlayerCount() const { return idleTrackPlayers_.size(); }
     std::shared_ptr<engine::PlayerNode> trackPlayerNode(const QUuid& id) const { return trackPlayers_.value(id); }
@@ -203,8 +202,7 @@ signals:
     void trackPositionsChanged();
     void trackDurationsChanged();
     void trackErrorsChanged();
-    // pickImportFiles() asks the view to open its file dialog.
-    void importFilesRequested();
+    void importFilesRequested(); // pickImportFiles() asks the view to open its file dialog
 
 private:
     using Streams = std::vector<std::shared_ptr<std::unique_ptr<engine::FileStream>>>;
@@ -226,8 +224,7 @@ private:
     std::shared_ptr<engine::PlayerNode> trackPlayerFor(const QuelmoImportedTrack& track);
     // The track no longer plays: its player stops and waits for the next track, its file closes.
     void releaseTrackPlayer(const QUuid& id);
-    // The row is gone: nothing of the track is kept.
-    void forgetTrack(const QUuid& id);
+    void forgetTrack(const QUuid& id); // the row is gone: nothing of the track is kept
     void appendFinishedImports();
     enum class TrackState { stopped, playing, paused };
     void setTrackState(const QUuid& id, TrackState state);
@@ -244,8 +241,10 @@ private:
     void scheduleImportStreams(std::uint64_t run, Streams& streams);
     // Where a playing track's sound is now, in seconds of the file (before wrapping at its end).
     double trackPlayheadNow(const QUuid& id) const;
-    // Sets each track player's volume: its row's level times the import level.
+    // A track player's volume: its row's level times the import level and its AUTO GAIN.
+    float trackPlayerVolume(const QUuid& id, double importLevel) const;
     void applyTrackVolumes(double importLevel);
+    void reapplyGains();
 
     Dependencies dependencies_;
     bool importPlaying_ = false;
@@ -253,6 +252,7 @@ private:
     double currentTrackDuration_ = 0.0;
     QList<QuelmoImportedTrack> importedTracks_;
     tracks::ImportedTrackListModel trackListModel_;
+    TrackAnalysisTable analysis_;
     std::optional<QUuid> selectedImportId_;
     UuidSet playingTrackIds_;
     UuidSet pausedTrackIds_;

@@ -1,15 +1,19 @@
 #include "tracks/TracksController.h"
+#include "tracks/LoopPreparation.h"
 
 #include "util/AssignProperty.h"
 
 #include "downloads/DownloadManifest.h"
 #include "shared/Log.h"
 
+#include <QCoreApplication>
 #include <QDateTime>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QPointer>
 #include <QSaveFile>
+#include <QThreadPool>
 
 namespace quelmo {
 
@@ -134,6 +138,45 @@ QUuid TracksController::appendLibraryEntry(const QString& path, const QString& n
         importedTracks_.last(), [this, id](std::optional<WaveformAnalysis> result) { setWaveformData(id, std::move(result)); },
         priority);
     return id;
+}
+
+void TracksController::analyzeWaveform(const QuelmoImportedTrack& track, WaveformDone done, AnalysisPriority priority) {
+    const QString localPath = track.url.toLocalFile();
+    const auto key = TrackAnalysisTable::keyOf(localPath);
+    QPointer<TracksController> self(this);
+    if (key) {
+        if (auto cached = analysis_.takeCached(track.id, *key)) {
+            // Answered as a decode would be: later, from the event loop.
+            QMetaObject::invokeMethod(
+                this, [done = std::move(done), cached = std::move(cached)]() mutable { done(std::move(cached)); },
+                Qt::QueuedConnection);
+            return;
+        }
+    }
+    // A URL that names no local file gives an empty path, which fails to open and is logged.
+    std::string path = QFile::encodeName(localPath).toStdString();
+    // Restored library entries are analysed on idle time only, never competing with the deck or
+    // with files the user just picked.
+    QThreadPool& pool = priority == AnalysisPriority::user ? *QThreadPool::globalInstance() : tracks::libraryWorkers();
+    pool.start([path = std::move(path), self = std::move(self), done = std::move(done), key, id = track.id]() mutable {
+        auto result = analyzeWaveformFile(path);
+        // Back on the main thread, where `self` may be checked: the application object lives there.
+        auto* app = QCoreApplication::instance();
+        if (!app) {
+            return; // the application is going away
+        }
+        QMetaObject::invokeMethod(
+            app,
+            [self = std::move(self), done = std::move(done), result = std::move(result), key, id]() mutable {
+                if (self) {
+                    if (result && key) {
+                        self->analysis_.take(id, *key, *result);
+                    }
+                    done(std::move(result));
+                }
+            },
+            Qt::QueuedConnection);
+    });
 }
 
 void TracksController::setWaveformData(const QUuid& id, std::optional<WaveformAnalysis> result) {

@@ -14,7 +14,9 @@ namespace {
 constexpr std::uint32_t chunkFrames = 8192;
 
 // Feeds channel 0 of everything `file` reads from its position to its end into `overview`.
-bool feed(engine::AudioFile& file, engine::AudioBuffer& buffer, WaveformOverview& overview, std::string* error) {
+// Also feeds all channels to `measurer`, when there is one.
+bool feed(engine::AudioFile& file, engine::AudioBuffer& buffer, WaveformOverview& overview,
+          TrackMeasurer* measurer, std::string* error) {
     for (;;) {
         const std::int64_t read = file.read(buffer, chunkFrames, error);
         if (read < 0) {
@@ -24,6 +26,9 @@ bool feed(engine::AudioFile& file, engine::AudioBuffer& buffer, WaveformOverview
             return true;
         }
         overview.add(buffer.channel(0).first(buffer.frameLength()));
+        if (measurer) {
+            measurer->add(buffer);
+        }
     }
 }
 
@@ -55,7 +60,8 @@ std::optional<WaveformAnalysis> analyzeWaveformFile(const std::string& path) {
                                     ? WaveformOverview(statedStep)
                                     : WaveformOverview(statedStep - WaveformOverview::maxSteps + 2, statedStep + 1);
     result.passes = 1;
-    if (!feed(*file, *buffer, overview, &error)) {
+    TrackMeasurer measurer(format.sampleRate, format.channelCount, file->length());
+    if (!feed(*file, *buffer, overview, &measurer, &error)) {
         return failed(path, error);
     }
     if (!overview.fitsFrameCount()) {
@@ -65,7 +71,7 @@ std::optional<WaveformAnalysis> analyzeWaveformFile(const std::string& path) {
         }
         overview = WaveformOverview(WaveformOverview::stepFor(overview.frameCount()));
         result.passes = 2;
-        if (!feed(*file, *buffer, overview, &error)) {
+        if (!feed(*file, *buffer, overview, nullptr, &error)) {
             return failed(path, error);
         }
     }
@@ -74,6 +80,7 @@ std::optional<WaveformAnalysis> analyzeWaveformFile(const std::string& path) {
         return std::nullopt;
     }
     result.levels = overview.levels();
+    result.measures = measurer.finish();
     return result;
 }
 

@@ -35,6 +35,9 @@ std::unique_ptr<RecordStore> RecordStore::open(const QString& path) {
     {
         QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), name);
         db.setDatabaseName(path);
+        // Another process with the same file (a second tool, a parallel test) holds a write for
+        // milliseconds: wait that long rather than fail.
+        db.setConnectOptions(QStringLiteral("QSQLITE_BUSY_TIMEOUT=250"));
         bool ready = db.open();
         if (ready) {
             QSqlQuery query(db);
@@ -45,7 +48,10 @@ std::unique_ptr<RecordStore> RecordStore::open(const QString& path) {
                     query.exec(QStringLiteral("CREATE TABLE IF NOT EXISTS daily_activities ("
                                               "id INTEGER PRIMARY KEY AUTOINCREMENT, date TEXT NOT NULL, "
                                               "mouse_distance REAL NOT NULL, keystrokes INTEGER NOT NULL, "
-                                              "active_time REAL NOT NULL)"));
+                                              "active_time REAL NOT NULL)")) &&
+                    query.exec(QStringLiteral("CREATE TABLE IF NOT EXISTS track_analyses ("
+                                              "path TEXT PRIMARY KEY, modified INTEGER NOT NULL, "
+                                              "size INTEGER NOT NULL, analysis BLOB NOT NULL)"));
             if (!ready) {
                 logLine(QStringLiteral("⚠️ RecordStore: Cannot prepare %1: %2")
                             .arg(path, query.lastError().text()));
@@ -142,6 +148,30 @@ std::vector<DailyActivity> RecordStore::dailyActivities() const {
         activities.push_back(std::move(activity));
     }
     return activities;
+}
+
+std::optional<TrackAnalysisRecord> RecordStore::trackAnalysis(const QString& path, qint64 modifiedMs,
+                                                               qint64 size) const {
+    QSqlQuery query(QSqlDatabase::database(connectionName_));
+    query.prepare(QStringLiteral("SELECT analysis FROM track_analyses WHERE path = ? AND modified = ? AND size = ?"));
+    query.addBindValue(path);
+    query.addBindValue(modifiedMs);
+    query.addBindValue(size);
+    if (!exec(query, QStringLiteral("Reading a track analysis")) || !query.next()) {
+        return std::nullopt;
+    }
+    return TrackAnalysisRecord{path, modifiedMs, size, query.value(0).toByteArray()};
+}
+
+bool RecordStore::save(const TrackAnalysisRecord& record) {
+    QSqlQuery query(QSqlDatabase::database(connectionName_));
+    query.prepare(QStringLiteral("INSERT OR REPLACE INTO track_analyses (path, modified, size, analysis) "
+                                 "VALUES (?, ?, ?, ?)"));
+    query.addBindValue(record.path);
+    query.addBindValue(record.modifiedMs);
+    query.addBindValue(record.size);
+    query.addBindValue(record.analysis);
+    return exec(query, QStringLiteral("Saving a track analysis"));
 }
 
 bool RecordStore::remove(const ClipboardItem& item) {

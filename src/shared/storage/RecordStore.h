@@ -2,15 +2,17 @@
 
 #include "shared/storage/ClipboardItem.h"
 #include "shared/storage/DailyActivity.h"
+#include "shared/storage/TrackAnalysisRecord.h"
 
 #include <QString>
 
 #include <memory>
+#include <optional>
 #include <vector>
 
 namespace quelmo::shared {
 
-// Clipboard items and daily activity kept in one SQLite file through Qt Sql. Use from the thread
+// Clipboard items, daily activity and track analyses kept in one SQLite file through Qt Sql. Use from the thread
 // that opened it (a Qt Sql connection belongs to its thread).
 class RecordStore {
 public:
@@ -28,6 +30,11 @@ public:
     std::vector<ClipboardItem> clipboardItems() const;
     // Oldest day first.
     std::vector<DailyActivity> dailyActivities() const;
+
+    // The analysis of the file at path, when one was saved for its current modification time and size.
+    std::optional<TrackAnalysisRecord> trackAnalysis(const QString& path, qint64 modifiedMs, qint64 size) const;
+    // Saves the analysis, replacing any earlier one of the same path; false (logged) when it fails.
+    bool save(const TrackAnalysisRecord& record);
 
     // Deletes the record with the given id; true when one was deleted.
     bool remove(const ClipboardItem& item);

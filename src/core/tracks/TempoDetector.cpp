@@ -1,0 +1,301 @@
+#include "tracks/TempoDetector.h"
+
+#include <algorithm>
+#include <cmath>
+#include <numeric>
+
+namespace quelmo {
+
+namespace {
+
+using engine::BiquadCoefficients;
+using engine::FilterType;
+using Envelope = std::vector<float>;
+
+constexpr double minBeat = 60.0 / BeatGrid::maxBpm; // seconds
+constexpr double maxBeat = 60.0 / BeatGrid::minBpm;
+constexpr float onsetFloor = 6.0f; // rise (dB) from which an onset counts as heard
+constexpr double silence = 1e-6;   // mean square of -60 dBFS: quieter counts as nothing
+constexpr double fullCoverage = 0.7; // of a level's positions holding a hit, for it to be the beat
+// Where an envelope frame's onset sounds, in frames from its start: an onset inside a frame raises
+// that frame's energy and the next one's; measured on the deck's drum sounds.
+constexpr double onsetLag = -2.1;
+
+// The envelope at a fractional frame: the larger of the two frames around it, so a comb tooth
+// between frames still meets the onset.
+float at(const Envelope& e, double x) {
+    const auto i = static_cast<std::ptrdiff_t>(std::floor(x));
+    if (i < 0 || i + 1 >= static_cast<std::ptrdiff_t>(e.size())) {
+        return 0.0f;
+    }
+    return std::max(e[static_cast<std::size_t>(i)], e[static_cast<std::size_t>(i + 1)]);
+}
+
+// Mean of the envelope on the comb phase + k * period over [from, to) (frames).
+double comb(const Envelope& e, double period, double phase, double from, double to) {
+    double sum = 0.0;
+    int n = 0;
+    double x = phase + std::ceil((from - phase) / period) * period;
+    for (; x < to; x += period, ++n) {
+        sum += at(e, x);
+    }
+    return n > 0 ? sum / n : 0.0;
+}
+
+struct Phase {
+    double phase = 0.0;
+    double mean = 0.0;
+};
+
+// The comb's best phase at this period, to a tenth of a frame around the best whole frame.
+Phase bestPhase(const Envelope& e, double period, double from, double to) {
+    Phase best;
+    for (double p = 0.0; p < period; p += 1.0) {
+        const double m = comb(e, period, p, from, to);
+        if (m > best.mean) {
+            best = {p, m};
+        }
+    }
+    for (double p = best.phase - 0.9; p <= best.phase + 0.9; p += 0.1) {
+        const double m = comb(e, period, p, from, to);
+        if (m > best.mean) {
+            best = {p, m};
+        }
+    }
+    return best;
+}
+
+// The level from which a hit counts as loud: 15 % of the loudest hits (the 99th percentile of the
+// envelope's peaks over [from, to)), well above a steady chord's own wavering.
+float loudHitLevel(const Envelope& e, double from, double to) {
+    std::vector<float> peaks;
+    for (auto i = static_cast<std::size_t>(std::max(1.0, from)); i + 1 < e.size() && static_cast<double>(i) < to; ++i) {
+        if (e[i] > 0.0f && e[i] >= e[i - 1] && e[i] > e[i + 1]) {
+            peaks.push_back(e[i]);
+        }
+    }
+    if (peaks.empty()) {
+        return 0.0f;
+    }
+    const auto at99 = peaks.begin() + static_cast<std::ptrdiff_t>(peaks.size() * 99 / 100);
+    std::nth_element(peaks.begin(), at99, peaks.end());
+    return *at99 * 0.15f;
+}
+
+// The share of the comb's teeth over [from, to) within a frame of a loud hit; see bestCoverage.
+double coverage(const Envelope& e, double period, double phase, double from, double to, float loud) {
+    int teeth = 0, met = 0;
+    for (double x = phase + std::ceil((from - phase) / period) * period; x < to; x += period, ++teeth) {
+        if (std::max(at(e, x - 1), at(e, x + 1)) >= loud) {
+            ++met;
+        }
+    }
+    return teeth > 0 ? static_cast<double>(met) / teeth : 0.0;
+}
+
+// The whole-frame phase whose teeth meet the most loud hits, the comb's mean breaking ties; the
+// share met as `mean`.
+Phase bestCoverage(const Envelope& e, double period, double from, double to, float loud) {
+    Phase best{0.0, -1.0};
+    double bestComb = -1.0;
+    for (double p = 0.0; p < period; p += 1.0) {
+        const double c = coverage(e, period, p, from, to, loud);
+        if (c > best.mean || (c == best.mean && comb(e, period, p, from, to) > bestComb)) {
+            best = {p, c};
+            bestComb = comb(e, period, p, from, to);
+        }
+    }
+    return best;
+}
+
+// The period (frames) within [minLag, maxLag] where the autocorrelation of the envelope, with its
+// second and fourth multiples added, peaks; interpolated between lags.
+double pulsePeriod(const Envelope& e, double minLag, double maxLag) {
+    const auto n = e.size();
+    const auto mean = static_cast<float>(std::accumulate(e.begin(), e.end(), 0.0) / static_cast<double>(n));
+    const auto top = static_cast<std::size_t>(std::ceil(maxLag * 4)) + 2;
+    const auto bottom = static_cast<std::size_t>(std::floor(minLag / 2));
+    std::vector<double> acf(top + 1, 0.0);
+    for (std::size_t lag = bottom; lag <= top && lag < n; ++lag) {
+        double s = 0.0;
+        for (std::size_t i = lag; i < n; ++i) {
+            s += static_cast<double>(e[i] - mean) * (e[i - lag] - mean);
+        }
+        acf[lag] = s / static_cast<double>(n - lag);
+    }
+    // The beat with its half, its two beats and its bar.
+    auto score = [&](std::size_t lag) {
+        return 0.5 * acf[lag / 2] + acf[lag] + acf[std::min(top, 2 * lag)] + acf[std::min(top, 4 * lag)];
+    };
+    std::size_t best = static_cast<std::size_t>(std::ceil(minLag));
+    for (std::size_t lag = best; lag <= static_cast<std::size_t>(maxLag); ++lag) {
+        if (score(lag) > score(best)) {
+            best = lag;
+        }
+    }
+    const double a = score(best - 1), b = score(best), c = score(best + 1);
+    const double curve = a - 2 * b + c;
+    return static_cast<double>(best) + (curve < 0 ? 0.5 * (a - c) / curve : 0.0);
+}
+
+// The period near `period` (within 1.5 %) where the comb over [from, to) peaks.
+double refinePeriod(const Envelope& e, double period, double from, double to) {
+    double best = period, bestMean = -1.0;
+    for (double span : {0.015, 0.0015}) {
+        const double centre = best;
+        for (double p = centre * (1 - span); p <= centre * (1 + span); p += centre * span / 30.0) {
+            const double m = bestPhase(e, p, from, to).mean;
+            if (m > bestMean) {
+                best = p;
+                bestMean = m;
+            }
+        }
+    }
+    return best;
+}
+
+} // namespace
+
+TempoDetector::TempoDetector(double sampleRate)
+    : sampleRate_(sampleRate),
+      hop_(std::max<std::uint32_t>(64, static_cast<std::uint32_t>(std::lround(sampleRate * 256.0 / 44100.0)))) {
+    coefficients_[0] = BiquadCoefficients::design(FilterType::lowPass, 120.0, 1.0, 0.0, sampleRate);
+    coefficients_[1] = BiquadCoefficients::design(FilterType::highPass, 1000.0, 1.0, 0.0, sampleRate);
+    coefficients_[2] = BiquadCoefficients::design(FilterType::lowPass, 4000.0, 1.0, 0.0, sampleRate);
+    coefficients_[3] = BiquadCoefficients::design(FilterType::highPass, 6000.0, 1.0, 0.0, sampleRate);
+    coefficients_[4] = BiquadCoefficients::design(FilterType::highPass, 150.0, 1.0, 0.0, sampleRate);
+    coefficients_[5] = BiquadCoefficients::design(FilterType::lowPass, 1000.0, 1.0, 0.0, sampleRate);
+}
+
+void TempoDetector::reserve(std::int64_t samples) {
+    const auto frames = static_cast<std::size_t>(std::max<std::int64_t>(0, samples) / hop_ + 16);
+    onsets_.reserve(frames);
+    hits_.reserve(frames);
+    upperHits_.reserve(frames);
+}
+
+void TempoDetector::add(std::span<const float> mono) {
+    for (const float x : mono) {
+        const float lowSample = filters_[0].process(coefficients_[0], x);
+        const float snareSample =
+            filters_[3].process(coefficients_[2], filters_[2].process(coefficients_[2], filters_[1].process(coefficients_[1], x)));
+        energy_[low] += static_cast<double>(lowSample) * lowSample;
+        energy_[snare] += static_cast<double>(snareSample) * snareSample;
+        const float highSample = filters_[4].process(coefficients_[3], x);
+        energy_[high] += static_cast<double>(highSample) * highSample;
+        const float midSample = filters_[6].process(coefficients_[5], filters_[5].process(coefficients_[4], x));
+        energy_[mid] += static_cast<double>(midSample) * midSample;
+        if (++inFrame_ == hop_) {
+            double onsetRise = 0.0, hitRise = 0.0, upperRise = 0.0;
+            for (int b = 0; b < bandCount; ++b) {
+                // The level (dB) of the last four frames (23 ms, so that a chord's own beating
+                // evens out), and its rise over the level four frames before: steady sound gives
+                // none, a hit many decibels whatever its loudness.
+                auto& window = windows_[b];
+                std::rotate(window.begin(), window.begin() + 1, window.end());
+                window.back() = energy_[b] / hop_;
+                const double now = window[4] + window[5] + window[6] + window[7];
+                const double before = window[0] + window[1] + window[2] + window[3];
+                const double rise = 10.0 * std::log10((now + silence) / (before + silence));
+                onsetRise += std::max(0.0, rise);
+                const double amplitudeRise = std::max(0.0, std::sqrt(now) - std::sqrt(before));
+                hitRise += amplitudeRise;
+                if (b == snare || b == high) {
+                    upperRise += amplitudeRise;
+                }
+                energy_[b] = 0.0;
+            }
+            // Hits: how much each band grew in amplitude over 23 ms, summed: loud hits (kick, snare,
+            // bass) stand far above soft ones (hats) and a chord's wavering, and a snare counts
+            // in its own bands even over a bass note still sounding.
+            onsets_.push_back(static_cast<float>(onsetRise));
+            hits_.push_back(static_cast<float>(hitRise));
+            upperHits_.push_back(static_cast<float>(upperRise));
+            inFrame_ = 0;
+        }
+    }
+}
+
+std::optional<FittedGrid> TempoDetector::finish() const {
+    const double frame = frameSeconds();
+    const Envelope& all = onsets_;
+    // The stretch where the music plays: from its first loud hit to its last.
+    const float hitLevel = loudHitLevel(hits_, 0, static_cast<double>(hits_.size()));
+    auto strong = [hitLevel](float v) { return v >= hitLevel && v > 0.0f; };
+    const auto first = std::find_if(hits_.begin(), hits_.end(), strong);
+    const auto last = std::find_if(hits_.rbegin(), hits_.rend(), strong);
+    if (first == hits_.end()) {
+        return std::nullopt;
+    }
+    const double from = static_cast<double>(first - hits_.begin());
+    const double to = static_cast<double>(hits_.rend() - last);
+    if ((to - from) * frame < 4 * maxBeat) {
+        return std::nullopt; // too short to hear a beat in
+    }
+    // The pulse: the strongest periodicity of a beat between 200 and 60 BPM, with its bar.
+    double pulse = pulsePeriod(all, minBeat / frame, maxBeat / frame);
+    pulse = refinePeriod(all, pulse, from, to);
+
+    // The beat. Where there is a backbeat (snares or claps, bright hits, every other beat), it is
+    // half the backbeat's period: the octave whose double has the bright hits on one phase and
+    // not half a period later. Without one, the fastest octave whose positions nearly all hold a
+    // hit (a kick, snare or bass note: the loud ones): hats and the like fill faster octaves,
+    // syncopation leaves some beats empty but far fewer than of the eighths.
+    std::vector<double> levels;
+    for (double level = pulse / 2.0; level <= pulse * 2.0 + 0.5; level *= 2.0) {
+        if (level * frame >= minBeat * 0.999 && level * frame <= maxBeat * 1.001) {
+            levels.push_back(level);
+        }
+    }
+    const float upperLoud = loudHitLevel(upperHits_, from, to);
+    double bestBeat = 0.0, bestBackbeat = 0.0, beatPhase = 0.0;
+    for (const double level : levels) {
+        const Phase on = bestPhase(upperHits_, 2 * level, from, to);
+        const double off = comb(upperHits_, 2 * level, on.phase + level, from, to);
+        const double backbeat = on.mean - off;
+        if (backbeat > bestBackbeat && on.mean >= upperLoud && backbeat >= 0.5 * on.mean) {
+            bestBackbeat = backbeat;
+            bestBeat = level;
+            beatPhase = std::fmod(on.phase, level); // the backbeat falls on beats
+        }
+    }
+    if (bestBeat <= 0.0) {
+        double bestCovered = -1.0;
+        for (const double level : levels) {
+            const Phase filled = bestCoverage(hits_, level, from, to, hitLevel);
+            const double covered = filled.mean;
+            if (bestBeat == 0.0 || (covered >= fullCoverage && bestCovered < fullCoverage) ||
+                (covered > bestCovered && bestCovered < fullCoverage)) {
+                bestBeat = level;
+                bestCovered = covered;
+                beatPhase = filled.phase;
+            }
+        }
+    }
+    if (bestBeat <= 0.0) {
+        return std::nullopt;
+    }
+    // The phase to a tenth of a frame: where the comb meets the hits hardest near the filled one.
+    Phase phase{beatPhase, -1.0};
+    for (double p = beatPhase - 1.5; p <= beatPhase + 1.5; p += 0.1) {
+        const double m = comb(hits_, bestBeat, p, from, to);
+        if (m > phase.mean) {
+            phase = {p, m};
+        }
+    }
+
+    // Confidence: the share of the beats between the first and last onset that meet one.
+    int beats = 0, met = 0;
+    for (double x = phase.phase + std::ceil((from - phase.phase) / bestBeat) * bestBeat; x < to; x += bestBeat) {
+        ++beats;
+        if (std::max(at(all, x - 1), at(all, x)) >= onsetFloor) {
+            ++met;
+        }
+    }
+    BeatGrid grid{0.0, bestBeat * frame};
+    const double firstBeat = (phase.phase + onsetLag) * frame;
+    grid.firstBeat = firstBeat - std::floor(firstBeat / grid.beatLength) * grid.beatLength;
+    return FittedGrid{grid, beats > 0 ? static_cast<double>(met) / beats : 0.0};
+}
+
+} // namespace quelmo

@@ -1,0 +1,59 @@
+#pragma once
+
+#include "tracks/BeatGrid.h"
+#include "engine/dsp/Biquad.h"
+
+#include <array>
+#include <cstdint>
+#include <optional>
+#include <span>
+#include <vector>
+
+namespace quelmo {
+
+// Finds a track's tempo and beat grid from its mono mix, fed in order in chunks of any size.
+//
+// The sound is split in four bands (below 120 Hz: kick and bass; 150 Hz-1 kHz: bodies; 1-4 kHz:
+// snare and clap noise; above 6 kHz: hats) and three envelopes are kept, one value per 5.8 ms
+// frame, each comparing the last 23 ms with the 23 ms before: the rise in decibels summed over
+// the bands (onsets, whatever their loudness), the rise in amplitude summed over the bands (hits,
+// loud ones standing out) and the same over the bands above 1 kHz (bright hits: snares, claps).
+//
+// The pulse comes from the autocorrelation of the onsets (a beat between 60 and 200 BPM, with its
+// half, two beats and bar), refined with a comb over the whole track. Its octave is the beat:
+// half the period of a backbeat where bright hits fall every other beat, else the fastest octave
+// whose positions nearly all hold a loud hit. The phase is the backbeat's (or the fullest
+// octave's), refined to a tenth of a frame where the comb meets the hits hardest. A straight
+// grid, as made music has.
+//
+// Memory: 12 bytes per frame, about 1.2 MB for ten minutes of sound.
+// One thread at a time; allocates, so never on the render thread.
+class TempoDetector {
+public:
+    explicit TempoDetector(double sampleRate);
+
+    // Room for the envelopes of this many samples, so that they never grow by copying.
+    void reserve(std::int64_t samples);
+    void add(std::span<const float> mono);
+    // The grid and the share of its beats, over the stretch where the music plays, that fall on an
+    // onset; none when nothing steady was heard.
+    std::optional<FittedGrid> finish() const;
+
+    double frameSeconds() const { return static_cast<double>(hop_) / sampleRate_; }
+
+private:
+    enum Band { low, mid, snare, high, bandCount };
+    double sampleRate_;
+    std::uint32_t hop_;
+    // low-pass; snare HP, LP; high-pass; mid HP, LP
+    std::array<engine::BiquadCoefficients, 6> coefficients_;
+    std::array<engine::BiquadFilter, 7> filters_; // low; snare HP, LP, LP; high; mid HP, LP
+    std::array<double, bandCount> energy_{};                 // of the frame being filled
+    std::array<std::array<double, 8>, bandCount> windows_{}; // mean squares of the last eight frames
+    std::uint32_t inFrame_ = 0;
+    std::vector<float> onsets_;    // rise in decibels, all bands summed
+    std::vector<float> hits_;      // amplitude rise of all bands
+    std::vector<float> upperHits_; // of the bands above 1 kHz
+};
+
+} // namespace quelmo

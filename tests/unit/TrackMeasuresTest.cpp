@@ -1,0 +1,183 @@
+// Tempo, beats and loudness against ground truth: songs rendered here at known tempos from the
+// deck's own drum sounds, and the reference loudness meter on the same files.
+#include "engine/AudioBuffer.h"
+#include "engine/AudioFormat.h"
+#include "engine/FfmpegTool.h"
+#include "support/DrumSong.h"
+#include "support/WavFile.h"
+#include "tracks/BeatGrid.h"
+#include "tracks/TrackMeasurer.h"
+#include "tracks/WaveformAnalysis.h"
+
+#include <QTemporaryDir>
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstdio>
+#include <optional>
+#include <regex>
+#include <string>
+#include <vector>
+
+using namespace quelmo;
+using quelmo::test::DrumPattern;
+using quelmo::test::Song;
+using quelmo::test::renderDrumSong;
+
+namespace {
+
+constexpr double rate = 44100.0;
+
+TrackMeasures measure(const std::vector<float>& interleaved, std::uint32_t channels) {
+    TrackMeasurer measurer(rate, channels);
+    const auto format = *engine::AudioFormat::standard(rate, channels);
+    auto buffer = engine::AudioBuffer::create(format, 4096);
+    const std::size_t frames = interleaved.size() / channels;
+    for (std::size_t start = 0; start < frames; start += 4096) {
+        const auto n = static_cast<std::uint32_t>(std::min<std::size_t>(4096, frames - start));
+        buffer->setFrameLength(n);
+        for (std::uint32_t c = 0; c < channels; ++c) {
+            for (std::uint32_t f = 0; f < n; ++f) {
+                buffer->channel(c)[f] = interleaved[(start + f) * channels + c];
+            }
+        }
+        measurer.add(*buffer);
+    }
+    return measurer.finish();
+}
+
+// Signed distance from the detected grid's beats to the true ones, within half a beat.
+double phaseError(const BeatGrid& grid, const Song& song) {
+    const double beat = 60.0 / song.bpm;
+    double d = std::fmod(grid.firstBeat - song.firstBeat, beat);
+    if (d > beat / 2) d -= beat;
+    if (d < -beat / 2) d += beat;
+    return d;
+}
+
+std::optional<std::string> output(const std::string& command) {
+    FILE* pipe = ::popen(command.c_str(), "r");
+    if (!pipe) {
+        return std::nullopt;
+    }
+    std::string text;
+    char chunk[4096];
+    while (std::size_t n = std::fread(chunk, 1, sizeof chunk, pipe)) {
+        text.append(chunk, n);
+    }
+    return ::pclose(pipe) == 0 ? std::optional(text) : std::nullopt;
+}
+
+bool haveProgram(const char* name) {
+    return output(std::string("command -v ") + name + " >/dev/null 2>&1").has_value();
+}
+
+} // namespace
+
+TEST(TrackTempo, FindsKnownTemposAndBeatsAheadOfAubiosOwnTool) {
+    const std::vector<double> tempos{70, 76, 84, 90, 97.5, 104, 110, 117, 123.4, 128, 135, 142, 150, 163, 172, 180};
+    const std::vector<DrumPattern> patterns{DrumPattern::fourOnTheFloor, DrumPattern::breakbeat, DrumPattern::syncopatedWithBass};
+    QTemporaryDir dir;
+    ASSERT_TRUE(dir.isValid());
+    const bool peer = haveProgram("aubio");
+
+    int songs = 0, ours = 0, theirs = 0;
+    std::vector<double> phaseErrors, signedErrors;
+    for (std::size_t t = 0; t < tempos.size(); ++t) {
+        for (std::size_t p = 0; p < patterns.size(); ++p) {
+            // Every third song opens with six seconds without a beat.
+            const double intro = (t + p) % 3 == 0 ? 6.0 : 0.0;
+            const Song song = renderDrumSong(tempos[t], patterns[p], 24.0, intro);
+            ++songs;
+            const TrackMeasures m = measure(song.samples, 2);
+            const auto grid = m.shownGrid();
+            const bool right = grid && std::abs(grid->bpm() - song.bpm) <= 0.5;
+            if (right) {
+                ++ours;
+                phaseErrors.push_back(std::abs(phaseError(*grid, song)));
+                signedErrors.push_back(phaseError(*grid, song));
+                if (std::abs(phaseError(*grid, song)) > 0.010) {
+                    std::printf("beat off by %.1f ms: %.1f BPM pattern %zu intro %.0f s\n", phaseError(*grid, song) * 1000,
+                                song.bpm, p, intro);
+                }
+            } else {
+                std::printf("missed: %.1f BPM pattern %zu intro %.0f s -> %s (confidence %.2f)\n", song.bpm, p,
+                            intro, qPrintable(tempoText(m.grid)), m.tempoConfidence);
+            }
+            if (peer) {
+                const std::string path = dir.filePath(QStringLiteral("song%1.wav").arg(songs)).toStdString();
+                test::writeWav(path, song.samples, 2, 44100);
+                const auto said = output("aubio tempo -i '" + path + "' 2>/dev/null");
+                std::smatch match;
+                if (said && std::regex_search(*said, match, std::regex(R"(([0-9.]+) bpm)")) &&
+                    std::abs(std::stod(match[1]) - song.bpm) <= 0.5) {
+                    ++theirs;
+                }
+            }
+        }
+    }
+    std::sort(phaseErrors.begin(), phaseErrors.end());
+    std::sort(signedErrors.begin(), signedErrors.end());
+    const double medianPhase = phaseErrors.empty() ? 1.0 : phaseErrors[phaseErrors.size() / 2];
+    const double worstPhase = phaseErrors.empty() ? 1.0 : phaseErrors.back();
+    std::printf("tempo within 0.5 BPM: Quelmo %d/%d (%.0f %%), aubio tempo %s; beat phase error median %.1f ms, "
+                "worst %.1f ms\n",
+                ours, songs, 100.0 * ours / songs,
+                peer ? qPrintable(QStringLiteral("%1/%2 (%3 %)").arg(theirs).arg(songs).arg(100.0 * theirs / songs, 0, 'f', 0))
+                     : "not installed",
+                medianPhase * 1000, worstPhase * 1000);
+    if (!signedErrors.empty()) {
+        std::printf("signed beat phase error: median %.1f ms\n", signedErrors[signedErrors.size() / 2] * 1000);
+    }
+    EXPECT_GE(ours, static_cast<int>(std::ceil(0.95 * songs)));
+    EXPECT_LE(worstPhase, 0.010);
+    if (peer) {
+        EXPECT_GE(ours, theirs);
+    }
+}
+
+TEST(TrackTempo, ShowsNoTempoWhereThereIsNoBeat) {
+    // The pad and noise alone, thirty seconds.
+    Song song = renderDrumSong(120, DrumPattern::fourOnTheFloor, 0.0, 30.0);
+    const TrackMeasures m = measure(song.samples, 2);
+    EXPECT_FALSE(m.shownGrid()) << qPrintable(tempoText(m.grid)) << " at confidence " << m.tempoConfidence;
+    EXPECT_EQ(tempoText(m.shownGrid()), QStringLiteral("—"));
+}
+
+TEST(TrackTempo, TheTempoReadsInBpmAndMovesByOctaves) {
+    const BeatGrid grid{0.1, 0.5};
+    EXPECT_EQ(tempoText(grid), QStringLiteral("120.0 BPM"));
+    EXPECT_EQ(tempoText(grid.halved()), QStringLiteral("60.0 BPM"));
+    EXPECT_EQ(tempoText(grid.doubled()), QStringLiteral("240.0 BPM"));
+    EXPECT_EQ(grid.doubled().firstBeat, 0.1);
+    EXPECT_EQ(tempoText(std::nullopt), QStringLiteral("—"));
+}
+
+TEST(TrackLoudness, MatchesTheReferenceMeterOnTheSameFile) {
+    const auto ffmpeg = test::ffmpegProgram();
+    if (ffmpeg.empty()) {
+        GTEST_SKIP() << "ffmpeg is not installed";
+    }
+    QTemporaryDir dir;
+    ASSERT_TRUE(dir.isValid());
+    for (const double gain : {1.0, 0.3, 0.05}) {
+        Song song = renderDrumSong(128, DrumPattern::breakbeat, 20.0, 2.0);
+        for (float& s : song.samples) s *= static_cast<float>(gain);
+        const std::string path = dir.filePath(QStringLiteral("loud.wav")).toStdString();
+        test::writeWav(path, song.samples, 2, 44100, true);
+        const auto analysis = analyzeWaveformFile(path);
+        ASSERT_TRUE(analysis && analysis->measures.loudness);
+
+        const auto said = output("'" + ffmpeg.string() + "' -nostdin -hide_banner -i '" + path +
+                                 "' -af ebur128=peak=true -f null - 2>&1");
+        ASSERT_TRUE(said);
+        // The summary at the end, not the running values before it.
+        const std::string summary = said->substr(said->rfind("Summary:"));
+        std::smatch integrated, peak;
+        ASSERT_TRUE(std::regex_search(summary, integrated, std::regex(R"(I:\s+(-?[0-9.]+) LUFS)")));
+        ASSERT_TRUE(std::regex_search(summary, peak, std::regex(R"(Peak:\s+(-?[0-9.]+) dBFS)")));
+        EXPECT_NEAR(*analysis->measures.loudness, std::stod(integrated[1]), 0.1) << "gain " << gain;
+        EXPECT_NEAR(20 * std::log10(analysis->measures.truePeak), std::stod(peak[1]), 0.2) << "gain " << gain;
+    }
+}
