@@ -26,7 +26,7 @@ std::optional<TrackAnalysisTable::FileKey> TrackAnalysisTable::keyOf(const QStri
     if (path.isEmpty() || !info.isFile()) {
         return std::nullopt;
     }
-    return FileKey{info.canonicalFilePath(), info.lastModified().toMSecsSinceEpoch(), info.size()};
+    return FileKey{info.absoluteFilePath(), info.lastModified().toMSecsSinceEpoch(), info.size()};
 }
 
 shared::RecordStore* TrackAnalysisTable::store() {
@@ -35,6 +35,12 @@ shared::RecordStore* TrackAnalysisTable::store() {
         storeTried_ = true;
         QDir().mkpath(QFileInfo(cacheFile_).absolutePath());
         store_ = shared::RecordStore::open(cacheFile_);
+        // Read whole, in one query: a library restored at start looks up every row at once.
+        if (store_) {
+            for (auto& record : store_->trackAnalyses()) {
+                preloaded_.insert(record.path, std::move(record));
+            }
+        }
     }
     return store_.get();
 }
@@ -44,7 +50,18 @@ std::optional<WaveformAnalysis> TrackAnalysisTable::takeCached(const QUuid& id, 
     if (!records) {
         return std::nullopt;
     }
-    const auto record = records->trackAnalysis(key.path, key.modifiedMs, key.size);
+    // Each preloaded record serves once (a file is rarely listed twice); later, and for files
+    // saved since the store opened, the store answers. Any other file was never analysed.
+    std::optional<shared::TrackAnalysisRecord> record;
+    if (const auto it = preloaded_.constFind(key.path); it != preloaded_.cend()) {
+        if (it->modifiedMs == key.modifiedMs && it->size == key.size) {
+            record = *it;
+        }
+        preloaded_.erase(it);
+        askStore_.insert(key.path);
+    } else if (askStore_.contains(key.path)) {
+        record = records->trackAnalysis(key.path, key.modifiedMs, key.size);
+    }
     auto cached = record ? decodeTrackAnalysis(record->analysis) : std::nullopt;
     if (!cached) {
         return std::nullopt;
@@ -58,6 +75,7 @@ void TrackAnalysisTable::take(const QUuid& id, const FileKey& key, const Wavefor
     CachedTrackAnalysis cached{analysis, 1.0};
     if (auto* records = store()) {
         records->save({key.path, key.modifiedMs, key.size, encodeTrackAnalysis(cached)});
+        askStore_.insert(key.path);
     }
     adopt(id, key, std::move(cached));
 }
@@ -66,18 +84,30 @@ void TrackAnalysisTable::adopt(const QUuid& id, const FileKey& key, CachedTrackA
     cached.analysis.levels.clear(); // the track entry holds them; only the measures are needed here
     cached.analysis.levels.shrink_to_fit();
     entries_.insert(id, Entry{key, std::move(cached)});
-    emit analysesChanged();
-    if (autoGain_) {
-        emit gainsChanged();
+    notifyLater();
+}
+
+void TrackAnalysisTable::notifyLater() {
+    // A library of a thousand rows restored from the cache adopts a thousand analyses in one turn
+    // of the event loop: the views read the tables, and the players take their gains, once.
+    if (!notifying_) {
+        notifying_ = true;
+        QMetaObject::invokeMethod(
+            this,
+            [this] {
+                notifying_ = false;
+                emit analysesChanged();
+                if (autoGain_) {
+                    emit gainsChanged();
+                }
+            },
+            Qt::QueuedConnection);
     }
 }
 
 void TrackAnalysisTable::forget(const QUuid& id) {
     if (entries_.remove(id) > 0) {
-        emit analysesChanged();
-        if (autoGain_) {
-            emit gainsChanged();
-        }
+        notifyLater();
     }
 }
 

@@ -1,9 +1,11 @@
 #pragma once
 
+#include "shared/storage/TrackAnalysisRecord.h"
 #include "tracks/TrackAnalysisCoding.h"
 
 #include <QHash>
 #include <QObject>
+#include <QSet>
 #include <QString>
 #include <QUuid>
 #include <QVariant>
@@ -36,7 +38,7 @@ public:
     explicit TrackAnalysisTable(QString cacheFile, QObject* parent = nullptr);
     ~TrackAnalysisTable() override;
 
-    // The file's key for the cache, read now (before a decode starts).
+    // The file's key for the cache (its absolute path), read now (before a decode starts).
     struct FileKey {
         QString path;
         qint64 modifiedMs = 0;
@@ -79,14 +81,19 @@ private:
         CachedTrackAnalysis cached;
     };
     void adopt(const QUuid& id, const FileKey& key, CachedTrackAnalysis cached);
+    // analysesChanged (and gainsChanged with AUTO GAIN on) once, on the next turn of the event loop.
+    void notifyLater();
     void scaleTempo(const QString& id, double factor);
     shared::RecordStore* store();
 
     QString cacheFile_;
     std::unique_ptr<shared::RecordStore> store_;
     bool storeTried_ = false;
+    QHash<QString, shared::TrackAnalysisRecord> preloaded_; // by path, read when the store opens
+    QSet<QString> askStore_; // paths the store may hold beyond preloaded_: taken or saved since
     QHash<QUuid, Entry> entries_;
     bool autoGain_ = true;
+    bool notifying_ = false;
 };
 
 } // namespace quelmo

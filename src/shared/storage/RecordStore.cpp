@@ -41,6 +41,9 @@ std::unique_ptr<RecordStore> RecordStore::open(const QString& path) {
         bool ready = db.open();
         if (ready) {
             QSqlQuery query(db);
+            // Write-ahead logging: a saved record costs an append, not a synced rewrite.
+            query.exec(QStringLiteral("PRAGMA journal_mode=WAL"));
+            query.exec(QStringLiteral("PRAGMA synchronous=NORMAL"));
             ready = query.exec(QStringLiteral(
                         "CREATE TABLE IF NOT EXISTS clipboard_items ("
                         "id INTEGER PRIMARY KEY AUTOINCREMENT, content TEXT NOT NULL, "
@@ -161,6 +164,21 @@ std::optional<TrackAnalysisRecord> RecordStore::trackAnalysis(const QString& pat
         return std::nullopt;
     }
     return TrackAnalysisRecord{path, modifiedMs, size, query.value(0).toByteArray()};
+}
+
+std::vector<TrackAnalysisRecord> RecordStore::trackAnalyses() const {
+    QSqlQuery query(QSqlDatabase::database(connectionName_));
+    query.setForwardOnly(true);
+    query.prepare(QStringLiteral("SELECT path, modified, size, analysis FROM track_analyses"));
+    std::vector<TrackAnalysisRecord> records;
+    if (!exec(query, QStringLiteral("Reading the track analyses"))) {
+        return records;
+    }
+    while (query.next()) {
+        records.push_back({query.value(0).toString(), query.value(1).toLongLong(), query.value(2).toLongLong(),
+                           query.value(3).toByteArray()});
+    }
+    return records;
 }
 
 bool RecordStore::save(const TrackAnalysisRecord& record) {

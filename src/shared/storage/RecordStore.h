@@ -33,6 +33,8 @@ public:
 
     // The analysis of the file at path, when one was saved for its current modification time and size.
     std::optional<TrackAnalysisRecord> trackAnalysis(const QString& path, qint64 modifiedMs, qint64 size) const;
+    // Every saved analysis, in no particular order.
+    std::vector<TrackAnalysisRecord> trackAnalyses() const;
     // Saves the analysis, replacing any earlier one of the same path; false (logged) when it fails.
     bool save(const TrackAnalysisRecord& record);
 
