@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdio>
 
 using namespace quelmo::engine;
 using namespace quelmo::engine::test;
@@ -296,4 +297,55 @@ TEST(RackUnits, AfterLongSilenceTheRackRestsAndAHitSoundsAsOnAFreshRack) {
     for (std::uint32_t i = 0; i < 44100; i += 37) {
         ASSERT_NEAR(rested->channel(0)[i], fresh->channel(0)[i], 1e-5) << i;
     }
+}
+
+TEST(TimePitchUnit, AClickTrackStretchedFrom120To128BpmKeepsEveryClickOnTheFasterGridForAMinute) {
+    // 120 BPM clicks (a 3 ms burst every 22050 frames), booked to begin on a frame inside a block.
+    constexpr double from = 120.0, to = 128.0, sr = 44100.0;
+    constexpr std::uint32_t clickEvery = 22050, seconds = 66;
+    const auto clicks = makeBuffer(seconds * 44100, [](std::uint32_t i) {
+        const std::uint32_t t = i % clickEvery;
+        return t < 132 ? 0.8f * static_cast<float>(std::sin(2.0 * 3.14159265358979 * 3000.0 * t / sr)) : 0.0f;
+    });
+    OfflineEngine rig;
+    auto unit = std::make_shared<TimePitchUnit>();
+    unit->setRate(static_cast<float>(to / from));
+    auto player = std::make_shared<PlayerNode>();
+    rig.engine->attach(player);
+    chain(*rig.engine, player, {unit});
+    const std::int64_t start = 4 * 512 + 301;
+    player->scheduleBuffer(clicks, start);
+    unit->startAt(start);
+    player->play();
+    const auto out = rig.render(61 * 44100); // a minute of output, and the start
+    const auto left = out->channel(0);
+
+    // A stretched click is smeared over several milliseconds: where it sounds is its loudest frame.
+    std::vector<std::int64_t> found;
+    std::int64_t loudSince = -44100;
+    for (std::size_t i = 0; i < left.size(); ++i) {
+        if (std::abs(left[i]) < 0.05f) {
+            continue;
+        }
+        const auto at = static_cast<std::int64_t>(i);
+        if (at - loudSince > 4410) {
+            found.push_back(at);
+        } else if (std::abs(left[i]) > std::abs(left[static_cast<std::size_t>(found.back())])) {
+            found.back() = at;
+        }
+        loudSince = at;
+    }
+    const double beat = sr * 60.0 / to;
+    ASSERT_GE(found.size(), 129u) << "a minute of beats at 128 BPM, and the first";
+    double worst = 0.0, firstMean = 0.0, lastMean = 0.0;
+    for (std::size_t k = 0; k < found.size(); ++k) {
+        const double error = static_cast<double>(found[k]) - (static_cast<double>(start) + static_cast<double>(k) * beat);
+        worst = std::max(worst, std::abs(error));
+        (k < 16 ? firstMean : lastMean) += k < 16 || k >= found.size() - 16 ? error / 16.0 : 0.0;
+    }
+    std::printf("stretched clicks: worst %.2f ms off the grid; mean %.2f ms over the first 16, %.2f ms over the last 16\n",
+                worst / sr * 1000.0, firstMean / sr * 1000.0, lastMean / sr * 1000.0);
+    // The stretcher's hops place a click within about 2 ms of its frame; the grid itself never drifts.
+    EXPECT_LT(worst, sr * 0.0025);
+    EXPECT_NEAR(lastMean, firstMean, sr * 0.0005);
 }

@@ -53,6 +53,14 @@ public:
     void warmUp();
     bool isWarm() const { return warm_.load(std::memory_order_acquire); }
 
+    // Main thread. A sound booked upstream to begin on engine sample `sample` (the unit at rest then,
+    // so its input runs on the engine's clock): its first frame comes out on that very sample, not
+    // on the start of the block it falls in, so a stretched loop keeps the beat it was booked on.
+    void startAt(std::int64_t sample) { bookedStart_.store(sample, std::memory_order_release); }
+    // Main thread. What the stretcher holds is dropped at the next block and the unit rests: the
+    // source upstream was stopped and what follows is a new start, on the engine's clock again.
+    void rest() { restRequested_.store(true, std::memory_order_release); }
+
 protected:
     void render(const RenderContext& context, std::uint32_t frames, StereoBus& out) override;
 
@@ -65,6 +73,8 @@ private:
     AtomicParameter pitch_{0.0f};
     std::unique_ptr<RubberBand::RubberBandStretcher> stretcher_;
     std::atomic<bool> warm_{false}; // set once warmUp() is done with the stretcher
+    std::atomic<std::int64_t> bookedStart_{-1};
+    std::atomic<bool> restRequested_{false};
     std::vector<float> scratch_[2];
     bool active_ = false;  // the stretcher holds this unit's recent input
     bool resting_ = false; // active, but rung out after silence: nothing to process
