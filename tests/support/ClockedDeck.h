@@ -40,6 +40,7 @@ struct ClockedDeck {
             deps.visualizer = &visualizer.emplace(scheduler);
         }
         deps.documentsDir = documents.path();
+        deps.analysisCacheFile = documents.filePath(QStringLiteral("analyses.sqlite"));
         deps.overlay = &overlay;
         deps.makeAudioDriver = deckDriver(soundServer);
         model = std::make_unique<QuelmoViewModel>(deps);

@@ -216,7 +216,7 @@ TEST(TracksView, RowsPlayPauseAndRemove) {
 
 // A row shows the tempo found in its file, corrected by an octave at a click, and the gain AUTO
 // GAIN plays it at; the waveform panel draws the selected track's beats.
-TEST(TracksView, ARowShowsItsTempoItsOctaveButtonsAndItsAutoGain) {
+TEST(TracksView, ARowShowsItsTempoItsOctaveButtonsItsSyncAndItsAutoGain) {
     Deck deck;
     QTemporaryDir music;
     const auto song = quelmo::test::renderDrumSong(128, quelmo::test::DrumPattern::breakbeat, 10.0, 0.0);
@@ -231,6 +231,15 @@ TEST(TracksView, ARowShowsItsTempoItsOctaveButtonsAndItsAutoGain) {
     deck.scene.click("Double tempo of groove");
     deck.scene.click("Double tempo of groove");
     QTRY_VERIFY_WITH_TIMEOUT(deck.scene.isShown("Tempo of groove: 256.0 BPM"), 2000);
+
+    // SYNC switches the row to the deck's tempo, and back.
+    const QString id = deck.model->tracks()->importedTracks().value(0).idString();
+    deck.scene.click("SYNC of groove");
+    QTRY_COMPARE_WITH_TIMEOUT(deck.model->tracks()->sync()->syncedIdsForView(), QStringList{id}, 2000);
+    EXPECT_TRUE(all(deck.scene, "trackSyncButton").value(0)->property("checked").toBool());
+    deck.scene.click("SYNC of groove");
+    QTRY_VERIFY_WITH_TIMEOUT(deck.model->tracks()->sync()->syncedIdsForView().isEmpty(), 2000);
+    EXPECT_FALSE(all(deck.scene, "trackSyncButton").value(0)->property("checked").toBool());
 
     QQuickItem* gain = all(deck.scene, "trackGain").value(0);
     ASSERT_TRUE(gain && gain->isVisible());

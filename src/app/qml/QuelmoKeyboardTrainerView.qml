@@ -215,6 +215,11 @@ Popup {
                             }
                         }
                     }
+                    Body {
+                        objectName: "syncAndAutoGainNote"
+                        font.pixelSize: 11
+                        text: "**SYNC** on a track's row plays it at the deck's BPM, its bars on the transport's bars: **`[`** **`]`**, **Alt+↑ ↓** and the fine nudge carry synced tracks with them. **AUTO GAIN** beside ADD AUDIO plays every track at one loudness."
+                    }
                 }
                 // 5: every monitored key
                 ColumnLayout {

@@ -4,7 +4,7 @@ import QtQuick.Layouts
 import Quelmo
 
 // One imported track: play/pause, its name, tempo (halved or doubled with the buttons beside it),
-// AUTO GAIN gain and time, a seek bar, its own level and remove.
+// SYNC, AUTO GAIN gain and time, a seek bar, its own level and remove.
 // The row's controls carry the track's name, so a user (or a test) tells rows apart by it.
 Rectangle {
     id: row
@@ -25,6 +25,8 @@ Rectangle {
     // "128.0 BPM", "—" without a steady beat, empty until analysed; the AUTO GAIN gain, "+3.2 dB".
     readonly property string tempo: model.tracks.analysis.tempos[trackId] ?? ""
     readonly property string gain: model.tracks.analysis.gains[trackId] ?? ""
+    // SYNC: the row plays at the deck's tempo, its bars on the transport's bars.
+    readonly property bool synced: model.tracks.sync.syncedIds.indexOf(trackId) >= 0
 
     // "%d:%02d": whole minutes and the remaining whole seconds of the integer part.
     function clock(seconds) {
@@ -102,6 +104,27 @@ Rectangle {
                         }
                         onClicked: row.model.tracks.analysis[modelData.act](row.trackId)
                     }
+                }
+                AbstractButton {
+                    objectName: "trackSyncButton"
+                    visible: row.tempo !== "" && row.tempo !== "—"
+                    checkable: true
+                    checked: row.synced
+                    Accessible.role: Accessible.CheckBox
+                    Accessible.name: "SYNC of " + row.trackName
+                    Accessible.checkable: true
+                    Accessible.checked: row.synced
+                    implicitWidth: 40; implicitHeight: 16
+                    background: Rectangle {
+                        radius: 4
+                        color: row.synced ? Qt.rgba(0, 1, 0.5, 0.35) : Qt.rgba(1, 1, 1, parent.down ? 0.25 : 0.08)
+                        border.color: row.synced ? Style.named("green") : "transparent"
+                    }
+                    contentItem: Text {
+                        text: "SYNC"; color: row.synced ? "white" : "#c8c5d8"; font.pixelSize: 10; font.bold: row.synced
+                        horizontalAlignment: Text.AlignHCenter; verticalAlignment: Text.AlignVCenter
+                    }
+                    onToggled: row.model.tracks.sync.toggle(row.trackId)
                 }
                 Text {
                     objectName: "trackGain"

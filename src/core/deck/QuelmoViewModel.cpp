@@ -128,6 +128,8 @@ void QuelmoViewModel::makeControllers(Dependencies& dependencies) {
                                    ? dependencies.analysisCacheFile
                                    : QStandardPaths::writableLocation(QStandardPaths::CacheLocation) +
                                          QStringLiteral("/track-analyses.sqlite");
+    tracks.deckBpm = [this] { return timing_ ? timing_->bpm() : transport::minBpm; };
+    tracks.deckBeats = [this] { return timing_ ? timing_->beatGrid() : std::nullopt; };
     tracks_ = std::make_unique<TracksController>(std::move(tracks), this);
 
     // The import chain and the track rows take the import level and speed; the voice adds its own
@@ -146,7 +148,11 @@ void QuelmoViewModel::makeControllers(Dependencies& dependencies) {
     timing.prepareAudio = prepare;
     timing.transportTicked = [this](double tickSeconds) { tracks_->transportTicked(tickSeconds); };
     timing.cueJumped = [this](double cue) { tracks_->cueJumped(cue); };
+    timing.keepBeatPhase = [this] { return tracks_->sync()->holdsPlayers(); };
     timing_ = std::make_unique<TimingController>(std::move(timing), this);
+    // Synced rows follow the tempo at once, and start again on the first bar of restarted beats.
+    connect(timing_.get(), &TimingController::bpmChanged, tracks_->sync(), &TrackSync::followTempo);
+    connect(timing_.get(), &TimingController::beatGridChanged, tracks_.get(), &TracksController::relockTracks);
 
     KeyboardController::Dependencies keyboard;
     keyboard.mix = mix_.get();

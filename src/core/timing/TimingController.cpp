@@ -77,6 +77,7 @@ void TimingController::togglePlay() {
     } else {
         stopBeatClock();
         stopTransportLink();
+        emit beatGridChanged();
     }
     updateKeepAwake();
 }
@@ -86,18 +87,31 @@ void TimingController::stopTransport() {
     stopBeatClock();
     stopTransportLink();
     updateKeepAwake();
+    emit beatGridChanged();
+}
+
+std::optional<transport::BeatGrid> TimingController::beatGrid() const {
+    if (!isPlaying_) {
+        return std::nullopt;
+    }
+    return beatTimer_->grid();
 }
 
 void TimingController::startBeatClock() {
     stopBeatClock();
     beatEvent_ = 0;
-    beatTimer_->start(gridFromNow(transport::beatSeconds(bpm_)), 1, [this](std::int64_t event) {
+    // Beat 1 is booked now, a whole beat ahead; each beat then books the one after it.
+    runBeatClock(gridFromNow(transport::beatSeconds(bpm_)), 1);
+    emit beatGridChanged();
+}
+
+void TimingController::runBeatClock(const transport::BeatGrid& grid, std::int64_t first) {
+    beatTimer_->start(grid, first, [this](std::int64_t event) {
         beatEvent_ = event;
         fireBeatTick();
         bookClick(event + 1);
     });
-    // Beat 1 is booked now, a whole beat ahead; each beat then books the one after it.
-    bookClick(1);
+    bookClick(first);
 }
 
 void TimingController::stopBeatClock() {
@@ -151,9 +165,37 @@ void TimingController::tickTransport() {
 }
 
 void TimingController::restartBeatClockIfPlaying() {
-    if (isPlaying_) {
-        startBeatClock(); // the next click one new beat from now; none at once
+    if (!isPlaying_) {
+        return;
     }
+    if (dependencies_.keepBeatPhase && dependencies_.keepBeatPhase()) {
+        continueBeatClock();
+        return;
+    }
+    startBeatClock(); // the next click one new beat from now; none at once
+}
+
+void TimingController::continueBeatClock() {
+    const transport::BeatGrid old = beatTimer_->grid();
+    const std::int64_t horizon = dependencies_.engine->schedulingHorizon();
+    const double now = dependencies_.clock->now();
+    // Beats since the old anchor, counted on: the new grid is anchored where that count would
+    // have begun at the new tempo, so beat k of both falls where the beat under way ends.
+    const double beats = static_cast<double>(horizon - old.anchorSample) / (old.intervalSeconds * old.sampleRate);
+    transport::BeatGrid grid = old;
+    grid.intervalSeconds = transport::beatSeconds(bpm_);
+    grid.anchorSample = horizon - static_cast<std::int64_t>(std::llround(beats * grid.intervalSeconds * grid.sampleRate));
+    grid.anchorSeconds = now - beats * grid.intervalSeconds;
+    auto next = static_cast<std::int64_t>(std::ceil(beats));
+    if (grid.sampleOf(next) < horizon) {
+        ++next;
+    }
+    stopBeatClock();
+    beatEvent_ = std::max<std::int64_t>(1, next - 1);
+    runBeatClock(grid, next);
+    // The playhead runs on from where it is, at the new tempo.
+    playheadAtStart_ = transport::playheadAt(playheadAtStart_, now - transportStart_, 60.0 / old.intervalSeconds);
+    transportStart_ = now;
 }
 
 transport::BeatGrid TimingController::gridFromNow(double intervalSeconds) const {

@@ -8,6 +8,7 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <optional>
 
 namespace quelmo {
 
@@ -54,6 +55,9 @@ public:
         std::function<void(double tickSeconds)> transportTicked;
         // A cue was jumped to (a playhead fraction): the import and the selected row follow.
         std::function<void(double cue)> cueJumped;
+        // While true (synced tracks play), a tempo change keeps the beat where it is: the next click
+        // falls where the beat under way ends at the new tempo, and bars keep their count.
+        std::function<bool()> keepBeatPhase;
     };
 
     explicit TimingController(Dependencies dependencies, QObject* parent = nullptr);
@@ -77,6 +81,11 @@ public:
     Q_INVOKABLE void jumpToCue(double cue);
     Q_INVOKABLE void removeCue(double position);
     Q_INVOKABLE void clearCues();
+
+    // The metronome's beats while the transport runs (bars begin on every fourth from 0); none
+    // while it is stopped. beatGridChanged says when they jump: the transport starts or stops, or a
+    // tempo change restarts them (not when it keeps their phase).
+    std::optional<transport::BeatGrid> beatGrid() const;
 
     void stopTransport();
     void stopSequencer();
@@ -109,9 +118,12 @@ signals:
     void sequencerStepChanged();
     void sequencerGridChanged();
     void hotCuesChanged();
+    void beatGridChanged();
 
 private:
     void startBeatClock();
+    void continueBeatClock(); // the new tempo from the beat under way
+    void runBeatClock(const transport::BeatGrid& grid, std::int64_t first);
     void stopBeatClock();
     void fireBeatTick();
     void bookClick(std::int64_t event);

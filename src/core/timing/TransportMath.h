@@ -35,6 +35,8 @@ struct BeatGrid {
 
     std::int64_t sampleOf(std::int64_t event) const;
     double secondsOf(std::int64_t event) const { return anchorSeconds + static_cast<double>(event) * intervalSeconds; }
+    // The first event that begins a bar (a multiple of beatsPerBar) on or after sample `notBefore`.
+    std::int64_t nextBarAt(std::int64_t notBefore) const;
 };
 
 } // namespace quelmo::transport

@@ -1,5 +1,7 @@
 #pragma once
 
+#include <cmath>
+#include <cstdint>
 #include <optional>
 
 #include <QString>
@@ -28,6 +30,22 @@ struct FittedGrid {
     BeatGrid grid;
     double confidence = 0.0;
 };
+
+// A synced track loops whole bars from its first beat (whole beats when it holds less than a bar),
+// in frames of its file. Beats count from the first; every pass of the loop ends on its last beat.
+struct SyncedLoop {
+    std::int64_t firstFrame = 0;
+    double beatFrames = 0.0;
+    std::int64_t beats = 0;
+
+    std::int64_t frameOfBeat(std::int64_t beat) const {
+        return firstFrame + static_cast<std::int64_t>(std::llround(static_cast<double>(beat) * beatFrames));
+    }
+    // The beat a place in the file falls in, in the loop (the bar it falls in, with bars).
+    std::int64_t barBeatAt(double seconds, double fileRate) const;
+};
+// None when the file holds no whole beat after the first.
+std::optional<SyncedLoop> syncedLoop(const BeatGrid& grid, double fileRate, std::int64_t fileFrames);
 
 // A fitted grid is shown from this confidence on; below it the tempo reads as unknown.
 inline constexpr double shownTempoConfidence = 0.5;

@@ -32,8 +32,12 @@ int passesAhead(const engine::AudioFile& file) {
 
 bool addStream(const engine::AudioFile& file, std::int64_t startFrame, LoopStart& out) {
     const std::int64_t length = file.length();
-    const std::int64_t start = startFrame > 0 && startFrame < length ? startFrame : 0;
-    auto stream = engine::FileStream::create(file, start, std::nullopt, &out.error);
+    return addSegment(file, startFrame > 0 && startFrame < length ? startFrame : 0, std::nullopt, out);
+}
+
+bool addSegment(const engine::AudioFile& file, std::int64_t startFrame, std::optional<std::int64_t> frames,
+                LoopStart& out) {
+    auto stream = engine::FileStream::create(file, startFrame, frames, &out.error);
     if (!stream) {
         return false;
     }
@@ -41,21 +45,30 @@ bool addStream(const engine::AudioFile& file, std::int64_t startFrame, LoopStart
     return true;
 }
 
-LoopStart prepareLoop(std::shared_ptr<engine::AudioFile> file, const std::string& path,
-                      std::optional<std::int64_t> countedFrames,
-                      const std::function<std::int64_t(const engine::AudioFile&)>& startFrameOf, bool ahead) {
-    LoopStart out;
+std::shared_ptr<engine::AudioFile> openForLoop(std::shared_ptr<engine::AudioFile> file, const std::string& path,
+                                               std::optional<std::int64_t> countedFrames, LoopStart& out) {
     if (!file) {
         auto opened = countedFrames ? engine::AudioFile::openWithLength(path, *countedFrames, &out.error)
                                     : engine::AudioFile::open(path, &out.error);
         if (!opened) {
-            return out;
+            return nullptr;
         }
         file = std::move(opened);
         out.file = file;
     }
     if (file->length() <= 0) {
         out.error = "the file holds no audio";
+        return nullptr;
+    }
+    return file;
+}
+
+LoopStart prepareLoop(std::shared_ptr<engine::AudioFile> file, const std::string& path,
+                      std::optional<std::int64_t> countedFrames,
+                      const std::function<std::int64_t(const engine::AudioFile&)>& startFrameOf, bool ahead) {
+    LoopStart out;
+    file = openForLoop(std::move(file), path, countedFrames, out);
+    if (!file) {
         return out;
     }
     if (!addStream(*file, startFrameOf(*file), out)) {

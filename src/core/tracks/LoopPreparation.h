@@ -68,6 +68,16 @@ int passesAhead(const engine::AudioFile& file);
 // Adds a stream of file from startFrame (0 when out of range) to out; false with out.error set.
 bool addStream(const engine::AudioFile& file, std::int64_t startFrame, LoopStart& out);
 
+// Adds a stream of file frames [startFrame, startFrame + frames) (to the end without frames) to out;
+// false with out.error set.
+bool addSegment(const engine::AudioFile& file, std::int64_t startFrame, std::optional<std::int64_t> frames,
+                LoopStart& out);
+
+// Worker: the file, opened from `path` (with the counted length when there is one; noted in out.file)
+// unless it is open already. Null, with out.error, when it cannot be read or holds no audio.
+std::shared_ptr<engine::AudioFile> openForLoop(std::shared_ptr<engine::AudioFile> file, const std::string& path,
+                                               std::optional<std::int64_t> countedFrames, LoopStart& out);
+
 // Worker: opens `path` unless `file` is already open (with the counted length when there is one),
 // then prepares the first pass from startFrameOf(file) and the whole passes behind it (when
 // `ahead`).

@@ -154,6 +154,50 @@ double refinePeriod(const Envelope& e, double period, double from, double to) {
     return best;
 }
 
+// The beat's period, to a small fraction of a frame: a least-squares line through the places of the
+// loud hits the grid meets, each the peak of the hit envelope within two frames of its beat,
+// interpolated between frames. The comb alone settles the period only to where its teeth stay on
+// the same frames, which over a minute is a few hundredths of a percent: enough for the tempo's
+// text, not for playing the track on the deck's clock for a minute.
+double fitPeriod(const Envelope& e, double period, double phase, double from, double to, float loud) {
+    double n = 0.0, sk = 0.0, sx = 0.0, skk = 0.0, skx = 0.0;
+    const double firstK = std::ceil((from - phase) / period);
+    for (double k = firstK;; k += 1.0) {
+        const double x = phase + k * period;
+        if (x >= to) {
+            break;
+        }
+        auto i = static_cast<std::ptrdiff_t>(std::lround(x));
+        std::ptrdiff_t best = -1;
+        for (std::ptrdiff_t j = i - 2; j <= i + 2; ++j) {
+            if (j >= 1 && j + 1 < static_cast<std::ptrdiff_t>(e.size()) &&
+                (best < 0 || e[static_cast<std::size_t>(j)] > e[static_cast<std::size_t>(best)])) {
+                best = j;
+            }
+        }
+        if (best < 0 || e[static_cast<std::size_t>(best)] < loud) {
+            continue;
+        }
+        const double a = e[static_cast<std::size_t>(best - 1)], b = e[static_cast<std::size_t>(best)],
+                     c = e[static_cast<std::size_t>(best + 1)];
+        const double curve = a - 2.0 * b + c;
+        const double place = static_cast<double>(best) + (curve < 0.0 ? std::clamp(0.5 * (a - c) / curve, -0.5, 0.5) : 0.0);
+        const double kk = k - firstK;
+        n += 1.0;
+        sk += kk;
+        sx += place;
+        skk += kk * kk;
+        skx += kk * place;
+    }
+    const double spread = n * skk - sk * sk;
+    if (n < 8.0 || spread <= 0.0) {
+        return period;
+    }
+    const double fitted = (n * skx - sk * sx) / spread;
+    // A line pulled off by hits between the beats is not taken.
+    return std::abs(fitted / period - 1.0) < 0.002 ? fitted : period;
+}
+
 } // namespace
 
 TempoDetector::TempoDetector(double sampleRate)
@@ -275,6 +319,7 @@ std::optional<FittedGrid> TempoDetector::finish() const {
     if (bestBeat <= 0.0) {
         return std::nullopt;
     }
+    bestBeat = fitPeriod(hits_, bestBeat, beatPhase, from, to, hitLevel);
     // The phase to a tenth of a frame: where the comb meets the hits hardest near the filled one.
     Phase phase{beatPhase, -1.0};
     for (double p = beatPhase - 1.5; p <= beatPhase + 1.5; p += 0.1) {

@@ -25,7 +25,9 @@ namespace quelmo {
 TracksController::TracksController(Dependencies dependencies, QObject* parent)
     : QObject(parent)
     , dependencies_(std::move(dependencies))
-    , analysis_(dependencies_.analysisCacheFile) {
+    , analysis_(dependencies_.analysisCacheFile)
+    , sync_({dependencies_.engine, dependencies_.importInputMixer, dependencies_.graphBuilt, &analysis_,
+             dependencies_.deckBpm, dependencies_.deckBeats}) {
     downloadsDir_ = QUrl::fromLocalFile(dependencies_.downloadsFolder + u'/');
     downloadsManifestURL_ = downloadsDir_.resolved(QUrl(QStringLiteral("downloads.json")));
     if (!dependencies_.wallClock) {
@@ -45,6 +47,26 @@ TracksController::TracksController(Dependencies dependencies, QObject* parent)
     // AUTO GAIN and the selected track's gain reach the players at once.
     connect(this, &TracksController::selectedImportIdChanged, this, &TracksController::reapplyGains);
     connect(&analysis_, &TrackAnalysisTable::gainsChanged, this, &TracksController::reapplyGains);
+    // A synced row whose octave was corrected, and a row whose SYNC was switched, start again on the
+    // next bar: their beats are counted anew.
+    connect(&analysis_, &TrackAnalysisTable::analysesChanged, this, [this] {
+        for (const auto& id : playingTrackIds_) {
+            const auto stretcher = sync_.stretcherOf(id);
+            if (stretcher && sync_.locks(id) && std::abs(stretcher->rate() - sync_.rate(id)) > 1e-4) {
+                playLocked(id, trackStartTimes_.contains(id) ? trackPlayheadNow(id) : trackSeekPositions_.value(id, 0.0));
+            }
+        }
+    });
+    connect(&sync_, &TrackSync::switched, this, [this](const QUuid& id) {
+        if (playingTrackIds_.contains(id)) {
+            const double at = trackStartTimes_.contains(id) ? trackPlayheadNow(id) : trackSeekPositions_.value(id, 0.0);
+            releaseTrackPlayer(id);
+            playTrack(id, at);
+        } else if (pausedTrackIds_.contains(id)) {
+            releaseTrackPlayer(id); // its place is kept: the next play starts there, as it now plays
+            setTrackState(id, TrackState::stopped);
+        }
+    });
     // The library restore runs on the next turn of the event loop; construction does not wait.
     QMetaObject::invokeMethod(this, &TracksController::loadSavedDownloads, Qt::QueuedConnection);
 }
@@ -218,7 +240,12 @@ std::shared_ptr<engine::PlayerNode> TracksController::trackPlayerFor(const Quelm
         return player;
     }
     std::shared_ptr<engine::PlayerNode> player;
-    if (!idleTrackPlayers_.empty()) {
+    if (sync_.locks(track.id)) {
+        if (!(player = sync_.playerFor(track.id))) {
+            setTrackError(track.id, QStringLiteral("Cannot play: too many tracks at once; stop one first"));
+            return nullptr;
+        }
+    } else if (!idleTrackPlayers_.empty()) {
         player = std::move(idleTrackPlayers_.back());
         idleTrackPlayers_.pop_back();
     } else {
@@ -238,7 +265,7 @@ std::shared_ptr<engine::PlayerNode> TracksController::trackPlayerFor(const Quelm
 void TracksController::releaseTrackPlayer(const QUuid& id) {
     trackFiles_.remove(id); // the file closes once the player's queue no longer reads it
     const auto player = trackPlayers_.take(id);
-    if (!player) {
+    if (!player || sync_.release(id)) {
         return;
     }
     player->stop();
@@ -257,6 +284,7 @@ void TracksController::forgetTrack(const QUuid& id) {
     }
     trackRuns_.remove(id); // work still under way for it finds no run and is dropped
     countedLengths_.remove(id);
+    sync_.forget(id);
     analysis_.forget(id);
     setTrackError(id, QString());
 }
@@ -291,6 +319,10 @@ void TracksController::playTrack(const QUuid& id, std::optional<double> position
         return;
     }
     const double from = position.value_or(trackSeekPositions_.value(id, 0.0));
+    if (sync_.locks(id)) {
+        playLocked(id, from);
+        return;
+    }
     const std::uint64_t run = nextRun_++;
     trackRuns_.insert(id, run);
 
@@ -424,6 +456,10 @@ void TracksController::resumeTrack(const QUuid& id) {
     if (!player) {
         return;
     }
+    if (sync_.locks(id)) {
+        playLocked(id, trackSeekPositions_.value(id, 0.0)); // back on the grid from its bar
+        return;
+    }
     player->play();
     if (!trackSeeksUnderWay_.contains(id)) {
         trackStartTimes_.insert(id, dependencies_.clock->now()); // otherwise when the sought sound begins
@@ -447,6 +483,10 @@ void TracksController::seekTrack(const QUuid& id, double fraction) {
     const auto player = trackPlayers_.value(id);
     if (!file || !player) {
         return; // a stopped track keeps the place: its next play starts there
+    }
+    if (sync_.locks(id)) {
+        playLocked(id, trackSeekPositions_.value(id)); // from the bar sought, on the grid
+        return;
     }
     player->stop();
     player->reset();
@@ -537,7 +577,8 @@ void TracksController::startDisplayLink() {
 }
 
 double TracksController::trackPlayheadNow(const QUuid& id) const {
-    return trackSeekPositions_.value(id, 0.0) + (dependencies_.clock->now() - trackStartTimes_.value(id)) * appliedTrackRate_;
+    const double rate = sync_.stretcherOf(id) ? sync_.rate(id) * appliedTrackRate_ : appliedTrackRate_;
+    return trackSeekPositions_.value(id, 0.0) + std::max(0.0, dependencies_.clock->now() - trackStartTimes_.value(id)) * rate;
 }
 
 void TracksController::applyMixSettings(const MixNodeSettings& s) {

@@ -3,6 +3,7 @@
 #include "model/QuelmoImportedTrack.h"
 #include "tracks/ImportedTrackListModel.h"
 #include "tracks/TrackAnalysisTable.h"
+#include "tracks/TrackSync.h"
 #include "tracks/WaveformAnalysis.h"
 
 #include <QAbstractItemModel>
@@ -39,9 +40,8 @@ class PlayerNode;
 class TimePitchUnit;
 } // namespace engine
 
-// THE TRACKS as the views see them (deck.tracks): the import list with its overviews and the
-// downloads library it restores, the import player (the selected file looping through rate and
-// pitch) and a player per row looping sample-exactly into the import chain, with their states.
+// THE TRACKS (deck.tracks): the import list with its overviews and the downloads library, the import
+// player (the selected file through rate and pitch), and a player per row into the import chain.
 //
 // Main thread only. Files are opened, analysed and prepared on workers that answer here (and not
 // once the controller is gone); pass ends come back through the engine's event dispatch.
@@ -51,9 +51,8 @@ class TracksController : public QObject {
     Q_PROPERTY(double currentTrackPosition READ currentTrackPosition WRITE setCurrentTrackPosition NOTIFY currentTrackPositionChanged)
     Q_PROPERTY(double currentTrackDuration READ currentTrackDuration WRITE setCurrentTrackDuration NOTIFY currentTrackDurationChanged)
     Q_PROPERTY(QVariantList importedTracks READ importedTracksForView NOTIFY importedTracksChanged)
-    // What the waveform panel draws, each entry only once it has an overview: the playing entries
-    // in list order, and the selected entry (null without one). Small whatever the list's length,
-    // and notified only when what they hold changes, not on every change of the list.
+    // What the waveform panel draws, entries with an overview only: the playing ones in list order
+    // and the selected one (or null); small, and notified only when what they hold changes.
     Q_PROPERTY(QVariantList playingOverviewTracks READ playingOverviewTracksForView NOTIFY overviewTracksChanged)
     Q_PROPERTY(QVariant selectedOverviewTrack READ selectedOverviewTrackForView NOTIFY overviewTracksChanged)
     // The same list as an item model (roles track, trackId, name), for list views of many rows.
@@ -68,6 +67,7 @@ class TracksController : public QObject {
     Q_PROPERTY(QVariantMap trackErrors READ trackErrorsForView NOTIFY trackErrorsChanged)
     // Tempo, beat grid and AUTO GAIN of each analysed track.
     Q_PROPERTY(quelmo::TrackAnalysisTable* analysis READ analysis CONSTANT)
+    Q_PROPERTY(quelmo::TrackSync* sync READ sync CONSTANT) // SYNC: rows locked to the deck's tempo
 
 public:
     using UuidSet = QSet<QUuid>;
@@ -89,6 +89,8 @@ public:
         std::function<QDateTime()> wallClock; // the date a library entry gets when first listed
         std::function<void(int)> playingCountChanged; // told before the overviews follow
         QString analysisCacheFile; // the analyses' SQLite cache; empty keeps none
+        std::function<double()> deckBpm; // the tempo synced rows play at, and the transport's beats
+        std::function<std::optional<transport::BeatGrid>()> deckBeats;
     };
 
     explicit TracksController(Dependencies dependencies, QObject* parent = nullptr);
@@ -96,13 +98,11 @@ public:
 
     // Import list. The view owns the file dialog: this only asks for it (importFilesRequested).
     Q_INVOKABLE void pickImportFiles();
-    // Adds one entry per URL, in the given order, each appended once its own analysis (off the main
-    // thread) and every earlier one have ended; a file that cannot be read still enters the list,
-    // without overview. Afterwards, with nothing selected, the last entry of the list is selected.
+    // Adds an entry per URL in order, each once its analysis and every earlier one have ended (an
+    // unreadable file without overview); then, with nothing selected, selects the last entry.
     Q_INVOKABLE void addImportFiles(const QList<QUrl>& urls);
-    // Removes the entry, stops its player, deletes its file only when its canonical path lies inside
-    // the canonical downloads folder. Removing the selected entry selects the first one left (none
-    // when the list is empty) and stops the import player.
+    // Removes the entry and stops its player; deletes its file only when its canonical path lies in
+    // the downloads folder. Removing the selected entry selects the first left and stops the import.
     Q_INVOKABLE void removeImport(const QString& id);
     void removeImport(const QUuid& id);
     // A finished download joins the list at its end, selected, and the library's manifest is saved.
@@ -116,9 +116,8 @@ public:
     Q_INVOKABLE void toggleImportPlay();
     Q_INVOKABLE void seekImport(double fraction); // restarts it at a fraction 0..1 of its file, if running
 
-    // Track players: each entry on a player of its own into the rack, looping sample-exactly. Ids are
-    // the upper-case UUID strings of QuelmoImportedTrack::idString(); unknown ids do nothing. The
-    // file is opened on a worker; the id enters playingTrackIds once its sound is scheduled.
+    // Track players, each looping sample-exactly into the rack. Ids: QuelmoImportedTrack::idString()
+    // (unknown ones do nothing). An id enters playingTrackIds once a worker has scheduled its sound.
     Q_INVOKABLE void toggleTrackPlayback(const QString& id);
     void toggleTrackPlayback(const QUuid& id);
     Q_INVOKABLE void playTrack(const QString& id);
@@ -136,18 +135,17 @@ public:
     void stopTrack(const QUuid& id);
     Q_INVOKABLE void stopAllTracks();
 
-    // The import chain's share of the mix: the import player's and rows' levels, speed and pitch.
+    // The import chain's share of the mix (the import player's and rows' levels, speed, pitch).
     void applyMixSettings(const MixNodeSettings& settings);
     // Transport ticks (the import's readout advances), cue jumps (import and selected playing row follow).
     void transportTicked(double tickSeconds);
     void cueJumped(double cue);
     void shutdown(); // the deck's: every row and the import player stop
+    void relockTracks(); // the transport's beats jumped: synced rows start again on its next bar
 
-    // Computes the loudness overview of the track's file (only its url is read) on a worker thread
-    // and hands it, with the exact frame count and rate, to `done` on the main thread; absent when
-    // the file is empty or cannot be read (logged). `done` is not called once this controller is
-    // gone. Several analyses may run at once; they share nothing. Background analyses (restored
-    // library entries) yield to the ones a user just asked for.
+    // Analyses the track's file (its url) on a worker; `done` gets it on the main thread (absent when
+    // the file is empty or unreadable, logged), never once this controller is gone. Analyses share
+    // nothing; background ones (restored library entries) yield to those a user asked for.
     using WaveformDone = std::function<void(std::optional<WaveformAnalysis>)>;
     enum class AnalysisPriority { background, user };
     void analyzeWaveform(const QuelmoImportedTrack& track, WaveformDone done,
@@ -156,6 +154,7 @@ public:
     const QUrl& downloadsDir() const { return downloadsDir_; }
     const QUrl& downloadsManifestURL() const { return downloadsManifestURL_; }
     TrackAnalysisTable* analysis() { return &analysis_; }
+    TrackSync* sync() { return &sync_; }
     // Players of the playing or paused tracks; players kept attached and silent for the next ones.
     std::size_t trackPlayerCount() const { return static_cast<std::size_t>(trackPlayers_.size()); }
     std::size_t idleTrackPlayerCount() const { return idleTrackPlayers_.size(); }
@@ -209,8 +208,7 @@ private:
     void loadSavedDownloads();
     void scanDownloadsDirectory();
     void saveDownloadsManifest();
-    // Appends an entry for a file of the library at once, without notifying (callers adding many
-    // notify once); its overview follows from a background analysis. Returns the new entry's id.
+    // Appends a library file's entry unnotified (callers notify once); its overview follows.
     QUuid appendLibraryEntry(const QString& path, const QString& name = {},
                              AnalysisPriority priority = AnalysisPriority::background);
     void setWaveformData(const QUuid& id, std::optional<WaveformAnalysis> result);
@@ -219,8 +217,8 @@ private:
     void setPausedTrackIds(const UuidSet& value);
     void setTrackValue(UuidMap<double>& table, const QUuid& id, double value, void (TracksController::*signal)());
     void setTrackError(const QUuid& id, const QString& error);
-    // The track's player, or one for it: an idle one, or a new one joined to the rack. Null, with the
-    // row told why, when the rack's mixer takes no more inputs.
+    // The track's player, or an idle or new one joined to the rack (synced rows: through their own
+    // stretcher). Null, with the row told why, when the rack's mixer takes no more inputs.
     std::shared_ptr<engine::PlayerNode> trackPlayerFor(const QuelmoImportedTrack& track);
     // The track no longer plays: its player stops and waits for the next track, its file closes.
     void releaseTrackPlayer(const QUuid& id);
@@ -232,6 +230,9 @@ private:
     struct TrackSeek { std::uint64_t run = 0; std::int64_t frame = 0; };
     void prepareTrackSeek(const QUuid& id, TrackSeek seek);
     void scheduleTrackStreams(const QUuid& id, std::uint64_t run, Streams& streams);
+    // A synced row: its bars from the one at `position` (seconds), begun on the transport's next bar.
+    void playLocked(const QUuid& id, double position);
+    void queueLockedPass(const QUuid& id, std::uint64_t run);
     void startDisplayLink();
     void stopDisplayLink();
     void updateTrackPositions();
@@ -253,6 +254,7 @@ private:
     QList<QuelmoImportedTrack> importedTracks_;
     tracks::ImportedTrackListModel trackListModel_;
     TrackAnalysisTable analysis_;
+    TrackSync sync_;
     std::optional<QUuid> selectedImportId_;
     UuidSet playingTrackIds_;
     UuidSet pausedTrackIds_;
@@ -281,8 +283,7 @@ private:
     std::vector<std::shared_ptr<PendingImport>> pendingImports_;
     // Each start, seek and stop of a track begins a new run; work from older runs is dropped.
     UuidMap<std::uint64_t> trackRuns_;
-    // Seeks being prepared on a worker, and the latest place asked for meanwhile.
-    UuidSet trackSeeksUnderWay_;
+    UuidSet trackSeeksUnderWay_; // seeks being prepared on a worker; the latest place asked meanwhile:
     UuidMap<TrackSeek> latestTrackSeeks_;
     std::uint64_t nextRun_ = 1;
     std::uint64_t importRun_ = 0;

@@ -5,6 +5,7 @@
 
 #include <atomic>
 #include <memory>
+#include <mutex>
 #include <vector>
 
 namespace RubberBand {
@@ -49,7 +50,8 @@ public:
     static constexpr double maxCents = 2400.0;
 
     // Drives the stretcher through the extremes of both ranges (see above). Takes about half a
-    // second on any one thread, once; the render thread leaves the stretcher alone meanwhile.
+    // second on any one thread, once; the render thread leaves the stretcher alone meanwhile. Any
+    // thread but the render thread; a second call waits for the first and returns.
     void warmUp();
     bool isWarm() const { return warm_.load(std::memory_order_acquire); }
 
@@ -73,12 +75,16 @@ private:
     AtomicParameter pitch_{0.0f};
     std::unique_ptr<RubberBand::RubberBandStretcher> stretcher_;
     std::atomic<bool> warm_{false}; // set once warmUp() is done with the stretcher
+    std::mutex warmingUp_;          // never taken by the render thread
     std::atomic<std::int64_t> bookedStart_{-1};
     std::atomic<bool> restRequested_{false};
     std::vector<float> scratch_[2];
     bool active_ = false;  // the stretcher holds this unit's recent input
     bool resting_ = false; // active, but rung out after silence: nothing to process
     double appliedRate_ = 1.0;
+    double targetRate_ = 1.0;  // the rate asked for; the applied one differs while a change is repaid
+    double debt_ = 0.0;        // input frames to take back from the rate
+    double debtLeft_ = 0.0;    // output frames to take them back over
     double appliedCents_ = 0.0;
     std::size_t toDiscard_ = 0;
     std::int64_t inputClock_ = 0;

@@ -1,0 +1,202 @@
+// SYNC: a row played at the deck's tempo with its beats on the metronome's clicks.
+#include "engine/AudioEngine.h"
+#include "engine/AudioNodes.h"
+#include "engine/devices/OfflineDriver.h"
+#include "support/ClockedDeck.h"
+#include "support/EventLoop.h"
+#include "support/WavFile.h"
+#include "timing/TimingController.h"
+#include "tracks/TrackSync.h"
+#include "tracks/TracksController.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cmath>
+#include <numbers>
+#include <vector>
+#include <cstdio>
+
+using namespace quelmo;
+using namespace quelmo::test;
+
+namespace {
+
+constexpr int rate = 44100;
+
+// A deck whose transport runs on a clock moved with its rendered output, while the tracks' workers
+// run for real between blocks (as they do between audio callbacks).
+struct SyncDeck : ClockedDeck {
+    std::int64_t frames = 0;
+
+    SyncDeck() {
+        model->tracks()->analysis()->setAutoGain(false);
+        model->prepareAudioEngineIfNeeded();
+        model->waitForTimePitchWarmUp();
+    }
+
+    QUuid add(const QString& name, const std::vector<float>& samples) {
+        const QString path = documents.filePath(name);
+        writeWav(path, samples);
+        model->tracks()->addImportFiles({QUrl::fromLocalFile(path)});
+        EXPECT_TRUE(spinUntil([&] { return !model->tracks()->importedTracks().isEmpty(); }, 60000));
+        return model->tracks()->importedTracks().back().id;
+    }
+
+    void render(double seconds) {
+        auto& engine = model->audioEngine();
+        const std::int64_t target = frames + std::llround(seconds * rate);
+        while (frames < target) {
+            const auto n = static_cast<std::uint32_t>(std::min<std::int64_t>(4096, target - frames));
+            static_cast<engine::OfflineDriver&>(engine.driver()).renderFrames(n, 512);
+            frames += n;
+            scheduler->advance(std::chrono::nanoseconds(std::llround(static_cast<double>(frames) * 1e9 / rate)) - scheduler->now());
+            for (int i = 0; i < 5; ++i) {
+                engine.dispatchEvents();
+                spinFor(5);
+            }
+        }
+    }
+};
+
+// Clicks (3 ms of 3 kHz) every beat at bpm, the first at `first` seconds; its peak 4 frames in.
+std::vector<float> clickTrack(double bpm, double seconds, double first) {
+    std::vector<float> s(static_cast<std::size_t>(seconds * rate), 0.0f);
+    const double beat = 60.0 / bpm * rate;
+    for (double at = first * rate; at < static_cast<double>(s.size()) - 200; at += beat) {
+        const auto start = static_cast<std::size_t>(std::lround(at));
+        for (std::size_t t = 0; t < 132; ++t) {
+            s[start + t] = 0.8f * static_cast<float>(std::sin(2.0 * std::numbers::pi * 3000.0 * static_cast<double>(t) / rate));
+        }
+    }
+    return s;
+}
+
+struct Recorder {
+    std::vector<float> samples;
+    explicit Recorder(engine::AudioNode& node) {
+        node.installTap([this](const float* const* channels, std::uint32_t n, std::int64_t at) {
+            if (samples.size() < static_cast<std::size_t>(at) + n) {
+                samples.resize(static_cast<std::size_t>(at) + n);
+            }
+            std::copy_n(channels[0], n, samples.begin() + at);
+        });
+    }
+};
+
+// Each sound's loudest frame after a quiet stretch of 0.1 s (a stretched click is smeared).
+std::vector<std::int64_t> peaks(const std::vector<float>& s, float threshold) {
+    std::vector<std::int64_t> found;
+    std::int64_t loudSince = -44100;
+    for (std::size_t i = 0; i < s.size(); ++i) {
+        if (std::abs(s[i]) < threshold) {
+            continue;
+        }
+        const auto at = static_cast<std::int64_t>(i);
+        if (at - loudSince > 4410) {
+            found.push_back(at);
+        } else if (std::abs(s[i]) > std::abs(s[static_cast<std::size_t>(found.back())])) {
+            found.back() = at;
+        }
+        loudSince = at;
+    }
+    return found;
+}
+
+// How far each track beat at or after `from` lies from the nearest metronome click, in ms, sorted.
+std::vector<double> offsets(const std::vector<std::int64_t>& beats, const std::vector<std::int64_t>& clicks, std::int64_t from) {
+    std::vector<double> out;
+    for (const auto b : beats) {
+        if (b < from) {
+            continue;
+        }
+        double nearest = 1e9;
+        for (const auto c : clicks) {
+            nearest = std::min(nearest, std::abs(static_cast<double>(b - c)));
+        }
+        out.push_back(nearest / rate * 1000.0);
+    }
+    std::sort(out.begin(), out.end());
+    return out;
+}
+
+} // namespace
+
+TEST(TrackSync, LoopsAreWholeBarsFromTheFirstBeatAndStartsFallOnTheNextBar) {
+    // 120 BPM from 0.25 s in a 9.3 s file: 18 whole beats, so a loop of four bars.
+    const auto loop = syncedLoop(BeatGrid{0.25, 0.5}, 44100.0, static_cast<std::int64_t>(9.3 * 44100));
+    ASSERT_TRUE(loop);
+    EXPECT_EQ(loop->beats, 16);
+    EXPECT_EQ(loop->frameOfBeat(0), 11025);
+    EXPECT_EQ(loop->frameOfBeat(16), 11025 + 16 * 22050);
+    EXPECT_EQ(loop->barBeatAt(2.3, 44100.0), 4) << "2.3 s falls in the second bar";
+    EXPECT_EQ(loop->barBeatAt(9.0, 44100.0), 12) << "past the loop: its last bar";
+    EXPECT_EQ(loop->barBeatAt(0.0, 44100.0), 0);
+    // Less than a bar: whole beats; less than a beat: nothing to loop.
+    EXPECT_EQ(syncedLoop(BeatGrid{0.0, 0.5}, 44100.0, 70000)->beats, 3);
+    EXPECT_FALSE(syncedLoop(BeatGrid{0.0, 0.5}, 44100.0, 20000));
+
+    transport::BeatGrid beats;
+    beats.anchorSample = 1000;
+    beats.intervalSeconds = 0.5;
+    EXPECT_EQ(beats.nextBarAt(1000), 0);
+    EXPECT_EQ(beats.nextBarAt(1001), 4);
+    EXPECT_EQ(beats.nextBarAt(1000 + 4 * 22050), 4);
+    EXPECT_EQ(beats.nextBarAt(0), 0) << "before the anchor: its own bar";
+}
+
+TEST(TrackSync, ASyncedRowPlaysAtTheDecksTempoOnTheMetronomesBeatsAndFollowsATempoChange) {
+    SyncDeck deck;
+    auto* tracks = deck.model->tracks();
+    auto* timing = deck.model->timing();
+    const QUuid id = deck.add(QStringLiteral("clicks.wav"), clickTrack(120.0, 20.0, 0.25));
+    const QString idText = id.toString(QUuid::WithoutBraces).toUpper();
+    ASSERT_TRUE(spinUntil([&] { return tracks->analysis()->temposForView().contains(idText); }));
+    ASSERT_TRUE(tracks->analysis()->grid(id));
+    ASSERT_EQ(tracks->analysis()->temposForView().value(idText).toString(), QStringLiteral("120.0 BPM"));
+
+    timing->setBpm(128.0);
+    Recorder clicks(*deck.model->beatPlayerNode());
+    timing->togglePlay();
+    tracks->sync()->setSynced(id, true);
+    EXPECT_EQ(tracks->sync()->syncedIdsForView(), QStringList{idText});
+    tracks->toggleTrackPlayback(id);
+    ASSERT_TRUE(spinUntil([&] { return tracks->playingTrackIds().contains(id); }));
+    ASSERT_TRUE(tracks->sync()->stretcherOf(id));
+    Recorder track(*tracks->sync()->stretcherOf(id));
+    EXPECT_NEAR(tracks->sync()->stretcherOf(id)->rate(), 128.0 / tracks->analysis()->grid(id)->bpm(), 1e-6);
+    deck.render(10.0);
+
+    const std::int64_t change = static_cast<std::int64_t>(deck.model->audioEngine().sampleTime());
+    timing->setBpm(100.0);
+    EXPECT_NEAR(tracks->sync()->stretcherOf(id)->rate(), 100.0 / tracks->analysis()->grid(id)->bpm(), 1e-6);
+    deck.render(8.0);
+
+    // Where each sound begins: its loudest frame less that frame's place in the sound itself.
+    const auto tick = deck.model->tickBuffer()->channel(0);
+    const auto tickPeak = static_cast<std::int64_t>(
+        std::max_element(tick.begin(), tick.end(), [](float a, float b) { return std::abs(a) < std::abs(b); }) - tick.begin());
+    auto clickAt = peaks(clicks.samples, 0.05f);
+    for (auto& c : clickAt) {
+        c -= tickPeak;
+    }
+    auto beats = peaks(track.samples, 0.05f);
+    for (auto& b : beats) {
+        b -= 4; // the track's click peaks four frames in
+    }
+    ASSERT_GE(clickAt.size(), 34u) << "every click of 18 s";
+    ASSERT_FALSE(beats.empty());
+    EXPECT_LT(offsets({beats.front()}, clickAt, 0).front(), 2.0) << "the first beat starts on a bar's click";
+    const auto locked = offsets(beats, clickAt, 0);
+    const auto after = offsets(beats, clickAt, change + static_cast<std::int64_t>(0.6 * rate));
+    ASSERT_GE(locked.size(), 34u);
+    ASSERT_GE(after.size(), 12u);
+    std::printf("synced row, beat to click: median %.2f ms, worst %.2f ms over %zu beats; from one beat after the change "
+                "to 100 BPM: median %.2f ms, worst %.2f ms\n",
+                locked[locked.size() / 2], locked.back(), locked.size(), after[after.size() / 2], after.back());
+    // The stretcher's hops set the spread: most beats within a millisecond, none beyond four.
+    EXPECT_LT(locked[locked.size() / 2], 1.0);
+    EXPECT_LT(locked.back(), 4.0);
+    EXPECT_LT(after[after.size() / 2], 1.0);
+    EXPECT_LT(after.back(), 4.0);
+}
