@@ -7,6 +7,7 @@
 #include <QElapsedTimer>
 #include <QEventLoop>
 #include <QObject>
+#include <QProcess>
 #include <QThread>
 #include <QList>
 #include <QString>
@@ -146,5 +147,44 @@ bool startDeck(Deck& deck) {
     }
     return true;
 }
+
+// The whole process's CPU over `seconds` of the running event loop, as a share of one core, and the
+// times the deck's output ran dry meanwhile.
+struct DeckFigures {
+    double cpuShare = 0.0;
+    std::uint64_t underflows = 0;
+};
+template <typename Deck>
+DeckFigures measureDeck(Deck& deck, int seconds) {
+    const auto dry = deck.audioEngine().driver().underflows();
+    const double cpu = processCpuSeconds();
+    const std::int64_t start = monotonicNs();
+    runFor(seconds * 1000);
+    const double wall = static_cast<double>(monotonicNs() - start) / 1e9;
+    return {(processCpuSeconds() - cpu) / wall, deck.audioEngine().driver().underflows() - dry};
+}
+
+// Two `sha256sum /dev/zero` keeping both cores busy while it lives; started() says whether they run.
+class BusyLoad {
+public:
+    BusyLoad() {
+        for (auto& busy : load_) {
+            busy.setStandardOutputFile(QProcess::nullDevice());
+            busy.start("sha256sum", {"/dev/zero"});
+            started_ = started_ && busy.waitForStarted();
+        }
+    }
+    ~BusyLoad() {
+        for (auto& busy : load_) {
+            busy.kill();
+            busy.waitForFinished();
+        }
+    }
+    bool started() const { return started_; }
+
+private:
+    QProcess load_[2];
+    bool started_ = true;
+};
 
 } // namespace quelmo::bench

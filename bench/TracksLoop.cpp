@@ -24,27 +24,10 @@
 #include <cstdio>
 #include <cstdlib>
 #include <memory>
+#include <optional>
 #include <vector>
 
-namespace {
-
 using namespace quelmo::bench;
-
-struct Figures {
-    double cpuShare = 0.0; // of one core
-    std::uint64_t underflows = 0;
-};
-
-Figures measure(quelmo::QuelmoViewModel& deck, int seconds) {
-    const auto dry = deck.audioEngine().driver().underflows();
-    const double cpu = processCpuSeconds();
-    const std::int64_t start = monotonicNs();
-    runFor(seconds * 1000);
-    const double wall = static_cast<double>(monotonicNs() - start) / 1e9;
-    return {(processCpuSeconds() - cpu) / wall, deck.audioEngine().driver().underflows() - dry};
-}
-
-} // namespace
 
 int main(int argc, char** argv) {
     QCoreApplication app(argc, argv);
@@ -67,7 +50,7 @@ int main(int argc, char** argv) {
     }
     runFor(3000); // the output rests
 
-    const Figures idle = measure(deck, seconds);
+    const DeckFigures idle = measureDeck(deck, seconds);
     std::printf("idle      CPU %5.2f %% of a core over %d s, %zu rows, nothing playing\n", 100.0 * idle.cpuShare,
                 seconds, static_cast<std::size_t>(urls.size()));
 
@@ -77,7 +60,7 @@ int main(int argc, char** argv) {
         return 1;
     }
     runFor(2000);
-    const Figures one = measure(deck, seconds);
+    const DeckFigures one = measureDeck(deck, seconds);
     std::printf("one       CPU %5.2f %% of a core over %d s, one track looping; %llu underflows\n", 100.0 * one.cpuShare,
                 seconds, static_cast<unsigned long long>(one.underflows));
 
@@ -90,7 +73,7 @@ int main(int argc, char** argv) {
         return 1;
     }
     runFor(2000);
-    const Figures playing = measure(deck, seconds);
+    const DeckFigures playing = measureDeck(deck, seconds);
     std::printf("playing   CPU %5.2f %% of a core over %d s, %zu tracks looping; %llu underflows\n",
                 100.0 * playing.cpuShare, seconds, static_cast<std::size_t>(urls.size()),
                 static_cast<unsigned long long>(playing.underflows));
@@ -100,25 +83,16 @@ int main(int argc, char** argv) {
                 one.cpuShare > 0 ? playing.cpuShare / one.cpuShare : 0.0,
                 urls.size() > 1 ? 100.0 * (playing.cpuShare - one.cpuShare) / static_cast<double>(urls.size() - 1) : 0.0);
 
-    std::vector<std::unique_ptr<QProcess>> load;
-    for (int i = 0; i < 2; ++i) {
-        auto busy = std::make_unique<QProcess>();
-        busy->setStandardOutputFile(QProcess::nullDevice());
-        busy->start("sha256sum", {"/dev/zero"});
-        if (!busy->waitForStarted()) {
-            std::fprintf(stderr, "cannot start sha256sum for the load\n");
-            return 1;
-        }
-        load.push_back(std::move(busy));
+    std::optional<BusyLoad> load(std::in_place);
+    if (!load->started()) {
+        std::fprintf(stderr, "cannot start sha256sum for the load\n");
+        return 1;
     }
     runFor(1000);
     const std::int64_t windowStart = monotonicNs();
-    const Figures loaded = measure(deck, loadedSeconds);
+    const DeckFigures loaded = measureDeck(deck, loadedSeconds);
     const std::int64_t windowEnd = monotonicNs();
-    for (auto& busy : load) {
-        busy->kill();
-        busy->waitForFinished();
-    }
+    load.reset();
     std::printf("loaded    %llu underflows over %d s with both cores busy (CPU %5.2f %% of a core); output latency "
                 "%.0f ms at the end (it rises 5 ms after each underflow)\n",
                 static_cast<unsigned long long>(loaded.underflows), loadedSeconds, 100.0 * loaded.cpuShare,

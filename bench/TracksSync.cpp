@@ -22,25 +22,12 @@
 #include <cstdio>
 #include <cstdlib>
 #include <memory>
+#include <optional>
 #include <vector>
 
 namespace {
 
 using namespace quelmo::bench;
-
-struct Figures {
-    double cpuShare = 0.0; // of one core
-    std::uint64_t underflows = 0;
-};
-
-Figures measure(quelmo::QuelmoViewModel& deck, int seconds) {
-    const auto dry = deck.audioEngine().driver().underflows();
-    const double cpu = processCpuSeconds();
-    const std::int64_t start = monotonicNs();
-    runFor(seconds * 1000);
-    const double wall = static_cast<double>(monotonicNs() - start) / 1e9;
-    return {(processCpuSeconds() - cpu) / wall, deck.audioEngine().driver().underflows() - dry};
-}
 
 bool playAll(quelmo::TracksController& tracks, qsizetype count) {
     for (const auto& track : tracks.importedTracks()) {
@@ -87,13 +74,13 @@ int main(int argc, char** argv) {
     }
     runFor(3000); // the output rests
 
-    const Figures idle = measure(deck, seconds);
+    const DeckFigures idle = measureDeck(deck, seconds);
     std::printf("idle      CPU %5.2f %% of a core over %d s, nothing playing\n", 100.0 * idle.cpuShare, seconds);
 
     if (!playAll(tracks, urls.size())) {
         return 1;
     }
-    const Figures unsynced = measure(deck, seconds);
+    const DeckFigures unsynced = measureDeck(deck, seconds);
     std::printf("unsynced  CPU %5.2f %% of a core over %d s, %lld rows looping as they are; %llu underflows\n",
                 100.0 * unsynced.cpuShare, seconds, static_cast<long long>(urls.size()),
                 static_cast<unsigned long long>(unsynced.underflows));
@@ -107,7 +94,7 @@ int main(int argc, char** argv) {
     if (!playAll(tracks, urls.size())) {
         return 1;
     }
-    const Figures synced = measure(deck, seconds);
+    const DeckFigures synced = measureDeck(deck, seconds);
     std::printf("synced    CPU %5.2f %% of a core over %d s, %lld rows on SYNC at 120 BPM with the metronome; %llu "
                 "underflows\n",
                 100.0 * synced.cpuShare, seconds, static_cast<long long>(urls.size()),
@@ -117,23 +104,14 @@ int main(int argc, char** argv) {
                 unsynced.cpuShare > 0 ? synced.cpuShare / unsynced.cpuShare : 0.0,
                 100.0 * (synced.cpuShare - unsynced.cpuShare) / static_cast<double>(urls.size()));
 
-    std::vector<std::unique_ptr<QProcess>> load;
-    for (int i = 0; i < 2; ++i) {
-        auto busy = std::make_unique<QProcess>();
-        busy->setStandardOutputFile(QProcess::nullDevice());
-        busy->start("sha256sum", {"/dev/zero"});
-        if (!busy->waitForStarted()) {
-            std::fprintf(stderr, "cannot start sha256sum for the load\n");
-            return 1;
-        }
-        load.push_back(std::move(busy));
+    std::optional<BusyLoad> load(std::in_place);
+    if (!load->started()) {
+        std::fprintf(stderr, "cannot start sha256sum for the load\n");
+        return 1;
     }
     runFor(1000);
-    const Figures loaded = measure(deck, loadedSeconds);
-    for (auto& busy : load) {
-        busy->kill();
-        busy->waitForFinished();
-    }
+    const DeckFigures loaded = measureDeck(deck, loadedSeconds);
+    load.reset();
     std::printf("loaded    %llu underflows over %d s with both cores busy (CPU %5.2f %% of a core)\n",
                 static_cast<unsigned long long>(loaded.underflows), loadedSeconds, 100.0 * loaded.cpuShare);
     std::fflush(stdout);

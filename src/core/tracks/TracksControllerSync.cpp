@@ -28,12 +28,15 @@ std::optional<SyncedLoop> loopOf(const engine::AudioFile& file, const BeatGrid& 
 } // namespace
 
 void TracksController::playLocked(const QUuid& id, double position) {
+    const auto entry = std::find_if(importedTracks_.cbegin(), importedTracks_.cend(),
+                                    [&](const QuelmoImportedTrack& t) { return t.id == id; });
+    if (entry == importedTracks_.cend()) {
+        return;
+    }
     if (!sync_.stretcherOf(id)) {
         // The row played unsynced until now: it takes a player with a stretcher of its own.
-        const auto entry = std::find_if(importedTracks_.cbegin(), importedTracks_.cend(),
-                                        [&](const QuelmoImportedTrack& t) { return t.id == id; });
         releaseTrackPlayer(id);
-        if (entry == importedTracks_.cend() || !trackPlayerFor(*entry)) {
+        if (!trackPlayerFor(*entry)) {
             return;
         }
     }
@@ -47,9 +50,7 @@ void TracksController::playLocked(const QUuid& id, double position) {
     const auto counted = countedLengths_.value(id);
     const std::optional<std::int64_t> frames =
         counted.sampleRate > 0 ? std::optional<std::int64_t>(counted.frames) : std::nullopt;
-    const auto entry = std::find_if(importedTracks_.cbegin(), importedTracks_.cend(),
-                                    [&](const QuelmoImportedTrack& t) { return t.id == id; });
-    const std::string path = entry == importedTracks_.cend() ? std::string() : localPath(entry->url);
+    const std::string path = localPath(entry->url);
     offMainThread(
         this,
         [file = trackFiles_.value(id), path, frames, grid = *grid, position, warming] {
