@@ -395,6 +395,12 @@ e2e_record_start() {
     parec -d "${2:-quelmo_test.monitor}" --rate=44100 --channels=2 --format=s16le --file-format=wav \
         "$E2E_RECORDING" &
     E2E_RECORD_PID=$!
+    # Recording begins once parec's stream is on the server: on a busy machine that takes a few
+    # hundred ms, long enough to miss a key pressed at once (a kick lost from the recording).
+    e2e_wait_for 10 _e2e_recording_runs || e2e_fail "parec's recording stream did not start"
+}
+_e2e_recording_runs() {
+    pactl list source-outputs 2>/dev/null | grep -qF "application.process.id = \"$E2E_RECORD_PID\""
 }
 
 e2e_kicks_after_key() {
