@@ -17,7 +17,10 @@ TrackSync::TrackSync(Dependencies dependencies, QObject* parent)
 
 TrackSync::~TrackSync() = default;
 
-void TrackSync::toggle(const QString& id) { setSynced(QUuid::fromString(id), !isSynced(QUuid::fromString(id))); }
+void TrackSync::toggle(const QString& id) {
+    const QUuid uuid = QUuid::fromString(id);
+    setSynced(uuid, !isSynced(uuid));
+}
 
 void TrackSync::setSynced(const QUuid& id, bool on) {
     if (id.isNull() || isSynced(id) == on) {

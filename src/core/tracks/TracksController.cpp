@@ -53,13 +53,13 @@ TracksController::TracksController(Dependencies dependencies, QObject* parent)
         for (const auto& id : playingTrackIds_) {
             const auto stretcher = sync_.stretcherOf(id);
             if (stretcher && sync_.locks(id) && std::abs(stretcher->rate() - sync_.rate(id)) > 1e-4) {
-                playLocked(id, trackStartTimes_.contains(id) ? trackPlayheadNow(id) : trackSeekPositions_.value(id, 0.0));
+                playLocked(id, trackPlayheadNow(id));
             }
         }
     });
     connect(&sync_, &TrackSync::switched, this, [this](const QUuid& id) {
         if (playingTrackIds_.contains(id)) {
-            const double at = trackStartTimes_.contains(id) ? trackPlayheadNow(id) : trackSeekPositions_.value(id, 0.0);
+            const double at = trackPlayheadNow(id);
             releaseTrackPlayer(id);
             playTrack(id, at);
         } else if (pausedTrackIds_.contains(id)) {
@@ -578,6 +578,9 @@ void TracksController::startDisplayLink() {
 
 double TracksController::trackPlayheadNow(const QUuid& id) const {
     const double rate = sync_.stretcherOf(id) ? sync_.rate(id) * appliedTrackRate_ : appliedTrackRate_;
+    if (!trackStartTimes_.contains(id)) {
+        return trackSeekPositions_.value(id, 0.0); // held: a seek is under way or its sound is to come
+    }
     return trackSeekPositions_.value(id, 0.0) + std::max(0.0, dependencies_.clock->now() - trackStartTimes_.value(id)) * rate;
 }
 

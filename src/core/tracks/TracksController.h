@@ -240,7 +240,7 @@ private:
     void queueImportPasses(std::uint64_t run, std::int64_t startFrame, bool ahead,
                            const std::function<void()>& queued = {});
     void scheduleImportStreams(std::uint64_t run, Streams& streams);
-    // Where a playing track's sound is now, in seconds of the file (before wrapping at its end).
+    // Where a track's sound is now, in seconds of the file (unwrapped); its sought place until it sounds.
     double trackPlayheadNow(const QUuid& id) const;
     // A track player's volume: its row's level times the import level and its AUTO GAIN.
     float trackPlayerVolume(const QUuid& id, double importLevel) const;

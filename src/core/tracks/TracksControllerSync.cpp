@@ -165,7 +165,7 @@ void TracksController::relockTracks() {
     }
     for (const auto& id : playingTrackIds_) {
         if (sync_.locks(id)) {
-            playLocked(id, trackStartTimes_.contains(id) ? trackPlayheadNow(id) : trackSeekPositions_.value(id, 0.0));
+            playLocked(id, trackPlayheadNow(id));
         }
     }
 }
