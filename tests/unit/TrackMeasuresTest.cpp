@@ -15,6 +15,7 @@
 
 #include <cmath>
 #include <cstdio>
+#include <numbers>
 #include <optional>
 #include <regex>
 #include <string>
@@ -148,6 +149,26 @@ TEST(TrackTempo, ShowsNoTempoWhereThereIsNoBeat) {
     const TrackMeasures m = measure(song.samples, 2);
     EXPECT_FALSE(m.shownGrid()) << qPrintable(tempoText(m.grid)) << " at confidence " << m.tempoConfidence;
     EXPECT_EQ(tempoText(m.shownGrid()), QStringLiteral("—"));
+}
+
+TEST(TrackTempo, AClickTrackIsReadAtItsOwnTempoNotItsDoubleToTheSample) {
+    // Bright clicks and nothing between them: no backbeat to halve, whatever the click's pitch.
+    for (const double bpm : {96.0, 100.0, 140.0}) {
+        for (const double hz : {1200.0, 3000.0, 6000.0}) {
+            std::vector<float> s(static_cast<std::size_t>(12 * rate), 0.0f);
+            for (double at = 0.3 * rate; at + 132 < static_cast<double>(s.size()); at += 60.0 / bpm * rate) {
+                for (std::size_t i = 0; i < 132; ++i) {
+                    s[static_cast<std::size_t>(at) + i] = 0.25f * static_cast<float>(std::sin(2 * std::numbers::pi * hz * static_cast<double>(i) / rate));
+                }
+            }
+            const auto grid = measure(s, 1).shownGrid();
+            ASSERT_TRUE(grid) << bpm << " BPM, " << hz << " Hz clicks";
+            EXPECT_EQ(tempoText(grid).toStdString(), tempoText(BeatGrid{0.3, 60.0 / bpm}).toStdString()) << hz << " Hz clicks";
+            // To the sample: the attacks themselves place the grid.
+            EXPECT_NEAR(grid->firstBeat, 0.3, 0.0001) << bpm << " BPM, " << hz << " Hz clicks";
+            EXPECT_NEAR(grid->bpm(), bpm, 0.001) << hz << " Hz clicks";
+        }
+    }
 }
 
 TEST(TrackTempo, TheTempoReadsInBpmAndMovesByOctaves) {

@@ -200,6 +200,74 @@ double fitPeriod(const Envelope& e, double period, double phase, double from, do
 
 } // namespace
 
+// The grid at `phase` + j * `period` (frames) moved onto the sound's attacks: for each beat, the
+// steepest rise within two frames of it, where that rise is a beat's hit (at least a fifth of the
+// typical one); a straight line through those attacks (those within a frame of their median)
+// gives the first beat and the beat length, to the sample. The grid as it was when fewer than half
+// the beats show a hit, or when they disagree by more than a frame.
+BeatGrid TempoDetector::fitToAttacks(double phase, double period, double from, double to) const {
+    const double frame = frameSeconds();
+    const BeatGrid coarse{phase * frame, period * frame};
+    std::vector<double> offsets, sizes, beatsAt;
+    int beats = 0;
+    const double firstJ = std::ceil((from - phase) / period);
+    for (double j = firstJ; phase + j * period < to; j += 1.0, ++beats) {
+        const double x = phase + j * period;
+        const auto centre = static_cast<std::ptrdiff_t>(std::floor(x));
+        std::ptrdiff_t best = -1;
+        for (std::ptrdiff_t i = std::max<std::ptrdiff_t>(0, centre - 2);
+             i <= centre + 2 && i < static_cast<std::ptrdiff_t>(rises_.size()); ++i) {
+            if (best < 0 || rises_[static_cast<std::size_t>(i)] > rises_[static_cast<std::size_t>(best)]) {
+                best = i;
+            }
+        }
+        if (best >= 0) {
+            const auto b = static_cast<std::size_t>(best);
+            sizes.push_back(rises_[b]);
+            offsets.push_back((static_cast<double>(b) + riseAt_[b] / static_cast<double>(hop_) - x) * frame);
+            beatsAt.push_back(j);
+        }
+    }
+    if (offsets.empty()) {
+        return coarse;
+    }
+    std::vector<double> sorted = sizes;
+    std::nth_element(sorted.begin(), sorted.begin() + static_cast<std::ptrdiff_t>(sorted.size() / 2), sorted.end());
+    const double typical = sorted[sorted.size() / 2];
+    std::vector<double> heard;
+    for (std::size_t k = 0; k < offsets.size(); ++k) {
+        if (sizes[k] >= 0.2 * typical) {
+            heard.push_back(offsets[k]);
+        }
+    }
+    if (heard.size() * 2 < static_cast<std::size_t>(beats)) {
+        return coarse;
+    }
+    std::sort(heard.begin(), heard.end());
+    const double median = heard[heard.size() / 2];
+    if (heard[heard.size() * 3 / 4] - heard[heard.size() / 4] > frame) {
+        return coarse;
+    }
+    double n = 0.0, sj = 0.0, so = 0.0, sjj = 0.0, sjo = 0.0;
+    for (std::size_t k = 0; k < offsets.size(); ++k) {
+        if (sizes[k] >= 0.2 * typical && std::abs(offsets[k] - median) <= frame) {
+            const double j = beatsAt[k] - firstJ; // small numbers for the sums
+            n += 1.0;
+            sj += j;
+            so += offsets[k];
+            sjj += j * j;
+            sjo += j * offsets[k];
+        }
+    }
+    const double spread = n * sjj - sj * sj;
+    if (n < 2.0 || spread <= 0.0) {
+        return {coarse.firstBeat + median, coarse.beatLength};
+    }
+    const double slope = (n * sjo - sj * so) / spread;
+    const double atFirst = (so - slope * sj) / n;
+    return {coarse.firstBeat + atFirst - slope * firstJ, coarse.beatLength + slope};
+}
+
 TempoDetector::TempoDetector(double sampleRate)
     : sampleRate_(sampleRate),
       hop_(std::max<std::uint32_t>(64, static_cast<std::uint32_t>(std::lround(sampleRate * 256.0 / 44100.0)))) {
@@ -209,6 +277,7 @@ TempoDetector::TempoDetector(double sampleRate)
     coefficients_[3] = BiquadCoefficients::design(FilterType::highPass, 6000.0, 1.0, 0.0, sampleRate);
     coefficients_[4] = BiquadCoefficients::design(FilterType::highPass, 150.0, 1.0, 0.0, sampleRate);
     coefficients_[5] = BiquadCoefficients::design(FilterType::lowPass, 1000.0, 1.0, 0.0, sampleRate);
+    followerRelease_ = static_cast<float>(std::exp(-1.0 / (0.005 * sampleRate))); // falls by 1/e in 5 ms
 }
 
 void TempoDetector::reserve(std::int64_t samples) {
@@ -216,6 +285,8 @@ void TempoDetector::reserve(std::int64_t samples) {
     onsets_.reserve(frames);
     hits_.reserve(frames);
     upperHits_.reserve(frames);
+    rises_.reserve(frames);
+    riseAt_.reserve(frames);
 }
 
 void TempoDetector::add(std::span<const float> mono) {
@@ -229,6 +300,12 @@ void TempoDetector::add(std::span<const float> mono) {
         energy_[high] += static_cast<double>(highSample) * highSample;
         const float midSample = filters_[6].process(coefficients_[5], filters_[5].process(coefficients_[4], x));
         energy_[mid] += static_cast<double>(midSample) * midSample;
+        const float level = std::max(std::abs(x), follower_ * followerRelease_);
+        if (level - follower_ > steepest_) {
+            steepest_ = level - follower_;
+            steepestAt_ = static_cast<std::uint16_t>(inFrame_);
+        }
+        follower_ = level;
         if (++inFrame_ == hop_) {
             double onsetRise = 0.0, hitRise = 0.0, upperRise = 0.0;
             for (int b = 0; b < bandCount; ++b) {
@@ -255,6 +332,10 @@ void TempoDetector::add(std::span<const float> mono) {
             onsets_.push_back(static_cast<float>(onsetRise));
             hits_.push_back(static_cast<float>(hitRise));
             upperHits_.push_back(static_cast<float>(upperRise));
+            rises_.push_back(steepest_);
+            riseAt_.push_back(steepestAt_);
+            steepest_ = 0.0f;
+            steepestAt_ = 0;
             inFrame_ = 0;
         }
     }
@@ -282,7 +363,8 @@ std::optional<FittedGrid> TempoDetector::finish() const {
 
     // The beat. Where there is a backbeat (snares or claps, bright hits, every other beat), it is
     // half the backbeat's period: the octave whose double has the bright hits on one phase and
-    // not half a period later. Without one, the fastest octave whose positions nearly all hold a
+    // not half a period later, while loud hits (kicks, bass) mostly fill the beats between. Bright
+    // hits with nothing between them are the beat itself: a click track. Without a backbeat, the fastest octave whose positions nearly all hold a
     // hit (a kick, snare or bass note: the loud ones): hats and the like fill faster octaves,
     // syncopation leaves some beats empty but far fewer than of the eighths.
     std::vector<double> levels;
@@ -297,7 +379,8 @@ std::optional<FittedGrid> TempoDetector::finish() const {
         const Phase on = bestPhase(upperHits_, 2 * level, from, to);
         const double off = comb(upperHits_, 2 * level, on.phase + level, from, to);
         const double backbeat = on.mean - off;
-        if (backbeat > bestBackbeat && on.mean >= upperLoud && backbeat >= 0.5 * on.mean) {
+        const double between = coverage(hits_, 2 * level, on.phase + level, from, to, hitLevel);
+        if (backbeat > bestBackbeat && on.mean >= upperLoud && backbeat >= 0.5 * on.mean && between >= 0.5) {
             bestBackbeat = backbeat;
             bestBeat = level;
             beatPhase = std::fmod(on.phase, level); // the backbeat falls on beats
@@ -337,9 +420,8 @@ std::optional<FittedGrid> TempoDetector::finish() const {
             ++met;
         }
     }
-    BeatGrid grid{0.0, bestBeat * frame};
-    const double firstBeat = (phase.phase + onsetLag) * frame;
-    grid.firstBeat = firstBeat - std::floor(firstBeat / grid.beatLength) * grid.beatLength;
+    BeatGrid grid = fitToAttacks(phase.phase + onsetLag, bestBeat, from, to);
+    grid.firstBeat -= std::floor(grid.firstBeat / grid.beatLength) * grid.beatLength;
     return FittedGrid{grid, beats > 0 ? static_cast<double>(met) / beats : 0.0};
 }
 

@@ -23,10 +23,12 @@ namespace quelmo {
 // half, two beats and bar), refined with a comb over the whole track. Its octave is the beat:
 // half the period of a backbeat where bright hits fall every other beat, else the fastest octave
 // whose positions nearly all hold a loud hit. The phase is the backbeat's (or the fullest
-// octave's), refined to a tenth of a frame where the comb meets the hits hardest. A straight
-// grid, as made music has.
+// octave's), refined to a tenth of a frame where the comb meets the hits hardest, then to the
+// sample: each frame also keeps where in it a fast envelope of the sound rose most, and a straight
+// line through the steepest rises near the beats gives the first beat and the beat length. A
+// straight grid, as made music has.
 //
-// Memory: 12 bytes per frame, about 1.2 MB for ten minutes of sound.
+// Memory: 18 bytes per frame, about 1.8 MB for ten minutes of sound.
 // One thread at a time; allocates, so never on the render thread.
 class TempoDetector {
 public:
@@ -42,6 +44,8 @@ public:
     double frameSeconds() const { return static_cast<double>(hop_) / sampleRate_; }
 
 private:
+    BeatGrid fitToAttacks(double phase, double period, double from, double to) const;
+
     enum Band { low, mid, snare, high, bandCount };
     double sampleRate_;
     std::uint32_t hop_;
@@ -54,6 +58,14 @@ private:
     std::vector<float> onsets_;    // rise in decibels, all bands summed
     std::vector<float> hits_;      // amplitude rise of all bands
     std::vector<float> upperHits_; // of the bands above 1 kHz
+    // The sound's attack to the sample: a peak follower of its level, and per frame its largest
+    // rise from one sample to the next and where in the frame that fell.
+    float follower_ = 0.0f;
+    float followerRelease_ = 0.0f;
+    float steepest_ = 0.0f;
+    std::uint16_t steepestAt_ = 0;
+    std::vector<float> rises_;
+    std::vector<std::uint16_t> riseAt_;
 };
 
 } // namespace quelmo
