@@ -29,6 +29,8 @@
 #   e2e_stop_app [SIGNAL]                      end the app (TERM unless told) and reap it
 #   e2e_record_start [NAME] [SOURCE] / e2e_record_stop
 #                                              record the null sink (or SOURCE) into $E2E_ROOT/NAME.wav
+#   e2e_add_track DOWNS NAME                   add a file of ~/Music through "ADD AUDIO" and the file
+#                                              dialog: DOWNS presses of Down from the first by name
 #   e2e_kicks_after_key NAME                   records NAME while the 1 key is pressed once; prints the kicks heard
 #   e2e_grid_take NAME SECONDS BPM MIN_HITS [SOURCE]
 #                                              record, then check metronome ticks and kicks on the beat grid
@@ -401,6 +403,19 @@ e2e_record_start() {
 }
 _e2e_recording_runs() {
     pactl list source-outputs 2>/dev/null | grep -qF "application.process.id = \"$E2E_RECORD_PID\""
+}
+
+# The dialog opens in ~/Music with its file list focused, sorted by name, the first file current.
+# Return on the current file chooses it; Down moves to the next one.
+e2e_add_track() { # DOWNS NAME
+    local i
+    e2e_click_named "ADD AUDIO"
+    sleep 1
+    e2e_screenshot "dialog-$2"
+    for ((i = 0; i < $1; ++i)); do e2e_key Down; sleep 0.2; done
+    e2e_key Return
+    e2e_wait_for 15 e2e_is_listed "Play $2" || e2e_fail "no row for $2 after choosing it in the dialog"
+    e2e_note "row for $2 added"
 }
 
 e2e_kicks_after_key() {

@@ -17,20 +17,8 @@ sox -n -r 44100 -c 1 -b 16 "$music/high tone.wav" synth 4 sine $HIGH vol 0.3
 sox -n -r 44100 -c 1 -b 16 "$music/low tone.wav" synth 4 sine $LOW vol 0.3
 sleep 1
 
-# The dialog opens in ~/Music with its file list focused, sorted by name: "high tone.wav" first.
-# Return on the current file chooses it; Down moves to the next one.
-add_file() {
-    local downs=$1 name=$2
-    e2e_click_named "ADD AUDIO"
-    sleep 1
-    e2e_screenshot "dialog-$downs"
-    for ((i = 0; i < downs; ++i)); do e2e_key Down; sleep 0.2; done
-    e2e_key Return
-    e2e_wait_for 15 e2e_is_listed "Play $name" || e2e_fail "no row for $name after choosing it in the dialog"
-    e2e_note "row for $name added"
-}
-add_file 0 "high tone"
-add_file 1 "low tone"
+e2e_add_track 0 "high tone"
+e2e_add_track 1 "low tone"
 
 e2e_click_named "Play low tone"
 e2e_click_named "Play high tone"

@@ -106,14 +106,15 @@ void TracksController::playLocked(const QUuid& id, double position) {
             const std::optional<std::int64_t> at = sync_.startSample();
             stretcher->startAt(at.value_or(-1));
             player->play();
-            bool first = true;
+            // Both passes booked on the bar: items due together play in the order given, while an
+            // untimed one would be due at once and play before the first, unheard by the resting
+            // stretcher, which would then start in the middle of it.
             for (auto& stream : start.loop.streams) {
-                player->scheduleSource(std::move(*stream), first ? at : std::nullopt, [this, id, run](engine::PlaybackEnd end) {
+                player->scheduleSource(std::move(*stream), at, [this, id, run](engine::PlaybackEnd end) {
                     if (end == engine::PlaybackEnd::playedToEnd) {
                         queueLockedPass(id, run);
                     }
                 });
-                first = false;
             }
             const double from = static_cast<double>(start.bars->frameOfBeat(start.fromBeat)) / file->processingFormat().sampleRate;
             const auto& engine = *dependencies_.engine;

@@ -87,6 +87,7 @@ private:
     double debtLeft_ = 0.0;    // output frames to take them back over
     double appliedCents_ = 0.0;
     std::size_t toDiscard_ = 0;
+    std::size_t toPad_ = 0; // silence played before the stretcher's first output, when it lets sound out early
     std::int64_t inputClock_ = 0;
     std::uint64_t silentInput_ = 0; // input frames fed in a row that were silent
     std::uint64_t restAfter_ = 0;   // silent input after which every output frame has come out
