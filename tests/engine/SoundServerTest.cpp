@@ -178,10 +178,12 @@ TEST(SoundServer, APinnedOutputStaysWhileTheDefaultMovesIntoTheCapturedSink) {
     EXPECT_NEAR(loudestAt(heard[1], 1000.0), 0.5, 0.05);
     EXPECT_LT(loudestAt(heard[1], 500.0), 0.01);
     const auto stats = systemAudio.engine->inputNode()->captureStats();
-    std::printf("capture queue %.1f ms, ratio %.5f, %llu frames dropped, %llu inserted in %llu gaps\n",
-                stats.queuedFrames / 44.1, stats.ratio, static_cast<unsigned long long>(stats.droppedFrames),
-                static_cast<unsigned long long>(stats.insertedFrames), static_cast<unsigned long long>(stats.underruns));
-    EXPECT_NEAR(stats.queuedFrames, InputNode::targetLatencySeconds * 44100.0, 0.015 * 44100.0);
+    std::printf("capture queue %.1f ms (target %.1f ms), ratio %.5f, %llu frames dropped, %llu inserted in %llu gaps\n",
+                stats.queuedFrames / 44.1, stats.targetFrames / 44.1, stats.ratio,
+                static_cast<unsigned long long>(stats.droppedFrames), static_cast<unsigned long long>(stats.insertedFrames),
+                static_cast<unsigned long long>(stats.underruns));
+    // Near its target: the starting one, raised a step each time a loaded machine let it run dry.
+    EXPECT_NEAR(stats.queuedFrames, stats.targetFrames, 0.015 * 44100.0);
 
     systemAudio.engine->inputNode()->stopCapture();
     output.engine->inputNode()->stopCapture();

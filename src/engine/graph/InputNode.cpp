@@ -60,6 +60,7 @@ void InputNode::stopCapture() {
 InputNode::CaptureStats InputNode::captureStats() const {
     CaptureStats stats;
     stats.queuedFrames = resampler_.queuedFrames();
+    stats.targetFrames = resampler_.targetFrames();
     stats.ratio = resampler_.ratio();
     stats.droppedFrames = resampler_.droppedFrames();
     stats.insertedFrames = resampler_.insertedFrames();

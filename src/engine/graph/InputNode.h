@@ -44,6 +44,7 @@ public:
 
     struct CaptureStats {
         double queuedFrames = 0.0;    // captured audio waiting to be played
+        double targetFrames = 0.0;    // what it holds the queue near: raised each time it ran dry
         double ratio = 1.0;           // capture frames read per output frame
         std::uint64_t droppedFrames = 0;  // skipped to catch up after a stall
         std::uint64_t insertedFrames = 0; // silence played because the capture ran dry
