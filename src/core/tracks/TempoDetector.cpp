@@ -364,9 +364,10 @@ std::optional<FittedGrid> TempoDetector::finish() const {
     // The beat. Where there is a backbeat (snares or claps, bright hits, every other beat), it is
     // half the backbeat's period: the octave whose double has the bright hits on one phase and
     // not half a period later, while loud hits (kicks, bass) mostly fill the beats between. Bright
-    // hits with nothing between them are the beat itself: a click track. Without a backbeat, the fastest octave whose positions nearly all hold a
-    // hit (a kick, snare or bass note: the loud ones): hats and the like fill faster octaves,
-    // syncopation leaves some beats empty but far fewer than of the eighths.
+    // hits with nothing between them are the beat itself: a click track. Without a backbeat, the
+    // fastest octave whose positions nearly all hold a hit (a kick, snare or bass note: the loud
+    // ones): hats and the like fill faster octaves, syncopation leaves some beats empty but far
+    // fewer than of the eighths.
     std::vector<double> levels;
     for (double level = pulse / 2.0; level <= pulse * 2.0 + 0.5; level *= 2.0) {
         if (level * frame >= minBeat * 0.999 && level * frame <= maxBeat * 1.001) {
