@@ -6,6 +6,7 @@
 #include "support/DrumSong.h"
 #include "support/WavFile.h"
 #include "tracks/BeatGrid.h"
+#include "tracks/TempoDetector.h"
 #include "tracks/TrackMeasurer.h"
 #include "tracks/WaveformAnalysis.h"
 
@@ -13,6 +14,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <numbers>
@@ -169,6 +171,35 @@ TEST(TrackTempo, AClickTrackIsReadAtItsOwnTempoNotItsDoubleToTheSample) {
             EXPECT_NEAR(grid->bpm(), bpm, 0.001) << hz << " Hz clicks";
         }
     }
+}
+
+TEST(TrackTempo, ALongSetKeepsItsGridToTheLastBeat) {
+    // Twenty-five minutes of clicks at a tempo whose beat is no whole number of samples, streamed
+    // as a file is: the detector stops listening after twenty minutes, and the grid it found
+    // still meets the last click to the millisecond.
+    constexpr double r = 22050.0, bpm = 124.3, firstAt = 0.3 * r, beat = 60.0 / bpm * r;
+    TempoDetector detector(r);
+    const auto total = static_cast<std::int64_t>(25 * 60 * r);
+    std::vector<float> chunk(8192);
+    double nextClick = firstAt;
+    for (std::int64_t start = 0; start < total; start += static_cast<std::int64_t>(chunk.size())) {
+        std::fill(chunk.begin(), chunk.end(), 0.0f);
+        for (double at = nextClick - beat; at < static_cast<double>(start) + static_cast<double>(chunk.size()); at += beat) {
+            const auto from = static_cast<std::int64_t>(at);
+            for (std::int64_t i = std::max<std::int64_t>(from, start); i < from + 66 && i < start + static_cast<std::int64_t>(chunk.size()); ++i) {
+                chunk[static_cast<std::size_t>(i - start)] = 0.25f * static_cast<float>(std::sin(2 * std::numbers::pi * 3000.0 * static_cast<double>(i - from) / r));
+            }
+            nextClick = at + beat;
+        }
+        detector.add(chunk);
+    }
+    const auto fitted = detector.finish();
+    ASSERT_TRUE(fitted);
+    EXPECT_NEAR(fitted->grid.bpm(), bpm, 0.001);
+    const double lastClick = std::floor((static_cast<double>(total) - firstAt) / beat);
+    const double heard = std::floor(firstAt + lastClick * beat) / r;
+    const double placed = fitted->grid.firstBeat + std::round((heard - fitted->grid.firstBeat) / fitted->grid.beatLength) * fitted->grid.beatLength;
+    EXPECT_NEAR(placed, heard, 0.001) << "grid " << fitted->grid.firstBeat << " + n * " << fitted->grid.beatLength;
 }
 
 TEST(TrackTempo, TheTempoReadsInBpmAndMovesByOctaves) {

@@ -270,7 +270,8 @@ BeatGrid TempoDetector::fitToAttacks(double phase, double period, double from, d
 
 TempoDetector::TempoDetector(double sampleRate)
     : sampleRate_(sampleRate),
-      hop_(std::max<std::uint32_t>(64, static_cast<std::uint32_t>(std::lround(sampleRate * 256.0 / 44100.0)))) {
+      hop_(std::max<std::uint32_t>(64, static_cast<std::uint32_t>(std::lround(sampleRate * 256.0 / 44100.0)))),
+      maxFrames_(static_cast<std::size_t>(heardSeconds * sampleRate / hop_)) {
     coefficients_[0] = BiquadCoefficients::design(FilterType::lowPass, 120.0, 1.0, 0.0, sampleRate);
     coefficients_[1] = BiquadCoefficients::design(FilterType::highPass, 1000.0, 1.0, 0.0, sampleRate);
     coefficients_[2] = BiquadCoefficients::design(FilterType::lowPass, 4000.0, 1.0, 0.0, sampleRate);
@@ -281,7 +282,7 @@ TempoDetector::TempoDetector(double sampleRate)
 }
 
 void TempoDetector::reserve(std::int64_t samples) {
-    const auto frames = static_cast<std::size_t>(std::max<std::int64_t>(0, samples) / hop_ + 16);
+    const auto frames = std::min(maxFrames_, static_cast<std::size_t>(std::max<std::int64_t>(0, samples) / hop_ + 16));
     onsets_.reserve(frames);
     hits_.reserve(frames);
     upperHits_.reserve(frames);
@@ -290,6 +291,9 @@ void TempoDetector::reserve(std::int64_t samples) {
 }
 
 void TempoDetector::add(std::span<const float> mono) {
+    if (onsets_.size() == maxFrames_) {
+        return; // heard enough
+    }
     for (const float x : mono) {
         const float lowSample = filters_[0].process(coefficients_[0], x);
         const float snareSample =
@@ -337,6 +341,9 @@ void TempoDetector::add(std::span<const float> mono) {
             steepest_ = 0.0f;
             steepestAt_ = 0;
             inFrame_ = 0;
+            if (onsets_.size() == maxFrames_) {
+                return;
+            }
         }
     }
 }
