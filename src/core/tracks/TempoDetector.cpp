@@ -290,20 +290,64 @@ void TempoDetector::reserve(std::int64_t samples) {
     riseAt_.reserve(frames);
 }
 
+namespace {
+
+// Two biquad sections side by side in one register: the same arithmetic as engine::BiquadFilter
+// (transposed direct form II in double, the output rounded to float), half the instructions.
+using Pair = double __attribute__((vector_size(16)));
+using FloatPair = float __attribute__((vector_size(8)));
+
+struct PairCoefficients {
+    Pair b0, b1, b2, a1, a2;
+    PairCoefficients(const BiquadCoefficients& a, const BiquadCoefficients& b)
+        : b0{a.b0, b.b0}, b1{a.b1, b.b1}, b2{a.b2, b.b2}, a1{a.a1, b.a1}, a2{a.a2, b.a2} {}
+};
+
+inline Pair roundedToFloat(Pair y) {
+    return __builtin_convertvector(__builtin_convertvector(y, FloatPair), Pair);
+}
+
+inline Pair process(const PairCoefficients& c, Pair x, Pair& z1, Pair& z2) {
+    const Pair y = c.b0 * x + z1;
+    z1 = c.b1 * x - c.a1 * y + z2;
+    z2 = c.b2 * x - c.a2 * y;
+    return roundedToFloat(y);
+}
+
+} // namespace
+
 void TempoDetector::add(std::span<const float> mono) {
     if (onsets_.size() == maxFrames_) {
         return; // heard enough
     }
+    // low-pass and high band on the sound; snare and mid high-passes on it; their low-passes; the
+    // snare's second low-pass
+    const PairCoefficients outer(coefficients_[0], coefficients_[3]);
+    const PairCoefficients bodies(coefficients_[1], coefficients_[4]);
+    const PairCoefficients tops(coefficients_[2], coefficients_[5]);
+    const BiquadCoefficients& last = coefficients_[2];
+    auto& st = filterState_;
+    Pair outer1{st[0], st[1]}, outer2{st[2], st[3]}, bodies1{st[4], st[5]}, bodies2{st[6], st[7]};
+    Pair tops1{st[8], st[9]}, tops2{st[10], st[11]};
+    double last1 = st[12], last2 = st[13];
+    const auto keepState = [&] {
+        st = {outer1[0], outer1[1], outer2[0], outer2[1], bodies1[0], bodies1[1], bodies2[0], bodies2[1],
+              tops1[0],  tops1[1],  tops2[0],  tops2[1],  last1,      last2};
+    };
     for (const float x : mono) {
-        const float lowSample = filters_[0].process(coefficients_[0], x);
-        const float snareSample =
-            filters_[3].process(coefficients_[2], filters_[2].process(coefficients_[2], filters_[1].process(coefficients_[1], x)));
-        energy_[low] += static_cast<double>(lowSample) * lowSample;
-        energy_[snare] += static_cast<double>(snareSample) * snareSample;
-        const float highSample = filters_[4].process(coefficients_[3], x);
-        energy_[high] += static_cast<double>(highSample) * highSample;
-        const float midSample = filters_[6].process(coefficients_[5], filters_[5].process(coefficients_[4], x));
-        energy_[mid] += static_cast<double>(midSample) * midSample;
+        const Pair in{x, x};
+        const Pair lowHigh = process(outer, in, outer1, outer2);
+        const Pair midTops = process(tops, process(bodies, in, bodies1, bodies2), tops1, tops2);
+        const double snareIn = midTops[0];
+        const double snareOut = last.b0 * snareIn + last1;
+        last1 = last.b1 * snareIn - last.a1 * snareOut + last2;
+        last2 = last.b2 * snareIn - last.a2 * snareOut;
+        const double lowSample = lowHigh[0], highSample = lowHigh[1], midSample = midTops[1];
+        const double snareSample = static_cast<float>(snareOut);
+        energy_[low] += lowSample * lowSample;
+        energy_[snare] += snareSample * snareSample;
+        energy_[high] += highSample * highSample;
+        energy_[mid] += midSample * midSample;
         const float level = std::max(std::abs(x), follower_ * followerRelease_);
         if (level - follower_ > steepest_) {
             steepest_ = level - follower_;
@@ -342,10 +386,11 @@ void TempoDetector::add(std::span<const float> mono) {
             steepestAt_ = 0;
             inFrame_ = 0;
             if (onsets_.size() == maxFrames_) {
-                return;
+                break;
             }
         }
     }
+    keepState();
 }
 
 std::optional<FittedGrid> TempoDetector::finish() const {

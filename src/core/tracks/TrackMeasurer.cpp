@@ -7,17 +7,121 @@
 #include <ebur128.h>
 
 #include <algorithm>
+#include <array>
 #include <cmath>
+#include <condition_variable>
+#include <mutex>
+#include <system_error>
+#include <thread>
 
 namespace quelmo {
 
+namespace {
+
+// A chunk handed from the caller to the lanes: channel c's frames at c * frames.
+struct Chunk {
+    std::vector<float> samples;
+    std::uint32_t frames = 0;
+    int pending = 0; // lanes yet to measure it; the caller refills it only at 0
+};
+
+} // namespace
+
 struct TrackMeasurer::Detectors {
-    explicit Detectors(double sampleRate) : tempo(sampleRate) {}
+    Detectors(double sampleRate, std::uint32_t channelCount) : tempo(sampleRate), peaks(channelCount), channels(channelCount) {}
+
+    enum Lane { loudnessLane, tempoLane, laneCount };
+
+    // On the lane's own thread (or the caller's, when no thread could be started).
+    void measure(Lane lane, const Chunk& chunk) {
+        const std::uint32_t frames = chunk.frames;
+        if (lane == loudnessLane) {
+            if (loudness) {
+                interleaved.resize(static_cast<std::size_t>(frames) * channels);
+                for (std::uint32_t c = 0; c < channels; ++c) {
+                    const float* from = chunk.samples.data() + static_cast<std::size_t>(c) * frames;
+                    for (std::uint32_t f = 0; f < frames; ++f) {
+                        interleaved[static_cast<std::size_t>(f) * channels + c] = from[f];
+                    }
+                }
+                ebur128_add_frames_float(loudness, interleaved.data(), frames);
+            }
+            return;
+        }
+        // The other lane: the true peaks and the tempo, together about as costly as the loudness.
+        for (std::uint32_t c = 0; c < channels; ++c) {
+            peaks[c].add(std::span(chunk.samples).subspan(static_cast<std::size_t>(c) * frames, frames));
+        }
+        mono.assign(frames, 0.0f);
+        const float scale = 1.0f / static_cast<float>(channels);
+        for (std::uint32_t c = 0; c < channels; ++c) {
+            const float* from = chunk.samples.data() + static_cast<std::size_t>(c) * frames;
+            for (std::uint32_t f = 0; f < frames; ++f) {
+                mono[f] += from[f] * scale;
+            }
+        }
+        tempo.add(mono);
+    }
+
+    void run(Lane lane) {
+        for (;;) {
+            Chunk* chunk = nullptr;
+            {
+                std::unique_lock lock(mutex);
+                changed.wait(lock, [&] { return taken[lane] < written || ended; });
+                if (taken[lane] == written) {
+                    break;
+                }
+                chunk = &ring[taken[lane] % ring.size()];
+            }
+            measure(lane, *chunk);
+            {
+                std::lock_guard lock(mutex);
+                --chunk->pending;
+                ++taken[lane];
+            }
+            changed.notify_all();
+        }
+        if (lane == tempoLane && answerWanted) {
+            fitted = tempo.finish(); // while the loudness may still be catching up
+        }
+    }
+
+    // Measures what was handed over, then ends the lanes; wantAnswer: also finds the tempo.
+    void stop(bool wantAnswer) {
+        {
+            std::lock_guard lock(mutex);
+            ended = true;
+            answerWanted = wantAnswer;
+        }
+        changed.notify_all();
+        for (auto& worker : workers) {
+            if (worker.joinable()) {
+                worker.join();
+            }
+        }
+    }
+
     TempoDetector tempo;
+    std::optional<FittedGrid> fitted; // once the tempo lane has heard everything
     ebur128_state* loudness = nullptr;
     std::vector<TruePeakMeter> peaks;
+    std::uint32_t channels;
+    std::vector<float> mono;        // the tempo lane's
+    std::vector<float> interleaved; // the loudness lane's
+
+    std::array<Chunk, 8> ring; // half a megabyte of 8192-frame stereo chunks
+    std::mutex mutex;
+    std::condition_variable changed;
+    std::uint64_t written = 0;                       // chunks handed over
+    std::array<std::uint64_t, laneCount> taken{};    // chunks each lane has measured
+    bool ended = false;
+    bool answerWanted = false;
+    std::array<std::thread, laneCount> workers;
+    bool threaded = false;
 
     ~Detectors() {
+        stop(false);
         if (loudness) {
             ebur128_destroy(&loudness);
         }
@@ -25,11 +129,20 @@ struct TrackMeasurer::Detectors {
 };
 
 TrackMeasurer::TrackMeasurer(double sampleRate, std::uint32_t channelCount, std::int64_t expectedFrames)
-    : detectors_(std::make_unique<Detectors>(sampleRate)), channels_(channelCount) {
-    detectors_->tempo.reserve(expectedFrames);
-    detectors_->peaks.resize(channelCount);
-    detectors_->loudness = ebur128_init(channelCount, static_cast<unsigned long>(std::lround(sampleRate)),
-                                        EBUR128_MODE_I | EBUR128_MODE_HISTOGRAM);
+    : detectors_(std::make_unique<Detectors>(sampleRate, channelCount)) {
+    auto& d = *detectors_;
+    d.tempo.reserve(expectedFrames);
+    d.loudness = ebur128_init(channelCount, static_cast<unsigned long>(std::lround(sampleRate)),
+                              EBUR128_MODE_I | EBUR128_MODE_HISTOGRAM);
+    try {
+        for (int lane = 0; lane < Detectors::laneCount; ++lane) {
+            d.workers[static_cast<std::size_t>(lane)] = std::thread([&d, lane] { d.run(static_cast<Detectors::Lane>(lane)); });
+        }
+        d.threaded = true;
+    } catch (const std::system_error&) {
+        d.stop(false); // measured on the caller's thread instead
+        d.ended = false;
+    }
 }
 
 TrackMeasurer::~TrackMeasurer() = default;
@@ -39,28 +152,29 @@ void TrackMeasurer::add(const engine::AudioBuffer& buffer) {
     if (frames == 0) {
         return;
     }
-    if (detectors_->loudness) {
-        interleaved_.resize(static_cast<std::size_t>(frames) * channels_);
-        for (std::uint32_t c = 0; c < channels_; ++c) {
-            const auto samples = buffer.channel(c);
-            for (std::uint32_t f = 0; f < frames; ++f) {
-                interleaved_[static_cast<std::size_t>(f) * channels_ + c] = samples[f];
-            }
-        }
-        ebur128_add_frames_float(detectors_->loudness, interleaved_.data(), frames);
+    auto& d = *detectors_;
+    Chunk& chunk = d.ring[d.written % d.ring.size()];
+    if (d.threaded) {
+        std::unique_lock lock(d.mutex);
+        d.changed.wait(lock, [&] { return chunk.pending == 0; });
     }
-    for (std::uint32_t c = 0; c < channels_; ++c) {
-        detectors_->peaks[c].add(buffer.channel(c).first(frames));
+    chunk.frames = frames;
+    chunk.samples.resize(static_cast<std::size_t>(frames) * d.channels);
+    for (std::uint32_t c = 0; c < d.channels; ++c) {
+        const auto from = buffer.channel(c).first(frames);
+        std::copy(from.begin(), from.end(), chunk.samples.begin() + static_cast<std::ptrdiff_t>(c) * frames);
     }
-    mono_.assign(frames, 0.0f);
-    const float scale = 1.0f / static_cast<float>(channels_);
-    for (std::uint32_t c = 0; c < channels_; ++c) {
-        const auto samples = buffer.channel(c);
-        for (std::uint32_t f = 0; f < frames; ++f) {
-            mono_[f] += samples[f] * scale;
-        }
+    if (!d.threaded) {
+        d.measure(Detectors::loudnessLane, chunk);
+        d.measure(Detectors::tempoLane, chunk);
+        return;
     }
-    detectors_->tempo.add(mono_);
+    {
+        std::lock_guard lock(d.mutex);
+        chunk.pending = Detectors::laneCount;
+        ++d.written;
+    }
+    d.changed.notify_all();
 }
 
 double autoGainDb(const TrackMeasures& measures) {
@@ -75,18 +189,23 @@ double autoGainDb(const TrackMeasures& measures) {
 }
 
 TrackMeasures TrackMeasurer::finish() {
+    auto& d = *detectors_;
+    d.stop(true);
+    if (!d.threaded) {
+        d.fitted = d.tempo.finish();
+    }
     TrackMeasures measures;
-    if (auto fitted = detectors_->tempo.finish()) {
+    if (const auto& fitted = d.fitted) {
         measures.grid = fitted->grid;
         measures.tempoConfidence = fitted->confidence;
     }
-    if (detectors_->loudness) {
+    if (d.loudness) {
         double lufs = 0.0;
-        if (ebur128_loudness_global(detectors_->loudness, &lufs) == EBUR128_SUCCESS && std::isfinite(lufs)) {
+        if (ebur128_loudness_global(d.loudness, &lufs) == EBUR128_SUCCESS && std::isfinite(lufs)) {
             measures.loudness = lufs;
         }
     }
-    for (const auto& meter : detectors_->peaks) {
+    for (const auto& meter : d.peaks) {
         measures.truePeak = std::max(measures.truePeak, meter.truePeak());
     }
     return measures;

@@ -36,6 +36,9 @@ double autoGainDb(const TrackMeasures& measures);
 
 // Measures tempo and beats (TempoDetector on a mono mix), integrated loudness (libebur128) and
 // true peak (TruePeakMeter per channel) from a track's samples fed in order, in chunks of any size.
+// The two measures run on threads of their own, each a few chunks behind the caller (who goes on
+// decoding meanwhile), so that a track's analysis takes about the time of its decode and its
+// costliest measure rather than of all three in turn.
 // One thread at a time; allocates, so never on the render thread.
 class TrackMeasurer {
 public:
@@ -52,9 +55,6 @@ public:
 private:
     struct Detectors;
     std::unique_ptr<Detectors> detectors_;
-    std::vector<float> mono_;        // for the tempo detector
-    std::vector<float> interleaved_; // for the loudness meter
-    std::uint32_t channels_;
 };
 
 } // namespace quelmo

@@ -20,6 +20,8 @@ public:
     double truePeak() const { return peak_; }
 
 private:
+    void addEach(std::span<const float> samples);
+
     static constexpr int taps = 12; // per phase of the 48-tap interpolator
     std::array<float, 2 * taps> history_{}; // the last samples, twice over, newest at `at_ + taps - 1`
     int at_ = 0;
