@@ -115,13 +115,23 @@ double pulsePeriod(const Envelope& e, double minLag, double maxLag) {
     const auto mean = static_cast<float>(std::accumulate(e.begin(), e.end(), 0.0) / static_cast<double>(n));
     const auto top = static_cast<std::size_t>(std::ceil(maxLag * 4)) + 2;
     const auto bottom = static_cast<std::size_t>(std::floor(minLag / 2));
+    std::vector<float> centred(n);
+    std::transform(e.begin(), e.end(), centred.begin(), [mean](float v) { return v - mean; });
+    const float* d = centred.data();
     std::vector<double> acf(top + 1, 0.0);
     for (std::size_t lag = bottom; lag <= top && lag < n; ++lag) {
-        double s = 0.0;
-        for (std::size_t i = lag; i < n; ++i) {
-            s += static_cast<double>(e[i] - mean) * (e[i - lag] - mean);
+        // Four sums side by side, so that the additions need not wait on each other.
+        std::array<double, 4> sums{};
+        std::size_t i = lag;
+        for (; i + 4 <= n; i += 4) {
+            for (std::size_t k = 0; k < 4; ++k) {
+                sums[k] += static_cast<double>(d[i + k]) * static_cast<double>(d[i + k - lag]);
+            }
         }
-        acf[lag] = s / static_cast<double>(n - lag);
+        for (; i < n; ++i) {
+            sums[0] += static_cast<double>(d[i]) * static_cast<double>(d[i - lag]);
+        }
+        acf[lag] = ((sums[0] + sums[1]) + (sums[2] + sums[3])) / static_cast<double>(n - lag);
     }
     // The beat with its half, its two beats and its bar.
     auto score = [&](std::size_t lag) {

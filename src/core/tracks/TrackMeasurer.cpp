@@ -18,9 +18,13 @@ namespace quelmo {
 
 namespace {
 
-// A chunk handed from the caller to the lanes: channel c's frames at c * frames.
+// What the caller hands the lanes at a time: channel c's frames at c * capacity. Large enough that
+// the threads meet a few hundred times over a ten-minute track, not thousands.
+constexpr std::uint32_t chunkFrames = 32768;
+
 struct Chunk {
     std::vector<float> samples;
+    std::uint32_t capacity = 0; // frames per channel
     std::uint32_t frames = 0;
     int pending = 0; // lanes yet to measure it; the caller refills it only at 0
 };
@@ -35,11 +39,14 @@ struct TrackMeasurer::Detectors {
     // On the lane's own thread (or the caller's, when no thread could be started).
     void measure(Lane lane, const Chunk& chunk) {
         const std::uint32_t frames = chunk.frames;
+        const auto channel = [&](std::uint32_t c) {
+            return std::span(chunk.samples).subspan(static_cast<std::size_t>(c) * chunk.capacity, frames);
+        };
         if (lane == loudnessLane) {
             if (loudness) {
                 interleaved.resize(static_cast<std::size_t>(frames) * channels);
                 for (std::uint32_t c = 0; c < channels; ++c) {
-                    const float* from = chunk.samples.data() + static_cast<std::size_t>(c) * frames;
+                    const auto from = channel(c);
                     for (std::uint32_t f = 0; f < frames; ++f) {
                         interleaved[static_cast<std::size_t>(f) * channels + c] = from[f];
                     }
@@ -50,12 +57,12 @@ struct TrackMeasurer::Detectors {
         }
         // The other lane: the true peaks and the tempo, together about as costly as the loudness.
         for (std::uint32_t c = 0; c < channels; ++c) {
-            peaks[c].add(std::span(chunk.samples).subspan(static_cast<std::size_t>(c) * frames, frames));
+            peaks[c].add(channel(c));
         }
         mono.assign(frames, 0.0f);
         const float scale = 1.0f / static_cast<float>(channels);
         for (std::uint32_t c = 0; c < channels; ++c) {
-            const float* from = chunk.samples.data() + static_cast<std::size_t>(c) * frames;
+            const auto from = channel(c);
             for (std::uint32_t f = 0; f < frames; ++f) {
                 mono[f] += from[f] * scale;
             }
@@ -68,23 +75,58 @@ struct TrackMeasurer::Detectors {
             Chunk* chunk = nullptr;
             {
                 std::unique_lock lock(mutex);
-                changed.wait(lock, [&] { return taken[lane] < written || ended; });
+                work.wait(lock, [&] { return taken[lane] < written || ended; });
                 if (taken[lane] == written) {
                     break;
                 }
                 chunk = &ring[taken[lane] % ring.size()];
             }
             measure(lane, *chunk);
+            bool freed = false;
             {
                 std::lock_guard lock(mutex);
-                --chunk->pending;
+                freed = --chunk->pending == 0;
                 ++taken[lane];
             }
-            changed.notify_all();
+            if (freed) {
+                space.notify_one();
+            }
         }
         if (lane == tempoLane && answerWanted) {
             fitted = tempo.finish(); // while the loudness may still be catching up
         }
+    }
+
+    // The chunk to fill next, once both lanes are done with what it held.
+    Chunk& acquire(std::uint32_t frames) {
+        Chunk& chunk = ring[written % ring.size()];
+        if (threaded) {
+            std::unique_lock lock(mutex);
+            space.wait(lock, [&] { return chunk.pending == 0; });
+        }
+        chunk.frames = 0;
+        if (chunk.capacity < frames) {
+            chunk.capacity = std::max(chunkFrames, frames);
+            chunk.samples.resize(static_cast<std::size_t>(chunk.capacity) * channels);
+        }
+        filling = &chunk;
+        return chunk;
+    }
+
+    void handOver() {
+        Chunk& chunk = *filling;
+        filling = nullptr;
+        if (!threaded) {
+            measure(loudnessLane, chunk);
+            measure(tempoLane, chunk);
+            return;
+        }
+        {
+            std::lock_guard lock(mutex);
+            chunk.pending = laneCount;
+            ++written;
+        }
+        work.notify_all();
     }
 
     // Measures what was handed over, then ends the lanes; wantAnswer: also finds the tempo.
@@ -94,7 +136,7 @@ struct TrackMeasurer::Detectors {
             ended = true;
             answerWanted = wantAnswer;
         }
-        changed.notify_all();
+        work.notify_all();
         for (auto& worker : workers) {
             if (worker.joinable()) {
                 worker.join();
@@ -110,11 +152,13 @@ struct TrackMeasurer::Detectors {
     std::vector<float> mono;        // the tempo lane's
     std::vector<float> interleaved; // the loudness lane's
 
-    std::array<Chunk, 8> ring; // half a megabyte of 8192-frame stereo chunks
+    std::array<Chunk, 4> ring; // a megabyte for stereo
+    Chunk* filling = nullptr;  // the caller's, not yet handed over
     std::mutex mutex;
-    std::condition_variable changed;
-    std::uint64_t written = 0;                       // chunks handed over
-    std::array<std::uint64_t, laneCount> taken{};    // chunks each lane has measured
+    std::condition_variable work;  // a chunk handed over, or the end
+    std::condition_variable space; // a chunk measured by both lanes
+    std::uint64_t written = 0;                    // chunks handed over
+    std::array<std::uint64_t, laneCount> taken{}; // chunks each lane has measured
     bool ended = false;
     bool answerWanted = false;
     std::array<std::thread, laneCount> workers;
@@ -153,28 +197,16 @@ void TrackMeasurer::add(const engine::AudioBuffer& buffer) {
         return;
     }
     auto& d = *detectors_;
-    Chunk& chunk = d.ring[d.written % d.ring.size()];
-    if (d.threaded) {
-        std::unique_lock lock(d.mutex);
-        d.changed.wait(lock, [&] { return chunk.pending == 0; });
+    if (d.filling && d.filling->frames + frames > d.filling->capacity) {
+        d.handOver();
     }
-    chunk.frames = frames;
-    chunk.samples.resize(static_cast<std::size_t>(frames) * d.channels);
+    Chunk& chunk = d.filling ? *d.filling : d.acquire(frames);
     for (std::uint32_t c = 0; c < d.channels; ++c) {
         const auto from = buffer.channel(c).first(frames);
-        std::copy(from.begin(), from.end(), chunk.samples.begin() + static_cast<std::ptrdiff_t>(c) * frames);
+        std::copy(from.begin(), from.end(),
+                  chunk.samples.begin() + static_cast<std::ptrdiff_t>(c) * chunk.capacity + chunk.frames);
     }
-    if (!d.threaded) {
-        d.measure(Detectors::loudnessLane, chunk);
-        d.measure(Detectors::tempoLane, chunk);
-        return;
-    }
-    {
-        std::lock_guard lock(d.mutex);
-        chunk.pending = Detectors::laneCount;
-        ++d.written;
-    }
-    d.changed.notify_all();
+    chunk.frames += frames;
 }
 
 double autoGainDb(const TrackMeasures& measures) {
@@ -190,6 +222,9 @@ double autoGainDb(const TrackMeasures& measures) {
 
 TrackMeasures TrackMeasurer::finish() {
     auto& d = *detectors_;
+    if (d.filling) {
+        d.handOver();
+    }
     d.stop(true);
     if (!d.threaded) {
         d.fitted = d.tempo.finish();
