@@ -26,12 +26,13 @@ struct BusyGraph {
     OfflineEngine rig;
     std::vector<std::shared_ptr<PlayerNode>> pads;
     std::shared_ptr<PlayerNode> loop = std::make_shared<PlayerNode>();
-    std::shared_ptr<TimePitchUnit> timePitch = std::make_shared<TimePitchUnit>();
+    std::shared_ptr<TimePitchUnit> timePitch;
     std::shared_ptr<MixerNode> bus = std::make_shared<MixerNode>();
     std::shared_ptr<AudioBuffer> hit = sine(180.0, 0.05);
     std::shared_ptr<AudioBuffer> bar = sine(440.0, 1.0);
 
-    BusyGraph() {
+    explicit BusyGraph(TimePitchUnit::Use use = TimePitchUnit::Use::timeAndPitch)
+        : timePitch(std::make_shared<TimePitchUnit>(TimePitchUnit::WarmUp::now, use)) {
         auto& e = *rig.engine;
         e.attach(bus);
         for (int i = 0; i < 8; ++i) {
@@ -128,6 +129,12 @@ TEST(RealTimeSafety, RetuningTheTimePitchUnitWhileRenderingDoesNotAllocateOrLock
         const double cents = sweep == 0 || bypass ? 0.0 : -2400.0 + 4800.0 * t;
         graph.timePitch->setRate(static_cast<float>(rate));
         graph.timePitch->setPitch(static_cast<float>(cents));
+    });
+    // A synced track's stretcher, rate only, dragged end to end through its own tempo.
+    BusyGraph synced(TimePitchUnit::Use::timeOnly);
+    renderExpectingNothingCounted(synced, steps, [&](int block) {
+        const double t = static_cast<double>(block) / (steps - 1);
+        synced.timePitch->setRate(static_cast<float>(std::pow(2.0, -1.0 + 2.0 * t)));
     });
 }
 

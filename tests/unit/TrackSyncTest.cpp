@@ -86,11 +86,12 @@ struct Recorder {
     }
 };
 
-// How far each track beat at or after `from` lies from the nearest metronome click, in ms, sorted.
-std::vector<double> offsets(const std::vector<double>& beats, const std::vector<double>& clicks, double from) {
+// How far each track beat in [from, to) lies from the nearest metronome click, in ms, sorted.
+std::vector<double> offsets(const std::vector<double>& beats, const std::vector<double>& clicks, double from,
+                            double to = 1e18) {
     std::vector<double> out;
     for (const auto b : beats) {
-        if (b < from) {
+        if (b < from || b >= to) {
             continue;
         }
         double nearest = 1e9;
@@ -138,7 +139,7 @@ TEST(TrackSync, LoopsAreWholeBarsFromTheFirstBeatAndStartsFallOnTheNextBar) {
     EXPECT_EQ(beats.nextBarAt(0), 0) << "before the anchor: its own bar";
 }
 
-TEST(TrackSync, ASyncedRowPlaysAtTheDecksTempoOnTheMetronomesBeatsAndFollowsATempoChange) {
+TEST(TrackSync, ASyncedRowPlaysAtTheDecksTempoOnTheMetronomesBeatsAndFollowsATempoChangeAndADrag) {
     SyncDeck deck;
     auto* tracks = deck.model->tracks();
     auto* timing = deck.model->timing();
@@ -165,22 +166,36 @@ TEST(TrackSync, ASyncedRowPlaysAtTheDecksTempoOnTheMetronomesBeatsAndFollowsATem
     timing->setBpm(100.0);
     EXPECT_NEAR(tracks->sync()->stretcherOf(id)->rate(), 100.0 / tracks->analysis()->grid(id)->bpm(), 1e-6);
     deck.render(8.0);
+    // The slider dragged back up a BPM every 50 ms, through the track's own 120 BPM.
+    const std::int64_t dragged = static_cast<std::int64_t>(deck.model->audioEngine().sampleTime());
+    for (int bpm = 101; bpm <= 127; ++bpm) {
+        timing->setBpm(bpm);
+        deck.render(0.05);
+    }
+    const std::int64_t released = static_cast<std::int64_t>(deck.model->audioEngine().sampleTime());
+    deck.render(6.0);
 
     const auto tick = deck.model->tickBuffer()->channel(0);
     const auto clickAt = starts(clicks.samples, std::vector<float>(tick.begin(), tick.end()));
     const auto oneClick = clickTrack(120.0, 0.5, 0.0);
     const auto beats = starts(track.samples, oneClick);
-    ASSERT_GE(clickAt.size(), 34u) << "every click of 18 s";
+    ASSERT_GE(clickAt.size(), 50u) << "every click of 25 s";
     ASSERT_FALSE(beats.empty());
     EXPECT_LT(offsets({beats.front()}, clickAt, 0).front(), 2.0) << "the first beat starts on a bar's click";
-    const auto locked = offsets(beats, clickAt, 0);
-    const auto after = offsets(beats, clickAt, static_cast<double>(change) + 0.6 * rate);
+    const auto locked = offsets(beats, clickAt, 0, static_cast<double>(dragged));
+    const auto after = offsets(beats, clickAt, static_cast<double>(change) + 0.6 * rate, static_cast<double>(dragged));
+    const auto afterDrag = offsets(beats, clickAt, static_cast<double>(released) + 0.5 * rate);
     ASSERT_GE(locked.size(), 34u);
     ASSERT_GE(after.size(), 12u);
+    ASSERT_GE(afterDrag.size(), 10u);
     std::printf("synced row, beat to click: median %.2f ms, worst %.2f ms over %zu beats; from one beat after the change "
-                "to 100 BPM: median %.2f ms, worst %.2f ms\n",
-                locked[locked.size() / 2], locked.back(), locked.size(), after[after.size() / 2], after.back());
-    // Every beat within a millisecond of its click, from one beat after a tempo change too.
+                "to 100 BPM: median %.2f ms, worst %.2f ms; from one beat after a drag to 127 BPM: median %.2f ms, "
+                "worst %.2f ms\n",
+                locked[locked.size() / 2], locked.back(), locked.size(), after[after.size() / 2], after.back(),
+                afterDrag[afterDrag.size() / 2], afterDrag.back());
+    // Every beat within a millisecond of its click, from one beat after a tempo change too; after a
+    // drag of 27 steps, within the 2 ms a listener cannot tell from together.
     EXPECT_LT(locked.back(), 1.0);
     EXPECT_LT(after.back(), 1.0);
+    EXPECT_LT(afterDrag.back(), 2.0);
 }

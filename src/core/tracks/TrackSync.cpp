@@ -59,7 +59,8 @@ std::shared_ptr<engine::PlayerNode> TrackSync::playerFor(const QUuid& id) {
     } else {
         auto& engine = *dependencies_.engine;
         chain.player = std::make_shared<engine::PlayerNode>();
-        chain.stretcher = std::make_shared<engine::TimePitchUnit>(engine::TimePitchUnit::WarmUp::later);
+        chain.stretcher = std::make_shared<engine::TimePitchUnit>(engine::TimePitchUnit::WarmUp::later,
+                                                                   engine::TimePitchUnit::Use::timeOnly);
         engine.attach(chain.player);
         engine.attach(chain.stretcher);
         if (!dependencies_.graphBuilt() || !engine.connect(chain.player, chain.stretcher) ||

@@ -20,15 +20,18 @@ constexpr double resamplerDenominator = 4096.0;
 // way). The unit drops that many frames at start, or plays that much silence first when it is
 // negative; outside the measured range it keeps the nearest end's figure.
 double energyLagFrames(double rate) { return 461.0 - 339.0 / std::clamp(rate, 0.7, 1.5); }
+// Without the pitch resampler, measured the same way: close to 374 - 375 / rate, from -162 at 0.7
+// to 124 at 1.5 (within 7 frames at the seven rates measured).
+double timeOnlyLagFrames(double rate) { return 374.0 - 375.0 / std::clamp(rate, 0.7, 1.5); }
 // A new rate reaches the output only after what the stretcher has analysed at the old one has come
 // out: about 1024 output frames (measured on a click track taken from 128 to 100 BPM, whose beats
 // then ran 6.5 ms early for good). The unit keeps the position a rate change at once would give:
 // the frames gained or lost meanwhile are paid back over the next repayFrames, a few percent of rate.
 constexpr double rateLagFrames = 1024.0;
-// Whichever way the rate moves, the stretcher then lets the sound out about 77 output frames early
-// for good (measured from 128 to 100 BPM and back on a synced click track). Many small changes in
-// a row (a slider dragged) shift it more than 77 frames each: 28 one-BPM steps 50 ms apart leave
-// the beats 13 ms off with this, 55 ms without.
+// Whichever way the rate moves, the stretcher with its pitch resampler then lets the sound out
+// about 77 output frames early for good (measured from 128 to 100 BPM and back on a synced click
+// track); without the resampler it does not, and stays within a millisecond of its place after 27
+// one-BPM steps 50 ms apart (a slider dragged).
 constexpr double rateChangeEarlyFrames = 77.0;
 constexpr double repayFrames = 8192.0;
 
@@ -38,13 +41,14 @@ double quantisedPitchScale(double cents) {
 }
 } // namespace
 
-TimePitchUnit::TimePitchUnit(WarmUp when) : AudioNode(1) {
+TimePitchUnit::TimePitchUnit(WarmUp when, Use use) : AudioNode(1), use_(use) {
     using RB = RubberBand::RubberBandStretcher;
     RB::setDefaultDebugLevel(0);
-    stretcher_ = std::make_unique<RB>(static_cast<std::size_t>(AudioEngine::sampleRate), 2,
-                                      RB::OptionProcessRealTime | RB::OptionThreadingNever |
-                                          RB::OptionEngineFaster | RB::OptionPitchHighConsistency,
-                                      1.0, 1.0);
+    RB::Options options = RB::OptionProcessRealTime | RB::OptionThreadingNever | RB::OptionEngineFaster;
+    if (use == Use::timeAndPitch) {
+        options |= RB::OptionPitchHighConsistency;
+    }
+    stretcher_ = std::make_unique<RB>(static_cast<std::size_t>(AudioEngine::sampleRate), 2, options, 1.0, 1.0);
     stretcher_->setMaxProcessSize(maxFramesPerPull);
     scratch_[0].assign(scratchFrames, 0.0f);
     scratch_[1].assign(scratchFrames, 0.0f);
@@ -68,7 +72,8 @@ void TimePitchUnit::warmUp() {
     const double lowest = resamplerDenominator / std::round(resamplerDenominator / std::pow(2.0, top / 1200.0));
     const double widest = resamplerDenominator / (resamplerDenominator * std::pow(2.0, top / 1200.0) - 1.0);
     const double nextWidest = resamplerDenominator / (resamplerDenominator * std::pow(2.0, top / 1200.0) - 3.0);
-    const double scales[] = {lowest, 1.0 / widest, 1.0 / nextWidest, 1.0 / widest, 1.25};
+    const std::vector<double> scales = use_ == Use::timeOnly ? std::vector<double>{1.0}
+                                                             : std::vector<double>{lowest, 1.0 / widest, 1.0 / nextWidest, 1.0 / widest, 1.25};
     float* sink[2] = {scratch_[0].data(), scratch_[1].data()};
     for (const double rate : {minRate, maxRate, 1.25}) {
         for (const double scale : scales) {
@@ -89,6 +94,10 @@ void TimePitchUnit::warmUp() {
     }
     stretcher_->reset();
     warm_.store(true, std::memory_order_release);
+}
+
+double TimePitchUnit::lagFrames(double rate) const {
+    return use_ == Use::timeOnly ? timeOnlyLagFrames(rate) : energyLagFrames(rate);
 }
 
 void TimePitchUnit::applyRatios(double rate, double cents) {
@@ -117,7 +126,7 @@ void TimePitchUnit::start(double rate, double cents, std::int64_t inputClock) {
     debt_ = 0.0;
     debtLeft_ = 0.0;
     prime();
-    const auto lag = static_cast<std::int64_t>(std::lround(energyLagFrames(rate)));
+    const auto lag = static_cast<std::int64_t>(std::lround(lagFrames(rate)));
     if (lag >= 0) {
         toDiscard_ += static_cast<std::size_t>(lag);
         toPad_ = 0;
@@ -136,8 +145,12 @@ void TimePitchUnit::start(double rate, double cents, std::int64_t inputClock) {
 
 void TimePitchUnit::render(const RenderContext& context, std::uint32_t frames, StereoBus& out) {
     const double rate = std::clamp(static_cast<double>(rate_.get()), minRate, maxRate);
-    const double cents = std::clamp(static_cast<double>(pitch_.get()), -maxCents, maxCents);
-    if ((rate == 1.0 && cents == 0.0) || !warm_.load(std::memory_order_acquire)) {
+    const double cents = use_ == Use::timeOnly ? 0.0 : std::clamp(static_cast<double>(pitch_.get()), -maxCents, maxCents);
+    // A time-only unit keeps stretching at rate 1 (a synced track at its own tempo, or a tempo
+    // dragged through it): it runs on its own input clock, which a bypass would swap for the
+    // engine's, moving the sound by all the stretch has gained or lost.
+    const bool unchanged = rate == 1.0 && cents == 0.0 && use_ == Use::timeAndPitch;
+    if (unchanged || !warm_.load(std::memory_order_acquire)) {
         active_ = false;
         const StereoBus& in = pullInput(0, context, frames);
         out.copyFrom(in, frames);
@@ -172,8 +185,8 @@ void TimePitchUnit::render(const RenderContext& context, std::uint32_t frames, S
         if (rate != targetRate_) {
             debt_ += rateLagFrames * (targetRate_ - rate); // input frames the old rate runs ahead
             // and the attacks' lag changes with the rate: a shorter one lets the sound out early
-            debt_ -= (energyLagFrames(rate) - energyLagFrames(targetRate_)) * rate;
-            debt_ += rateChangeEarlyFrames * rate;
+            debt_ -= (lagFrames(rate) - lagFrames(targetRate_)) * rate;
+            debt_ += (use_ == Use::timeOnly ? 0.0 : rateChangeEarlyFrames) * rate;
             debtLeft_ = repayFrames;
             targetRate_ = rate;
         }

@@ -17,7 +17,7 @@ namespace quelmo::engine {
 // Changes playback rate and pitch independently, on Rubber Band's real-time stretcher: rate is a
 // speed factor (2 plays twice as fast, in half the time; 0.25..4) and pitch is in cents
 // (-2400..2400). At rate 1 and pitch 0 the unit is bypassed exactly: it passes its input through
-// untouched and at the engine's own timing.
+// untouched and at the engine's own timing (a time-only unit, once started, stretches on instead).
 //
 // The render thread never allocates here. The stretcher is made on the main thread and driven once
 // through the extremes of both ranges, so every buffer it grows lazily has its largest size before
@@ -37,7 +37,10 @@ public:
     // the warm-up has finished, the unit passes its input through as if bypassed (rate and pitch
     // take effect from the first block after it).
     enum class WarmUp { now, later };
-    explicit TimePitchUnit(WarmUp when = WarmUp::now);
+    // timeOnly: the rate alone, pitch kept at 0 whatever is set. The stretcher then runs without
+    // the resampler that keeps pitch changes smooth, a fifth cheaper: for synced tracks.
+    enum class Use { timeAndPitch, timeOnly };
+    explicit TimePitchUnit(WarmUp when = WarmUp::now, Use use = Use::timeAndPitch);
     ~TimePitchUnit() override;
 
     void setRate(float rate) { rate_.set(rate); }
@@ -68,6 +71,8 @@ protected:
 
 private:
     void applyRatios(double rate, double cents);
+    // How much later than its input the stretcher lets an attack out, beyond its start delay.
+    double lagFrames(double rate) const;
     void start(double rate, double cents, std::int64_t inputClock);
     void prime();
 
@@ -75,6 +80,7 @@ private:
     AtomicParameter pitch_{0.0f};
     std::unique_ptr<RubberBand::RubberBandStretcher> stretcher_;
     std::atomic<bool> warm_{false}; // set once warmUp() is done with the stretcher
+    Use use_;
     std::mutex warmingUp_;          // never taken by the render thread
     std::atomic<std::int64_t> bookedStart_{-1};
     std::atomic<bool> restRequested_{false};
