@@ -2,10 +2,10 @@
 # Waveform analysis (the overview, tempo, beats and loudness in one decode) against the ffmpeg command
 # line decoding the same file to nothing, in the same run: a 10-minute stereo MP3 (44.1 kHz,
 # 192 kb/s, a 124 BPM kick and hat loop over a tone and noise), best of three each; the target is at
-# most 1.5x ffmpeg's time. The analysis measures on two threads beside the decode, so its processor
-# time (user + system, best of three) is given beside ffmpeg's as well. Then the analysis's peak memory (getrusage) for a 1-minute and a
-# 60-minute file of the same kind, a mono 22.05 kHz 32 kb/s MP3 (fast to encode); the target is
-# that they lie within 10 MB of each other.
+# most 1.5x ffmpeg's time. The analysis measures on two threads beside the decode, so its
+# processor time (user + system, best of three) is given beside ffmpeg's as well. Then the
+# analysis's peak memory (getrusage) for a 1-minute and a 60-minute file of the same kind, a mono
+# 22.05 kHz 32 kb/s MP3 (fast to encode); the target is that they lie within 10 MB of each other.
 # Usage: bench/waveform_analysis.sh [BUILD_DIR]   (the build needs -DQUELMO_BUILD_BENCH=ON)
 set -euo pipefail
 build=${1:-build}
@@ -16,23 +16,16 @@ trap 'rm -rf "$work"' EXIT
 
 calc() { awk "BEGIN { print $* }"; }
 seconds_of() { local start end; start=$(date +%s.%N); "$@" >/dev/null 2>&1; end=$(date +%s.%N); calc "$end - $start"; }
-best() { # best of three
-    local best=999999 t
-    for _ in 1 2 3; do
-        t=$(seconds_of "$@")
-        best=$(calc "($t < $best) ? $t : $best")
-    done
-    echo "$best"
-}
 cpu_of() { # user + system seconds of one run
     local TIMEFORMAT='%3U %3S' times
     times=$({ time "$@" >/dev/null 2>&1; } 2>&1)
     awk '{ print $1 + $2 }' <<<"$times"
 }
-best_cpu() {
-    local best=999999 t
+best() { # best of three: best seconds_of|cpu_of COMMAND...
+    local measure=$1 best=999999 t
+    shift
     for _ in 1 2 3; do
-        t=$(cpu_of "$@")
+        t=$("$measure" "$@")
         best=$(calc "($t < $best) ? $t : $best")
     done
     echo "$best"
@@ -51,13 +44,13 @@ for minutes in 1 60; do
 done
 
 "$tool" "$work/ten.mp3" >"$work/ten.txt"
-ours=$(best "$tool" "$work/ten.mp3")
-theirs=$(best ffmpeg -nostdin -v error -i "$work/ten.mp3" -f null -)
+ours=$(best seconds_of "$tool" "$work/ten.mp3")
+theirs=$(best seconds_of ffmpeg -nostdin -v error -i "$work/ten.mp3" -f null -)
 printf '10-min MP3, ffmpeg -f null:  %6.3f s\n' "$theirs"
 printf '10-min MP3, analysis:        %6.3f s   (%s decode passes)\n' "$ours" "$(field passes <"$work/ten.txt")"
 printf 'time vs ffmpeg:              %6.3fx   (target at most 1.5x)\n' "$(calc "$ours / $theirs")"
-ours_cpu=$(best_cpu "$tool" "$work/ten.mp3")
-theirs_cpu=$(best_cpu ffmpeg -nostdin -v error -i "$work/ten.mp3" -f null -)
+ours_cpu=$(best cpu_of "$tool" "$work/ten.mp3")
+theirs_cpu=$(best cpu_of ffmpeg -nostdin -v error -i "$work/ten.mp3" -f null -)
 printf 'processor time, ffmpeg / analysis: %.3f s / %.3f s   (%.2fx)\n' "$theirs_cpu" "$ours_cpu" "$(calc "$ours_cpu / $theirs_cpu")"
 printf 'found:                       %s BPM (confidence %s), %s LUFS, true peak %s dBTP\n' \
     "$(field bpm <"$work/ten.txt")" "$(field confidence <"$work/ten.txt")" \
