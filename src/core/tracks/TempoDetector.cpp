@@ -330,30 +330,23 @@ void TempoDetector::add(std::span<const float> mono) {
     if (onsets_.size() == maxFrames_) {
         return; // heard enough
     }
-    // low-pass and high band on the sound; snare and mid high-passes on it; their low-passes; the
-    // snare's second low-pass
+    // low-pass and high band on the sound; snare and mid high-passes on it; their low-passes
     const PairCoefficients outer(coefficients_[0], coefficients_[3]);
     const PairCoefficients bodies(coefficients_[1], coefficients_[4]);
     const PairCoefficients tops(coefficients_[2], coefficients_[5]);
-    const BiquadCoefficients& last = coefficients_[2];
     auto& st = filterState_;
     Pair outer1{st[0], st[1]}, outer2{st[2], st[3]}, bodies1{st[4], st[5]}, bodies2{st[6], st[7]};
     Pair tops1{st[8], st[9]}, tops2{st[10], st[11]};
-    double last1 = st[12], last2 = st[13];
     const auto keepState = [&] {
         st = {outer1[0], outer1[1], outer2[0], outer2[1], bodies1[0], bodies1[1], bodies2[0], bodies2[1],
-              tops1[0],  tops1[1],  tops2[0],  tops2[1],  last1,      last2};
+              tops1[0],  tops1[1],  tops2[0],  tops2[1]};
     };
     for (const float x : mono) {
         const Pair in{x, x};
         const Pair lowHigh = process(outer, in, outer1, outer2);
         const Pair midTops = process(tops, process(bodies, in, bodies1, bodies2), tops1, tops2);
-        const double snareIn = midTops[0];
-        const double snareOut = last.b0 * snareIn + last1;
-        last1 = last.b1 * snareIn - last.a1 * snareOut + last2;
-        last2 = last.b2 * snareIn - last.a2 * snareOut;
         const double lowSample = lowHigh[0], highSample = lowHigh[1], midSample = midTops[1];
-        const double snareSample = static_cast<float>(snareOut);
+        const double snareSample = snareLast_.process(coefficients_[2], static_cast<float>(midTops[0]));
         energy_[low] += lowSample * lowSample;
         energy_[snare] += snareSample * snareSample;
         energy_[high] += highSample * highSample;

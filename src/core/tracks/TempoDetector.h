@@ -57,8 +57,9 @@ private:
     // low-pass; snare HP, LP; high-pass; mid HP, LP
     std::array<engine::BiquadCoefficients, 6> coefficients_;
     // The band filters' states (z1, z2 of each section), worked two sections at a time: low-pass
-    // and high band; snare and mid high-passes; their low-passes; the snare's second low-pass.
-    std::array<double, 14> filterState_{};
+    // and high band; snare and mid high-passes; their low-passes. Then the snare's second low-pass.
+    std::array<double, 12> filterState_{};
+    engine::BiquadFilter snareLast_;
     std::array<double, bandCount> energy_{};                 // of the frame being filled
     std::array<std::array<double, 8>, bandCount> windows_{}; // mean squares of the last eight frames
     std::uint32_t inFrame_ = 0;

@@ -38,7 +38,7 @@ public:
     // take effect from the first block after it).
     enum class WarmUp { now, later };
     // timeOnly: the rate alone, pitch kept at 0 whatever is set. The stretcher then runs without
-    // the resampler that keeps pitch changes smooth, a fifth cheaper: for synced tracks.
+    // the resampler that keeps pitch changes smooth, at about half the cost: for synced tracks.
     enum class Use { timeAndPitch, timeOnly };
     explicit TimePitchUnit(WarmUp when = WarmUp::now, Use use = Use::timeAndPitch);
     ~TimePitchUnit() override;
