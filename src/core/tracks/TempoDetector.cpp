@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstring>
 #include <numeric>
 
 namespace quelmo {
@@ -23,12 +24,17 @@ constexpr double onsetLag = -2.1;
 
 // The envelope at a fractional frame: the larger of the two frames around it, so a comb tooth
 // between frames still meets the onset.
+// The finish calls this tens of millions of times: the frame is found by truncation, which is the
+// floor for the positions that have one, rather than by a call to floor().
 float at(const Envelope& e, double x) {
-    const auto i = static_cast<std::ptrdiff_t>(std::floor(x));
-    if (i < 0 || i + 1 >= static_cast<std::ptrdiff_t>(e.size())) {
+    if (!(x >= 0.0)) {
         return 0.0f;
     }
-    return std::max(e[static_cast<std::size_t>(i)], e[static_cast<std::size_t>(i + 1)]);
+    const auto i = static_cast<std::size_t>(x);
+    if (i + 1 >= e.size()) {
+        return 0.0f;
+    }
+    return std::max(e[i], e[i + 1]);
 }
 
 // Mean of the envelope on the comb phase + k * period over [from, to) (frames).
@@ -108,6 +114,14 @@ Phase bestCoverage(const Envelope& e, double period, double from, double to, flo
     return best;
 }
 
+using DoublePair = double __attribute__((vector_size(16)));
+
+inline DoublePair loadPair(const double* at) {
+    DoublePair v;
+    std::memcpy(&v, at, sizeof v);
+    return v;
+}
+
 // The period (frames) within [minLag, maxLag] where the autocorrelation of the envelope, with its
 // second and fourth multiples added, peaks; interpolated between lags.
 double pulsePeriod(const Envelope& e, double minLag, double maxLag) {
@@ -115,32 +129,50 @@ double pulsePeriod(const Envelope& e, double minLag, double maxLag) {
     const auto mean = static_cast<float>(std::accumulate(e.begin(), e.end(), 0.0) / static_cast<double>(n));
     const auto top = static_cast<std::size_t>(std::ceil(maxLag * 4)) + 2;
     const auto bottom = static_cast<std::size_t>(std::floor(minLag / 2));
-    std::vector<float> centred(n);
-    std::transform(e.begin(), e.end(), centred.begin(), [mean](float v) { return v - mean; });
-    const float* d = centred.data();
+    // Each product is of two floats, exact in double: the envelope, centred in float, is widened once.
+    std::vector<double> centred(n);
+    std::transform(e.begin(), e.end(), centred.begin(), [mean](float v) { return static_cast<double>(v - mean); });
+    const double* d = centred.data();
     std::vector<double> acf(top + 1, 0.0);
-    for (std::size_t lag = bottom; lag <= top && lag < n; ++lag) {
-        // Four sums side by side, so that the additions need not wait on each other.
-        std::array<double, 4> sums{};
-        std::size_t i = lag;
-        for (; i + 4 <= n; i += 4) {
-            for (std::size_t k = 0; k < 4; ++k) {
-                sums[k] += static_cast<double>(d[i + k]) * static_cast<double>(d[i + k - lag]);
-            }
+    // Four sums side by side for each lag, two to a register (sum k takes the products at
+    // i = lag + 4m + k, the rest after the last four in sum 0), and two lags at a time, which share
+    // the earlier factor, so that the additions need not wait on each other.
+    const auto finishLag = [&](std::size_t lag, std::size_t j, DoublePair low, DoublePair high) {
+        for (; j + 4 <= n - lag; j += 4) {
+            low += loadPair(d + lag + j) * loadPair(d + j);
+            high += loadPair(d + lag + j + 2) * loadPair(d + j + 2);
         }
-        for (; i < n; ++i) {
-            sums[0] += static_cast<double>(d[i]) * static_cast<double>(d[i - lag]);
+        for (; j < n - lag; ++j) {
+            low[0] += d[lag + j] * d[j];
         }
-        acf[lag] = ((sums[0] + sums[1]) + (sums[2] + sums[3])) / static_cast<double>(n - lag);
+        acf[lag] = ((low[0] + low[1]) + (high[0] + high[1])) / static_cast<double>(n - lag);
+    };
+    const std::size_t last = std::min(top, n - 1);
+    std::size_t lag = bottom;
+    for (; lag + 1 <= last; lag += 2) {
+        DoublePair low{}, high{}, nextLow{}, nextHigh{};
+        std::size_t j = 0;
+        for (; j + 4 <= n - lag - 1; j += 4) {
+            const DoublePair early = loadPair(d + j), earlyHigh = loadPair(d + j + 2);
+            low += loadPair(d + lag + j) * early;
+            high += loadPair(d + lag + j + 2) * earlyHigh;
+            nextLow += loadPair(d + lag + 1 + j) * early;
+            nextHigh += loadPair(d + lag + 1 + j + 2) * earlyHigh;
+        }
+        finishLag(lag, j, low, high);
+        finishLag(lag + 1, j, nextLow, nextHigh);
+    }
+    if (lag <= last) {
+        finishLag(lag, 0, DoublePair{}, DoublePair{});
     }
     // The beat with its half, its two beats and its bar.
-    auto score = [&](std::size_t lag) {
-        return 0.5 * acf[lag / 2] + acf[lag] + acf[std::min(top, 2 * lag)] + acf[std::min(top, 4 * lag)];
+    auto score = [&](std::size_t at) {
+        return 0.5 * acf[at / 2] + acf[at] + acf[std::min(top, 2 * at)] + acf[std::min(top, 4 * at)];
     };
     std::size_t best = static_cast<std::size_t>(std::ceil(minLag));
-    for (std::size_t lag = best; lag <= static_cast<std::size_t>(maxLag); ++lag) {
-        if (score(lag) > score(best)) {
-            best = lag;
+    for (std::size_t at = best; at <= static_cast<std::size_t>(maxLag); ++at) {
+        if (score(at) > score(best)) {
+            best = at;
         }
     }
     const double a = score(best - 1), b = score(best), c = score(best + 1);
@@ -304,7 +336,7 @@ namespace {
 
 // Two biquad sections side by side in one register: the same arithmetic as engine::BiquadFilter
 // (transposed direct form II in double, the output rounded to float), half the instructions.
-using Pair = double __attribute__((vector_size(16)));
+using Pair = DoublePair;
 using FloatPair = float __attribute__((vector_size(8)));
 
 struct PairCoefficients {

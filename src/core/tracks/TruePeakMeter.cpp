@@ -2,17 +2,18 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstring>
 
 namespace quelmo {
 
 namespace {
 
-constexpr int phases = 4;
-constexpr int taps = 12;
+constexpr std::size_t phases = 4;
+constexpr std::size_t taps = 12;
 
 // The interpolator: for the point p/4 of the way from window[5] to window[6], a Kaiser-windowed
 // sinc (beta 7, spanning six samples each side) at each of the twelve samples around it, scaled
-// to pass a constant unchanged.
+// to pass a constant unchanged. Phase 0 is the sample itself.
 struct Interpolator {
     std::array<std::array<float, taps>, phases> phase{};
     Interpolator() {
@@ -26,18 +27,18 @@ struct Interpolator {
             }
             return sum;
         };
-        for (int p = 0; p < phases; ++p) {
+        for (std::size_t p = 0; p < phases; ++p) {
             std::array<double, taps> c{};
             double sum = 0.0;
-            for (int k = 0; k < taps; ++k) {
-                const double d = p / static_cast<double>(phases) + (taps / 2 - 1) - k; // distance in samples
+            for (std::size_t k = 0; k < taps; ++k) {
+                const double d = static_cast<double>(p) / phases + (taps / 2 - 1) - static_cast<double>(k); // in samples
                 const double sinc = d == 0.0 ? 1.0 : std::sin(M_PI * d) / (M_PI * d);
                 const double r = std::min(1.0, std::abs(d) / half);
-                c[static_cast<std::size_t>(k)] = sinc * bessel0(beta * std::sqrt(1.0 - r * r)) / bessel0(beta);
-                sum += c[static_cast<std::size_t>(k)];
+                c[k] = sinc * bessel0(beta * std::sqrt(1.0 - r * r)) / bessel0(beta);
+                sum += c[k];
             }
-            for (int k = 0; k < taps; ++k) {
-                phase[static_cast<std::size_t>(p)][static_cast<std::size_t>(k)] = static_cast<float>(c[static_cast<std::size_t>(k)] / sum);
+            for (std::size_t k = 0; k < taps; ++k) {
+                phase[p][k] = static_cast<float>(c[k] / sum);
             }
         }
     }
@@ -48,54 +49,78 @@ const Interpolator& interpolator() {
     return shared;
 }
 
+using Four = float __attribute__((vector_size(16)));
+
+inline Four load(const float* at) {
+    Four v;
+    std::memcpy(&v, at, sizeof v);
+    return v;
+}
+
+inline Four magnitude(Four v) { return v < 0.0f ? -v : v; }
+
+float loudestOf(const float* samples, std::size_t count) {
+    Four loudest{};
+    std::size_t i = 0;
+    for (; i + 4 <= count; i += 4) {
+        const Four m = magnitude(load(samples + i));
+        loudest = m > loudest ? m : loudest;
+    }
+    float most = std::max({loudest[0], loudest[1], loudest[2], loudest[3]});
+    for (; i < count; ++i) {
+        most = std::max(most, std::abs(samples[i]));
+    }
+    return most;
+}
+
+// The loudest interpolated point between the samples of `window`, whose first `taps - 1` come
+// before the `count` that are new. Each point is summed tap by tap in order, in single precision,
+// four neighbouring points side by side.
+float loudestBetween(const float* window, std::size_t count) {
+    const auto& filter = interpolator().phase;
+    Four loudest{};
+    std::size_t i = 0;
+    for (; i + 4 <= count; i += 4) {
+        Four y1{}, y2{}, y3{};
+        for (std::size_t k = 0; k < taps; ++k) {
+            const Four x = load(window + i + k);
+            y1 += filter[1][k] * x;
+            y2 += filter[2][k] * x;
+            y3 += filter[3][k] * x;
+        }
+        const Four m = magnitude(y1);
+        loudest = m > loudest ? m : loudest;
+        const Four m2 = magnitude(y2);
+        loudest = m2 > loudest ? m2 : loudest;
+        const Four m3 = magnitude(y3);
+        loudest = m3 > loudest ? m3 : loudest;
+    }
+    float most = std::max({loudest[0], loudest[1], loudest[2], loudest[3]});
+    for (; i < count; ++i) {
+        for (std::size_t p = 1; p < phases; ++p) {
+            float y = 0.0f;
+            for (std::size_t k = 0; k < taps; ++k) {
+                y += filter[p][k] * window[i + k];
+            }
+            most = std::max(most, std::abs(y));
+        }
+    }
+    return most;
+}
+
 } // namespace
 
 void TruePeakMeter::add(std::span<const float> samples) {
-    // Block by block: a block that, with the samples before it, stays 6 dB under the peak found so
-    // far holds no pair that could pass it, and only goes into the history.
-    constexpr std::size_t block = 64;
     for (std::size_t start = 0; start < samples.size(); start += block) {
         const auto part = samples.subspan(start, std::min(block, samples.size() - start));
-        float loudest = 0.0f;
-        for (const float x : history_) {
-            loudest = std::max(loudest, std::abs(x));
+        std::copy(part.begin(), part.end(), window_.begin() + held);
+        const std::size_t filled = held + part.size();
+        const float newest = loudestOf(window_.data() + held, part.size());
+        if (std::max(newest, loudestOf(window_.data(), held)) * 2.0f >= peak_) {
+            peak_ = std::max({peak_, static_cast<double>(newest), static_cast<double>(loudestBetween(window_.data(), part.size()))});
         }
-        for (const float x : part) {
-            loudest = std::max(loudest, std::abs(x));
-        }
-        if (loudest * 2.0f < peak_ && part.size() >= static_cast<std::size_t>(taps)) {
-            const auto last = part.last(static_cast<std::size_t>(taps));
-            std::copy(last.begin(), last.end(), history_.begin());
-            std::copy(last.begin(), last.end(), history_.begin() + taps);
-            at_ = 0;
-        } else {
-            addEach(part);
-        }
-    }
-}
-
-void TruePeakMeter::addEach(std::span<const float> samples) {
-    const auto& filter = interpolator().phase;
-    for (const float x : samples) {
-        history_[static_cast<std::size_t>(at_)] = x;
-        history_[static_cast<std::size_t>(at_ + taps)] = x;
-        at_ = (at_ + 1) % taps;
-        const float* window = history_.data() + at_; // oldest first, `taps` of them
-        peak_ = std::max(peak_, static_cast<double>(std::abs(x)));
-        // The samples the middle of the window lies between; only there can the interpolation
-        // between them reach a new peak when one of them comes within 6 dB of it.
-        const float a = std::abs(window[taps / 2 - 1]), b = std::abs(window[taps / 2]);
-        if (std::max(a, b) * 2.0f < peak_) {
-            continue;
-        }
-        for (int p = 1; p < phases; ++p) {
-            const auto& h = filter[static_cast<std::size_t>(p)];
-            float y = 0.0f;
-            for (int k = 0; k < taps; ++k) {
-                y += h[static_cast<std::size_t>(k)] * window[k];
-            }
-            peak_ = std::max(peak_, static_cast<double>(std::abs(y)));
-        }
+        std::copy(window_.begin() + static_cast<std::ptrdiff_t>(part.size()),
+                  window_.begin() + static_cast<std::ptrdiff_t>(filled), window_.begin());
     }
 }
 
