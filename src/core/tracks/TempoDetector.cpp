@@ -1,6 +1,7 @@
 #include "tracks/TempoDetector.h"
 
 #include <algorithm>
+#include <array>
 #include <cmath>
 #include <cstring>
 #include <numeric>
@@ -53,21 +54,54 @@ struct Phase {
     double mean = 0.0;
 };
 
+// The comb at two phases side by side, each summed exactly as comb() sums it: the two sums then
+// need not wait on each other.
+std::array<double, 2> combs(const Envelope& e, double period, double phaseA, double phaseB, double from, double to) {
+    double sumA = 0.0, sumB = 0.0;
+    int nA = 0, nB = 0;
+    double xA = phaseA + std::ceil((from - phaseA) / period) * period;
+    double xB = phaseB + std::ceil((from - phaseB) / period) * period;
+    for (; xA < to && xB < to; xA += period, xB += period, ++nA, ++nB) {
+        sumA += at(e, xA);
+        sumB += at(e, xB);
+    }
+    for (; xA < to; xA += period, ++nA) {
+        sumA += at(e, xA);
+    }
+    for (; xB < to; xB += period, ++nB) {
+        sumB += at(e, xB);
+    }
+    return {nA > 0 ? sumA / nA : 0.0, nB > 0 ? sumB / nB : 0.0};
+}
+
+// The best of `phases` (in order, the first of equals), two combs at a time.
+void bestOf(const Envelope& e, double period, const std::vector<double>& phases, double from, double to, Phase& best) {
+    for (std::size_t i = 0; i < phases.size(); i += 2) {
+        const double a = phases[i], b = i + 1 < phases.size() ? phases[i + 1] : a;
+        const auto [ma, mb] = combs(e, period, a, b, from, to);
+        if (ma > best.mean) {
+            best = {a, ma};
+        }
+        if (mb > best.mean) {
+            best = {b, mb};
+        }
+    }
+}
+
 // The comb's best phase at this period, to a tenth of a frame around the best whole frame.
 Phase bestPhase(const Envelope& e, double period, double from, double to) {
     Phase best;
+    thread_local std::vector<double> phases;
+    phases.clear();
     for (double p = 0.0; p < period; p += 1.0) {
-        const double m = comb(e, period, p, from, to);
-        if (m > best.mean) {
-            best = {p, m};
-        }
+        phases.push_back(p);
     }
+    bestOf(e, period, phases, from, to, best);
+    phases.clear();
     for (double p = best.phase - 0.9; p <= best.phase + 0.9; p += 0.1) {
-        const double m = comb(e, period, p, from, to);
-        if (m > best.mean) {
-            best = {p, m};
-        }
+        phases.push_back(p);
     }
+    bestOf(e, period, phases, from, to, best);
     return best;
 }
 
