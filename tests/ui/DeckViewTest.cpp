@@ -218,3 +218,40 @@ TEST(DeckView, SlidersWithAStepMoveInWholeSteps) {
     EXPECT_FALSE(onStep(master, 0.0)) << "the master level is continuous: " << master;
     EXPECT_NEAR(model.mix()->masterVolume(), master, 1e-9);
 }
+
+// What follows the sound follows it only where it can be seen: the sequencer's grid scrolled out of
+// sight, or in a hidden window, does not follow the step (so it asks the renderer for no frame),
+// and takes it up again the moment it is back in view.
+TEST(DeckView, TheSequencerFollowsTheStepOnlyWhereItCanBeSeen) {
+    Scene deck(QStringLiteral("QuelmoDeckView.qml"), {}, {1100, 700});
+    auto& timing = *deck.root()->property("model").value<QuelmoViewModel*>()->timing();
+    QQuickItem* cell = quelmo::uitest::findItem(deck.root(), "cell_0_2");
+    ASSERT_TRUE(cell);
+    auto* view = qobject_cast<QQuickItem*>(deck.root()->findChild<QObject*>("deckScroll"));
+    ASSERT_TRUE(view);
+    auto* flick = view->property("contentItem").value<QQuickItem*>();
+    ASSERT_TRUE(flick);
+    const auto lit = [&] { return cell->property("current").toBool(); };
+
+    timing.setSequencerStep(2);
+    QTest::qWait(50);
+    EXPECT_FALSE(lit()) << "the grid lies below the first screen";
+
+    const double gridAt = cell->mapToItem(flick->property("contentItem").value<QQuickItem*>(), QPointF(0, 0)).y();
+    flick->setProperty("contentY", gridAt - 200);
+    EXPECT_TRUE(QTest::qWaitFor(lit, 2000)) << "scrolled into view, the cell shows the step";
+    timing.setSequencerStep(3);
+    EXPECT_FALSE(lit()) << "and follows it";
+    timing.setSequencerStep(2);
+    EXPECT_TRUE(lit());
+
+    deck.window().hide();
+    EXPECT_TRUE(QTest::qWaitFor([&] { return !lit(); }, 2000)) << "a hidden window shows nothing";
+    deck.window().show();
+    EXPECT_TRUE(QTest::qWaitFor(lit, 2000));
+
+    flick->setProperty("contentY", 0.0);
+    EXPECT_TRUE(QTest::qWaitFor([&] { return !lit(); }, 2000)) << "scrolled away again";
+    timing.setSequencerStep(2);
+    EXPECT_FALSE(lit());
+}

@@ -1,4 +1,5 @@
 import QtQuick
+import Quelmo
 
 // A 14 x 72 vertical level bar: the fill follows level (clamped to the bar), tinted, reddening
 // toward the top as the level rises. The level already moves smoothly (the deck's meter ballistics,
@@ -10,6 +11,9 @@ Rectangle {
     id: bar
     property real level: 0
     property color tint: "cyan"
+    // The level as drawn: only while the bar can be seen does it follow the meter, so a bar
+    // scrolled out of sight or in a hidden window changes nothing and asks for no frame.
+    readonly property real shown: InSight.seen ? Math.max(0, Math.min(1, level)) : 0
     width: 14
     height: 72
     radius: 3
@@ -20,9 +24,9 @@ Rectangle {
         anchors.bottom: parent.bottom
         anchors.horizontalCenter: parent.horizontalCenter
         width: parent.width - 2
-        height: Math.max(0, Math.min(1, bar.level)) * (parent.height - 2)
+        height: bar.shown * (parent.height - 2)
         gradient: Gradient {
-            GradientStop { position: 0.0; color: Qt.rgba(1, 0, 0, Math.min(1, bar.level * 1.2)) }
+            GradientStop { position: 0.0; color: Qt.rgba(1, 0, 0, Math.min(1, bar.shown * 1.2)) }
             GradientStop { position: 0.5; color: bar.tint }
             GradientStop { position: 1.0; color: Qt.rgba(bar.tint.r, bar.tint.g, bar.tint.b, 0.45) }
         }

@@ -17,13 +17,13 @@ Item {
                                           capturePanel, midiPanel, footerPanel, resetDialog, trainer, installDialog,
                                           captureDialog].every(p => p.status === Loader.Ready)
 
-    component DeferredPanel: Loader {
+    // Out of the scroll view's sight (by more than a quarter screen), a panel leaves the scene:
+    // every frame the renderer walks the whole scene, and a panel out of sight only slows it; what
+    // moves in it (meters, steps, playheads) follows the sound only while it is visible, so it
+    // makes no frames either. Its place in the column stays, so nothing below it moves.
+    component CulledPanel: Loader {
         id: panel
         Layout.fillWidth: true
-        asynchronous: true
-        // Out of the scroll view's sight (by more than a quarter screen), a panel leaves the scene:
-        // every frame the renderer walks the whole scene, and a panel out of sight only slows it.
-        // Its place in the column stays, so nothing below it moves.
         Binding {
             target: panel.item
             property: "visible"
@@ -32,6 +32,8 @@ Item {
             when: panel.item !== null
         }
     }
+    // Below the first screen: made in the background right after the first frame.
+    component DeferredPanel: CulledPanel { asynchronous: true }
     // A card or dialog, made in the background too; shown opens it, as soon as it is there.
     component DeferredPopup: Loader {
         property bool shown: false
@@ -94,6 +96,7 @@ Item {
 
     ScrollView {
         id: scroll
+        objectName: "deckScroll"
         anchors.fill: parent
         contentWidth: availableWidth
         ColumnLayout {
@@ -128,8 +131,8 @@ Item {
                     font.bold: true
                 }
             }
-            ImportPanel { objectName: "importSection"; Layout.fillWidth: true; model: deck.model }
-            DeckControlPanel { Layout.fillWidth: true; model: deck.model }
+            CulledPanel { sourceComponent: ImportPanel { objectName: "importSection"; model: deck.model } }
+            CulledPanel { sourceComponent: DeckControlPanel { model: deck.model } }
             // Below the first screen: made right after the first frame, in the order they stand.
             DeferredPanel { id: mixerPanel; sourceComponent: MixerStripPanel { model: deck.model } }
             DeferredPanel { id: rackPanel; sourceComponent: EffectsRackPanel { model: deck.model } }

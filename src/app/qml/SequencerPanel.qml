@@ -11,6 +11,9 @@ GlassPanel {
     readonly property var grid: model.timing.sequencerGrid
     readonly property int labelWidth: 64
     readonly property real cellWidth: (width - 40 - labelWidth - 15 * 4) / 16
+    // The step the lamps and cells show: the transport's while the panel can be seen, none while
+    // it cannot, so a grid out of sight changes nothing and asks for no frame.
+    readonly property int stepShown: InSight.seen ? model.timing.sequencerStep : -1
 
     ColumnLayout {
         width: parent.width
@@ -41,7 +44,7 @@ GlassPanel {
                 model: 16
                 Rectangle {
                     required property int index
-                    readonly property bool current: index === panel.model.timing.sequencerStep
+                    readonly property bool current: panel.stepShown === index
                     width: panel.cellWidth; height: 16; radius: 4
                     color: current ? Qt.rgba(0, 1, 1, 0.3) : Qt.rgba(1, 1, 1, 0.05)
                     Text {
@@ -72,6 +75,9 @@ GlassPanel {
                     Rectangle {
                         required property int index
                         readonly property bool lit: panel.grid.length > 0 && panel.model.timing.sequencerCell(sequencerRow.index, index)
+                        // A step changes two cells of a row, not sixteen: the border binds to this,
+                        // which changes only where the step arrives or leaves.
+                        readonly property bool current: panel.stepShown === index
                         objectName: "cell_" + sequencerRow.index + "_" + index
                         Accessible.role: Accessible.CheckBox
                         Accessible.name: sequencerRow.modelData + " step " + (index + 1)
@@ -80,7 +86,7 @@ GlassPanel {
                         width: panel.cellWidth; height: 24; radius: 5
                         // Beats (every fourth step) sit on a slightly lighter ground.
                         color: lit ? sequencerRow.tint : Qt.rgba(1, 1, 1, index % 4 === 0 ? 0.1 : 0.05)
-                        border.color: index === panel.model.timing.sequencerStep ? "cyan"
+                        border.color: current ? "cyan"
                                       : Qt.rgba(sequencerRow.tint.r, sequencerRow.tint.g, sequencerRow.tint.b, 0.35)
                         MouseArea {
                             anchors.fill: parent

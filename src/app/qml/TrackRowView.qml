@@ -16,7 +16,9 @@ Rectangle {
     readonly property string trackName: track ? track.name : ""
     readonly property bool playing: model.tracks.playingTrackIds.indexOf(trackId) >= 0
     readonly property bool paused: model.tracks.pausedTrackIds.indexOf(trackId) >= 0
-    readonly property real position: model.tracks.trackPositions[trackId] ?? 0
+    // The playhead follows the track only while the row can be seen: scrolled out of sight (or the
+    // window hidden), it changes nothing and asks for no frame.
+    readonly property real position: InSight.seen ? (model.tracks.trackPositions[trackId] ?? 0) : 0
     readonly property real duration: model.tracks.trackDurations[trackId] ?? 0
     readonly property real volume: model.tracks.trackVolumes[trackId] ?? 0.8
     // Why the row could not play ("Cannot play: ..."); empty while it can.

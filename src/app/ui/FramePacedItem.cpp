@@ -1,5 +1,7 @@
 #include "FramePacedItem.h"
 
+#include "InSight.h"
+
 #include <QQuickWindow>
 
 namespace quelmo {
@@ -52,19 +54,7 @@ bool FramePacedItem::eventFilter(QObject* watched, QEvent* event) {
     return QQuickPaintedItem::eventFilter(watched, event);
 }
 
-bool FramePacedItem::onScreen() const {
-    const QQuickWindow* w = window();
-    if (!w) {
-        return false;
-    }
-    QRectF inside = mapRectToScene(boundingRect()) & QRectF(QPointF(0, 0), QSizeF(w->size()));
-    for (const QQuickItem* p = parentItem(); p && !inside.isEmpty(); p = p->parentItem()) {
-        if (p->clip()) {
-            inside &= p->mapRectToScene(p->clipRect());
-        }
-    }
-    return !inside.isEmpty();
-}
+bool FramePacedItem::onScreen() const { return liesOnScreen(*this); }
 
 void FramePacedItem::itemChange(ItemChange change, const ItemChangeData& data) {
     QQuickPaintedItem::itemChange(change, data);
