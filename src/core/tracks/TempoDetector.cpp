@@ -24,9 +24,8 @@ constexpr double fullCoverage = 0.7; // of a level's positions holding a hit, fo
 constexpr double onsetLag = -2.1;
 
 // The envelope at a fractional frame: the larger of the two frames around it, so a comb tooth
-// between frames still meets the onset.
-// The finish calls this tens of millions of times: the frame is found by truncation, which is the
-// floor for the positions that have one, rather than by a call to floor().
+// between frames still meets the onset. Called tens of millions of times by the finish, it finds
+// the frame by truncation (the floor, for the positions that have a frame), not by floor().
 float at(const Envelope& e, double x) {
     if (!(x >= 0.0)) {
         return 0.0f;
@@ -91,8 +90,7 @@ void bestOf(const Envelope& e, double period, const std::vector<double>& phases,
 // The comb's best phase at this period, to a tenth of a frame around the best whole frame.
 Phase bestPhase(const Envelope& e, double period, double from, double to) {
     Phase best;
-    thread_local std::vector<double> phases;
-    phases.clear();
+    std::vector<double> phases;
     for (double p = 0.0; p < period; p += 1.0) {
         phases.push_back(p);
     }
