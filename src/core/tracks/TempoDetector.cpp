@@ -405,23 +405,33 @@ void TempoDetector::add(std::span<const float> mono) {
         st = {outer1[0], outer1[1], outer2[0], outer2[1], bodies1[0], bodies1[1], bodies2[0], bodies2[1],
               tops1[0],  tops1[1],  tops2[0],  tops2[1]};
     };
+    // The running sums and the follower live in registers while the samples stream through; the
+    // members hold them between calls. Every sum is the same arithmetic in the same order.
+    Pair lowHighEnergy{energy_[low], energy_[high]}, snareMidEnergy{energy_[snare], energy_[mid]};
+    double snare1 = snareLast_[0], snare2 = snareLast_[1];
+    const BiquadCoefficients snareLow = coefficients_[2];
+    float follower = follower_, steepest = steepest_;
+    std::uint32_t inFrame = inFrame_, steepestAt = steepestAt_;
     for (const float x : mono) {
         const Pair in{x, x};
         const Pair lowHigh = process(outer, in, outer1, outer2);
         const Pair midTops = process(tops, process(bodies, in, bodies1, bodies2), tops1, tops2);
-        const double lowSample = lowHigh[0], highSample = lowHigh[1], midSample = midTops[1];
-        const double snareSample = snareLast_.process(coefficients_[2], static_cast<float>(midTops[0]));
-        energy_[low] += lowSample * lowSample;
-        energy_[snare] += snareSample * snareSample;
-        energy_[high] += highSample * highSample;
-        energy_[mid] += midSample * midSample;
-        const float level = std::max(std::abs(x), follower_ * followerRelease_);
-        if (level - follower_ > steepest_) {
-            steepest_ = level - follower_;
-            steepestAt_ = static_cast<std::uint16_t>(inFrame_);
+        // The snare's second low-pass, as engine::BiquadFilter works it.
+        const double snareIn = static_cast<float>(midTops[0]);
+        const double snareOut = snareLow.b0 * snareIn + snare1;
+        snare1 = snareLow.b1 * snareIn - snareLow.a1 * snareOut + snare2;
+        snare2 = snareLow.b2 * snareIn - snareLow.a2 * snareOut;
+        const Pair snareMid{static_cast<double>(static_cast<float>(snareOut)), midTops[1]};
+        lowHighEnergy += lowHigh * lowHigh;
+        snareMidEnergy += snareMid * snareMid;
+        const float level = std::max(std::abs(x), follower * followerRelease_);
+        if (level - follower > steepest) {
+            steepest = level - follower;
+            steepestAt = inFrame;
         }
-        follower_ = level;
-        if (++inFrame_ == hop_) {
+        follower = level;
+        if (++inFrame == hop_) {
+            energy_ = {lowHighEnergy[0], snareMidEnergy[1], snareMidEnergy[0], lowHighEnergy[1]};
             double onsetRise = 0.0, hitRise = 0.0, upperRise = 0.0;
             for (int b = 0; b < bandCount; ++b) {
                 // The level (dB) of the last four frames (23 ms, so that a chord's own beating
@@ -439,24 +449,31 @@ void TempoDetector::add(std::span<const float> mono) {
                 if (b == snare || b == high) {
                     upperRise += amplitudeRise;
                 }
-                energy_[b] = 0.0;
             }
+            lowHighEnergy = Pair{};
+            snareMidEnergy = Pair{};
             // Hits: how much each band grew in amplitude over 23 ms, summed: loud hits (kick, snare,
             // bass) stand far above soft ones (hats) and a chord's wavering, and a snare counts
             // in its own bands even over a bass note still sounding.
             onsets_.push_back(static_cast<float>(onsetRise));
             hits_.push_back(static_cast<float>(hitRise));
             upperHits_.push_back(static_cast<float>(upperRise));
-            rises_.push_back(steepest_);
-            riseAt_.push_back(steepestAt_);
-            steepest_ = 0.0f;
-            steepestAt_ = 0;
-            inFrame_ = 0;
+            rises_.push_back(steepest);
+            riseAt_.push_back(static_cast<std::uint16_t>(steepestAt));
+            steepest = 0.0f;
+            steepestAt = 0;
+            inFrame = 0;
             if (onsets_.size() == maxFrames_) {
                 break;
             }
         }
     }
+    energy_ = {lowHighEnergy[0], snareMidEnergy[1], snareMidEnergy[0], lowHighEnergy[1]};
+    snareLast_ = {snare1, snare2};
+    follower_ = follower;
+    steepest_ = steepest;
+    steepestAt_ = static_cast<std::uint16_t>(steepestAt);
+    inFrame_ = inFrame;
     keepState();
 }
 
