@@ -344,14 +344,17 @@ BeatGrid TempoDetector::fitToAttacks(double phase, double period, double from, d
 
 TempoDetector::TempoDetector(double sampleRate)
     : sampleRate_(sampleRate),
-      hop_(std::max<std::uint32_t>(64, static_cast<std::uint32_t>(std::lround(sampleRate * 256.0 / 44100.0)))),
+      decimation_(sampleRate >= 32000.0 ? 2 : 1),
+      hop_(decimation_ * std::max<std::uint32_t>(64 / decimation_, static_cast<std::uint32_t>(std::lround(
+                                                                      sampleRate * 256.0 / 44100.0 / decimation_)))),
       maxFrames_(static_cast<std::size_t>(heardSeconds * sampleRate / hop_)) {
-    coefficients_[0] = BiquadCoefficients::design(FilterType::lowPass, 120.0, 1.0, 0.0, sampleRate);
-    coefficients_[1] = BiquadCoefficients::design(FilterType::highPass, 1000.0, 1.0, 0.0, sampleRate);
-    coefficients_[2] = BiquadCoefficients::design(FilterType::lowPass, 4000.0, 1.0, 0.0, sampleRate);
-    coefficients_[3] = BiquadCoefficients::design(FilterType::highPass, 6000.0, 1.0, 0.0, sampleRate);
-    coefficients_[4] = BiquadCoefficients::design(FilterType::highPass, 150.0, 1.0, 0.0, sampleRate);
-    coefficients_[5] = BiquadCoefficients::design(FilterType::lowPass, 1000.0, 1.0, 0.0, sampleRate);
+    const double bandRate = sampleRate / decimation_;
+    coefficients_[0] = BiquadCoefficients::design(FilterType::lowPass, 120.0, 1.0, 0.0, bandRate);
+    coefficients_[1] = BiquadCoefficients::design(FilterType::highPass, 1000.0, 1.0, 0.0, bandRate);
+    coefficients_[2] = BiquadCoefficients::design(FilterType::lowPass, 4000.0, 1.0, 0.0, bandRate);
+    coefficients_[3] = BiquadCoefficients::design(FilterType::highPass, 6000.0, 1.0, 0.0, bandRate);
+    coefficients_[4] = BiquadCoefficients::design(FilterType::highPass, 150.0, 1.0, 0.0, bandRate);
+    coefficients_[5] = BiquadCoefficients::design(FilterType::lowPass, 1000.0, 1.0, 0.0, bandRate);
     followerRelease_ = static_cast<float>(std::exp(-1.0 / (0.005 * sampleRate))); // falls by 1/e in 5 ms
 }
 
@@ -406,13 +409,13 @@ void TempoDetector::add(std::span<const float> mono) {
               tops1[0],  tops1[1],  tops2[0],  tops2[1]};
     };
     // The running sums and the follower live in registers while the samples stream through; the
-    // members hold them between calls. Every sum is the same arithmetic in the same order.
+    // members hold them between calls.
     Pair lowHighEnergy{energy_[low], energy_[high]}, snareMidEnergy{energy_[snare], energy_[mid]};
     double snare1 = snareLast_[0], snare2 = snareLast_[1];
     const BiquadCoefficients snareLow = coefficients_[2];
     float follower = follower_, steepest = steepest_;
     std::uint32_t inFrame = inFrame_, steepestAt = steepestAt_;
-    for (const float x : mono) {
+    const auto bands = [&](float x) {
         const Pair in{x, x};
         const Pair lowHigh = process(outer, in, outer1, outer2);
         const Pair midTops = process(tops, process(bodies, in, bodies1, bodies2), tops1, tops2);
@@ -424,6 +427,17 @@ void TempoDetector::add(std::span<const float> mono) {
         const Pair snareMid{static_cast<double>(static_cast<float>(snareOut)), midTops[1]};
         lowHighEnergy += lowHigh * lowHigh;
         snareMidEnergy += snareMid * snareMid;
+    };
+    const double bandSamples = static_cast<double>(hop_ / decimation_); // per frame
+    for (const float x : mono) {
+        // At half the rate the bands take the mean of each two samples (a frame holds whole pairs).
+        if (decimation_ == 1) {
+            bands(x);
+        } else if (inFrame % 2 == 1) {
+            bands((pairFirst_ + x) * 0.5f);
+        } else {
+            pairFirst_ = x;
+        }
         const float level = std::max(std::abs(x), follower * followerRelease_);
         if (level - follower > steepest) {
             steepest = level - follower;
@@ -439,7 +453,7 @@ void TempoDetector::add(std::span<const float> mono) {
                 // none, a hit many decibels whatever its loudness.
                 auto& window = windows_[b];
                 std::rotate(window.begin(), window.begin() + 1, window.end());
-                window.back() = energy_[b] / hop_;
+                window.back() = energy_[b] / bandSamples;
                 const double now = window[4] + window[5] + window[6] + window[7];
                 const double before = window[0] + window[1] + window[2] + window[3];
                 const double rise = 10.0 * std::log10((now + silence) / (before + silence));
