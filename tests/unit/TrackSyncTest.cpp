@@ -199,3 +199,72 @@ TEST(TrackSync, ASyncedRowPlaysAtTheDecksTempoOnTheMetronomesBeatsAndFollowsATem
     EXPECT_LT(after.back(), 1.0);
     EXPECT_LT(afterDrag.back(), 2.0);
 }
+
+TEST(TrackSync, TheSequencerKeepsToTheMetronomesBarWhileASyncedRowPlays) {
+    SyncDeck deck;
+    auto* tracks = deck.model->tracks();
+    auto* timing = deck.model->timing();
+    const QUuid id = deck.add(QStringLiteral("clicks.wav"), clickTrack(120.0, 20.0, 0.25));
+    const QString idText = id.toString(QUuid::WithoutBraces).toUpper();
+    ASSERT_TRUE(spinUntil([&] { return tracks->analysis()->temposForView().contains(idText); }));
+
+    timing->setBpm(128.0);
+    timing->toggleSequencerCell(0, 0); // a kick on each bar's first sixteenth
+    Recorder clicks(*deck.model->beatPlayerNode());
+    Recorder kicks(*deck.model->padPlayers()[0]);
+    const auto sampleTime = [&] { return static_cast<double>(deck.model->audioEngine().sampleTime()); };
+    // Running on its own grid before anything is synced; then the row takes its player.
+    timing->toggleSequencer();
+    deck.render(0.3);
+    timing->togglePlay();
+    tracks->sync()->setSynced(id, true);
+    tracks->toggleTrackPlayback(id);
+    ASSERT_TRUE(spinUntil([&] { return tracks->playingTrackIds().contains(id); }, 60000));
+    const double locked = sampleTime();
+    deck.render(4.0);
+    // Started again mid-bar: column 1 waits for the next bar.
+    timing->toggleSequencer();
+    deck.render(0.9);
+    const double restarted = sampleTime();
+    timing->toggleSequencer();
+    deck.render(4.0);
+    const double changed = sampleTime();
+    timing->setBpm(100.0);
+    deck.render(6.0);
+
+    const auto tick = deck.model->tickBuffer()->channel(0);
+    const auto clickAt = starts(clicks.samples, std::vector<float>(tick.begin(), tick.end()));
+    const auto kick = deck.model->padBuffers()[0]->channel(0);
+    const auto kickAt = starts(kicks.samples, std::vector<float>(kick.begin(), kick.end()));
+    ASSERT_GE(clickAt.size(), 28u);
+    // The transport's first click begins a bar: bars begin on every fourth click from it.
+    const auto nearestClick = [&](double at) {
+        std::size_t best = 0;
+        for (std::size_t k = 1; k < clickAt.size(); ++k) {
+            if (std::abs(clickAt[k] - at) < std::abs(clickAt[best] - at)) {
+                best = k;
+            }
+        }
+        return best;
+    };
+    int onBars = 0, afterChange = 0;
+    for (const double at : kickAt) {
+        if (at < locked) {
+            continue;
+        }
+        const std::size_t k = nearestClick(at);
+        EXPECT_LT(std::abs(clickAt[k] - at) / rate * 1000.0, 1.0) << "a kick off the click, at " << at / rate << " s";
+        EXPECT_EQ(k % 4, 0u) << "a kick off the bar's first beat, at " << at / rate << " s";
+        ++onBars;
+        afterChange += at >= changed ? 1 : 0;
+    }
+    EXPECT_GE(onBars, 6);
+    EXPECT_GE(afterChange, 2) << "the sequencer follows the tempo change on the bar";
+    const auto firstAfterRestart = std::find_if(kickAt.begin(), kickAt.end(), [&](double at) { return at >= restarted; });
+    const auto firstBar = std::find_if(clickAt.begin(), clickAt.end(), [&](const double& at) {
+        return at >= restarted && (&at - clickAt.data()) % 4 == 0;
+    });
+    ASSERT_NE(firstAfterRestart, kickAt.end());
+    ASSERT_NE(firstBar, clickAt.end());
+    EXPECT_LT(std::abs(*firstAfterRestart - *firstBar) / rate * 1000.0, 1.0) << "column 1 on the next bar";
+}

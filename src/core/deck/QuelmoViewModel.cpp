@@ -153,6 +153,8 @@ void QuelmoViewModel::makeControllers(Dependencies& dependencies) {
     // Synced rows follow the tempo at once, and start again on the first bar of restarted beats.
     connect(timing_.get(), &TimingController::bpmChanged, tracks_->sync(), &TrackSync::followTempo);
     connect(timing_.get(), &TimingController::beatGridChanged, tracks_.get(), &TracksController::relockTracks);
+    // The sequencer keeps to the metronome's bar while synced rows play over it.
+    connect(tracks_->sync(), &TrackSync::beganHoldingPlayers, timing_.get(), &TimingController::keepSequencerOnTheBar);
 
     KeyboardController::Dependencies keyboard;
     keyboard.mix = mix_.get();

@@ -74,6 +74,7 @@ void TimingController::togglePlay() {
         startBeatClock();
         fireBeatTick(); // the first click on the press, not one beat later
         startTransportLink();
+        keepSequencerOnTheBar();
     } else {
         stopBeatClock();
         stopTransportLink();
@@ -262,7 +263,7 @@ void TimingController::toggleSequencer() {
     if (sequencerRunning_) {
         dependencies_.prepareAudio(); // the step grid is laid on the running audio timeline
         setSequencerStep(0);
-        startSequencerTimer();
+        startSequencerTimer(SequencerStart::fromColumnOne);
     } else {
         stopSequencerTimer(); // the step stays where it is; a new start begins at column 1
     }
@@ -275,8 +276,34 @@ void TimingController::stopSequencer() {
     updateKeepAwake();
 }
 
-void TimingController::startSequencerTimer() {
+std::optional<transport::BeatGrid> TimingController::barBeats() const {
+    if (!isPlaying_ || !dependencies_.keepBeatPhase || !dependencies_.keepBeatPhase()) {
+        return std::nullopt;
+    }
+    return beatTimer_->grid();
+}
+
+void TimingController::keepSequencerOnTheBar() {
+    if (sequencerRunning_ && barBeats()) {
+        startSequencerTimer(SequencerStart::carryingOn);
+    }
+}
+
+void TimingController::startSequencerTimer(SequencerStart start) {
     stopSequencerTimer();
+    if (const auto beats = barBeats()) {
+        // Four steps to the metronome's beat from its own anchor, so every fourth is a click's
+        // sample and sixteen make its bar: column c sounds on step c of a bar.
+        transport::BeatGrid steps = *beats;
+        steps.intervalSeconds = beats->intervalSeconds / transport::stepsPerBeat;
+        const std::int64_t horizon = dependencies_.engine->schedulingHorizon();
+        const std::int64_t first =
+            steps.nextEventAt(horizon, start == SequencerStart::fromColumnOne ? sequencerSteps : 1);
+        setSequencerStep(static_cast<int>(first % sequencerSteps));
+        seqTimer_->start(steps, first, [this](std::int64_t) { fireSequencerStep(); });
+        bookColumn(sequencerStep_, steps.sampleOf(first));
+        return;
+    }
     const transport::BeatGrid grid = gridFromNow(transport::stepSeconds(bpm_));
     seqTimer_->start(grid, 1, [this](std::int64_t) { fireSequencerStep(); });
     // The first step plays one step from now; it is booked at once, and each step books the next.
@@ -298,7 +325,8 @@ void TimingController::fireSequencerStep() {
 
 void TimingController::restartSequencerTimerIfRunning() {
     if (sequencerRunning_) {
-        startSequencerTimer(); // same step, new interval from now
+        // Same step, new interval from now; on the metronome's bar, the column under way there.
+        startSequencerTimer(SequencerStart::carryingOn);
     }
 }
 

@@ -74,8 +74,13 @@ public:
     Q_INVOKABLE void toggleSequencerCell(int row, int col);
     // Empties the grid; a running sequencer keeps running, silently.
     Q_INVOKABLE void clearSequencer();
-    // Starts from column 1 (its hits one step after the start) or stops where it is.
+    // Starts from column 1 (its hits one step after the start) or stops where it is. While synced
+    // tracks play under the running transport, the sequencer keeps to the metronome's bar instead:
+    // column 1 waits for the next bar's first click, and each column falls on its sixteenth of it.
     Q_INVOKABLE void toggleSequencer();
+    // Synced tracks began to play: a running sequencer moves onto the metronome's bar (the column
+    // under way there) when the transport runs. Nothing otherwise.
+    void keepSequencerOnTheBar();
     // Hot cues: playhead fractions, sorted, at most 8. A position near a cue jumps to it.
     Q_INVOKABLE void addOrJumpCue(double position);
     Q_INVOKABLE void jumpToCue(double cue);
@@ -131,7 +136,11 @@ private:
     void stopTransportLink();
     void tickTransport();
     void restartBeatClockIfPlaying();
-    void startSequencerTimer();
+    enum class SequencerStart { fromColumnOne, carryingOn };
+    void startSequencerTimer(SequencerStart start);
+    // The metronome's beats while the sequencer keeps to them: the transport runs and synced
+    // tracks play.
+    std::optional<transport::BeatGrid> barBeats() const;
     void stopSequencerTimer();
     void fireSequencerStep();
     void restartSequencerTimerIfRunning();

@@ -33,13 +33,13 @@ std::int64_t BeatGrid::sampleOf(std::int64_t event) const {
     return anchorSample + std::llround(static_cast<double>(event) * intervalSeconds * sampleRate);
 }
 
-std::int64_t BeatGrid::nextBarAt(std::int64_t notBefore) const {
+std::int64_t BeatGrid::nextEventAt(std::int64_t notBefore, std::int64_t every) const {
     const double frames = intervalSeconds * sampleRate;
     auto event = static_cast<std::int64_t>(std::ceil(static_cast<double>(notBefore - anchorSample) / frames));
     event = std::max<std::int64_t>(0, event);
-    event = (event + beatsPerBar - 1) / beatsPerBar * beatsPerBar;
+    event = (event + every - 1) / every * every;
     while (sampleOf(event) < notBefore) { // rounding to the frame
-        event += beatsPerBar;
+        event += every;
     }
     return event;
 }

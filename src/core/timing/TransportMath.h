@@ -35,8 +35,10 @@ struct BeatGrid {
 
     std::int64_t sampleOf(std::int64_t event) const;
     double secondsOf(std::int64_t event) const { return anchorSeconds + static_cast<double>(event) * intervalSeconds; }
+    // The first event that is a multiple of `every` (0 or later) on or after sample `notBefore`.
+    std::int64_t nextEventAt(std::int64_t notBefore, std::int64_t every = 1) const;
     // The first event that begins a bar (a multiple of beatsPerBar) on or after sample `notBefore`.
-    std::int64_t nextBarAt(std::int64_t notBefore) const;
+    std::int64_t nextBarAt(std::int64_t notBefore) const { return nextEventAt(notBefore, beatsPerBar); }
 };
 
 } // namespace quelmo::transport

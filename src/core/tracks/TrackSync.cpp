@@ -71,7 +71,11 @@ std::shared_ptr<engine::PlayerNode> TrackSync::playerFor(const QUuid& id) {
         }
     }
     chain.stretcher->setRate(static_cast<float>(rate(id)));
+    const bool first = chains_.isEmpty();
     chains_.insert(id, chain);
+    if (first) {
+        emit beganHoldingPlayers();
+    }
     return chain.player;
 }
 

@@ -82,6 +82,8 @@ signals:
     void syncedIdsChanged();
     // A row's SYNC was switched: a playing row starts again to take it on.
     void switched(const QUuid& id);
+    // holdsPlayers() has just become true: the first synced track since none took a player.
+    void beganHoldingPlayers();
 
 private:
     struct Chain {
