@@ -26,6 +26,19 @@ namespace {
 
 constexpr int rate = 44100;
 
+// Clicks (3 ms of 3 kHz) every beat at bpm, the first at `first` seconds; its peak 4 frames in.
+std::vector<float> clickTrack(double bpm, double seconds, double first) {
+    std::vector<float> s(static_cast<std::size_t>(seconds * rate), 0.0f);
+    const double beat = 60.0 / bpm * rate;
+    for (double at = first * rate; at < static_cast<double>(s.size()) - 200; at += beat) {
+        const auto start = static_cast<std::size_t>(std::lround(at));
+        for (std::size_t t = 0; t < 132; ++t) {
+            s[start + t] = 0.8f * static_cast<float>(std::sin(2.0 * std::numbers::pi * 3000.0 * static_cast<double>(t) / rate));
+        }
+    }
+    return s;
+}
+
 // A deck whose transport runs on a clock moved with its rendered output, while the tracks' workers
 // run for real between blocks (as they do between audio callbacks).
 struct SyncDeck : ClockedDeck {
@@ -45,6 +58,15 @@ struct SyncDeck : ClockedDeck {
         return model->tracks()->importedTracks().back().id;
     }
 
+    // A click track at 120 BPM, listed and analysed.
+    QUuid addClicks() {
+        const QUuid id = add(QStringLiteral("clicks.wav"), clickTrack(120.0, 20.0, 0.25));
+        const QString idText = id.toString(QUuid::WithoutBraces).toUpper();
+        EXPECT_TRUE(spinUntil([&] { return model->tracks()->analysis()->temposForView().contains(idText); }));
+        EXPECT_EQ(model->tracks()->analysis()->temposForView().value(idText).toString(), QStringLiteral("120.0 BPM"));
+        return id;
+    }
+
     void render(double seconds) {
         auto& engine = model->audioEngine();
         const std::int64_t target = frames + std::llround(seconds * rate);
@@ -60,19 +82,6 @@ struct SyncDeck : ClockedDeck {
         }
     }
 };
-
-// Clicks (3 ms of 3 kHz) every beat at bpm, the first at `first` seconds; its peak 4 frames in.
-std::vector<float> clickTrack(double bpm, double seconds, double first) {
-    std::vector<float> s(static_cast<std::size_t>(seconds * rate), 0.0f);
-    const double beat = 60.0 / bpm * rate;
-    for (double at = first * rate; at < static_cast<double>(s.size()) - 200; at += beat) {
-        const auto start = static_cast<std::size_t>(std::lround(at));
-        for (std::size_t t = 0; t < 132; ++t) {
-            s[start + t] = 0.8f * static_cast<float>(std::sin(2.0 * std::numbers::pi * 3000.0 * static_cast<double>(t) / rate));
-        }
-    }
-    return s;
-}
 
 struct Recorder {
     std::vector<float> samples;
@@ -143,11 +152,9 @@ TEST(TrackSync, ASyncedRowPlaysAtTheDecksTempoOnTheMetronomesBeatsAndFollowsATem
     SyncDeck deck;
     auto* tracks = deck.model->tracks();
     auto* timing = deck.model->timing();
-    const QUuid id = deck.add(QStringLiteral("clicks.wav"), clickTrack(120.0, 20.0, 0.25));
+    const QUuid id = deck.addClicks();
     const QString idText = id.toString(QUuid::WithoutBraces).toUpper();
-    ASSERT_TRUE(spinUntil([&] { return tracks->analysis()->temposForView().contains(idText); }));
     ASSERT_TRUE(tracks->analysis()->grid(id));
-    ASSERT_EQ(tracks->analysis()->temposForView().value(idText).toString(), QStringLiteral("120.0 BPM"));
 
     timing->setBpm(128.0);
     Recorder clicks(*deck.model->beatPlayerNode());
@@ -204,9 +211,8 @@ TEST(TrackSync, TheSequencerKeepsToTheMetronomesBarWhileASyncedRowPlays) {
     SyncDeck deck;
     auto* tracks = deck.model->tracks();
     auto* timing = deck.model->timing();
-    const QUuid id = deck.add(QStringLiteral("clicks.wav"), clickTrack(120.0, 20.0, 0.25));
-    const QString idText = id.toString(QUuid::WithoutBraces).toUpper();
-    ASSERT_TRUE(spinUntil([&] { return tracks->analysis()->temposForView().contains(idText); }));
+    const QUuid id = deck.addClicks();
+    ASSERT_TRUE(tracks->analysis()->grid(id));
 
     timing->setBpm(128.0);
     timing->toggleSequencerCell(0, 0); // a kick on each bar's first sixteenth

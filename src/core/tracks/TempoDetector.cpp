@@ -413,7 +413,7 @@ void TempoDetector::add(std::span<const float> mono) {
     Pair lowHighEnergy{energy_[low], energy_[high]}, snareMidEnergy{energy_[snare], energy_[mid]};
     double snare1 = snareLast_[0], snare2 = snareLast_[1];
     const BiquadCoefficients snareLow = coefficients_[2];
-    float follower = follower_, steepest = steepest_;
+    float follower = follower_, steepest = steepest_, pairFirst = pairFirst_;
     std::uint32_t inFrame = inFrame_, steepestAt = steepestAt_;
     const auto bands = [&](float x) {
         const Pair in{x, x};
@@ -434,9 +434,9 @@ void TempoDetector::add(std::span<const float> mono) {
         if (decimation_ == 1) {
             bands(x);
         } else if (inFrame % 2 == 1) {
-            bands((pairFirst_ + x) * 0.5f);
+            bands((pairFirst + x) * 0.5f);
         } else {
-            pairFirst_ = x;
+            pairFirst = x;
         }
         const float level = std::max(std::abs(x), follower * followerRelease_);
         if (level - follower > steepest) {
@@ -485,6 +485,7 @@ void TempoDetector::add(std::span<const float> mono) {
     energy_ = {lowHighEnergy[0], snareMidEnergy[1], snareMidEnergy[0], lowHighEnergy[1]};
     snareLast_ = {snare1, snare2};
     follower_ = follower;
+    pairFirst_ = pairFirst;
     steepest_ = steepest;
     steepestAt_ = static_cast<std::uint16_t>(steepestAt);
     inFrame_ = inFrame;
