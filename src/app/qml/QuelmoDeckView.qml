@@ -20,7 +20,8 @@ Item {
     // Out of the scroll view's sight (by more than a quarter screen), a panel leaves the scene:
     // every frame the renderer walks the whole scene, and a panel out of sight only slows it; what
     // moves in it (meters, steps, playheads) follows the sound only while it can be seen
-    // (InSight.seen), so it makes no frames either. Its place in the column stays, so nothing below it moves.
+    // (InSight.seen), so it makes no frames either. Its place in the column stays, so nothing
+    // below it moves.
     component CulledPanel: Loader {
         id: panel
         Layout.fillWidth: true

@@ -172,7 +172,7 @@ void TempoDetector::add(std::span<const float> mono) {
     // The running sums and the follower live in registers while the samples stream through; the
     // members hold them between calls.
     Pair lowHighEnergy{energy_[low], energy_[high]}, snareMidEnergy{energy_[snare], energy_[mid]};
-    double snare1 = snareLast_[0], snare2 = snareLast_[1];
+    engine::BiquadFilter snareLast = snareLast_;
     const BiquadCoefficients snareLow = coefficients_[2];
     float follower = follower_, steepest = steepest_, pairFirst = pairFirst_;
     std::uint32_t inFrame = inFrame_, steepestAt = steepestAt_;
@@ -180,12 +180,8 @@ void TempoDetector::add(std::span<const float> mono) {
         const Pair in{x, x};
         const Pair lowHigh = process(outer, in, outer1, outer2);
         const Pair midTops = process(tops, process(bodies, in, bodies1, bodies2), tops1, tops2);
-        // The snare's second low-pass, as engine::BiquadFilter works it.
-        const double snareIn = static_cast<float>(midTops[0]);
-        const double snareOut = snareLow.b0 * snareIn + snare1;
-        snare1 = snareLow.b1 * snareIn - snareLow.a1 * snareOut + snare2;
-        snare2 = snareLow.b2 * snareIn - snareLow.a2 * snareOut;
-        const Pair snareMid{static_cast<double>(static_cast<float>(snareOut)), midTops[1]};
+        const double snareSample = snareLast.process(snareLow, static_cast<float>(midTops[0]));
+        const Pair snareMid{snareSample, midTops[1]};
         lowHighEnergy += lowHigh * lowHigh;
         snareMidEnergy += snareMid * snareMid;
     };
@@ -244,7 +240,7 @@ void TempoDetector::add(std::span<const float> mono) {
         }
     }
     energy_ = {lowHighEnergy[0], snareMidEnergy[1], snareMidEnergy[0], lowHighEnergy[1]};
-    snareLast_ = {snare1, snare2};
+    snareLast_ = snareLast;
     follower_ = follower;
     pairFirst_ = pairFirst;
     steepest_ = steepest;

@@ -63,7 +63,7 @@ private:
     // The band filters' states (z1, z2 of each section), worked two sections at a time: low-pass
     // and high band; snare and mid high-passes; their low-passes. Then the snare's second low-pass.
     std::array<double, 12> filterState_{};
-    std::array<double, 2> snareLast_{}; // the snare's second low-pass (z1, z2)
+    engine::BiquadFilter snareLast_; // the snare's second low-pass
     std::array<double, bandCount> energy_{};                 // of the frame being filled
     std::array<std::array<double, 8>, bandCount> windows_{}; // mean squares of the last eight frames
     std::uint32_t inFrame_ = 0;
