@@ -52,10 +52,19 @@ set(CPACK_DEBIAN_PACKAGE_CONTROL_STRICT_PERMISSION ON)
 set(CPACK_INSTALL_DEFAULT_DIRECTORY_PERMISSIONS
     OWNER_READ OWNER_WRITE OWNER_EXECUTE GROUP_READ GROUP_EXECUTE WORLD_READ WORLD_EXECUTE)
 # The libraries it links, found by dpkg-shlibdeps; then what it loads or runs by name, which no
-# linker sees: Qt's QML modules and plugins, and the tools the deck starts.
+# linker sees: Qt's QML modules and plugins, FFmpeg's libraries (loaded at the first decode, by the
+# sonames of the headers it was built against: Debian names their packages after them), and the
+# tools the deck starts.
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
+find_package(PkgConfig REQUIRED)
+set(quelmo_ffmpeg_packages "")
+foreach(library libavutil libswresample libavcodec libavformat)
+  pkg_check_modules(quelmo_${library} REQUIRED QUIET ${library})
+  string(REGEX MATCH "^[0-9]+" major "${quelmo_${library}_VERSION}")
+  string(APPEND quelmo_ffmpeg_packages "${library}${major}, ")
+endforeach()
 set(CPACK_DEBIAN_PACKAGE_DEPENDS
-    "qml6-module-qtquick, qml6-module-qtquick-window, qml6-module-qtquick-controls, \
+    "${quelmo_ffmpeg_packages}qml6-module-qtquick, qml6-module-qtquick-window, qml6-module-qtquick-controls, \
 qml6-module-qtquick-templates, qml6-module-qtquick-layouts, qml6-module-qtquick-dialogs, \
 qml6-module-qtquick-shapes, qml6-module-qt-labs-folderlistmodel, qml6-module-qtqml-workerscript, \
 libqt6svg6, libqt6sql6-sqlite, ffmpeg, espeak-ng, pulseaudio-utils")

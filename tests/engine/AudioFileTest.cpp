@@ -339,6 +339,38 @@ INSTANTIATE_TEST_SUITE_P(Formats, CutFile, testing::Values("wav", "aiff", "flac"
 
 } // namespace
 
+namespace {
+
+bool ffmpegMapped() {
+    std::ifstream maps("/proc/self/maps");
+    std::string line;
+    while (std::getline(maps, line)) {
+        if (line.find("/libavcodec.so") != std::string::npos) {
+            return true;
+        }
+    }
+    return false;
+}
+
+} // namespace
+
+// FFmpeg and the codec libraries it pulls in (some 16 MB resident) come with the first file opened,
+// not with the program: a deck that only plays its pads never maps them. ctest runs each test in a
+// process of its own, so nothing has opened a file before this one.
+TEST_F(WithFfmpeg, FfmpegIsLoadedByTheFirstFileOpened) {
+    if (ffmpegMapped()) {
+        GTEST_SKIP() << "an earlier test in this process opened a file";
+    }
+    const fs::path path = dir_ / "tone.flac";
+    ASSERT_TRUE(ffmpeg({"-f", "lavfi", "-i", tone(44100, 2)}, path));
+    EXPECT_FALSE(ffmpegMapped());
+    std::string error;
+    auto file = AudioFile::open(path.string(), &error);
+    ASSERT_NE(file, nullptr) << error;
+    EXPECT_TRUE(ffmpegMapped());
+    EXPECT_EQ(file->length(), 44100);
+}
+
 // Opened for one read, a compressed file is not counted up front, yet reads exactly what open()
 // reads; its length is the container's word until the end, then exact. WAV is exact from the start.
 TEST_F(WithFfmpeg, OpenForOneReadDeliversWhatOpenDeliversAndLearnsTheLength) {

@@ -79,9 +79,10 @@ std::unique_ptr<AudioFile> AudioFile::open(const std::string& path, bool countFr
                                                  stream->start_time < stream->duration
                                              ? stream->start_time
                                              : 0;
-            stated = av_rescale_q(stream->duration - skipped, stream->time_base, AVRational{1, probe->rate});
+            stated = ffmpeg::api().av_rescale_q(stream->duration - skipped, stream->time_base,
+                                                AVRational{1, probe->rate});
         } else if (probe->format->duration > 0) {
-            stated = av_rescale(probe->format->duration, probe->rate, AV_TIME_BASE);
+            stated = ffmpeg::api().av_rescale(probe->format->duration, probe->rate, AV_TIME_BASE);
         }
         auto file = std::unique_ptr<AudioFile>(
             new AudioFile(path, *format, std::max<std::int64_t>(0, stated), std::move(probe)));

@@ -23,7 +23,8 @@ constexpr std::int64_t never = std::numeric_limits<std::int64_t>::max();
 constexpr int scanLimit = 1 << 16;
 
 std::uint32_t crc(std::uint32_t crc, const void* data, std::size_t size) {
-    return av_crc(av_crc_get_table(AV_CRC_32_IEEE), crc, static_cast<const std::uint8_t*>(data), size);
+    return ffmpeg::api().av_crc(ffmpeg::api().av_crc_get_table(AV_CRC_32_IEEE), crc,
+                                static_cast<const std::uint8_t*>(data), size);
 }
 
 // Demuxers whose packet timestamps count samples exactly, after a seek too.
@@ -48,15 +49,18 @@ std::optional<std::int64_t> ticksToFrames(std::int64_t ticks, std::int64_t frame
 
 std::unique_ptr<AudioFile::Decoder> AudioFile::Decoder::open(const std::string& path, const Decoder* like,
                                                              std::string* error) {
+    if (!ffmpeg::available(error)) {
+        return nullptr;
+    }
     auto decoder = std::make_unique<Decoder>();
 
     // A local file, whatever its name looks like ("name:with colons" is no URL), and whatever it
     // refers to (a playlist in it may only name other local files).
     AVDictionary* options = nullptr;
-    av_dict_set(&options, "protocol_whitelist", "file", 0);
+    ffmpeg::api().av_dict_set(&options, "protocol_whitelist", "file", 0);
     AVFormatContext* rawFormat = nullptr;
-    int result = avformat_open_input(&rawFormat, ("file:" + path).c_str(), nullptr, &options);
-    av_dict_free(&options);
+    int result = ffmpeg::api().avformat_open_input(&rawFormat, ("file:" + path).c_str(), nullptr, &options);
+    ffmpeg::api().av_dict_free(&options);
     if (result < 0) {
         const bool unrecognised = result == AVERROR_INVALIDDATA || result == AVERROR(EINVAL);
         fail(error, std::string("cannot open file: ") +
@@ -66,19 +70,19 @@ std::unique_ptr<AudioFile::Decoder> AudioFile::Decoder::open(const std::string& 
     }
     decoder->format.reset(rawFormat);
 
-    result = avformat_find_stream_info(rawFormat, nullptr);
+    result = ffmpeg::api().avformat_find_stream_info(rawFormat, nullptr);
     if (result < 0) {
         fail(error, "cannot read the file's streams: " + ffmpeg::describe(result));
         return nullptr;
     }
 
     const AVCodec* codec = nullptr;
-    const int index = av_find_best_stream(rawFormat, AVMEDIA_TYPE_AUDIO, -1, -1, &codec, 0);
+    const int index = ffmpeg::api().av_find_best_stream(rawFormat, AVMEDIA_TYPE_AUDIO, -1, -1, &codec, 0);
     if (index == AVERROR_DECODER_NOT_FOUND) {
         std::string name = "unknown";
         for (unsigned i = 0; i < rawFormat->nb_streams; ++i) {
             if (rawFormat->streams[i]->codecpar->codec_type == AVMEDIA_TYPE_AUDIO) {
-                name = avcodec_get_name(rawFormat->streams[i]->codecpar->codec_id);
+                name = ffmpeg::api().avcodec_get_name(rawFormat->streams[i]->codecpar->codec_id);
                 break;
             }
         }
@@ -96,17 +100,17 @@ std::unique_ptr<AudioFile::Decoder> AudioFile::Decoder::open(const std::string& 
         }
     }
 
-    decoder->codec.reset(avcodec_alloc_context3(codec));
-    decoder->packet.reset(av_packet_alloc());
-    decoder->frame.reset(av_frame_alloc());
+    decoder->codec.reset(ffmpeg::api().avcodec_alloc_context3(codec));
+    decoder->packet.reset(ffmpeg::api().av_packet_alloc());
+    decoder->frame.reset(ffmpeg::api().av_frame_alloc());
     if (!decoder->codec || !decoder->packet || !decoder->frame) {
         fail(error, "cannot decode: out of memory");
         return nullptr;
     }
-    result = avcodec_parameters_to_context(decoder->codec.get(), decoder->stream->codecpar);
+    result = ffmpeg::api().avcodec_parameters_to_context(decoder->codec.get(), decoder->stream->codecpar);
     if (result >= 0) {
         decoder->codec->pkt_timebase = decoder->stream->time_base;
-        result = avcodec_open2(decoder->codec.get(), codec, nullptr);
+        result = ffmpeg::api().avcodec_open2(decoder->codec.get(), codec, nullptr);
     }
     if (result < 0) {
         fail(error, "cannot decode: " + ffmpeg::describe(result));
@@ -125,7 +129,8 @@ std::unique_ptr<AudioFile::Decoder> AudioFile::Decoder::open(const std::string& 
     }
 
     // Exact timing needs packets that decode on their own and timestamps in whole frames.
-    const AVCodecDescriptor* descriptor = avcodec_descriptor_get(decoder->stream->codecpar->codec_id);
+    const AVCodecDescriptor* descriptor =
+        ffmpeg::api().avcodec_descriptor_get(decoder->stream->codecpar->codec_id);
     const AVRational tick = decoder->stream->time_base;
     const std::int64_t rate = decoder->stream->codecpar->sample_rate;
     if (timesPacketsToTheSample(rawFormat->iformat) && descriptor != nullptr &&
@@ -139,14 +144,14 @@ std::unique_ptr<AudioFile::Decoder> AudioFile::Decoder::open(const std::string& 
 
 AudioFile::Decoder::Next AudioFile::Decoder::next(std::string* error) {
     for (;;) {
-        int result = avcodec_receive_frame(codec.get(), frame.get());
+        int result = ffmpeg::api().avcodec_receive_frame(codec.get(), frame.get());
         if (result == 0) {
             if (alignment) {
-                av_frame_unref(frame.get()); // priming, before frames count again
+                ffmpeg::api().av_frame_unref(frame.get()); // priming, before frames count again
                 continue;
             }
             const bool converted = convert(error);
-            av_frame_unref(frame.get());
+            ffmpeg::api().av_frame_unref(frame.get());
             if (!converted) {
                 return Next::failed;
             }
@@ -176,10 +181,10 @@ AudioFile::Decoder::Next AudioFile::Decoder::next(std::string* error) {
         }
 
         if (!packetWaiting) {
-            result = av_read_frame(format.get(), packet.get());
+            result = ffmpeg::api().av_read_frame(format.get(), packet.get());
             if (result == AVERROR_EOF || result == AVERROR_INVALIDDATA) {
                 // The end, or damage the demuxer cannot read past: decode what came before it.
-                avcodec_send_packet(codec.get(), nullptr);
+                ffmpeg::api().avcodec_send_packet(codec.get(), nullptr);
                 inputEnded = true;
                 continue;
             }
@@ -188,22 +193,22 @@ AudioFile::Decoder::Next AudioFile::Decoder::next(std::string* error) {
                 return Next::failed;
             }
             if (packet->stream_index != stream->index) {
-                av_packet_unref(packet.get());
+                ffmpeg::api().av_packet_unref(packet.get());
                 continue;
             }
             switch (alignment ? align() : Step::decode) {
             case Step::decode:
                 break;
             case Step::drop:
-                av_packet_unref(packet.get());
+                ffmpeg::api().av_packet_unref(packet.get());
                 continue;
             case Step::lost:
-                av_packet_unref(packet.get());
+                ffmpeg::api().av_packet_unref(packet.get());
                 fail(error, "cannot seek: the file's packets are not where its seek index says");
                 return Next::failed;
             }
         }
-        result = avcodec_send_packet(codec.get(), packet.get());
+        result = ffmpeg::api().avcodec_send_packet(codec.get(), packet.get());
         if (result == AVERROR(EAGAIN)) {
             // The codec has frames to give first; after those it must take the packet.
             if (packetWaiting) {
@@ -217,11 +222,11 @@ AudioFile::Decoder::Next AudioFile::Decoder::next(std::string* error) {
         if (result >= 0) {
             taken();
         } else if (alignment && alignment->reached) {
-            av_packet_unref(packet.get());
+            ffmpeg::api().av_packet_unref(packet.get());
             fail(error, "cannot seek: the codec refuses the packet the seek index starts counting at");
             return Next::failed;
         }
-        av_packet_unref(packet.get());
+        ffmpeg::api().av_packet_unref(packet.get());
         if (result < 0) {
             // A damaged packet: skip it, as every pass through the file does alike.
             ++decodeErrors;
@@ -298,9 +303,10 @@ void AudioFile::Decoder::startIndex() {
 bool AudioFile::Decoder::seekIndexed(const SeekIndex::Route& route, std::string* error) {
     const int result =
         route.byBytes
-            ? av_seek_frame(format.get(), stream->index, route.from.position, AVSEEK_FLAG_BYTE)
-            : avformat_seek_file(format.get(), stream->index, std::numeric_limits<std::int64_t>::min(),
-                                 route.from.timestamp, route.from.timestamp, 0);
+            ? ffmpeg::api().av_seek_frame(format.get(), stream->index, route.from.position, AVSEEK_FLAG_BYTE)
+            : ffmpeg::api().avformat_seek_file(format.get(), stream->index,
+                                               std::numeric_limits<std::int64_t>::min(), route.from.timestamp,
+                                               route.from.timestamp, 0);
     if (result < 0) {
         fail(error, "cannot seek: " + ffmpeg::describe(result));
         return false;
@@ -349,11 +355,12 @@ bool AudioFile::Decoder::convert(std::string* error) {
     }
     if (!converter || frame->format != converterInputFormat || !(input == converterInput)) {
         SwrContext* raw = nullptr;
-        int result = swr_alloc_set_opts2(&raw, output.get(), AV_SAMPLE_FMT_FLTP, rate, input.get(),
-                                         static_cast<AVSampleFormat>(frame->format), rate, 0, nullptr);
+        int result =
+            ffmpeg::api().swr_alloc_set_opts2(&raw, output.get(), AV_SAMPLE_FMT_FLTP, rate, input.get(),
+                                              static_cast<AVSampleFormat>(frame->format), rate, 0, nullptr);
         converter.reset(raw);
         if (result >= 0) {
-            result = swr_init(raw);
+            result = ffmpeg::api().swr_init(raw);
         }
         if (result < 0) {
             converter.reset();
@@ -364,7 +371,7 @@ bool AudioFile::Decoder::convert(std::string* error) {
         converterInputFormat = frame->format;
     }
 
-    const int room = swr_get_out_samples(converter.get(), frame->nb_samples);
+    const int room = ffmpeg::api().swr_get_out_samples(converter.get(), frame->nb_samples);
     if (room < 0) {
         fail(error, "cannot convert the decoded samples: " + ffmpeg::describe(room));
         return false;
@@ -379,8 +386,8 @@ bool AudioFile::Decoder::convert(std::string* error) {
         planes[c] = reinterpret_cast<std::uint8_t*>(samples.data() + static_cast<std::size_t>(c) * capacity);
     }
     const int converted =
-        swr_convert(converter.get(), planes.data(), room,
-                    const_cast<const std::uint8_t**>(frame->extended_data), frame->nb_samples);
+        ffmpeg::api().swr_convert(converter.get(), planes.data(), room,
+                                  const_cast<const std::uint8_t**>(frame->extended_data), frame->nb_samples);
     if (converted < 0) {
         fail(error, "cannot convert the decoded samples: " + ffmpeg::describe(converted));
         return false;
@@ -420,8 +427,8 @@ bool AudioFile::Decoder::seekNear(std::int64_t target, std::string* error) {
         fail(error, "cannot seek: the file's timestamps are out of range");
         return false;
     }
-    const int result = avformat_seek_file(format.get(), stream->index,
-                                          std::numeric_limits<std::int64_t>::min(), timestamp, timestamp, 0);
+    const int result = ffmpeg::api().avformat_seek_file(
+        format.get(), stream->index, std::numeric_limits<std::int64_t>::min(), timestamp, timestamp, 0);
     if (result < 0) {
         fail(error, "cannot seek: " + ffmpeg::describe(result));
         return false;
@@ -432,8 +439,8 @@ bool AudioFile::Decoder::seekNear(std::int64_t target, std::string* error) {
 }
 
 void AudioFile::Decoder::afterContainerSeek() {
-    avcodec_flush_buffers(codec.get());
-    av_packet_unref(packet.get());
+    ffmpeg::api().avcodec_flush_buffers(codec.get());
+    ffmpeg::api().av_packet_unref(packet.get());
     packetWaiting = false;
     inputEnded = false;
 }

@@ -18,7 +18,7 @@ int clampToInt(std::uint32_t frames) {
 } // namespace
 
 void FormatConverter::Freer::operator()(SwrContext* context) const {
-    swr_free(&context);
+    ffmpeg::api().swr_free(&context);
 }
 
 FormatConverter::FormatConverter(const AudioFormat& source, std::unique_ptr<SwrContext, Freer> context)
@@ -49,16 +49,17 @@ std::unique_ptr<SwrContext, FormatConverter::Freer> FormatConverter::makeContext
     input.assignDefault(static_cast<int>(source.channelCount));
     AVChannelLayout stereo = AV_CHANNEL_LAYOUT_STEREO;
     SwrContext* raw = nullptr;
-    int result = swr_alloc_set_opts2(&raw, &stereo, AV_SAMPLE_FMT_FLTP, static_cast<int>(graphSampleRate),
-                                     input.get(), AV_SAMPLE_FMT_FLTP, static_cast<int>(rate), 0, nullptr);
+    int result = ffmpeg::api().swr_alloc_set_opts2(&raw, &stereo, AV_SAMPLE_FMT_FLTP,
+                                                   static_cast<int>(graphSampleRate), input.get(),
+                                                   AV_SAMPLE_FMT_FLTP, static_cast<int>(rate), 0, nullptr);
     std::unique_ptr<SwrContext, Freer> context(raw);
     if (result >= 0 && source.channelCount == 1) {
         // Both channels at full level, not the standard centre mix at -3 dB.
         constexpr std::array<double, 2> monoToBoth = {1.0, 1.0};
-        result = swr_set_matrix(raw, monoToBoth.data(), 1);
+        result = ffmpeg::api().swr_set_matrix(raw, monoToBoth.data(), 1);
     }
     if (result >= 0) {
-        result = swr_init(raw);
+        result = ffmpeg::api().swr_init(raw);
     }
     if (result < 0) {
         return report("cannot convert from " + std::to_string(static_cast<int>(rate)) + " Hz, " +
@@ -68,6 +69,9 @@ std::unique_ptr<SwrContext, FormatConverter::Freer> FormatConverter::makeContext
 }
 
 std::unique_ptr<FormatConverter> FormatConverter::create(const AudioFormat& source, std::string* error) {
+    if (!ffmpeg::available(error)) {
+        return nullptr;
+    }
     auto context = makeContext(source, error);
     if (!context) {
         return nullptr;
@@ -77,7 +81,7 @@ std::unique_ptr<FormatConverter> FormatConverter::create(const AudioFormat& sour
 
 std::uint32_t FormatConverter::maxOutputFrames(std::uint32_t inputFrames) const {
     return static_cast<std::uint32_t>(
-        std::max(0, swr_get_out_samples(context_.get(), clampToInt(inputFrames))));
+        std::max(0, ffmpeg::api().swr_get_out_samples(context_.get(), clampToInt(inputFrames))));
 }
 
 std::uint32_t FormatConverter::convert(const float* const* input, std::uint32_t inputFrames,
@@ -92,15 +96,16 @@ std::uint32_t FormatConverter::convert(const float* const* input, std::uint32_t 
     }
     std::array<std::uint8_t*, graphChannelCount> out = {reinterpret_cast<std::uint8_t*>(output[0]),
                                                         reinterpret_cast<std::uint8_t*>(output[1])};
-    const int written = swr_convert(context_.get(), out.data(), clampToInt(outputCapacity), in.data(),
-                                    input != nullptr ? clampToInt(inputFrames) : 0);
+    const int written = ffmpeg::api().swr_convert(context_.get(), out.data(), clampToInt(outputCapacity),
+                                                  in.data(), input != nullptr ? clampToInt(inputFrames) : 0);
     return static_cast<std::uint32_t>(std::max(0, written));
 }
 
 std::uint32_t FormatConverter::flush(float* const* output, std::uint32_t outputCapacity) {
     std::array<std::uint8_t*, graphChannelCount> out = {reinterpret_cast<std::uint8_t*>(output[0]),
                                                         reinterpret_cast<std::uint8_t*>(output[1])};
-    const int written = swr_convert(context_.get(), out.data(), clampToInt(outputCapacity), nullptr, 0);
+    const int written =
+        ffmpeg::api().swr_convert(context_.get(), out.data(), clampToInt(outputCapacity), nullptr, 0);
     return static_cast<std::uint32_t>(std::max(0, written));
 }
 

@@ -1,11 +1,6 @@
 #include "engine/record/RecordingEncoder.h"
 
-extern "C" {
-#include <libavcodec/avcodec.h>
-#include <libavformat/avformat.h>
-#include <libavutil/channel_layout.h>
-#include <libavutil/opt.h>
-}
+#include "engine/file/Ffmpeg.h"
 
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -22,7 +17,7 @@ namespace {
 
 std::string describe(int code) {
     char text[AV_ERROR_MAX_STRING_SIZE] = {};
-    av_strerror(code, text, sizeof text);
+    ffmpeg::api().av_strerror(code, text, sizeof text);
     return text;
 }
 
@@ -88,10 +83,10 @@ struct RecordingEncoder::Context {
     bool closeFile() {
         bool written = true;
         if (format != nullptr && format->pb != nullptr) {
-            avio_flush(format->pb);
+            ffmpeg::api().avio_flush(format->pb);
             written = format->pb->error >= 0;
-            av_freep(&format->pb->buffer);
-            avio_context_free(&format->pb);
+            ffmpeg::api().av_freep(&format->pb->buffer);
+            ffmpeg::api().avio_context_free(&format->pb);
         }
         if (fd >= 0) {
             written = ::close(fd) == 0 && written;
@@ -101,11 +96,11 @@ struct RecordingEncoder::Context {
     }
 
     ~Context() {
-        av_packet_free(&packet);
-        av_frame_free(&frame);
-        avcodec_free_context(&codec);
+        ffmpeg::api().av_packet_free(&packet);
+        ffmpeg::api().av_frame_free(&frame);
+        ffmpeg::api().avcodec_free_context(&codec);
         closeFile();
-        avformat_free_context(format);
+        ffmpeg::api().avformat_free_context(format);
     }
 };
 
@@ -116,24 +111,29 @@ RecordingEncoder::~RecordingEncoder() = default;
 
 std::unique_ptr<RecordingEncoder> RecordingEncoder::open(const std::string& path, RecordingFormat format,
                                                          double sampleRate, std::string* error) {
+    if (!ffmpeg::available(error)) {
+        return nullptr;
+    }
     auto c = std::make_unique<Context>();
     c->kind = format;
     const bool flac = format == RecordingFormat::flac;
     const int rate = static_cast<int>(sampleRate);
 
-    int result = avformat_alloc_output_context2(&c->format, nullptr, flac ? "flac" : "wav", nullptr);
+    int result =
+        ffmpeg::api().avformat_alloc_output_context2(&c->format, nullptr, flac ? "flac" : "wav", nullptr);
     if (result < 0) {
         fail(error, "cannot prepare the file", result);
         return nullptr;
     }
-    const AVCodec* codec = avcodec_find_encoder(flac ? AV_CODEC_ID_FLAC : AV_CODEC_ID_PCM_F32LE);
-    if (codec == nullptr || (c->codec = avcodec_alloc_context3(codec)) == nullptr) {
+    const AVCodec* codec =
+        ffmpeg::api().avcodec_find_encoder(flac ? AV_CODEC_ID_FLAC : AV_CODEC_ID_PCM_F32LE);
+    if (codec == nullptr || (c->codec = ffmpeg::api().avcodec_alloc_context3(codec)) == nullptr) {
         fail(error, "cannot prepare the encoder", AVERROR_ENCODER_NOT_FOUND);
         return nullptr;
     }
     c->codec->sample_rate = rate;
     c->codec->time_base = AVRational{1, rate};
-    av_channel_layout_default(&c->codec->ch_layout, 2);
+    ffmpeg::api().av_channel_layout_default(&c->codec->ch_layout, 2);
     if (flac) {
         c->codec->sample_fmt = AV_SAMPLE_FMT_S32;
         c->codec->bits_per_raw_sample = 24;
@@ -143,14 +143,15 @@ std::unique_ptr<RecordingEncoder> RecordingEncoder::open(const std::string& path
     if ((c->format->oformat->flags & AVFMT_GLOBALHEADER) != 0) {
         c->codec->flags |= AV_CODEC_FLAG_GLOBAL_HEADER;
     }
-    if ((result = avcodec_open2(c->codec, codec, nullptr)) < 0) {
+    if ((result = ffmpeg::api().avcodec_open2(c->codec, codec, nullptr)) < 0) {
         fail(error, "cannot start the encoder", result);
         return nullptr;
     }
     c->frameSize = c->codec->frame_size > 0 ? c->codec->frame_size : wavFrameSize;
 
-    c->stream = avformat_new_stream(c->format, nullptr);
-    if (c->stream == nullptr || avcodec_parameters_from_context(c->stream->codecpar, c->codec) < 0) {
+    c->stream = ffmpeg::api().avformat_new_stream(c->format, nullptr);
+    if (c->stream == nullptr ||
+        ffmpeg::api().avcodec_parameters_from_context(c->stream->codecpar, c->codec) < 0) {
         fail(error, "cannot prepare the file", AVERROR(ENOMEM));
         return nullptr;
     }
@@ -161,33 +162,36 @@ std::unique_ptr<RecordingEncoder> RecordingEncoder::open(const std::string& path
     c->fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0644);
     if (c->fd < 0) {
         if (error != nullptr) {
-            *error = errno == EEXIST || errno == ELOOP ? std::string(fileExists)
-                                                       : std::string("cannot create the file: ") + std::strerror(errno);
+            *error = errno == EEXIST || errno == ELOOP
+                         ? std::string(fileExists)
+                         : std::string("cannot create the file: ") + std::strerror(errno);
         }
         return nullptr;
     }
-    auto* buffer = static_cast<unsigned char*>(av_malloc(ioBufferBytes));
-    c->format->pb = buffer ? avio_alloc_context(buffer, ioBufferBytes, 1, &c->fd, nullptr, writeToFile, seekInFile)
+    auto* buffer = static_cast<unsigned char*>(ffmpeg::api().av_malloc(ioBufferBytes));
+    c->format->pb = buffer ? ffmpeg::api().avio_alloc_context(buffer, ioBufferBytes, 1, &c->fd, nullptr,
+                                                              writeToFile, seekInFile)
                            : nullptr;
     if (c->format->pb == nullptr) {
-        av_free(buffer);
+        ffmpeg::api().av_free(buffer);
         ::unlink(path.c_str());
         fail(error, "cannot prepare the file", AVERROR(ENOMEM));
         return nullptr;
     }
     AVDictionary* options = nullptr;
     if (!flac) {
-        av_dict_set(&options, "rf64", "auto", 0); // past 4 GB the file becomes RF64 when finished
+        ffmpeg::api().av_dict_set(&options, "rf64", "auto",
+                                  0); // past 4 GB the file becomes RF64 when finished
     }
-    result = avformat_write_header(c->format, &options);
-    av_dict_free(&options);
+    result = ffmpeg::api().avformat_write_header(c->format, &options);
+    ffmpeg::api().av_dict_free(&options);
     if (result < 0) {
         fail(error, "cannot write the file's header", result);
         return nullptr;
     }
 
-    c->frame = av_frame_alloc();
-    c->packet = av_packet_alloc();
+    c->frame = ffmpeg::api().av_frame_alloc();
+    c->packet = ffmpeg::api().av_packet_alloc();
     if (c->frame == nullptr || c->packet == nullptr) {
         fail(error, "cannot prepare the encoder", AVERROR(ENOMEM));
         return nullptr;
@@ -195,15 +199,16 @@ std::unique_ptr<RecordingEncoder> RecordingEncoder::open(const std::string& path
     c->frame->format = c->codec->sample_fmt;
     c->frame->sample_rate = rate;
     c->frame->nb_samples = c->frameSize;
-    av_channel_layout_copy(&c->frame->ch_layout, &c->codec->ch_layout);
-    if ((result = av_frame_get_buffer(c->frame, 0)) < 0) {
+    ffmpeg::api().av_channel_layout_copy(&c->frame->ch_layout, &c->codec->ch_layout);
+    if ((result = ffmpeg::api().av_frame_get_buffer(c->frame, 0)) < 0) {
         fail(error, "cannot prepare the encoder", result);
         return nullptr;
     }
-    avio_flush(c->format->pb);
+    ffmpeg::api().avio_flush(c->format->pb);
 
     auto encoder = std::unique_ptr<RecordingEncoder>(new RecordingEncoder(std::move(c)));
-    encoder->savedBytes_ = avio_tell(encoder->context_->format->pb);
+    // Where the file has got to: avio_tell(), an inline over avio_seek() the loader cannot resolve.
+    encoder->savedBytes_ = ffmpeg::api().avio_seek(encoder->context_->format->pb, 0, SEEK_CUR);
     return encoder;
 }
 
@@ -212,7 +217,7 @@ bool RecordingEncoder::write(const float* left, const float* right, std::size_t 
     std::size_t done = 0;
     while (done < frames) {
         if (c.frameFilled == 0) {
-            const int result = av_frame_make_writable(c.frame);
+            const int result = ffmpeg::api().av_frame_make_writable(c.frame);
             if (result < 0) {
                 return fail(error, "cannot encode", result);
             }
@@ -248,13 +253,13 @@ bool RecordingEncoder::sendFrame(bool last, std::string* error) {
         c.frame->pts = c.pts;
         c.pts += c.frameFilled;
         c.frameFilled = 0;
-        const int result = avcodec_send_frame(c.codec, c.frame);
+        const int result = ffmpeg::api().avcodec_send_frame(c.codec, c.frame);
         if (result < 0) {
             return fail(error, "cannot encode", result);
         }
     }
     if (last) {
-        const int result = avcodec_send_frame(c.codec, nullptr);
+        const int result = ffmpeg::api().avcodec_send_frame(c.codec, nullptr);
         if (result < 0) {
             return fail(error, "cannot encode", result);
         }
@@ -265,7 +270,7 @@ bool RecordingEncoder::sendFrame(bool last, std::string* error) {
 bool RecordingEncoder::drainPackets(std::string* error) {
     Context& c = *context_;
     while (true) {
-        int result = avcodec_receive_packet(c.codec, c.packet);
+        int result = ffmpeg::api().avcodec_receive_packet(c.codec, c.packet);
         if (result == AVERROR(EAGAIN) || result == AVERROR_EOF) {
             return true;
         }
@@ -274,9 +279,9 @@ bool RecordingEncoder::drainPackets(std::string* error) {
         }
         const std::int64_t end = c.packet->pts + c.packet->duration;
         c.packet->stream_index = c.stream->index;
-        av_packet_rescale_ts(c.packet, c.codec->time_base, c.stream->time_base);
-        result = av_write_frame(c.format, c.packet);
-        av_packet_unref(c.packet);
+        ffmpeg::api().av_packet_rescale_ts(c.packet, c.codec->time_base, c.stream->time_base);
+        result = ffmpeg::api().av_write_frame(c.format, c.packet);
+        ffmpeg::api().av_packet_unref(c.packet);
         if (result < 0) {
             return fail(error, "cannot write to the file", result);
         }
@@ -286,12 +291,12 @@ bool RecordingEncoder::drainPackets(std::string* error) {
 
 bool RecordingEncoder::flush(std::string* error) {
     AVIOContext* pb = context_->format->pb;
-    avio_flush(pb);
+    ffmpeg::api().avio_flush(pb);
     if (pb->error < 0) {
         return fail(error, "cannot write to the file", pb->error);
     }
     savedFrames_ = framesEncoded_;
-    savedBytes_ = avio_tell(pb);
+    savedBytes_ = ffmpeg::api().avio_seek(pb, 0, SEEK_CUR);
     return true;
 }
 
@@ -304,14 +309,14 @@ bool RecordingEncoder::finish(std::string* error) {
         return false;
     }
     // The trailer goes back to the header: FLAC's STREAMINFO gets the length and checksum, WAV its sizes.
-    int result = av_write_trailer(c.format);
+    int result = ffmpeg::api().av_write_trailer(c.format);
     if (result < 0) {
         return fail(error, "cannot complete the file", result);
     }
     if (!flush(error)) {
         return false;
     }
-    savedBytes_ = avio_size(c.format->pb);
+    savedBytes_ = ffmpeg::api().avio_size(c.format->pb);
     if (!c.closeFile()) {
         return fail(error, "cannot close the file", AVERROR(errno != 0 ? errno : EIO));
     }
