@@ -58,7 +58,7 @@ fi
 if configure_and_build build-asan -DCMAKE_BUILD_TYPE=Debug -DQUELMO_BUILD_APP=OFF \
     -DQUELMO_SANITIZE=address,undefined; then
     ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
-        run_ctest "unit tests under ASan and UBSan" build-asan
+        LSAN_OPTIONS=suppressions=$root/tests/lsan-third-party.supp run_ctest "unit tests under ASan and UBSan" build-asan
 else
     echo "sanitizer build failed"; status=1; total_failed=$((total_failed + 1))
 fi
