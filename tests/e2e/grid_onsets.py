@@ -24,7 +24,8 @@ grid, the onsets after it back where they were, is a timing fault, unless a gap 
 that sounded between a gap's silence and the skip back moved alone, and takes that gap's two
 breaks. A hit with
 a gap inside it no longer matches its sound exactly (and its match peak moves): such hits are counted
-as <damaged> and left out of the deviations. A hit cut off by either end of the recording, or ending
+as <damaged> and left out of the deviations. The hit just before a break is left out of them too
+(not counted as damaged): the gap may have fallen in its quiet tail. A hit cut off by either end of the recording, or ending
 within 50 ms of its end, is left out.
 
 Each sound is looked for in its own band (the tick above 500 Hz, the kick below 400 Hz), so a click
@@ -159,9 +160,17 @@ def analyse(signal, sound, period, gaps=0):
         if len(chosen) + len(ks) <= 2 * gaps:
             chosen += ks
     starts = [0] + sorted(chosen)
-    deviation = np.empty_like(residual)
+    # The hit just before a break may hold the gap's silence in its tail, where too little of the
+    # sound is left to lower its match below 0.99 but enough to move its peak by a sample: it is not
+    # judged. Without reported gaps there are no breaks, so every hit is.
+    judged = np.ones(len(residual), dtype=bool)
+    judged[[k - 1 for k in chosen]] = False
+    deviation = np.zeros_like(residual)
     for a, b in zip(starts, starts[1:] + [len(residual)]):
-        deviation[a:b] = residual[a:b] - np.mean(residual[a:b])
+        keep = judged[a:b]
+        if keep.any():
+            deviation[a:b] = np.where(keep, residual[a:b] - np.mean(residual[a:b][keep]), 0.0)
+    deviation = deviation[judged]
     return len(whole), missing, len(starts) - 1, damaged, float(np.std(deviation)), float(np.max(np.abs(deviation)))
 
 
