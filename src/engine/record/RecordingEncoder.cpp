@@ -15,15 +15,9 @@ namespace quelmo::engine {
 
 namespace {
 
-std::string describe(int code) {
-    char text[AV_ERROR_MAX_STRING_SIZE] = {};
-    ffmpeg::api().av_strerror(code, text, sizeof text);
-    return text;
-}
-
 bool fail(std::string* error, const std::string& what, int code) {
     if (error != nullptr) {
-        *error = what + ": " + describe(code);
+        *error = what + ": " + ffmpeg::describe(code);
     }
     return false;
 }
