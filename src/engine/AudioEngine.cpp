@@ -265,6 +265,9 @@ void AudioEngine::render(float* const* channels, std::uint32_t frames) {
     if (seconds > statMax_.load(std::memory_order_relaxed)) {
         statMax_.store(seconds, std::memory_order_relaxed);
     }
+    if (seconds > statPeak_.load(std::memory_order_relaxed)) {
+        statPeak_.store(seconds, std::memory_order_relaxed);
+    }
 }
 
 AudioEngine::Stats AudioEngine::stats() const {

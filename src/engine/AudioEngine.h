@@ -119,6 +119,8 @@ public:
     };
     Stats stats() const;
     void resetStats();
+    // Any thread. The longest block since the last call (seconds); the next call starts over.
+    double takeLongestBlockSeconds() { return statPeak_.exchange(0.0, std::memory_order_relaxed); }
 
 private:
     struct Retired {
@@ -151,6 +153,7 @@ private:
     std::atomic<std::uint64_t> statBlocks_{0};
     std::atomic<double> statLast_{0.0};
     std::atomic<double> statMax_{0.0};
+    std::atomic<double> statPeak_{0.0}; // the longest since takeLongestBlockSeconds()
 };
 
 } // namespace quelmo::engine

@@ -88,6 +88,8 @@ TEST(AudioEngine, SampleTimeCountsRenderedFramesAcrossSplitRequests) {
     rig.render(20000, 20000); // bigger than one pull: split inside the engine
     EXPECT_EQ(rig.engine->sampleTime(), 20000);
     EXPECT_EQ(rig.engine->stats().blocks, 1u);
+    EXPECT_GT(rig.engine->takeLongestBlockSeconds(), 0.0);
+    EXPECT_EQ(rig.engine->takeLongestBlockSeconds(), 0.0) << "each call starts over";
 }
 
 TEST(AudioEngine, ASilentEngineSuspendsItsDeviceAndNewWorkWakesIt) {

@@ -9,6 +9,7 @@
 #include <QTimer>
 
 #include <cmath>
+#include <cstdio>
 
 namespace quelmo {
 namespace {
@@ -82,12 +83,18 @@ void QuelmoViewModel::setupAudio() {
     engineEventTimer_->setInterval(engineEventIntervalMs);
     connect(engineEventTimer_.get(), &QTimer::timeout, this, [this] {
         engine_->dispatchEvents();
-        // A gap in the output is worth a line: the sounds after it are late by its length.
+        // A gap in the output is worth a line: the sounds after it are late by its length. How long
+        // the server had not asked for audio, and the longest render since the last check, tell a
+        // request that came late from a block that took too long.
+        const double longestRender = engine_->takeLongestBlockSeconds();
         if (const std::uint64_t gaps = engine_->driver().underflows(); gaps != reportedUnderflows_) {
             reportedUnderflows_ = gaps;
             const auto ms = static_cast<int>(std::lround(engine_->driver().latencySeconds() * 1000.0));
+            char timing[96];
+            std::snprintf(timing, sizeof timing, "; %.1f ms without a request before it, longest render %.2f ms",
+                          engine_->driver().requestGapAtLastUnderflow() * 1000.0, longestRender * 1000.0);
             logLine("Quelmo: audio output ran dry (" + std::to_string(gaps) + " times so far); output latency " +
-                    std::to_string(ms) + " ms");
+                    std::to_string(ms) + " ms" + timing);
         }
         if (engine_->isSuspended()) {
             engineEventTimer_->stop(); // nothing can come back until something is scheduled

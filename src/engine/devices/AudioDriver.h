@@ -31,6 +31,10 @@ public:
 
     // Any thread. How many times the device ran out of audio (and played a gap) since it started.
     virtual std::uint64_t underflows() const { return 0; }
+    // Any thread. At the last underflow, how long the device had gone without asking for audio
+    // (seconds): near its latency when the requests stopped coming, small when they came and the
+    // audio written fell short. 0 where the device does not tell.
+    virtual double requestGapAtLastUnderflow() const { return 0.0; }
     // Main thread, while started. Keeps the output on the device it plays on now, even when the
     // default output changes later, and connects to that device again on the next start: so the
     // engine's sound cannot follow the default into a sink that is being recorded. Returns the

@@ -5,6 +5,7 @@
 #include <sched.h>
 
 #include <algorithm>
+#include <chrono>
 #include <cstring>
 
 namespace quelmo::engine {
@@ -15,6 +16,11 @@ void pa_operation_unref_safe(pa_operation* operation) {
     }
 }
 constexpr std::size_t scratchFrames = 16384;
+
+std::int64_t steadyNanoseconds() {
+    return std::chrono::duration_cast<std::chrono::nanoseconds>(std::chrono::steady_clock::now().time_since_epoch())
+        .count();
+}
 
 pa_buffer_attr bufferAttributes(double latency) {
     const auto unset = static_cast<std::uint32_t>(-1);
@@ -351,12 +357,18 @@ void PulseOutputDriver::closeConnection() {
 }
 
 void PulseOutputDriver::onWrite(pa_stream* stream, std::size_t bytes, void* self) {
-    static_cast<PulseOutputDriver*>(self)->write(stream, bytes);
+    auto* driver = static_cast<PulseOutputDriver*>(self);
+    driver->lastRequestNs_.store(steadyNanoseconds(), std::memory_order_relaxed);
+    driver->write(stream, bytes);
 }
 
 void PulseOutputDriver::onUnderflow(pa_stream* stream, void* self) {
     // On the connection's thread, inside the main loop: the stream may be changed here.
     auto* driver = static_cast<PulseOutputDriver*>(self);
+    const std::int64_t last = driver->lastRequestNs_.load(std::memory_order_relaxed);
+    if (last != 0) {
+        driver->requestGap_.store(static_cast<double>(steadyNanoseconds() - last) * 1e-9, std::memory_order_relaxed);
+    }
     driver->underflows_.fetch_add(1, std::memory_order_relaxed);
     const double latency = driver->latencySeconds();
     if (latency + latencyStep <= maxLatency + 1e-9) {

@@ -61,6 +61,7 @@ public:
 
     // Times the server ran out of data. Any thread.
     std::uint64_t underflows() const override { return underflows_.load(std::memory_order_relaxed); }
+    double requestGapAtLastUnderflow() const override { return requestGap_.load(std::memory_order_relaxed); }
 
     bool isReconnecting() const override { return reconnecting_.load(std::memory_order_acquire); }
     std::uint64_t reconnections() const override { return reconnections_.load(std::memory_order_acquire); }
@@ -138,6 +139,8 @@ private:
     std::function<void()> listener_;
     OpenGate openGate_;
     std::atomic<std::uint64_t> underflows_{0};
+    std::atomic<std::int64_t> lastRequestNs_{0}; // steady clock at the last write request
+    std::atomic<double> requestGap_{0.0};
     bool priorityAsked_ = false; // render thread
     static constexpr int realtimePriority = 4;
 };
