@@ -5,7 +5,6 @@
 #include <sched.h>
 
 #include <algorithm>
-#include <chrono>
 #include <cstring>
 
 namespace quelmo::engine {
@@ -16,11 +15,6 @@ void pa_operation_unref_safe(pa_operation* operation) {
     }
 }
 constexpr std::size_t scratchFrames = 16384;
-
-std::int64_t steadyNanoseconds() {
-    return std::chrono::duration_cast<std::chrono::nanoseconds>(std::chrono::steady_clock::now().time_since_epoch())
-        .count();
-}
 
 pa_buffer_attr bufferAttributes(double latency) {
     const auto unset = static_cast<std::uint32_t>(-1);
@@ -358,16 +352,16 @@ void PulseOutputDriver::closeConnection() {
 
 void PulseOutputDriver::onWrite(pa_stream* stream, std::size_t bytes, void* self) {
     auto* driver = static_cast<PulseOutputDriver*>(self);
-    driver->lastRequestNs_.store(steadyNanoseconds(), std::memory_order_relaxed);
+    driver->lastRequest_.store(Clock::now().time_since_epoch().count(), std::memory_order_relaxed);
     driver->write(stream, bytes);
 }
 
 void PulseOutputDriver::onUnderflow(pa_stream* stream, void* self) {
     // On the connection's thread, inside the main loop: the stream may be changed here.
     auto* driver = static_cast<PulseOutputDriver*>(self);
-    const std::int64_t last = driver->lastRequestNs_.load(std::memory_order_relaxed);
-    if (last != 0) {
-        driver->requestGap_.store(static_cast<double>(steadyNanoseconds() - last) * 1e-9, std::memory_order_relaxed);
+    if (const Clock::rep last = driver->lastRequest_.load(std::memory_order_relaxed); last != 0) {
+        const auto gap = Clock::now().time_since_epoch() - Clock::duration(last);
+        driver->requestGap_.store(std::chrono::duration<double>(gap).count(), std::memory_order_relaxed);
     }
     driver->underflows_.fetch_add(1, std::memory_order_relaxed);
     const double latency = driver->latencySeconds();

@@ -139,7 +139,7 @@ private:
     std::function<void()> listener_;
     OpenGate openGate_;
     std::atomic<std::uint64_t> underflows_{0};
-    std::atomic<std::int64_t> lastRequestNs_{0}; // steady clock at the last write request
+    std::atomic<Clock::rep> lastRequest_{0}; // Clock at the last write request, in its ticks
     std::atomic<double> requestGap_{0.0};
     bool priorityAsked_ = false; // render thread
     static constexpr int realtimePriority = 4;
