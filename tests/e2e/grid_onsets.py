@@ -17,15 +17,14 @@ A gap in the output stream (the sound server ran out of audio and played silence
 after it, so the recording's timeline breaks there. GAPS is how many gaps the player reported
 during the recording (0 when not given): at most two breaks per gap are allowed, each a place where
 every later onset moved by the same amount, the largest such moves first. A gap can break the
-timeline twice: silence while the stream ran dry, then a move back where the server skipped the
-part of the late audio that was already due. The deviations are
-measured within the stretches between breaks; <breaks> is how many were used. A single hit off its
-grid, the onsets after it back where they were, is a timing fault, unless a gap was reported: a hit
-that sounded between a gap's silence and the skip back moved alone, and takes that gap's two
-breaks. A hit with
-a gap inside it no longer matches its sound exactly (and its match peak moves): such hits are counted
-as <damaged> and left out of the deviations. The hit just before a break is left out of them too
-(not counted as damaged): the gap may have fallen in its quiet tail. A hit cut off by either end of the recording, or ending
+timeline twice: silence while the stream ran dry, then a move back where the server skipped the part
+of the late audio that was already due. The deviations are measured within the stretches between
+breaks; <breaks> is how many were used. A single hit off its grid, the onsets after it back where
+they were, is a timing fault, unless a gap was reported: a hit that sounded between a gap's silence
+and the skip back moved alone, and takes that gap's two breaks. A hit with a gap inside it no longer
+matches its sound exactly (and its match peak moves): such hits are counted as <damaged> and left
+out of the deviations. The hit just before a break is left out of them too (not counted as damaged):
+the gap may have fallen in its quiet tail. A hit cut off by either end of the recording, or ending
 within 50 ms of its end, is left out.
 
 Each sound is looked for in its own band (the tick above 500 Hz, the kick below 400 Hz), so a click
