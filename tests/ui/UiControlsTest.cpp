@@ -7,10 +7,12 @@
 #include <QElapsedTimer>
 #include <QGuiApplication>
 #include <QImage>
+#include <QLoggingCategory>
 #include <QQmlComponent>
 #include <QQmlEngine>
 #include <QQuickItem>
 #include <QQuickWindow>
+#include <QRegularExpression>
 #include <QSignalSpy>
 #include <QStandardPaths>
 #include <QTest>
@@ -19,6 +21,7 @@
 #include <gtest/gtest.h>
 
 #include <memory>
+#include <mutex>
 
 Q_IMPORT_QML_PLUGIN(QuelmoPlugin)
 
@@ -46,6 +49,68 @@ TEST(RackControls, TheRingCoversTheValuesShareOfItsRange) {
         component.createWithInitialProperties({{"value", 0.0}, {"from", -12.0}, {"to", 12.0}}));
     ASSERT_TRUE(bass) << component.errorString().toStdString();
     EXPECT_DOUBLE_EQ(bass->property("fraction").toDouble(), 0.5) << "the ring covers half the circle";
+}
+
+// The software renderer logs the region of each frame it draws; these are the rectangles of the
+// last frames, read from that line.
+namespace {
+std::mutex drawnMutex;
+QList<QRect> drawn;
+QtMessageHandler previousHandler = nullptr;
+void collectDrawn(QtMsgType type, const QMessageLogContext& context, const QString& message) {
+    if (qstrcmp(context.category, "qt.scenegraph.softwarecontext.renderer") == 0 && message.startsWith(u"render QRegion")) {
+        static const QRegularExpression rect(QStringLiteral("\\((\\d+),(\\d+) (\\d+)x(\\d+)\\)"));
+        const std::lock_guard lock(drawnMutex);
+        for (const auto& m : rect.globalMatch(message)) {
+            drawn.append(QRect(m.captured(1).toInt(), m.captured(2).toInt(), m.captured(3).toInt(), m.captured(4).toInt()));
+        }
+        return;
+    }
+    previousHandler(type, context, message);
+}
+} // namespace
+
+// A frame that changes something beside the rings leaves them as they are: each frame the software
+// renderer draws over a ring is the whole ring painted again, and the rack's thirteen rings sit on
+// screen while the pads and meters below them move.
+TEST(RackControls, AFrameThatChangesSomethingElseLeavesTheRingsUndrawn) {
+    QQmlEngine engine;
+    QQuickWindow window;
+    window.resize(300, 100);
+    QQmlComponent component(&engine);
+    component.setData("import QtQuick\nimport Quelmo\n"
+                      "Item { width: 300; height: 100; property alias lamp: lamp\n"
+                      "  FXKnob { x: 10; y: 10; fraction: 0.4; text: \"40%\" }\n"
+                      "  Rectangle { id: lamp; x: 200; y: 10; width: 40; height: 40; color: \"red\" } }",
+                      QUrl(QStringLiteral("qrc:/Quelmo/RingBesideALamp.qml")));
+    std::unique_ptr<QQuickItem> scene(qobject_cast<QQuickItem*>(component.create()));
+    ASSERT_TRUE(scene) << component.errorString().toStdString();
+    scene->setParentItem(window.contentItem());
+    window.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&window));
+    QTest::qWait(100);
+
+    QLoggingCategory::setFilterRules(QStringLiteral("qt.scenegraph.softwarecontext.renderer.debug=true"));
+    previousHandler = qInstallMessageHandler(collectDrawn);
+    QObject* lamp = scene->property("lamp").value<QObject*>();
+    for (const char* colour : {"green", "blue", "yellow"}) {
+        lamp->setProperty("color", QColor(QLatin1String(colour)));
+        QSignalSpy drawnFrame(&window, &QQuickWindow::afterRendering);
+        ASSERT_TRUE(drawnFrame.wait(2000)) << "a frame for the lamp's colour";
+    }
+    qInstallMessageHandler(previousHandler);
+    QLoggingCategory::setFilterRules(QString());
+
+    const std::lock_guard lock(drawnMutex);
+    ASSERT_FALSE(drawn.isEmpty()) << "the renderer said what it drew";
+    const QRect ring(10, 10, 70, 70);
+    const QRect lampArea(200, 10, 40, 40);
+    for (const QRect& r : std::as_const(drawn)) {
+        EXPECT_TRUE(r.intersects(lampArea)) << "a frame drew only the lamp";
+        EXPECT_FALSE(r.intersects(ring)) << "a ring was drawn again at " << r.x() << "," << r.y() << " "
+                                         << r.width() << "x" << r.height();
+    }
+    scene.reset();
 }
 
 TEST(DrumPad, ShowsItsLabelsAsGivenAndStaysPressedForATenthOfASecondFromTheFirstTap) {

@@ -13,7 +13,10 @@ Item {
     height: 70
     Shape {
         anchors.fill: parent
-        layer.enabled: true
+        // Multisampled on a GPU, for smooth rings. The software renderer antialiases the rings
+        // itself, and there a layer holding a shape is repainted on every frame the window draws,
+        // whatever moved: thirteen rings redrawn for each frame of a pad's flash or a meter.
+        layer.enabled: GraphicsInfo.api !== GraphicsInfo.Software
         layer.samples: 4
         ShapePath {
             strokeColor: Qt.rgba(1, 1, 1, 0.1)
