@@ -34,6 +34,26 @@ read -r _ corked <<<"$(_quelmo_stream)"
 e2e_check "the stream is running, not corked ($corked)" test "$corked" = no
 e2e_check "no start failure was logged" bash -c "! grep -q 'engine start failed' '$E2E_ROOT/app.log'"
 e2e_stop_app
+
+# The latency a user sets reaches the server: it holds about half of it in the stream's buffer (the
+# rest in the sink's), and the default's buffer is a few milliseconds.
+_quelmo_buffer_ms() {
+    pactl list sink-inputs | awk '
+        /^Sink Input/ { buffer = "" }
+        /Buffer Latency:/ { buffer = $3 }
+        /media.name = "Quelmo output"/ && buffer != "" { printf "%d\n", buffer / 1000; exit }'
+}
+for asked in 300 ""; do
+    e2e_launch_deck QUELMO_OUTPUT_LATENCY_MS="$asked"
+    e2e_wait_for 10 _quelmo_stream_on_test_sink || e2e_fail "no stream with QUELMO_OUTPUT_LATENCY_MS=$asked"
+    buffer=$(_quelmo_buffer_ms)
+    if [[ -n "$asked" ]]; then
+        e2e_check "at QUELMO_OUTPUT_LATENCY_MS=300 the stream buffers $buffer ms" test "$buffer" -ge 100
+    else
+        e2e_check "unset, the stream buffers $buffer ms" test "$buffer" -lt 30
+    fi
+    e2e_stop_app
+done
 e2e_check "the stream goes away with the application" e2e_wait_for 10 bash -c "! pactl list sink-inputs | grep -q 'application.name = \"Quelmo\"'"
 
 e2e_note "a deck started before its sound server connects when the server appears"

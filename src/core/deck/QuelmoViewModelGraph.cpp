@@ -2,6 +2,7 @@
 
 #include "engine/AudioEngine.h"
 #include "engine/AudioNodes.h"
+#include "engine/devices/PulseOutputDriver.h"
 #include "mix/MixController.h"
 #include "samples/QuelmoSampleBuffers.h"
 #include "shared/Log.h"
@@ -112,6 +113,16 @@ void QuelmoViewModel::setupAudio() {
     watchSoundServer();
     if (const auto error = graph.start()) {
         logLine("Quelmo: engine start failed: " + *error);
+    }
+    // A latency set for this machine is worth a line: every sound is that much later.
+    if (const QByteArray asked = qgetenv("QUELMO_OUTPUT_LATENCY_MS"); !asked.isNull()) {
+        if (engine::PulseOutputDriver::latencyFromText(asked.constData())) {
+            logLine("Quelmo: the output starts at " + asked.toStdString() + " ms, as QUELMO_OUTPUT_LATENCY_MS asks");
+        } else {
+            logLine("Quelmo: QUELMO_OUTPUT_LATENCY_MS=" + asked.toStdString() +
+                    " is not a whole number of milliseconds from 5 to 1000; the output starts at " +
+                    std::to_string(std::lround(engine::PulseOutputDriver::defaultLatency * 1000.0)) + " ms");
+        }
     }
     // A device still looking for its sound server runs all the same: the banner says so, and the
     // deck plays as soon as the server answers.

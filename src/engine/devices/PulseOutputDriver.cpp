@@ -5,6 +5,7 @@
 #include <sched.h>
 
 #include <algorithm>
+#include <cstdlib>
 #include <cstring>
 
 namespace quelmo::engine {
@@ -24,6 +25,23 @@ pa_buffer_attr bufferAttributes(double latency) {
     return attributes;
 }
 } // namespace
+
+std::optional<double> PulseOutputDriver::latencyFromText(const char* text) {
+    if (!text || !*text || std::strlen(text) > 4 || !std::all_of(text, text + std::strlen(text), [](char c) {
+            return c >= '0' && c <= '9';
+        })) {
+        return std::nullopt;
+    }
+    const int ms = std::atoi(text);
+    if (ms < 5 || ms > 1000) {
+        return std::nullopt;
+    }
+    return ms / 1000.0;
+}
+
+double PulseOutputDriver::startingLatency() {
+    return latencyFromText(std::getenv("QUELMO_OUTPUT_LATENCY_MS")).value_or(defaultLatency);
+}
 
 PulseOutputDriver::PulseOutputDriver(double targetLatencySeconds)
     : initialLatency_(targetLatencySeconds), latency_(targetLatencySeconds), left_(scratchFrames), right_(scratchFrames),

@@ -31,11 +31,18 @@ namespace quelmo::engine {
 // answers. A stream the server moves to another device plays on; the driver does nothing.
 class PulseOutputDriver final : public AudioDriver {
 public:
-    explicit PulseOutputDriver(double targetLatencySeconds = 0.010);
+    explicit PulseOutputDriver(double targetLatencySeconds = startingLatency());
     ~PulseOutputDriver() override;
 
+    static constexpr double defaultLatency = 0.010;
     static constexpr double latencyStep = 0.005;
     static constexpr double maxLatency = 0.040;
+    // A latency in whole milliseconds from 5 to 1000, as text; nothing for anything else.
+    static std::optional<double> latencyFromText(const char* text);
+    // What the output starts at: QUELMO_OUTPUT_LATENCY_MS when it holds a latency, else the
+    // default. A machine that stalls for longer than the default buffer (a loaded virtual
+    // machine) plays without gaps at a larger one, its sounds that much later.
+    static double startingLatency();
 
     // Main thread, before start.
     void setTargetLatency(double seconds) {
