@@ -100,6 +100,7 @@ void QuelmoViewModel::makeControllers(Dependencies& dependencies) {
     mix.engineSuspended = [this] { return engine_->isSuspended(); };
     mix.prepareAudio = prepare;
     mix.deckOutput = deckOutputLevels_;
+    mix.outputLatency = [engine = engine_.get()] { return engine->driver().latencySeconds(); };
     mix_ = std::make_unique<MixController>(std::move(mix), this);
 
     VoiceController::Dependencies voice;

@@ -251,13 +251,16 @@ void MixController::installMeterTaps() {
     };
     n.padsMixer->installTap(tapInto(&MeterPeakCapture::notePads));
     n.importMixer->installTap(tapInto(&MeterPeakCapture::noteImport));
-    // The main output's tap also keeps the recent block levels for the lid-tap detector.
-    n.mainMixer->installTap([peaks = meterPeaks_, levels = dependencies_.deckOutput](const float* const* channels,
-                                                                                     std::uint32_t frames, std::int64_t) {
+    // The main output's tap also keeps the recent block levels for the lid-tap detector, each at
+    // the time it reaches the speakers: on an output with a large buffer the deck's kick comes back
+    // through the microphone that much later.
+    n.mainMixer->installTap([peaks = meterPeaks_, levels = dependencies_.deckOutput,
+                             latency = dependencies_.outputLatency](const float* const* channels, std::uint32_t frames,
+                                                                    std::int64_t) {
         peaks->noteMain(MeterBallistics::peakMagnitude(channels, 2, frames));
         const float level =
             std::max(slap::SlapAnalysis::rms(channels[0], frames), slap::SlapAnalysis::rms(channels[1], frames));
-        levels->record(steadySeconds(), level);
+        levels->record(steadySeconds() + (latency ? latency() : 0.0), level);
     });
     n.voiceBusMixer->installTap(tapInto(&MeterPeakCapture::noteVoice));
 }

@@ -83,6 +83,9 @@ public:
         std::function<void()> prepareAudio;    // the engine runs before the sound-check tone
         // The main output's recent block levels, kept for the lid tap's echo check.
         std::shared_ptr<slap::OutputLevelHistory> deckOutput;
+        // How long a rendered block takes to reach the speakers (the output's latency, seconds).
+        // Called on the render thread: it must not block or allocate. Empty means no delay.
+        std::function<double()> outputLatency;
     };
     // A subsystem whose levels are part of the mix (the voice) or whose nodes take some of its
     // settings (the import chain and the track rows). Each function may be empty.

@@ -16,7 +16,7 @@ class OutputLevelHistory {
 public:
     static constexpr std::size_t capacity = 256;
 
-    // Render thread.
+    // Render thread. time: when the block reaches the speakers.
     void record(double time, float rms) {
         const std::size_t slot = next_.load(std::memory_order_relaxed);
         levels_[slot].store(rms, std::memory_order_relaxed);
@@ -24,11 +24,12 @@ public:
         next_.store((slot + 1) % capacity, std::memory_order_relaxed);
     }
 
-    // Any thread. The loudest block rendered at or after `since`; 0 when there is none.
-    float loudestSince(double since) const {
+    // Any thread. The loudest block heard from `since` to `until`; 0 when there is none. A block
+    // still in the output's buffer has not been heard yet.
+    float loudestBetween(double since, double until) const {
         float loudest = 0.0f;
         for (std::size_t i = 0; i < capacity; ++i) {
-            if (times_[i].load(std::memory_order_acquire) >= since) {
+            if (const double time = times_[i].load(std::memory_order_acquire); time >= since && time <= until) {
                 loudest = std::max(loudest, levels_[i].load(std::memory_order_relaxed));
             }
         }

@@ -75,7 +75,8 @@ struct QuelmoChassisSlapDetector::Listener {
         const float level = slap::SlapAnalysis::rms(samples, frames);
         const double now = options.now();
         const float deckEcho =
-            options.deckOutput ? options.deckOutput->loudestSince(now - slap::SlapAnalysis::echoWindowSeconds) : 0.0f;
+            options.deckOutput ? options.deckOutput->loudestBetween(now - slap::SlapAnalysis::echoWindowSeconds, now)
+                               : 0.0f;
         bool fire = false;
         {
             std::lock_guard lock(stateLock);
