@@ -9,9 +9,10 @@ spacing in frames (a beat at 120 BPM is 22050). Prints one line:
 
   SOUND <onsets> <missing> <breaks> <damaged> <std_samples> <max_samples> <std_ms> <max_ms>
 
-where the deviations are those of each onset from the best-fitting grid of that period (a grid
-sample is rounded to the nearest frame, so an exact grid deviates by at most one sample), and
-<missing> counts grid places between the first and last onset with no onset.
+where the deviations are those of each onset from the best-fitting grid of that period, each of
+its places rounded to a frame as the deck books a hit (so a hit on time deviates by nothing, and a
+deviation is a whole number of samples), and <missing> counts grid places between the first and
+last onset with no onset.
 
 A gap in the output stream (the sound server ran out of audio and played silence) delays everything
 after it, so the recording's timeline breaks there. GAPS is how many gaps the player reported
@@ -118,6 +119,21 @@ def onsets(score, spacing, threshold=0.8):
     return np.array(found, dtype=np.int64)
 
 
+def rounded_grid(offsets, places, period):
+    """The grid the onsets at offsets (frames from the first) follow: the deck books each hit on the
+    frame nearest its exact time, so the grid is place * period plus a phase, rounded to a frame.
+    The phase is the one that leaves the fewest moves between neighbouring onsets (a timeline that
+    slips by a frame at a gap moves once), then the smallest spread."""
+    best = None
+    for phase in np.arange(0.0, 1.0, 0.01):
+        grid = np.floor(phase + places * period) - np.floor(phase)
+        residual = offsets - grid
+        score = (np.count_nonzero(np.diff(residual)), np.sum(np.abs(residual - np.median(residual))))
+        if best is None or score < best[0]:
+            best = (score, grid)
+    return best[1]
+
+
 def analyse(signal, sound, period, gaps=0):
     """(onsets, missing, breaks, damaged, std_samples, max_samples) of sound in signal."""
     make, low, high = SOUNDS[sound]
@@ -138,17 +154,17 @@ def analyse(signal, sound, period, gaps=0):
         missing = int(heard[-1] + 1 - len(np.unique(heard)))
     if len(intact) < 2:
         return len(whole), missing, 0, damaged, float("nan"), float("nan")
-    places = np.round((intact - intact[0]) / period)
-    residual = (intact - intact[0]) - places * period
-    # A break: the residual moves by more than rounding allows and the next onset does not go back
-    # (it may move again: two gaps in a row).
+    offsets = intact - intact[0]
+    residual = offsets - rounded_grid(offsets, np.round(offsets / period), period)
+    # A break: the residual moves and the next onset does not go back (it may move again: two gaps
+    # in a row). Onsets and grid are whole frames, so every move is a whole number of them.
     candidates = []
     for k in range(1, len(residual)):
         move = abs(residual[k] - residual[k - 1])
-        goes_back = k + 1 < len(residual) and abs(residual[k + 1] - residual[k - 1]) <= 1.0
-        if move > 1.0 and not goes_back:
+        goes_back = k + 1 < len(residual) and residual[k + 1] == residual[k - 1]
+        if move > 0 and not goes_back:
             candidates.append((move, [k]))
-        elif move > 1.0 and gaps > 0:
+        elif move > 0 and gaps > 0:
             # A hit that fell between a gap's silence and the server's skip back: it alone moved,
             # by the gap's length. Both of that gap's breaks go to it.
             candidates.append((move, [k, k + 1]))
@@ -168,7 +184,8 @@ def analyse(signal, sound, period, gaps=0):
     for a, b in zip(starts, starts[1:] + [len(residual)]):
         keep = judged[a:b]
         if keep.any():
-            deviation[a:b] = np.where(keep, residual[a:b] - np.mean(residual[a:b][keep]), 0.0)
+            values, counts = np.unique(residual[a:b][keep], return_counts=True)
+            deviation[a:b] = np.where(keep, residual[a:b] - values[np.argmax(counts)], 0.0)
     deviation = deviation[judged]
     return len(whole), missing, len(starts) - 1, damaged, float(np.std(deviation)), float(np.max(np.abs(deviation)))
 

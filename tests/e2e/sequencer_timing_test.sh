@@ -2,9 +2,9 @@
 # Keeping time as a user hears it: set the tempo on the slider, start the metronome in the header,
 # program four-on-the-floor kicks in the sequencer and start it; record 30 s of the null sink at
 # 190 BPM and at 120 BPM, each time idle and with both cores kept busy by two other processes. Every
-# click and every kick must lie within one sample of its grid. A gap in the output (the application
-# logs each one) moves everything after it; the grid is checked between such breaks, never more of
-# them than gaps logged.
+# click and every kick must lie on its grid to the sample: the place of each beat rounded to a frame,
+# as the deck books it. A gap in the output (the application logs each one) moves everything after
+# it; the grid is checked between such breaks, never more of them than gaps logged.
 # Usage: sequencer_timing_test.sh PATH_TO_QUELMO
 E2E_APP=$1
 source "$(dirname "$0")/harness.sh"
