@@ -50,7 +50,7 @@ for asked in 300 ""; do
     if [[ -n "$asked" ]]; then
         e2e_check "at QUELMO_OUTPUT_LATENCY_MS=300 the stream buffers $buffer ms" test "$buffer" -ge 100
     else
-        e2e_check "unset, the stream buffers $buffer ms" test "$buffer" -lt 30
+        e2e_check "empty (unset), the stream buffers $buffer ms" test "$buffer" -lt 30
     fi
     e2e_stop_app
 done

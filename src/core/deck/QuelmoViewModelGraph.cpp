@@ -114,8 +114,8 @@ void QuelmoViewModel::setupAudio() {
     if (const auto error = graph.start()) {
         logLine("Quelmo: engine start failed: " + *error);
     }
-    // A latency set for this machine is worth a line: every sound is that much later.
-    if (const QByteArray asked = qgetenv("QUELMO_OUTPUT_LATENCY_MS"); !asked.isNull()) {
+    // A latency set for this machine is worth a line: every sound is that much later. Empty is unset.
+    if (const QByteArray asked = qgetenv("QUELMO_OUTPUT_LATENCY_MS"); !asked.isEmpty()) {
         if (engine::PulseOutputDriver::latencyFromText(asked.constData())) {
             logLine("Quelmo: the output starts at " + asked.toStdString() + " ms, as QUELMO_OUTPUT_LATENCY_MS asks");
         } else {

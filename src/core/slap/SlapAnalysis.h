@@ -16,8 +16,8 @@ struct SlapAnalysis {
     static constexpr float absoluteFloor = 0.016f;
     // How far back the deck's own output may still be arriving at the microphone, counted from the
     // time it left the deck's output buffer: the room, capture latency and one analysis block, with
-    // room for outputs that add up to about 0.35 s of their own (Bluetooth speakers). Short enough that a kick fired by one tap has died
-    // away inside it by the time of a tap half a second later.
+    // room for outputs that add up to about 0.35 s of their own (Bluetooth speakers). Short enough
+    // that a kick fired by one tap has died away inside it by the time of a tap half a second later.
     static constexpr double echoWindowSeconds = 0.4;
 
     float baselineRMS = 0.0f;

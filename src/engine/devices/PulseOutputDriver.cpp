@@ -5,8 +5,10 @@
 #include <sched.h>
 
 #include <algorithm>
+#include <charconv>
 #include <cstdlib>
 #include <cstring>
+#include <string_view>
 
 namespace quelmo::engine {
 namespace {
@@ -27,13 +29,10 @@ pa_buffer_attr bufferAttributes(double latency) {
 } // namespace
 
 std::optional<double> PulseOutputDriver::latencyFromText(const char* text) {
-    if (!text || !*text || std::strlen(text) > 4 || !std::all_of(text, text + std::strlen(text), [](char c) {
-            return c >= '0' && c <= '9';
-        })) {
-        return std::nullopt;
-    }
-    const int ms = std::atoi(text);
-    if (ms < 5 || ms > 1000) {
+    const std::string_view digits = text ? text : "";
+    int ms = 0;
+    const auto [end, error] = std::from_chars(digits.data(), digits.data() + digits.size(), ms);
+    if (digits.empty() || error != std::errc{} || end != digits.data() + digits.size() || ms < 5 || ms > 1000) {
         return std::nullopt;
     }
     return ms / 1000.0;
