@@ -77,7 +77,7 @@ TEST(SlapAnalysis, TheDecksOwnSoundIsNoTap) {
     EXPECT_EQ(history.loudestBetween(10.0 - SlapAnalysis::echoWindowSeconds, 10.0), 0.3f);
     EXPECT_EQ(history.loudestBetween(10.01, 11.0), 0.0f);
     EXPECT_EQ(history.loudestBetween(9.0, 9.99), 0.0f) << "a block still in the output's buffer is not heard yet";
-    for (int i = 0; i < 1000; ++i) { // the oldest blocks make room for new ones
+    for (std::size_t i = 0; i < slap::OutputLevelHistory::capacity; ++i) { // the oldest make room for new ones
         history.record(11.0 + i * 0.01, 0.01f);
     }
     EXPECT_EQ(history.loudestBetween(0.0, 100.0), 0.01f);

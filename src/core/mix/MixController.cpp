@@ -7,7 +7,6 @@
 #include "model/MeterPeakCapture.h"
 #include "samples/QuelmoSampleBuffers.h"
 #include "slap/OutputLevelHistory.h"
-#include "slap/SlapAnalysis.h"
 #include "util/AssignProperty.h"
 #include "util/MediaClock.h"
 
@@ -251,16 +250,22 @@ void MixController::installMeterTaps() {
     };
     n.padsMixer->installTap(tapInto(&MeterPeakCapture::notePads));
     n.importMixer->installTap(tapInto(&MeterPeakCapture::noteImport));
-    // The main output's tap also keeps the recent block levels for the lid-tap detector, each at
-    // the time it reaches the speakers: on an output with a large buffer the deck's kick comes back
-    // through the microphone that much later.
+    // The main output's tap also keeps the recent levels for the lid-tap detector: the peak of each
+    // short chunk, at the time it reaches the speakers. On an output with a large buffer the deck's
+    // kick comes back through the microphone that much later, and the server asks for long blocks,
+    // whose average would lie far under the kick's attack.
     n.mainMixer->installTap([peaks = meterPeaks_, levels = dependencies_.deckOutput,
                              latency = dependencies_.outputLatency](const float* const* channels, std::uint32_t frames,
                                                                     std::int64_t) {
         peaks->noteMain(MeterBallistics::peakMagnitude(channels, 2, frames));
-        const float level =
-            std::max(slap::SlapAnalysis::rms(channels[0], frames), slap::SlapAnalysis::rms(channels[1], frames));
-        levels->record(steadySeconds() + (latency ? latency() : 0.0), level);
+        constexpr std::uint32_t chunk = slap::OutputLevelHistory::chunkFrames;
+        const double heard = steadySeconds() + (latency ? latency() : 0.0);
+        for (std::uint32_t at = 0; at < frames; at += chunk) {
+            const float* const part[2] = {channels[0] ? channels[0] + at : nullptr,
+                                          channels[1] ? channels[1] + at : nullptr};
+            levels->record(heard + at / QuelmoSampleBuffers::sampleRate,
+                           MeterBallistics::peakMagnitude(part, 2, std::min(frames - at, chunk)));
+        }
     });
     n.voiceBusMixer->installTap(tapInto(&MeterPeakCapture::noteVoice));
 }

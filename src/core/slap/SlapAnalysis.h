@@ -27,8 +27,9 @@ struct SlapAnalysis {
     static float rms(const float* samples, std::size_t n);
 
     // Updates the baseline with the block's rms and says whether it is a tap at time now (seconds).
-    // deckEcho is the loudest block the deck played within the echo window: at the microphone the
-    // deck's own sound is at most that loud, so a tap has to stand above it by the spike threshold.
+    // deckEcho is the highest peak the deck played within the echo window: at the microphone no
+    // block of the deck's own sound has a higher rms, so a tap has to stand above it by the spike
+    // threshold.
     bool analyse(float blockRMS, double now, float deckEcho = 0.0f);
 };
 
