@@ -126,7 +126,7 @@ def rounded_grid(offsets, places, period):
     slips by a frame at a gap moves once), then the smallest spread."""
     best = None
     for phase in np.arange(0.0, 1.0, 0.01):
-        grid = np.floor(phase + places * period) - np.floor(phase)
+        grid = np.floor(phase + places * period)
         residual = offsets - grid
         score = (np.count_nonzero(np.diff(residual)), np.sum(np.abs(residual - np.median(residual))))
         if best is None or score < best[0]:

@@ -3,12 +3,15 @@
 #include "slap/QuelmoChassisSlapDetector.h"
 #include "slap/SlapAnalysis.h"
 #include "support/EventLoop.h"
+#include "support/OfflineDeck.h"
 #include "support/ScopedEnv.h"
 
 #include <QTemporaryDir>
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cmath>
 #include <vector>
 
 using namespace quelmo;
@@ -81,6 +84,29 @@ TEST(SlapAnalysis, TheDecksOwnSoundIsNoTap) {
         history.record(11.0 + i * 0.01, 0.01f);
     }
     EXPECT_EQ(history.loudestBetween(0.0, 100.0), 0.01f);
+}
+
+TEST(ChassisSlapDetector, TheDecksKickInOneLongServerBlockIsRememberedAtItsAttack) {
+    // A server running a large output buffer asks for 200 ms at a time. The kick's echo in the
+    // microphone is as loud as its attack, far over that block's average: the deck must remember
+    // the attack, or the echo is taken for a tap and the kick fires itself again.
+    test::OfflineDeck deck;
+    deck.model->triggerPad(0, false);
+    auto& driver = static_cast<engine::OfflineDriver&>(deck.model->audioEngine().driver());
+    const auto block = driver.renderFrames(8820, 8820);
+    double attack = 0.0, energy = 0.0;
+    for (float v : block->channel(0)) {
+        attack = std::max(attack, static_cast<double>(std::abs(v)));
+        energy += static_cast<double>(v) * v;
+    }
+    const double rms = std::sqrt(energy / static_cast<double>(block->channel(0).size()));
+    ASSERT_GT(attack, 2.0 * rms) << "the block's average lies under the kick's attack";
+    const float remembered = deck.model->deckOutputLevels().loudestBetween(0.0, 1e12);
+    EXPECT_NEAR(remembered, attack, 1e-6);
+    // A microphone block as loud as that attack is the deck's echo; measured against the block's
+    // average it would have been a tap.
+    EXPECT_FALSE(SlapAnalysis{}.analyse(static_cast<float>(attack), 10.0, remembered));
+    EXPECT_TRUE(SlapAnalysis{}.analyse(static_cast<float>(attack), 10.0, static_cast<float>(rms)));
 }
 
 TEST(ChassisSlapDetector, ReportsTapsOnTheMainThreadAndIgnoresTheDecksEcho) {

@@ -156,6 +156,7 @@ public:
 
     // The audio graph, for diagnostics and tests. Parameters are set through the controllers.
     engine::AudioEngine& audioEngine() { return *engine_; }
+    const slap::OutputLevelHistory& deckOutputLevels() const { return *deckOutputLevels_; }
     const std::vector<std::shared_ptr<engine::PlayerNode>>& padPlayers() const { return pads_.players; }
     const std::vector<std::shared_ptr<const engine::AudioBuffer>>& padBuffers() const { return pads_.buffers; }
     const std::shared_ptr<const engine::AudioBuffer>& tickBuffer() const { return pads_.tick; }
