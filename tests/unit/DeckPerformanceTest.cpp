@@ -5,12 +5,14 @@
 #include "samples/QuelmoSampleBuffers.h"
 #include "support/ClockedDeck.h"
 #include "support/EventLoop.h"
+#include "util/FrameClock.h"
 #include "voice/VoiceController.h"
 
 #include <QElapsedTimer>
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 
 using namespace quelmo;
@@ -193,6 +195,34 @@ TEST(DeckMeters, MetersFollowTheSignalThroughTheTaps) {
 
     m.shutdown();
     EXPECT_FALSE(m.padsMixerNode()->hasTap());
+}
+
+TEST(DeckMeters, TheMetersMoveOnTheSharedFrameClockWhichFollowersShareInPhaseAndWhichStopsWhenLeft) {
+    auto& clock = FrameClock::shared();
+    PlayedDeck deck;
+    auto& m = *deck.model;
+    m.prepareAudioEngineIfNeeded();
+    ASSERT_TRUE(clock.isRunning());
+    m.triggerPad(0, false);
+    deck.render(2048);
+    ASSERT_TRUE(test::spinUntil([&] { return m.mix()->meterPads() > 0.05; }, 1000)) << "the clock moves the meters";
+
+    // Two views at a third of the rate, the second joining later, draw on the same ticks.
+    std::vector<quint64> firstTicks, secondTicks;
+    quint64 now = 0;
+    const auto counting = QObject::connect(&clock, &FrameClock::ticked, &clock, [&](quint64 count) { now = count; });
+    {
+        QObject first, second;
+        clock.follow(&first, 3, [&] { firstTicks.push_back(now); });
+        test::spinFor(2 * FrameClock::intervalMs);
+        clock.follow(&second, 3, [&] { secondTicks.push_back(now); });
+        ASSERT_TRUE(test::spinUntil([&] { return secondTicks.size() >= 3; }, 2000));
+        EXPECT_TRUE(std::includes(firstTicks.begin(), firstTicks.end(), secondTicks.begin(), secondTicks.end()));
+        EXPECT_EQ(secondTicks[1] - secondTicks[0], 3u);
+    }
+    QObject::disconnect(counting);
+    m.shutdown();
+    EXPECT_TRUE(test::spinUntil([&] { return !clock.isRunning(); }, 1000)) << "with nobody following, nothing ticks";
 }
 
 TEST(DeckMeters, AnEngineThatNeverStartedGetsNoTapsAndTheMetersStayAtZero) {

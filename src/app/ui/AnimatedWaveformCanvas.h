@@ -13,7 +13,7 @@ namespace quelmo {
 // min(level * h * 0.85, h * 0.9) centred vertically, dim (0.25) left of progress and bright
 // (0.7 + 0.3 * min(1, level * 2 + 0.3)) from it on. The bars' columns are kept between frames;
 // only their heights change. While `resting` (what it shows is not playing) it moves at the rest
-// pace, eight frames a second, else at thirty.
+// pace, eight frames a second, else on every tick of the frame clock (24 a second).
 class AnimatedWaveformCanvas : public FramePacedItem {
     Q_OBJECT
     QML_ELEMENT

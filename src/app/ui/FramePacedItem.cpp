@@ -4,17 +4,22 @@
 
 #include <QQuickWindow>
 
+#include <algorithm>
+
 namespace quelmo {
 
-FramePacedItem::FramePacedItem(QQuickItem* parent, int intervalMs) : QQuickPaintedItem(parent) {
-    timer_.setTimerType(Qt::PreciseTimer);
-    timer_.setInterval(intervalMs);
-    connect(&timer_, &QTimer::timeout, this, &FramePacedItem::tick);
+FramePacedItem::FramePacedItem(QQuickItem* parent, int intervalMs)
+    : QQuickPaintedItem(parent), intervalMs_(intervalMs) {
     clock_.start();
 }
 
+void FramePacedItem::follow() {
+    const int every = std::max(1, (intervalMs_ + FrameClock::intervalMs / 2) / FrameClock::intervalMs);
+    tick_ = FrameClock::shared().follow(this, every, [this] { tick(); });
+}
+
 void FramePacedItem::tick() {
-    if (timer_.interval() >= restIntervalMs && clock_.nsecsElapsed() - lastInputNs_ > qint64(holdAfterMs) * 1000000) {
+    if (intervalMs_ >= restIntervalMs && clock_.nsecsElapsed() - lastInputNs_ > qint64(holdAfterMs) * 1000000) {
         held_ = true;
         updateRunning();
         return;
@@ -25,8 +30,12 @@ void FramePacedItem::tick() {
 }
 
 void FramePacedItem::setFrameInterval(int intervalMs) {
-    if (timer_.interval() != intervalMs) {
-        timer_.setInterval(intervalMs); // a running timer restarts with the new interval
+    if (intervalMs_ != intervalMs) {
+        intervalMs_ = intervalMs;
+        if (tick_) { // at the new pace from the next tick
+            disconnect(tick_);
+            follow();
+        }
         emit frameIntervalChanged();
     }
     if (intervalMs < restIntervalMs && held_) {
@@ -83,14 +92,14 @@ void FramePacedItem::followWindow(QQuickWindow* window) {
 void FramePacedItem::updateRunning() {
     QQuickWindow* w = window();
     const bool run = isVisible() && w && w->isVisible() && w->visibility() != QWindow::Minimized && !held_;
-    if (run == timer_.isActive()) {
+    if (run == animating()) {
         return;
     }
     if (run) {
-        timer_.start();
+        follow();
         update();
     } else {
-        timer_.stop();
+        disconnect(tick_);
     }
     emit animatingChanged();
 }

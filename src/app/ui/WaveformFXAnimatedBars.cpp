@@ -9,7 +9,7 @@
 
 namespace quelmo {
 
-WaveformFXAnimatedBars::WaveformFXAnimatedBars(QQuickItem* parent) : FramePacedItem(parent, 25) {}
+WaveformFXAnimatedBars::WaveformFXAnimatedBars(QQuickItem* parent) : FramePacedItem(parent) {}
 
 void WaveformFXAnimatedBars::setIntensity(double intensity) {
     if (intensity == intensity_) {

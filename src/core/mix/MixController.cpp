@@ -8,6 +8,7 @@
 #include "samples/QuelmoSampleBuffers.h"
 #include "slap/OutputLevelHistory.h"
 #include "util/AssignProperty.h"
+#include "util/FrameClock.h"
 #include "util/MediaClock.h"
 
 #include <QTimer>
@@ -23,7 +24,6 @@ constexpr int largeHallPreset = 4;
 // Every control's change reaches the nodes this long after the last one.
 constexpr int applyThrottleMs = 48;
 // 1/24 s, to the millisecond.
-constexpr auto meterTick = std::chrono::milliseconds(42);
 } // namespace
 
 MixController::MixController(Dependencies dependencies, QObject* parent)
@@ -222,17 +222,19 @@ void MixController::updateMixTags() {
 
 void MixController::graphBuilt() {
     installMeterTaps();
-    meterTimer_ = std::make_unique<QTimer>();
-    meterTimer_->setTimerType(Qt::PreciseTimer);
-    meterTimer_->setInterval(meterTick);
-    connect(meterTimer_.get(), &QTimer::timeout, this, &MixController::updateMeters);
-    meterTimer_->start();
+    metersRunning_ = true;
+    followMeterTick();
+}
+
+// The meters move on the deck's frame clock, in the same frames as the waves.
+void MixController::followMeterTick() {
+    if (metersRunning_ && !meterTick_) {
+        meterTick_ = FrameClock::shared().follow(this, 1, [this] { updateMeters(); });
+    }
 }
 
 void MixController::engineWoke() {
-    if (meterTimer_ && !meterTimer_->isActive()) {
-        meterTimer_->start();
-    }
+    followMeterTick();
 }
 
 // Taps on the four bus mixers record each block's peak. Each tap holds what it writes into: it
@@ -277,8 +279,8 @@ void MixController::updateMeters() {
     setMeterMaster(MeterBallistics::step(meterMaster_, peaks.main));
     setMeterVoice(MeterBallistics::step(meterVoice_, peaks.voice));
     const bool allDown = meterPads_ == 0.0 && meterImport_ == 0.0 && meterMaster_ == 0.0 && meterVoice_ == 0.0;
-    if (allDown && dependencies_.engineSuspended() && meterTimer_) {
-        meterTimer_->stop(); // restarted when the engine wakes
+    if (allDown && dependencies_.engineSuspended() && meterTick_) {
+        disconnect(meterTick_); // followed again when the engine wakes
     }
 }
 
@@ -296,7 +298,8 @@ void MixController::removeMeterTaps() {
 
 void MixController::shutdown() {
     throttle_.reset();
-    meterTimer_.reset();
+    metersRunning_ = false;
+    disconnect(meterTick_);
     removeMeterTaps();
 }
 

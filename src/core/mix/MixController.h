@@ -204,6 +204,7 @@ private:
     void setLevel(double MixLevels::*field, double value, void (MixController::*signal)());
     void setUpRack();
     void installMeterTaps();
+    void followMeterTick();
     void removeMeterTaps();
     void updateMixTags();
 
@@ -219,7 +220,8 @@ private:
     std::unique_ptr<QTimer> throttle_;
     std::shared_ptr<const engine::AudioBuffer> testToneBuffer_;
     bool meterTapsInstalled_ = false;
-    std::unique_ptr<QTimer> meterTimer_;
+    bool metersRunning_ = false;       // from the graph's start to shutdown
+    QMetaObject::Connection meterTick_; // following the frame clock
     std::shared_ptr<MeterPeakCapture> meterPeaks_;
 };
 
