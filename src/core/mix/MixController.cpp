@@ -14,7 +14,6 @@
 #include <QTimer>
 
 #include <algorithm>
-#include <chrono>
 #include <cmath>
 #include <numbers>
 
@@ -23,7 +22,6 @@ namespace {
 constexpr int largeHallPreset = 4;
 // Every control's change reaches the nodes this long after the last one.
 constexpr int applyThrottleMs = 48;
-// 1/24 s, to the millisecond.
 } // namespace
 
 MixController::MixController(Dependencies dependencies, QObject* parent)
