@@ -257,15 +257,17 @@ void MixController::installMeterTaps() {
     n.mainMixer->installTap([peaks = meterPeaks_, levels = dependencies_.deckOutput,
                              latency = dependencies_.outputLatency](const float* const* channels, std::uint32_t frames,
                                                                     std::int64_t) {
-        peaks->noteMain(MeterBallistics::peakMagnitude(channels, 2, frames));
         constexpr std::uint32_t chunk = slap::OutputLevelHistory::chunkFrames;
         const double heard = steadySeconds() + (latency ? latency() : 0.0);
+        float blockPeak = 0.0f; // the meter's peak is the loudest chunk's: the block is read once
         for (std::uint32_t at = 0; at < frames; at += chunk) {
             const float* const part[2] = {channels[0] ? channels[0] + at : nullptr,
                                           channels[1] ? channels[1] + at : nullptr};
-            levels->record(heard + at / QuelmoSampleBuffers::sampleRate,
-                           MeterBallistics::peakMagnitude(part, 2, std::min(frames - at, chunk)));
+            const float peak = MeterBallistics::peakMagnitude(part, 2, std::min(frames - at, chunk));
+            levels->record(heard + at / QuelmoSampleBuffers::sampleRate, peak);
+            blockPeak = std::max(blockPeak, peak);
         }
+        peaks->noteMain(blockPeak);
     });
     n.voiceBusMixer->installTap(tapInto(&MeterPeakCapture::noteVoice));
 }
