@@ -5,10 +5,12 @@
 #include "tracks/TrackMeasurer.h"
 
 #include <QFile>
+#include <QThreadPool>
 
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <functional>
 #include <optional>
 
 using namespace quelmo;
@@ -29,7 +31,9 @@ QString writeSong(Deck& deck, const QString& name, double bpm, float gain = 1.0f
 QString idText(const QUuid& id) { return id.toString(QUuid::WithoutBraces).toUpper(); }
 
 // Decodes the track's file through the controller as a new row would: the analysis it answers with.
-std::optional<WaveformAnalysis> analyse(Deck& deck, const QString& path) {
+// `whileRunning` is called right after the decode has started.
+std::optional<WaveformAnalysis> analyse(Deck& deck, const QString& path,
+                                        const std::function<void()>& whileRunning = {}) {
     QuelmoImportedTrack track(QUrl::fromLocalFile(path));
     std::optional<WaveformAnalysis> answer;
     bool done = false;
@@ -37,6 +41,9 @@ std::optional<WaveformAnalysis> analyse(Deck& deck, const QString& path) {
         answer = std::move(a);
         done = true;
     });
+    if (whileRunning) {
+        whileRunning();
+    }
     EXPECT_TRUE(spinUntil([&] { return done; }, 60000));
     return answer;
 }
@@ -76,9 +83,11 @@ TEST(TrackAnalysis, ARowShowsItsTempoKeepsTheUsersOctaveAndIsDecodedOncePerVersi
     ASSERT_TRUE(spinUntil([&] { return analysis->temposForView().contains(idText(again)); }));
     EXPECT_EQ(analysis->temposForView().value(idText(again)).toString(), QStringLiteral("60.0 BPM"));
 
-    // A changed file is a new one: decoded again, its own tempo found.
+    // A changed file is a new one: decoded again, its own tempo found. The decode runs on the
+    // application's workers, never on Qt's global pool, whose threads the window's painting waits
+    // for when it splits a large fill: an analysis there froze the window until it finished.
     writeSong(deck, QStringLiteral("groove.wav"), 100, 1.0f, 12.0);
-    const auto fresh = analyse(deck, path);
+    const auto fresh = analyse(deck, path, [] { EXPECT_EQ(QThreadPool::globalInstance()->activeThreadCount(), 0); });
     ASSERT_TRUE(fresh && fresh->measures.shownGrid());
     EXPECT_EQ(fresh->passes, 1);
     EXPECT_NEAR(fresh->measures.grid->bpm(), 100.0, 0.5);

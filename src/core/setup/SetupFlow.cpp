@@ -3,13 +3,13 @@
 #include "setup/SetupGate.h"
 #include "setup/YtdlpInstaller.h"
 #include "setup/YtdlpLocator.h"
+#include "shared/BackgroundWorkers.h"
 #include "shared/storage/StorageManager.h"
 
 #include <QCoreApplication>
 #include <QEventLoop>
 #include <QMetaEnum>
 #include <QPointer>
-#include <QThreadPool>
 
 namespace quelmo {
 
@@ -59,7 +59,7 @@ QString SetupFlow::command() const { return manualYtdlpInstallCommand(); }
 template <typename Result>
 void SetupFlow::runInBackground(std::function<Result()> work, std::function<void(Result)> done) {
     QPointer<SetupFlow> self(this);
-    QThreadPool::globalInstance()->start([self, work = std::move(work), done = std::move(done)]() mutable {
+    shared::BackgroundWorkers::pool().start([self, work = std::move(work), done = std::move(done)]() mutable {
         Result result = work();
         QMetaObject::invokeMethod(
             QCoreApplication::instance(),

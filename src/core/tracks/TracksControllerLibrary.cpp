@@ -4,6 +4,7 @@
 #include "util/AssignProperty.h"
 
 #include "downloads/DownloadManifest.h"
+#include "shared/BackgroundWorkers.h"
 #include "shared/Log.h"
 
 #include <QCoreApplication>
@@ -157,7 +158,7 @@ void TracksController::analyzeWaveform(const QuelmoImportedTrack& track, Wavefor
     std::string path = QFile::encodeName(localPath).toStdString();
     // Restored library entries are analysed on idle time only, never competing with the deck or
     // with files the user just picked.
-    QThreadPool& pool = priority == AnalysisPriority::user ? *QThreadPool::globalInstance() : tracks::libraryWorkers();
+    QThreadPool& pool = priority == AnalysisPriority::user ? shared::BackgroundWorkers::pool() : tracks::libraryWorkers();
     pool.start([path = std::move(path), self = std::move(self), done = std::move(done), key, id = track.id]() mutable {
         auto result = analyzeWaveformFile(path);
         // Back on the main thread, where `self` may be checked: the application object lives there.

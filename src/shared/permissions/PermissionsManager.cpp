@@ -1,11 +1,11 @@
 #include "shared/permissions/PermissionsManager.h"
 
+#include "shared/BackgroundWorkers.h"
 #include "shared/Log.h"
 
 #include <QCoreApplication>
 #include <QProcess>
 #include <QStandardPaths>
-#include <QThreadPool>
 
 #include <X11/Xlib.h>
 #include <X11/extensions/XInput2.h>
@@ -114,7 +114,7 @@ bool PermissionsManager::isMicrophoneGranted() {
 }
 
 void PermissionsManager::requestMicrophone(std::function<void(bool)> callback) {
-    QThreadPool::globalInstance()->start([callback = std::move(callback)]() mutable {
+    BackgroundWorkers::pool().start([callback = std::move(callback)]() mutable {
         postToMainThread(std::move(callback), isMicrophoneGranted());
     });
 }
