@@ -3,6 +3,7 @@
 #include "deck/PadBank.h"
 #include "engine/AudioEngine.h"
 #include "engine/AudioNodes.h"
+#include "shared/Log.h"
 #include "timing/PulseClock.h"
 #include "util/AssignProperty.h"
 #include "util/DelayScheduler.h"
@@ -142,7 +143,11 @@ void TimingController::bookClick(std::int64_t event) {
     }
     const std::int64_t at = beatTimer_->grid().sampleOf(event);
     if (at < engine.sampleTime()) {
-        return; // its moment has been rendered already: better a missing click than a late one
+        // Its moment has been rendered already: better a missing click than a late one.
+        logLine(QStringLiteral("Quelmo: a metronome click was booked %1 ms after its moment had been played and is "
+                               "dropped")
+                    .arg(static_cast<double>(engine.sampleTime() - at) * 1000.0 / engine::AudioEngine::sampleRate, 0, 'f', 1));
+        return;
     }
     dependencies_.beatPlayer->scheduleBuffer(dependencies_.pads->tick, at, {}, metronomeClicks);
 }
@@ -347,7 +352,13 @@ void TimingController::bookPadHit(int row, std::int64_t sample) {
         return;
     }
     if (sample < engine.sampleTime()) {
-        return; // its moment has been rendered already: better a missing hit than a late one
+        // Its moment has been rendered already: better a missing hit than a late one. Said in the
+        // log, so a lost hit can be told from one never booked.
+        logLine(QStringLiteral("Quelmo: a sequencer hit on pad %1 was booked %2 ms after its moment had been played "
+                               "and is dropped")
+                    .arg(row + 1)
+                    .arg(static_cast<double>(engine.sampleTime() - sample) * 1000.0 / engine::AudioEngine::sampleRate, 0, 'f', 1));
+        return;
     }
     auto& player = *pads.players[index];
     if (!player.isPlaying()) {
