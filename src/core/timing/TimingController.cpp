@@ -19,6 +19,10 @@ constexpr engine::PlayerNode::Group metronomeClicks = 1;
 // The sequencer's booked pad hits, told apart from hits played by hand on the same pads.
 constexpr engine::PlayerNode::Group sequencerHits = 2;
 constexpr int padCount = PadBank::padCount;
+// Sequencer columns are booked at least this far past the engine's scheduling horizon (and at least
+// the next one): a main thread held up for less than this loses no hit. Cell edits reach every
+// column already booked.
+constexpr double sequencerLookaheadSeconds = 0.25;
 constexpr double transportTickSeconds = 1.0 / 30.0;
 constexpr int maxCues = 8;
 // A press this close to a cue (as a playhead fraction) jumps to it; a removal takes cues this close.
@@ -243,10 +247,16 @@ void TimingController::toggleSequencerCell(int row, int col) {
     const bool lit = !grid[row * sequencerSteps + col];
     grid[row * sequencerSteps + col] = lit;
     setSequencerGrid(grid);
-    // The column due next is booked already: bring its booking in line with the cell.
-    if (seqTimer_->isRunning() && col == sequencerStep_) {
-        const std::int64_t sample = seqTimer_->grid().sampleOf(seqTimer_->nextEvent());
-        const auto& players = dependencies_.pads->players;
+    // The columns due next are booked already: bring the bookings of this one in line with the cell.
+    if (!seqTimer_->isRunning()) {
+        return;
+    }
+    const auto& players = dependencies_.pads->players;
+    for (std::int64_t event = seqTimer_->nextEvent(); event <= bookedThrough_; ++event) {
+        if (columnOf(event) != col) {
+            continue;
+        }
+        const std::int64_t sample = seqTimer_->grid().sampleOf(event);
         if (lit) {
             bookPadHit(row, sample);
         } else if (static_cast<std::size_t>(row) < players.size()) {
@@ -306,26 +316,47 @@ void TimingController::startSequencerTimer(SequencerStart start) {
             steps.nextEventAt(horizon, start == SequencerStart::fromColumnOne ? sequencerSteps : 1);
         setSequencerStep(static_cast<int>(first % sequencerSteps));
         seqTimer_->start(steps, first, [this](std::int64_t) { fireSequencerStep(); });
-        bookColumn(sequencerStep_, steps.sampleOf(first));
+        bookColumnsAhead();
         return;
     }
     const transport::BeatGrid grid = gridFromNow(transport::stepSeconds(bpm_));
+    // The first step plays one step from now; it is booked at once, with those due soon after it.
     seqTimer_->start(grid, 1, [this](std::int64_t) { fireSequencerStep(); });
-    // The first step plays one step from now; it is booked at once, and each step books the next.
-    bookColumn(sequencerStep_, grid.sampleOf(1));
+    bookColumnsAhead();
 }
 
 void TimingController::stopSequencerTimer() {
     seqTimer_->stop();
+    bookedThrough_ = -1;
     for (int row = 0; row < padCount; ++row) {
         cancelBookedPadHits(row);
     }
 }
 
 void TimingController::fireSequencerStep() {
-    // This step's column sounds now, on its sample: it was booked one step ago.
+    // This step's column sounds now, on its sample: it was booked ahead. The step shown is the next.
     setSequencerStep((sequencerStep_ + 1) % sequencerSteps);
-    bookColumn(sequencerStep_, seqTimer_->grid().sampleOf(seqTimer_->nextEvent()));
+    bookColumnsAhead();
+}
+
+int TimingController::columnOf(std::int64_t event) const {
+    // The step shown is the column of the clock's next event; later events follow it round the bar.
+    const auto ahead = static_cast<int>((event - seqTimer_->nextEvent()) % sequencerSteps);
+    return (sequencerStep_ + ahead + sequencerSteps) % sequencerSteps;
+}
+
+void TimingController::bookColumnsAhead() {
+    const transport::BeatGrid& grid = seqTimer_->grid();
+    const std::int64_t next = seqTimer_->nextEvent();
+    const std::int64_t until = dependencies_.engine->schedulingHorizon() +
+                               std::llround(sequencerLookaheadSeconds * engine::AudioEngine::sampleRate);
+    bookedThrough_ = std::max(bookedThrough_, next - 1);
+    // Never a whole bar ahead: each column has at most one booking waiting, which its cell reaches.
+    while (bookedThrough_ + 1 < next + sequencerSteps &&
+           (bookedThrough_ < next || grid.sampleOf(bookedThrough_ + 1) < until)) {
+        ++bookedThrough_;
+        bookColumn(columnOf(bookedThrough_), grid.sampleOf(bookedThrough_));
+    }
 }
 
 void TimingController::restartSequencerTimerIfRunning() {

@@ -23,9 +23,9 @@ class PlayerNode;
 } // namespace engine
 
 // TIME as the views see it (deck.timing): the transport (PLAY, the tempo, the playhead, the
-// metronome's level), the 16-step sequencer over the eight pads, and the hot cues. Clicks and
-// sequencer hits are booked on the engine's sample timeline one beat or step ahead, so each sounds
-// on its exact sample however late the main thread runs.
+// metronome's level), the 16-step sequencer over the eight pads, and the hot cues. Clicks are booked
+// on the engine's sample timeline one beat ahead, sequencer columns a quarter of a second (and at
+// least one step) ahead, so each sounds on its exact sample though the main thread runs late.
 //
 // Main thread only. The three pulse clocks fire here; bookings go into the players' lock-free
 // queues, which the render thread reads.
@@ -144,6 +144,9 @@ private:
     void stopSequencerTimer();
     void fireSequencerStep();
     void restartSequencerTimerIfRunning();
+    // Books every column due before a quarter of a second past the engine's scheduling horizon.
+    void bookColumnsAhead();
+    int columnOf(std::int64_t event) const;
     void bookColumn(int col, std::int64_t sample);
     void bookPadHit(int row, std::int64_t sample);
     void cancelBookedPadHits(int row);
@@ -165,6 +168,7 @@ private:
     double transportStart_ = 0.0; // media-clock seconds
     double playheadAtStart_ = 0.0;
     std::unique_ptr<PulseClock> seqTimer_;
+    std::int64_t bookedThrough_ = -1; // the last sequencer event booked
 };
 
 } // namespace quelmo
