@@ -33,8 +33,7 @@ struct TimedDeck : test::ClockedDeck {
         while (frames < target) {
             const auto n = static_cast<std::uint32_t>(std::min<std::int64_t>(request, target - frames));
             if (engine.isRunning()) {
-                const auto block = static_cast<engine::OfflineDriver&>(engine.driver()).renderFrames(n, n);
-                output.insert(output.end(), block->channel(0).begin(), block->channel(0).end());
+                render(n);
             }
             frames += n;
             const auto now = std::chrono::nanoseconds(std::llround(static_cast<double>(frames) * 1e9 / rate));
@@ -47,13 +46,16 @@ struct TimedDeck : test::ClockedDeck {
     // the next advance.
     void holdUpMainThread(double by, std::uint32_t request = 441) {
         const std::int64_t target = frames + std::llround(by * rate);
-        auto& driver = static_cast<engine::OfflineDriver&>(model->audioEngine().driver());
         while (frames < target) {
             const auto n = static_cast<std::uint32_t>(std::min<std::int64_t>(request, target - frames));
-            const auto block = driver.renderFrames(n, n);
-            output.insert(output.end(), block->channel(0).begin(), block->channel(0).end());
+            render(n);
             frames += n;
         }
+    }
+
+    void render(std::uint32_t n) {
+        const auto block = static_cast<engine::OfflineDriver&>(model->audioEngine().driver()).renderFrames(n, n);
+        output.insert(output.end(), block->channel(0).begin(), block->channel(0).end());
     }
 };
 
