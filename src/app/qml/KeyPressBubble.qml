@@ -4,7 +4,9 @@ import Quelmo
 // One key's bubble: soft glowing circles in the key's colour with the key on top, popping in
 // (0.4 s, overshooting), rippling (every 0.6 s), rising 100 points and fading (1.2 s). Made of plain
 // circles (no blur), and moved by the overlay's clock (now, in ms) rather than by animations that
-// would run at the display's frame rate.
+// would run at the display's frame rate. The key fades through its colours' alpha rather than
+// an opacity: the software renderer draws text under an opacity a pixel run at a time and hands
+// the runs to Qt's thread pool, and the key's glyphs were most of what a frame of bubbles cost.
 Item {
     id: bubble
     property var event
@@ -17,7 +19,7 @@ Item {
     width: 100; height: 100
     x: (event ? event.x : 0) - width / 2
     y: (event ? event.y : 0) - height / 2 - 100 * easeOut
-    opacity: 1 - easeOut
+    readonly property real fade: 1 - easeOut
     // Out-back over 0.4 s: a pop past full size and back.
     scale: {
         const p = Math.min(1, t / 0.4) - 1
@@ -25,31 +27,34 @@ Item {
         return 1 + (s + 1) * p * p * p + s * p * p
     }
 
-    Rectangle { anchors.centerIn: parent; width: 100; height: 100; radius: 50; color: Qt.rgba(bubble.tint.r, bubble.tint.g, bubble.tint.b, 0.15) }
-    Rectangle { anchors.centerIn: parent; width: 86; height: 86; radius: 43; color: Qt.rgba(bubble.tint.r, bubble.tint.g, bubble.tint.b, 0.25) }
-    Rectangle {
-        anchors.centerIn: parent; width: 80; height: 80; radius: 40
-        color: Qt.rgba(bubble.tint.r, bubble.tint.g, bubble.tint.b, 0.7); border.color: Qt.rgba(1, 1, 1, 0.6); border.width: 1
-    }
-    Rectangle { x: 25; y: 25; width: 30; height: 30; radius: 15; color: Qt.rgba(1, 1, 1, 0.3) }
-    Repeater {
-        model: 3
+    Item {
+        anchors.fill: parent
+        opacity: bubble.fade
+        Rectangle { anchors.centerIn: parent; width: 100; height: 100; radius: 50; color: Qt.rgba(bubble.tint.r, bubble.tint.g, bubble.tint.b, 0.15) }
+        Rectangle { anchors.centerIn: parent; width: 86; height: 86; radius: 43; color: Qt.rgba(bubble.tint.r, bubble.tint.g, bubble.tint.b, 0.25) }
         Rectangle {
-            id: ring
-            anchors.centerIn: parent
-            width: 80; height: 80; radius: 40
-            color: "transparent"; border.color: bubble.tint; border.width: 2
-            opacity: 0.6 - index * 0.15
-            readonly property real phase: (bubble.t % 0.6) / 0.6
-            scale: 1 + (1 + index * 0.2) * (1 - (1 - phase) * (1 - phase))
+            anchors.centerIn: parent; width: 80; height: 80; radius: 40
+            color: Qt.rgba(bubble.tint.r, bubble.tint.g, bubble.tint.b, 0.7); border.color: Qt.rgba(1, 1, 1, 0.6); border.width: 1
+        }
+        Rectangle { x: 25; y: 25; width: 30; height: 30; radius: 15; color: Qt.rgba(1, 1, 1, 0.3) }
+        Repeater {
+            model: 3
+            Rectangle {
+                id: ring
+                anchors.centerIn: parent
+                width: 80; height: 80; radius: 40
+                color: "transparent"; border.color: bubble.tint; border.width: 2
+                opacity: 0.6 - index * 0.15
+                readonly property real phase: (bubble.t % 0.6) / 0.6
+                scale: 1 + (1 + index * 0.2) * (1 - (1 - phase) * (1 - phase))
+            }
         }
     }
     Text {
         anchors.centerIn: parent
         text: bubble.event ? bubble.event.key : ""
         textFormat: Text.PlainText
-        color: "white"; font.pixelSize: 28; font.bold: true
-        style: Text.Raised; styleColor: "black"
+        color: Qt.rgba(1, 1, 1, bubble.fade); font.pixelSize: 28; font.bold: true
+        style: Text.Raised; styleColor: Qt.rgba(0, 0, 0, bubble.fade)
     }
-
 }
