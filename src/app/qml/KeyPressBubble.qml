@@ -5,8 +5,8 @@ import Quelmo
 // (0.4 s, overshooting), rippling (every 0.6 s), rising 100 points and fading (1.2 s). Made of plain
 // circles (no blur), and moved by the overlay's clock (now, in ms) rather than by animations that
 // would run at the display's frame rate. The key fades through its colours' alpha rather than
-// an opacity: the software renderer draws text under an opacity a pixel run at a time and hands
-// the runs to Qt's thread pool, and the key's glyphs were most of what a frame of bubbles cost.
+// an opacity: Qt's raster engine draws text under an opacity a pixel run at a time and hands the
+// runs to Qt's thread pool, and the key's glyphs started most of the pool work bubbles made.
 Item {
     id: bubble
     property var event
@@ -40,7 +40,6 @@ Item {
         Repeater {
             model: 3
             Rectangle {
-                id: ring
                 anchors.centerIn: parent
                 width: 80; height: 80; radius: 40
                 color: "transparent"; border.color: bubble.tint; border.width: 2
