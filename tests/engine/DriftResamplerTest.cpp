@@ -8,6 +8,7 @@
 #include <cmath>
 #include <cstdio>
 #include <numbers>
+#include <tuple>
 #include <vector>
 
 using namespace quelmo::engine;
@@ -27,13 +28,22 @@ struct Producer {
     double speed;
     double due = 0.0;
     std::int64_t written = 0;
+    std::size_t size = fragment;
+    // Late fragments: the first to end past each multiple of lateEvery frames comes lateBy frames
+    // after it fell due, and the ones held up behind it with it (a server thread woken late).
+    double lateEvery = 0.0;
+    double lateBy = 0.0;
     std::vector<float> samples = std::vector<float>(fragment);
 
     // Delivers the whole fragments that fell due while the output played frames.
     void advance(std::uint32_t frames) {
         due += frames * speed;
-        while (static_cast<double>(written) + fragment <= due) {
-            deliver(fragment);
+        while (static_cast<double>(written + static_cast<std::int64_t>(size)) <= due) {
+            const auto end = static_cast<double>(written + static_cast<std::int64_t>(size));
+            if (lateEvery > 0.0 && std::fmod(end, lateEvery) < static_cast<double>(size) && end + lateBy > due) {
+                break;
+            }
+            deliver(size);
         }
     }
     void deliver(std::size_t frames) {
@@ -191,4 +201,47 @@ TEST(DriftResampler, AStallPlaysOneGapAndABurstIsDroppedDownToTheTarget) {
     EXPECT_NEAR(reader.queuedFrames(), raised, 0.002 * rate);
     EXPECT_EQ(reader.underruns(), 1u);
     EXPECT_EQ(reader.insertedFrames(), gap);
+}
+
+// The capture as a sound server hands it over with a short queue: 5 ms fragments read in 128-frame
+// blocks against an 8 ms target, one fragment 4 ms late every 20 s. The late fragment empties the
+// 8 ms queue but not one a step longer. The queue must learn that step and keep it, not give it
+// back after every quiet half minute and run dry (a gap the listener hears) every 20 to 40 s. A
+// single late fragment, by contrast, must cost its step only until the queue has been quiet a while.
+TEST(DriftResampler, ALateFragmentEveryFewSecondsCostsOneStepForGoodAndALoneOneOnlyForAWhile) {
+    DriftResampler::Settings settings;
+    settings.targetFrames = 0.008 * rate;
+    const double step = settings.targetStepFrames;
+    constexpr std::uint32_t smallBlock = 128;
+    auto run = [&](double lateEverySeconds, double seconds) {
+        SampleRing ring(44100);
+        DriftResampler reader(settings);
+        Producer producer{ring, 1.0};
+        producer.size = 220;
+        producer.lateEvery = lateEverySeconds * rate;
+        producer.lateBy = 0.004 * rate;
+        std::vector<float> left(smallBlock), right(smallBlock);
+        double highest = 0.0;
+        const auto blocks = static_cast<std::int64_t>(seconds * rate / smallBlock);
+        for (std::int64_t k = 0; k < blocks; ++k) {
+            producer.advance(smallBlock);
+            reader.process(ring, left.data(), right.data(), smallBlock);
+            highest = std::max(highest, reader.targetFrames());
+        }
+        return std::tuple{reader.underruns(), reader.targetFrames(), highest};
+    };
+
+    const auto [gaps, target, highest] = run(20.0, simulatedSeconds);
+    // The first late fragment raises the queue; the first after its step back down shows the step is
+    // needed. Nothing after that.
+    EXPECT_LE(gaps, 2u);
+    EXPECT_DOUBLE_EQ(target, settings.targetFrames + step);
+    EXPECT_DOUBLE_EQ(highest, settings.targetFrames + step);
+
+    const auto [loneGaps, loneTarget, loneHighest] = run(40.0, 75.0); // one late fragment, at 40 s
+    EXPECT_EQ(loneGaps, 1u);
+    EXPECT_DOUBLE_EQ(loneHighest, settings.targetFrames + step);
+    EXPECT_DOUBLE_EQ(loneTarget, settings.targetFrames);
+    std::printf("a late fragment every 20 s: %llu gaps in %.0f s, the queue keeps %.1f ms\n",
+                static_cast<unsigned long long>(gaps), simulatedSeconds, target / rate * 1000);
 }

@@ -8,6 +8,8 @@
 #include "util/MediaClock.h"
 
 #include <QTimer>
+#include <cstdio>
+#include <string>
 
 #include <utility>
 
@@ -148,15 +150,29 @@ void CaptureController::startCapture(const QString& monitorSource, bool isDefaul
     const QString running = isDefaultOutput ? routedStatus : capturingStatus;
     flowWatch_ = std::make_unique<QTimer>();
     flowWatch_->setInterval(20);
-    connect(flowWatch_.get(), &QTimer::timeout, this, [this, running, started = dependencies_.clock->now()] {
+    connect(flowWatch_.get(), &QTimer::timeout, this,
+            [this, running, started = dependencies_.clock->now(), flowing = false, reportedRuns = std::uint64_t{0}]() mutable {
         if (!inputNode_) {
             flowWatch_->stop();
             return;
         }
-        if (inputNode_->captureStats().queuedFrames > 0) {
+        const auto stats = inputNode_->captureStats();
+        if (flowing) {
+            // A capture that runs dry is heard as a gap and raises the queue it holds: worth a line,
+            // as the output's gaps are.
+            if (stats.underruns != reportedRuns) {
+                reportedRuns = stats.underruns;
+                char queue[64];
+                std::snprintf(queue, sizeof queue, " so far); capture queue now %.1f ms",
+                              stats.targetFrames * 1000.0 / engine::AudioEngine::sampleRate);
+                logLine("Quelmo: system audio capture ran short (" + std::to_string(reportedRuns) + queue);
+            }
+        } else if (stats.queuedFrames > 0) {
             setBlackHoleInstallStatus(running);
             logLine("Quelmo: system audio capture active");
-            flowWatch_->stop();
+            flowing = true;
+            reportedRuns = stats.underruns;
+            flowWatch_->setInterval(1000);
         } else if (dependencies_.clock->now() - started > firstSoundTimeoutSeconds) {
             setBlackHoleInstallStatus(QStringLiteral("⚠️ Quelmo Capture sends no sound: is the sound server busy?"));
             flowWatch_->stop();

@@ -99,7 +99,7 @@ private:
     std::shared_ptr<engine::InputNode> inputNode_; // set while capturing
     std::unique_ptr<capture::CaptureSink> sink_;
     bool outputPinned_ = false;
-    std::unique_ptr<QTimer> flowWatch_; // until the capture's first sound arrives
+    std::unique_ptr<QTimer> flowWatch_; // the first sound, then the capture's gaps
 };
 
 } // namespace quelmo

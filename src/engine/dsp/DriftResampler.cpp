@@ -33,7 +33,8 @@ DriftResampler::DriftResampler(const Settings& settings)
       // A block reads at most maxBlockFrames * (1 + deviation) frames, plus the kernel's span and
       // one for rounding.
       left_(static_cast<std::size_t>(settings.maxBlockFrames * (1.0 + settings.maxRatioDeviation)) + taps + 2),
-      right_(left_.size()), kernel_((phases + 1) * taps) {
+      right_(left_.size()), kernel_((phases + 1) * taps),
+      ladder_(settings.targetFrames, settings.targetStepFrames, settings.maxTargetFrames, settings.relaxAfterSeconds) {
     // Row p holds the taps for a position p / phases past a frame, normalised to unity at DC.
     for (std::size_t p = 0; p <= phases; ++p) {
         const double t = static_cast<double>(p) / phases;
@@ -65,10 +66,11 @@ void DriftResampler::reset() {
     position_ = static_cast<double>(behind);
     playing_ = false;
     playedOnce_ = false;
-    target_.store(settings_.targetFrames, std::memory_order_relaxed);
+    playedFrames_ = 0.0;
+    ladder_.reset(0.0);
+    target_.store(ladder_.value(), std::memory_order_relaxed);
     smoothedFill_ = settings_.targetFrames;
     integral_ = 0.0;
-    framesSinceDry_ = 0.0;
     currentRatio_ = 1.0;
     ratio_.store(1.0, std::memory_order_relaxed);
     queued_.store(0.0, std::memory_order_relaxed);
@@ -93,7 +95,7 @@ void DriftResampler::startPlaying(double queuedNow) {
 void DriftResampler::updateRatio(double queuedNow, std::uint32_t frames) {
     const double seconds = frames / settings_.sampleRate;
     smoothedFill_ += (queuedNow - smoothedFill_) * (1.0 - std::exp(-seconds / settings_.fillSmoothingSeconds));
-    const double error = smoothedFill_ - targetFrames();
+    const double error = smoothedFill_ - ladder_.value();
     const double limit = settings_.maxRatioDeviation;
     // The integral holds the clock difference once settled; it is bounded so that it alone never
     // asks for more than the clamp allows (no wind-up after a long stall).
@@ -105,7 +107,9 @@ void DriftResampler::updateRatio(double queuedNow, std::uint32_t frames) {
 
 std::uint32_t DriftResampler::process(SampleRing& ring, float* left, float* right, std::uint32_t frames) {
     frames = std::min(frames, settings_.maxBlockFrames);
-    const double target = targetFrames();
+    const double now = playedFrames_ / settings_.sampleRate;
+    playedFrames_ += frames;
+    const double target = ladder_.value();
     double queuedNow = queued(ring);
 
     if (queuedNow > settings_.dropAboveTargets * target) {
@@ -181,9 +185,7 @@ std::uint32_t DriftResampler::process(SampleRing& ring, float* left, float* righ
         std::fill(right + produced, right + frames, 0.0f);
         inserted_.fetch_add(frames - produced, std::memory_order_relaxed);
         underruns_.fetch_add(1, std::memory_order_relaxed);
-        target_.store(std::min(target + settings_.targetStepFrames, std::max(target, settings_.maxTargetFrames)),
-                      std::memory_order_relaxed);
-        framesSinceDry_ = 0.0;
+        target_.store(ladder_.ranDry(now), std::memory_order_relaxed);
         playing_ = false;
         count_ = 0;
         position_ = static_cast<double>(behind);
@@ -191,12 +193,10 @@ std::uint32_t DriftResampler::process(SampleRing& ring, float* left, float* righ
         return produced;
     }
 
-    framesSinceDry_ += frames;
-    if (target > settings_.targetFrames && framesSinceDry_ >= settings_.relaxAfterSeconds * settings_.sampleRate) {
+    if (ladder_.relax(now)) {
         // Steady for a while: give back one step of the latency a stall added. The ratio drains
         // the difference at most maxRatioDeviation at a time, so it cannot be heard.
-        target_.store(std::max(settings_.targetFrames, target - settings_.targetStepFrames), std::memory_order_relaxed);
-        framesSinceDry_ = 0.0;
+        target_.store(ladder_.value(), std::memory_order_relaxed);
     }
 
     // Keep the frames the next position looks back on, and everything after it.

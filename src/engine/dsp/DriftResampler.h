@@ -1,5 +1,6 @@
 #pragma once
 
+#include "util/LatencyLadder.h"
 #include "util/SampleRing.h"
 
 #include <atomic>
@@ -21,7 +22,9 @@ namespace quelmo::engine {
 //   by targetStepFrames up to maxTargetFrames: a source that hands over audio in larger chunks than
 //   the target allows for (a sound server running a long period) gets the queue it needs, as the
 //   output device does with its own latency. After relaxAfterSeconds without running dry it steps
-//   back down, one step at a time, to where it started.
+//   back down, one step at a time, but not below a step it has shown it needs (LatencyLadder): a
+//   machine whose capture comes a little late every half minute keeps one step more, instead of
+//   a gap after every step down.
 // - Far over (more than dropAboveTargets times the target, after a stall or a burst): the excess
 //   above the target is dropped at once (counted as dropped).
 //
@@ -93,8 +96,9 @@ private:
     double kp_ = 0.0;
     double ki_ = 0.0;
 
+    LatencyLadder ladder_;      // render thread, in frames
+    double playedFrames_ = 0.0; // since reset: the ladder's clock (render thread)
     std::atomic<double> target_{0.0};
-    double framesSinceDry_ = 0.0; // render thread
     std::atomic<double> queued_{0.0};
     std::atomic<double> ratio_{1.0};
     std::atomic<std::uint64_t> dropped_{0};
