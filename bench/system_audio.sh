@@ -46,6 +46,22 @@ e2e_wait_for 10 grep -q ready "$E2E_ROOT/in.log" || e2e_fail "the capture-side r
 bench_record_start out
 pacat --device=quelmo_capture --file-format=wav --client-name="other application" "$E2E_ROOT/clicks.wav" &
 player=$!
+# The buffer latency the server reports for Quelmo's stream of a kind (sink-inputs, source-outputs).
+stream_latency() {
+    pactl list "$1" | awk 'BEGIN { RS = "" } /application.name = "Quelmo"/ {
+        match($0, /Buffer Latency: [0-9]+/); print substr($0, RSTART + 16, RLENGTH - 16) / 1000 " ms"; exit }'
+}
+# Every minute, the latency each of Quelmo's streams holds at the server: a creep shows on the side
+# where it happens.
+(
+    while sleep 60; do
+        printf '%s s: output %s, capture %s\n' "$SECONDS" \
+            "$(stream_latency sink-inputs)" \
+            "$(stream_latency source-outputs)"
+    done >"$E2E_ROOT/streams.log" 2>&1
+) &
+sampler=$!
+E2E_SERVER_PIDS+=("$sampler")
 sleep 5
 load_capture=$(bench_load)
 capturing=$(bench_cpu_over "$E2E_APP_PID" $((seconds - 10)))
@@ -56,4 +72,8 @@ kill -INT "$in_recorder"; wait "$in_recorder"
 
 echo "system audio, $seconds s of clicks into Quelmo Capture:"
 /usr/bin/python3 "$here/tap_latency.py" "$E2E_ROOT/in" "$E2E_ROOT/out" burst "capture sink to Quelmo's output" --ends 60
+echo "the streams' buffer latency at the server, each minute:"
+sed 's/^/  /' "$E2E_ROOT/streams.log"
+echo "what the application logged about gaps and the capture queue:"
+grep -E 'ran dry|ran short|back down' "$E2E_ROOT/app.log" | sed 's/^/  /' | tail -20
 echo "CPU, whole process: idle deck ${idle} % (load $load_idle), capturing ${capturing} % (load $load_capture)"

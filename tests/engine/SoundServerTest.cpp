@@ -369,3 +369,38 @@ TEST(SoundServer, TheOutputKeepsItsTimelineAndComesBackWhenTheServerRestarts) {
     deck.engine.stop();
     EXPECT_FALSE(deck.engine.isReconnecting());
 }
+
+// A stalled render runs the stream out: the output asks for a step more latency each time. Once it
+// plays a quiet spell again it gives a step back, so a moment of load does not keep the whole
+// session late.
+TEST(SoundServer, StallsRaiseTheOutputLatencyAndAQuietSpellLowersItAgain) {
+    PulseOutputDriver driver(0.020); // well clear of the gaps a busy test machine makes on its own
+    driver.setRelaxAfterSeconds(1.0);
+    std::atomic<bool> stall{false};
+    const auto error = driver.start([&stall](float* const* channels, std::uint32_t frames) {
+        std::fill(channels[0], channels[0] + frames, 0.0f);
+        std::fill(channels[1], channels[1] + frames, 0.0f);
+        if (stall.exchange(false)) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(150));
+        }
+    });
+    ASSERT_FALSE(error) << *error;
+    auto within = [](double seconds, const std::function<bool()>& done) {
+        const auto until = std::chrono::steady_clock::now() + std::chrono::duration<double>(seconds);
+        while (!done() && std::chrono::steady_clock::now() < until) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        }
+        return done();
+    };
+    for (int i = 1; i <= 2; ++i) {
+        const std::uint64_t before = driver.underflows();
+        stall = true;
+        ASSERT_TRUE(within(5.0, [&] { return driver.underflows() > before; })) << "stall " << i;
+    }
+    const double raised = driver.latencySeconds();
+    EXPECT_GE(raised, 0.030 - 1e-9);
+    EXPECT_LE(raised, PulseOutputDriver::maxLatency + 1e-9);
+    EXPECT_TRUE(within(10.0, [&] { return driver.latencySeconds() < raised - 1e-9; }))
+        << "still " << driver.latencySeconds() * 1000 << " ms after ten quiet seconds";
+    driver.stop();
+}

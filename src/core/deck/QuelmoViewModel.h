@@ -231,6 +231,7 @@ private:
     engine::AudioFormat standardFormat_;
     std::unique_ptr<QTimer> engineEventTimer_; // delivers player completions on the main thread
     std::uint64_t reportedUnderflows_ = 0;
+    double reportedLatency_ = 0.0; // the output latency as of the last check
 
     // The controllers, after the engine and the nodes: each goes before what it plays into (REC
     // completes its file through the engine when it goes). MIDI's sequencer thread ends first.

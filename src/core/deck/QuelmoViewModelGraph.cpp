@@ -97,6 +97,12 @@ void QuelmoViewModel::setupAudio() {
             logLine("Quelmo: audio output ran dry (" + std::to_string(gaps) + " times so far); output latency " +
                     std::to_string(ms) + " ms" + timing);
         }
+        // And each step it gives back after playing without gaps for a while.
+        const double latency = engine_->driver().latencySeconds();
+        if (latency < reportedLatency_ - 1e-6) {
+            logLine("Quelmo: audio output latency back down to " + std::to_string(std::lround(latency * 1000.0)) + " ms");
+        }
+        reportedLatency_ = latency;
         if (engine_->isSuspended()) {
             engineEventTimer_->stop(); // nothing can come back until something is scheduled
         }

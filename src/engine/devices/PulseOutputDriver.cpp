@@ -43,7 +43,8 @@ double PulseOutputDriver::startingLatency() {
 }
 
 PulseOutputDriver::PulseOutputDriver(double targetLatencySeconds)
-    : initialLatency_(targetLatencySeconds), latency_(targetLatencySeconds), left_(scratchFrames), right_(scratchFrames),
+    : initialLatency_(targetLatencySeconds), latency_(targetLatencySeconds),
+      ladder_(targetLatencySeconds, latencyStep, maxLatency, relaxAfterSeconds), left_(scratchFrames), right_(scratchFrames),
       clockLeft_(clockBlockFrames), clockRight_(clockBlockFrames) {}
 
 PulseOutputDriver::~PulseOutputDriver() { stop(); }
@@ -109,6 +110,8 @@ std::optional<std::string> PulseOutputDriver::start(RenderFunction render) {
     // Kept until stop(): every stream this start opens, now or after a loss, renders through it.
     render_ = std::move(render);
     streamRenders_.store(true, std::memory_order_release);
+    ladder_.reset(seconds(Clock::now()));
+    latency_.store(ladder_.value(), std::memory_order_relaxed);
     std::unique_ptr<PulseConnection> connection;
     pa_stream* stream = nullptr;
     auto error = openConnection(connection, stream, latencySeconds(), 5.0);
@@ -155,9 +158,10 @@ void PulseOutputDriver::setSuspended(bool suspended) {
     pa_threaded_mainloop_lock(connection_->loop());
     if (suspended) {
         pa_operation_unref_safe(pa_stream_flush(stream_, nullptr, nullptr));
-    } else if (latencySeconds() > initialLatency_) {
-        // Gaps raised the latency while the stream played on; after a rest, try the low one again.
-        changeLatency(stream_, initialLatency_);
+    } else if (latencySeconds() > ladder_.floor()) {
+        // Gaps raised the latency while the stream played on; after a rest, the least that held.
+        ladder_.reset(seconds(Clock::now()), ladder_.floor());
+        changeLatency(stream_, ladder_.value());
     }
     pa_operation_unref_safe(pa_stream_cork(stream_, suspended ? 1 : 0, nullptr, nullptr));
     pa_threaded_mainloop_unlock(connection_->loop());
@@ -193,7 +197,11 @@ void PulseOutputDriver::supervise() {
     parameters.sched_priority = realtimePriority;
     pthread_setschedparam(pthread_self(), SCHED_FIFO, &parameters);
     for (;;) {
-        wakeSupervisor_.acquire();
+        // Woken for a loss or the stop; in between, a look every few seconds at a raised latency.
+        if (!wakeSupervisor_.try_acquire_for(std::chrono::duration<double>(std::min(2.0, relaxAfter_ / 4.0)))) {
+            relaxLatency();
+            continue;
+        }
         if (stopping_.load(std::memory_order_acquire)) {
             return;
         }
@@ -242,7 +250,9 @@ bool PulseOutputDriver::survive() {
         if (Clock::now() >= nextAttempt) {
             std::unique_ptr<PulseConnection> connection;
             pa_stream* stream = nullptr;
-            latency_.store(initialLatency_, std::memory_order_relaxed);
+            // A new stream, perhaps on a new server: nothing learned about the old one holds.
+            ladder_.reset(seconds(Clock::now()));
+            latency_.store(ladder_.value(), std::memory_order_relaxed);
             if (!openConnection(connection, stream, initialLatency_, retryTimeoutSeconds)) {
                 // The new stream fills with silence until the timeline is caught up and handed over.
                 std::lock_guard lock(connectionLock_);
@@ -382,9 +392,24 @@ void PulseOutputDriver::onUnderflow(pa_stream* stream, void* self) {
     }
     driver->underflows_.fetch_add(1, std::memory_order_relaxed);
     const double latency = driver->latencySeconds();
-    if (latency + latencyStep <= maxLatency + 1e-9) {
-        driver->changeLatency(stream, latency + latencyStep);
+    if (const double raised = driver->ladder_.ranDry(seconds(Clock::now())); raised > latency) {
+        driver->changeLatency(stream, raised);
     }
+}
+
+void PulseOutputDriver::relaxLatency() {
+    if (latencySeconds() <= initialLatency_ || corked_.load(std::memory_order_acquire)) {
+        return; // nothing to give back, or a resting stream: it wakes at the least latency anyway
+    }
+    std::lock_guard lock(connectionLock_);
+    if (!connection_ || !stream_) {
+        return;
+    }
+    pa_threaded_mainloop_lock(connection_->loop());
+    if (ladder_.relax(seconds(Clock::now()))) {
+        changeLatency(stream_, ladder_.value());
+    }
+    pa_threaded_mainloop_unlock(connection_->loop());
 }
 
 void PulseOutputDriver::changeLatency(pa_stream* stream, double latency) {

@@ -2,6 +2,7 @@
 
 #include "devices/AudioDriver.h"
 #include "devices/PulseConnection.h"
+#include "util/LatencyLadder.h"
 
 #include <atomic>
 #include <chrono>
@@ -18,8 +19,10 @@ namespace quelmo::engine {
 // write callback (on the connection's thread) pulls the engine. The target latency defaults to
 // 10 ms; the server may grant a little more. Each time the server runs out of data (the machine
 // could not keep the thread on time) the stream asks for 5 ms more, up to 40 ms: on a machine that
-// cannot hold 10 ms, steady sound is worth more than the lowest latency. A stream that wakes from
-// suspension starts again from the latency it was given.
+// cannot hold 10 ms, steady sound is worth more than the lowest latency. After 30 s without running
+// out it asks for a step less, down to the least it has shown it needs (LatencyLadder), so a moment
+// of load does not keep the output late for the rest of a long session. A stream that wakes from
+// suspension starts again from that least latency.
 //
 // When the sound server goes away (the connection or the stream fails), a thread of the driver's own
 // takes over the timeline: it renders the engine in real time and discards the sound, so sounds
@@ -37,6 +40,8 @@ public:
     static constexpr double defaultLatency = 0.010;
     static constexpr double latencyStep = 0.005;
     static constexpr double maxLatency = 0.040;
+    // How long the output plays without running out before it asks for a step less.
+    static constexpr double relaxAfterSeconds = 30.0;
     // A latency in whole milliseconds from 5 to 1000, as text; nothing for anything else.
     static std::optional<double> latencyFromText(const char* text);
     // What the output starts at: QUELMO_OUTPUT_LATENCY_MS when it holds a latency, else the
@@ -48,6 +53,12 @@ public:
     void setTargetLatency(double seconds) {
         initialLatency_ = seconds;
         latency_.store(seconds, std::memory_order_relaxed);
+        ladder_ = LatencyLadder(seconds, latencyStep, maxLatency, relaxAfter_);
+    }
+    // Tests: a shorter quiet spell. Main thread, before start.
+    void setRelaxAfterSeconds(double seconds) {
+        relaxAfter_ = seconds;
+        setTargetLatency(initialLatency_);
     }
     // The latency asked for now. Any thread.
     double latencySeconds() const override { return latency_.load(std::memory_order_relaxed); }
@@ -112,6 +123,9 @@ private:
     void write(pa_stream* stream, std::size_t bytes);
     // With the main loop locked (or inside it): asks the server for a new target latency.
     void changeLatency(pa_stream* stream, double latency);
+    // Supervisor thread: a step less latency once the stream has played a quiet spell.
+    void relaxLatency();
+    static double seconds(Clock::time_point time) { return std::chrono::duration<double>(time.time_since_epoch()).count(); }
     // Main thread, while started: closes the stream and opens it again (on the pinned device, if
     // any), keeping its suspension and the render function. On failure there is no stream.
     std::optional<std::string> reopen();
@@ -125,6 +139,10 @@ private:
     std::string pinnedDevice_; // empty: follow the default
     std::atomic<bool> corked_{false};
     std::atomic<double> latency_;
+    // The latency's steps. Used inside the current connection's loop (its callbacks, or with it
+    // locked), or while no connection runs.
+    LatencyLadder ladder_;
+    double relaxAfter_ = relaxAfterSeconds;
     // connection_ and stream_ change on the main thread (start, stop) and on the supervisor's (a new
     // connection after a loss); both hold connectionLock_ to use them. The render thread never does.
     mutable std::mutex connectionLock_;
