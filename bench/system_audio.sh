@@ -4,11 +4,14 @@
 # both the capture sink's monitor and the output's recorded on one clock (quelmo_monitor_recorder):
 # the delay from the capture sink to Quelmo's output, over the whole run and for its first and
 # last minute (it must not creep), and the whole process's CPU while capturing beside the same
-# application idle, measured in the same run.
-# Usage: bench/system_audio.sh [BUILD_DIR] [SECONDS]   (built with -DQUELMO_BUILD_BENCH=ON)
+# application idle, measured in the same run. With "busy", two spinning processes keep both cores
+# busy while the clicks play: the delay must stay bounded under load (the CPU figure then means
+# little).
+# Usage: bench/system_audio.sh [BUILD_DIR] [SECONDS] [busy]   (built with -DQUELMO_BUILD_BENCH=ON)
 set -uo pipefail
 build=$(cd "${1:-build}" && pwd)
 seconds=${2:-600}
+load=${3:-}
 E2E_APP=$build/src/app/quelmo
 for needed in "$E2E_APP" "$build/bench/quelmo_monitor_recorder"; do
     [[ -x "$needed" ]] || { echo "build $needed first (cmake -DQUELMO_BUILD_BENCH=ON)"; exit 1; }
@@ -44,6 +47,7 @@ in_recorder=$!
 E2E_SERVER_PIDS+=("$in_recorder")
 e2e_wait_for 10 grep -q ready "$E2E_ROOT/in.log" || e2e_fail "the capture-side recorder did not start"
 bench_record_start out
+[[ "$load" == busy ]] && e2e_busy_start
 pacat --device=quelmo_capture --file-format=wav --client-name="other application" "$E2E_ROOT/clicks.wav" &
 player=$!
 # The buffer latency the server reports for Quelmo's stream of a kind (sink-inputs, source-outputs).
@@ -66,11 +70,12 @@ sleep 5
 load_capture=$(bench_load)
 capturing=$(bench_cpu_over "$E2E_APP_PID" $((seconds - 10)))
 wait "$player"
+e2e_busy_stop
 sleep 1
 bench_record_stop
 kill -INT "$in_recorder"; wait "$in_recorder"
 
-echo "system audio, $seconds s of clicks into Quelmo Capture:"
+echo "system audio, $seconds s of clicks into Quelmo Capture${load:+, both cores kept busy}:"
 /usr/bin/python3 "$here/tap_latency.py" "$E2E_ROOT/in" "$E2E_ROOT/out" burst "capture sink to Quelmo's output" --ends 60
 echo "the streams' buffer latency at the server, each minute:"
 sed 's/^/  /' "$E2E_ROOT/streams.log"
