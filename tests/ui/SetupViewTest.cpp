@@ -40,11 +40,11 @@ QStringList shownTexts(QQuickItem* item) {
 } // namespace
 
 TEST(SetupView, WithoutYtDlpShowsTheSetupCardAndSkippingStoresTheFlag) {
-    // The probe override keeps this machine's own yt-dlp out of sight; settings go to a folder of
-    // the test's own.
+    // The probe override keeps this machine's own yt-dlp out of sight; settings live in the run's
+    // own folder, which starts empty.
     QTemporaryDir config;
     quelmo::test::ScopedEnv probes("QUELMO_YTDLP_PROBE_PATHS", (config.path() + "/absent/yt-dlp").toStdString());
-    QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, config.path());
+    ASSERT_FALSE(QSettings().value(QStringLiteral("QuelmoSetupSeen")).toBool());
 
     Scene scene(QStringLiteral("QuelmoSetupView.qml"), {}, {1100, 860});
     ASSERT_TRUE(scene.root());

@@ -14,7 +14,9 @@
 #include <QQuickWindow>
 #include <QRegularExpression>
 #include <QSignalSpy>
+#include <QSettings>
 #include <QStandardPaths>
+#include <QTemporaryDir>
 #include <QTest>
 #include <QtQml/qqmlextensionplugin.h>
 
@@ -178,7 +180,11 @@ int main(int argc, char** argv) {
     // Qt Quick's own renderer: no GPU needed, and windows can be grabbed.
     QQuickWindow::setGraphicsApi(QSGRendererInterface::Software);
     QGuiApplication app(argc, argv);
-    // Settings the views change (the MIDI mapping) go to a test location, never the user's.
+    // Settings the views change (the MIDI mapping, the setup flag) go to a folder of this run's own,
+    // never the user's, and every run starts from none. It is set before the first settings store
+    // is made, for the application's store is made once per process.
+    QTemporaryDir settingsHome;
+    QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, settingsHome.path());
     QCoreApplication::setOrganizationName(QStringLiteral("QuelmoTests"));
     QCoreApplication::setApplicationName(QStringLiteral("QuelmoTests"));
     QStandardPaths::setTestModeEnabled(true);

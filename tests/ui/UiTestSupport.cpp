@@ -5,6 +5,7 @@
 
 #include <QQmlComponent>
 #include <QTest>
+#include <QtQuickTest/quicktest.h>
 
 #include <gtest/gtest.h>
 
@@ -71,6 +72,9 @@ Scene::~Scene() {
 }
 
 QQuickItem* Scene::named(const QString& name) {
+    // Find controls where the next frame shows them, as a user does: an item just made visible
+    // sits at its old place until its layout has been polished.
+    EXPECT_TRUE(QQuickTest::qWaitForPolish(&window_));
     // Views may hold controls of one name in parts not on show; the one on show counts.
     bool hidden = false;
     for (const NamedItem& item : namedItems(window_.contentItem())) {
@@ -87,6 +91,7 @@ QQuickItem* Scene::named(const QString& name) {
 }
 
 bool Scene::isShown(const QString& name) {
+    EXPECT_TRUE(QQuickTest::qWaitForPolish(&window_));
     for (const NamedItem& item : namedItems(window_.contentItem())) {
         if (item.name == name && item.shown) {
             return true;
