@@ -1,13 +1,14 @@
 #include "QuelmoSetupFlow.h"
 #include "UiTestSupport.h"
+#include "setup/SetupGate.h"
 #include "setup/YtdlpInstaller.h"
+#include "shared/storage/StorageManager.h"
 #include "support/ManualScheduler.h"
 #include "support/ScopedEnv.h"
 
 #include <QClipboard>
 #include <QGuiApplication>
 #include <QQuickItem>
-#include <QSettings>
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
@@ -37,6 +38,11 @@ QStringList shownTexts(QQuickItem* item) {
     return texts;
 }
 
+// The flag as the application reads it, from its own store.
+bool seenFlag() {
+    return quelmo::shared::StorageManager::shared().object(QLatin1String(quelmo::SetupGate::setupSeenKey)).toBool();
+}
+
 } // namespace
 
 TEST(SetupView, WithoutYtDlpShowsTheSetupCardAndSkippingStoresTheFlag) {
@@ -44,7 +50,7 @@ TEST(SetupView, WithoutYtDlpShowsTheSetupCardAndSkippingStoresTheFlag) {
     // own folder, which starts empty.
     QTemporaryDir config;
     quelmo::test::ScopedEnv probes("QUELMO_YTDLP_PROBE_PATHS", (config.path() + "/absent/yt-dlp").toStdString());
-    ASSERT_FALSE(QSettings().value(QStringLiteral("QuelmoSetupSeen")).toBool());
+    ASSERT_FALSE(seenFlag());
 
     Scene scene(QStringLiteral("QuelmoSetupView.qml"), {}, {1100, 860});
     ASSERT_TRUE(scene.root());
@@ -67,7 +73,7 @@ TEST(SetupView, WithoutYtDlpShowsTheSetupCardAndSkippingStoresTheFlag) {
 
     QSignalSpy launched(scene.root(), SIGNAL(launched()));
     scene.click(skip);
-    EXPECT_TRUE(QSettings().value(QStringLiteral("QuelmoSetupSeen")).toBool());
+    EXPECT_TRUE(seenFlag());
     EXPECT_TRUE(launched.wait(2000)) << "the screen fades out, then hands over to the deck";
 }
 

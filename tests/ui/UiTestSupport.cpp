@@ -1,6 +1,5 @@
 #include "UiTestSupport.h"
 
-#include "SceneGeometryReport.h"
 #include "SymbolIcons.h"
 
 #include <QQmlComponent>
@@ -71,13 +70,15 @@ Scene::~Scene() {
     root_.reset();
 }
 
-QQuickItem* Scene::named(const QString& name) {
-    // Find controls where the next frame shows them, as a user does: an item just made visible
-    // sits at its old place until its layout has been polished.
+QList<NamedItem> Scene::settledNamedItems() {
     EXPECT_TRUE(QQuickTest::qWaitForPolish(&window_));
+    return namedItems(window_.contentItem());
+}
+
+QQuickItem* Scene::named(const QString& name) {
     // Views may hold controls of one name in parts not on show; the one on show counts.
     bool hidden = false;
-    for (const NamedItem& item : namedItems(window_.contentItem())) {
+    for (const NamedItem& item : settledNamedItems()) {
         if (item.name == name) {
             if (item.shown) {
                 return item.item;
@@ -91,8 +92,7 @@ QQuickItem* Scene::named(const QString& name) {
 }
 
 bool Scene::isShown(const QString& name) {
-    EXPECT_TRUE(QQuickTest::qWaitForPolish(&window_));
-    for (const NamedItem& item : namedItems(window_.contentItem())) {
+    for (const NamedItem& item : settledNamedItems()) {
         if (item.name == name && item.shown) {
             return true;
         }

@@ -4,6 +4,8 @@
 // the way they do on screen. Controls are found by their accessible names, as a user (or a screen
 // reader) knows them.
 
+#include "SceneGeometryReport.h"
+
 #include <QQmlEngine>
 #include <QQuickItem>
 #include <QQuickWindow>
@@ -53,6 +55,9 @@ public:
     double drag(const QString& name, double fraction);
 
 private:
+    // The named controls where the next frame shows them, as a user finds them: an item just made
+    // visible sits at its old place until its layout has been polished.
+    QList<NamedItem> settledNamedItems();
     QPoint centre(QQuickItem* item) const;
     QQmlEngine engine_;
     QQuickWindow window_;
